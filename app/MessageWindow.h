@@ -1,0 +1,39 @@
+#pragma once
+// What the Encrypt and Decrypt commands need from a window. The Qt main window implements
+// it over its controls; tests implement it with a recorder.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tavorin {
+
+enum class MessageIcon { None, Exclamation, Critical, Information };
+
+// How a message's characters become bytes before encryption (and back after decryption).
+enum class MessageEncoding { Windows1252, Utf8 };
+
+class MessageWindow {
+public:
+    virtual ~MessageWindow() = default;
+
+    virtual std::u16string MessageText() = 0;
+    // Replaces the whole message text; the window refreshes its length line.
+    virtual void SetMessageText(std::u16string_view text) = 0;
+    virtual std::u16string KeyText() = 0;
+    virtual std::u16string PassCountText() = 0;
+    virtual std::u16string EngineName() = 0;
+    virtual void SetStatusText(std::u16string_view text) = 0;
+    virtual void SetBusy(bool busy) = 0;
+    // Modal, one OK button. An empty title shows the application title, "Tavorin".
+    virtual void ShowMessage(std::u16string_view text, MessageIcon icon, std::u16string_view title) = 0;
+    virtual void FocusKeyField() = 0;
+    virtual void ClearClipboard() = 0;
+    // Lets the window process pending events, then returns.
+    virtual void Yield() = 0;
+    virtual MessageEncoding Encoding() = 0;
+    // Progress of long work, 0 to 100; -1 when the work is over. Optional.
+    virtual void ShowProgress(std::int32_t /*percent*/) {}
+};
+
+} // namespace tavorin

@@ -1,0 +1,216 @@
+#include "base/AnsiCodePage.h"
+
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
+#include <array>
+#include <cstdio>
+
+#include "base/Failure.h"
+
+namespace tavorin {
+
+namespace {
+
+// Characters of the bytes 0x80 to 0x9F; the unassigned five keep their own number.
+constexpr std::array<char16_t, 32> kHighControls = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+char32_t CodePointAt(std::u16string_view text, std::size_t i) {
+    const char16_t c = text[i];
+    if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+        return 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+    }
+    return c;
+}
+
+[[noreturn]] void RefuseCharacter(std::u16string_view text, std::size_t i) {
+    throw Failure(Failure::InvalidArgument,
+                  "The character " + DescribeCodePoint(CodePointAt(text, i)) +
+                      " cannot be written in the Windows-1252 code page");
+}
+
+} // namespace
+
+char16_t AnsiCodePage::ByteToChar(std::uint8_t b) noexcept {
+    return (b >= 0x80 && b <= 0x9F) ? kHighControls[b - 0x80] : static_cast<char16_t>(b);
+}
+
+bool AnsiCodePage::CharToByte(char16_t c, std::uint8_t& out) noexcept {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+        out = static_cast<std::uint8_t>(c);
+        return true;
+    }
+    for (std::size_t i = 0; i < kHighControls.size(); ++i) {
+        if (kHighControls[i] == c) {
+            out = static_cast<std::uint8_t>(0x80 + i);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::u16string AnsiCodePage::BytesToText(const std::uint8_t* bytes, std::size_t size) {
+    std::u16string text(size, u'\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        text[i] = ByteToChar(bytes[i]);
+    }
+    return text;
+}
+
+ByteArray AnsiCodePage::TextToBytes(std::u16string_view text) {
+    ByteArray bytes(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c < 0x80) {
+            bytes[i] = static_cast<std::uint8_t>(c);
+        } else if (!CharToByte(c, bytes[i])) {
+            RefuseCharacter(text, i);
+        }
+    }
+    return bytes;
+}
+
+ByteArray AnsiCodePage::NormalizedTextToBytes(std::u16string_view text) {
+    return TextToBytes(NormalizeNFC(text));
+}
+
+std::u16string NormalizeNFC(std::u16string_view text) {
+    // Below U+0300 there are no combining marks and nothing that NFC changes.
+    bool simple = true;
+    for (char16_t c : text) {
+        if (c >= 0x300) {
+            simple = false;
+            break;
+        }
+    }
+    if (simple) {
+        return std::u16string(text);
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) {
+        throw Failure(Failure::InvalidArgument, "Unicode normalisation is unavailable");
+    }
+    const icu::UnicodeString in(false, text.data(), static_cast<int32_t>(text.size()));
+    icu::UnicodeString out = nfc->normalize(in, status);
+    if (U_FAILURE(status)) {
+        throw Failure(Failure::InvalidArgument, "The text cannot be normalised");
+    }
+    return std::u16string(out.getBuffer(), static_cast<std::size_t>(out.length()));
+}
+
+std::string DescribeCodePoint(char32_t cp) {
+    char number[16];
+    std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(cp));
+    std::string result = number;
+    const bool printable = cp >= 0x20 && cp != 0x7F && !(cp >= 0x80 && cp < 0xA0) &&
+                           !(cp >= 0xD800 && cp <= 0xDFFF) && cp <= 0x10FFFF;
+    if (printable) {
+        std::u16string one;
+        if (cp >= 0x10000) {
+            one.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            one.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            one.push_back(static_cast<char16_t>(cp));
+        }
+        result += " '" + ToUtf8(one) + "'";
+    }
+    return result;
+}
+
+std::u16string FromUtf8(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const std::size_t n = utf8.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char b0 = p[i];
+        if (b0 < 0x80) {
+            out.push_back(b0);
+            ++i;
+            continue;
+        }
+        char32_t cp = 0;
+        std::size_t len = 0;
+        char32_t min = 0;
+        if ((b0 & 0xE0) == 0xC0) {
+            cp = b0 & 0x1F, len = 2, min = 0x80;
+        } else if ((b0 & 0xF0) == 0xE0) {
+            cp = b0 & 0x0F, len = 3, min = 0x800;
+        } else if ((b0 & 0xF8) == 0xF0) {
+            cp = b0 & 0x07, len = 4, min = 0x10000;
+        } else {
+            len = 0;
+        }
+        bool ok = len != 0 && i + len <= n;
+        for (std::size_t k = 1; ok && k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) {
+                ok = false;
+            } else {
+                cp = (cp << 6) | (p[i + k] & 0x3F);
+            }
+        }
+        if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            throw Failure(Failure::InvalidArgument,
+                          "The text is not valid UTF-8 (byte offset " + std::to_string(i) + ")");
+        }
+        if (cp >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += len;
+    }
+    return out;
+}
+
+bool IsValidUtf8(std::string_view utf8) noexcept {
+    try {
+        (void)FromUtf8(utf8);
+        return true;
+    } catch (const Failure&) {
+        return false;
+    }
+}
+
+std::string ToUtf8(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size());
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        char32_t cp = utf16[i];
+        if (IsHighSurrogate(utf16[i]) && i + 1 < utf16.size() && IsLowSurrogate(utf16[i + 1])) {
+            cp = CodePointAt(utf16, i);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD; // a lone surrogate has no UTF-8 form
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+} // namespace tavorin

@@ -1,0 +1,55 @@
+#pragma once
+// Whole-file access for the engines' file operations: a source read in chunks, and a
+// destination written to a temporary file beside it and renamed into place only when it
+// is complete and flushed. Errors are Failures with the file error numbers.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+
+namespace tavorin {
+
+// errno -> Failure with a file error number; the description names the path.
+[[noreturn]] void ThrowFileError(int err, const char* action, const std::filesystem::path& path);
+
+class InputFile {
+public:
+    explicit InputFile(const std::filesystem::path& path);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    // The length when the file was opened.
+    std::uint64_t Size() const noexcept { return size_; }
+    // Reads exactly n bytes; a file that ends early (it shrank) is an error.
+    void ReadExact(std::uint8_t* data, std::size_t n);
+
+private:
+    std::filesystem::path path_;
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+};
+
+class AtomicOutputFile {
+public:
+    // Creates a temporary file in the destination's folder.
+    explicit AtomicOutputFile(const std::filesystem::path& destination);
+    // Removes the temporary file unless Commit succeeded.
+    ~AtomicOutputFile();
+    AtomicOutputFile(const AtomicOutputFile&) = delete;
+    AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
+
+    void Write(const std::uint8_t* data, std::size_t n);
+    // Flushes to disk and renames over the destination.
+    void Commit();
+
+    const std::filesystem::path& TemporaryPath() const noexcept { return temp_; }
+
+private:
+    std::filesystem::path destination_;
+    std::filesystem::path temp_;
+    int fd_ = -1;
+    bool committed_ = false;
+};
+
+} // namespace tavorin

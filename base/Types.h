@@ -1,0 +1,19 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tavorin {
+
+using ByteArray = std::vector<std::uint8_t>;
+
+// Overwrites memory in a way the optimiser may not remove; for keys and key schedules.
+void SecureWipe(void* data, std::size_t size) noexcept;
+
+template <class T>
+void SecureWipe(std::vector<T>& v) noexcept { SecureWipe(v.data(), v.size() * sizeof(T)); }
+inline void SecureWipe(std::u16string& s) noexcept { SecureWipe(s.data(), s.size() * sizeof(char16_t)); }
+inline void SecureWipe(std::string& s) noexcept { SecureWipe(s.data(), s.size()); }
+
+} // namespace tavorin

@@ -1,0 +1,60 @@
+#pragma once
+// The contract every cipher engine offers: a key, byte-array, string and file operations
+// over one frame format, and two events (Progress, WrongKey).
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "base/Types.h"
+
+namespace tavorin {
+
+class Engine {
+public:
+    // What the owner shows (or prints) when a decrypted frame's stored length does not fit.
+    static constexpr std::u16string_view WrongKeyText =
+        u"It appears you have entered an incorrect key.\r\nYour message may not be decrypted properly";
+    static constexpr std::u16string_view WrongKeyTitle = u"Key";
+
+    Engine() = default;
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+    virtual ~Engine() = default;
+
+    // Display name: "Blowfish", "DES", "Gost", "Skipjack" or "Twofish".
+    virtual std::u16string_view Name() const noexcept = 0;
+    // Block size in bytes: 8, or 16 for Twofish.
+    virtual std::size_t BlockSize() const noexcept = 0;
+
+    // The write-only Key property. Each engine has its own rule for repeated and empty keys.
+    virtual void Key(std::u16string_view New_Value) = 0;
+
+    // Frames and encrypts bytes in place. A non-empty key is set first.
+    virtual void EncryptByte(ByteArray& bytes, std::u16string_view key = {}) = 0;
+    // Decrypts in place and removes the frame. Returns false when the stored length does not
+    // fit (wrong key or not a frame): WrongKey has then fired once and the array holds the
+    // whole decrypted frame. Errors are thrown before the array is changed.
+    virtual bool DecryptByte(ByteArray& bytes, std::u16string_view key = {}) = 0;
+
+    // The same through the code page, one character per byte.
+    std::u16string EncryptString(std::u16string_view Text, std::u16string_view key = {});
+    std::u16string DecryptString(std::u16string_view Text, std::u16string_view key = {});
+
+    // Stream a file through the frame into a temporary file beside the destination, then
+    // rename it into place. On any failure (and on a wrong key) the destination is untouched.
+    virtual void EncryptFile(const std::filesystem::path& SourceFile,
+                             const std::filesystem::path& DestFile, std::u16string_view key = {}) = 0;
+    virtual bool DecryptFile(const std::filesystem::path& SourceFile,
+                             const std::filesystem::path& DestFile, std::u16string_view key = {}) = 0;
+
+    // Raised synchronously during the byte and file operations; nothing when unset.
+    std::function<void(std::int32_t Percent)> Progress;
+    // Raised once when decryption finds a frame whose stored length does not fit.
+    std::function<void(std::u16string_view text)> WrongKey;
+};
+
+} // namespace tavorin

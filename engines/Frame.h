@@ -1,0 +1,324 @@
+#pragma once
+// The frame shared by every engine, written once over the block cipher so that the
+// chaining loops inline its block function.
+//
+//   offset 0   random word 0 (little-endian, 0..2^31-1)
+//          4   random word 1
+//          8   data length L, signed 32-bit little-endian
+//         12   the L data bytes, then zero padding to a whole number of blocks
+//
+// The whole frame is chained (CBC) from an all-zero block.
+//
+// A cipher class derives as  class clsX final : public FramedEngine<clsX, B>  and supplies
+//   void EncryptBlock(std::uint8_t* block) noexcept;   // one block in place
+//   void DecryptBlock(std::uint8_t* block) noexcept;
+//   void Key(std::u16string_view) override;            // its own key rule
+// and may supply, when it can do better than one block at a time,
+//   void DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept;
+//   void EnsureKeyed() const;                          // throws when it cannot work yet
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "base/Failure.h"
+#include "base/Files.h"
+#include "engines/Engine.h"
+#include "engines/Module1.h"
+
+namespace tavorin {
+
+namespace frame {
+
+inline constexpr std::size_t HeaderSize = 12;
+inline constexpr std::uint64_t MaxFrame = 2147483647u;
+
+// The frame length for L data bytes, or 0 when it would pass the largest signed 32-bit value.
+constexpr std::uint64_t FrameLength(std::uint64_t L, std::size_t B) noexcept {
+    const std::uint64_t n = L + HeaderSize;
+    const std::uint64_t framed = (n + B - 1) / B * B;
+    return framed > MaxFrame ? 0 : framed;
+}
+
+// A random word of the header, 0 to 2147483647, from the operating system's generator.
+std::uint32_t RandomWord();
+
+// Writes the 12 header bytes for L data bytes.
+void WriteHeader(std::uint8_t* header, std::uint32_t L);
+
+// T - L with the checks of the wrong-key test: true when the stored length fits a frame of
+// T bytes. Throws Failure 6 when T - L overflows 32 bits.
+bool StoredLengthFits(std::uint64_t T, std::int32_t L, std::size_t B);
+
+// One call's progress events: after the block at offset o, an event is due when o >= Next().
+class ProgressRule {
+public:
+    ProgressRule(std::uint64_t length, const std::function<void(std::int32_t)>& sink) noexcept
+        : length_(length), sink_(sink ? &sink : nullptr) {}
+
+    bool Active() const noexcept { return sink_ != nullptr; }
+    std::uint64_t Next() const noexcept { return next_; }
+    void After(std::uint64_t o);
+    // The closing 100, unless the last event already was 100.
+    void Finish();
+
+private:
+    std::uint64_t length_;
+    const std::function<void(std::int32_t)>* sink_;
+    std::uint64_t next_ = 0;
+    std::int32_t last_ = -1;
+};
+
+inline void XorBlock(std::uint8_t* dst, const std::uint8_t* src, std::size_t n) noexcept {
+    for (std::size_t i = 0; i < n; ++i) {
+        dst[i] ^= src[i];
+    }
+}
+
+} // namespace frame
+
+template <class Derived, std::size_t B>
+class FramedEngine : public Engine {
+public:
+    static constexpr std::size_t Block = B;
+
+    std::size_t BlockSize() const noexcept final { return B; }
+
+    void EncryptByte(ByteArray& bytes, std::u16string_view key = {}) final {
+        Prepare(key);
+        const std::uint64_t L = bytes.size();
+        const std::uint64_t N = frame::FrameLength(L, B);
+        if (N == 0) {
+            throw Failure::OverflowError();
+        }
+        bytes.resize(N);
+        std::memmove(bytes.data() + frame::HeaderSize, bytes.data(), L);
+        std::memset(bytes.data() + frame::HeaderSize + L, 0, N - L - frame::HeaderSize);
+        frame::WriteHeader(bytes.data(), static_cast<std::uint32_t>(L));
+
+        std::array<std::uint8_t, B> prev{};
+        frame::ProgressRule progress(N, Progress);
+        EncryptRun(bytes.data(), 0, N, prev.data(), progress);
+        progress.Finish();
+    }
+
+    bool DecryptByte(ByteArray& bytes, std::u16string_view key = {}) final {
+        Prepare(key);
+        const std::uint64_t T = bytes.size();
+        CheckCipherLength(T);
+        // The stored length decides between success and the wrong-key report; find it on a
+        // copy first so that no error leaves the array half decrypted.
+        const std::int32_t L = PeekLength(bytes.data());
+        const bool fits = frame::StoredLengthFits(T, L, B);
+
+        std::array<std::uint8_t, B> prev{};
+        frame::ProgressRule progress(T, Progress);
+        DecryptRun(bytes.data(), 0, T, prev.data(), progress);
+        if (!fits) {
+            ReportWrongKey();
+            return false;
+        }
+        std::memmove(bytes.data(), bytes.data() + frame::HeaderSize, static_cast<std::size_t>(L));
+        bytes.resize(static_cast<std::size_t>(L));
+        progress.Finish();
+        return true;
+    }
+
+    void EncryptFile(const std::filesystem::path& SourceFile, const std::filesystem::path& DestFile,
+                     std::u16string_view key = {}) final {
+        CheckSource(SourceFile);
+        Prepare(key);
+        InputFile in(SourceFile);
+        const std::uint64_t L = in.Size();
+        const std::uint64_t N = frame::FrameLength(L, B);
+        if (N == 0) {
+            throw Failure::OverflowError();
+        }
+        AtomicOutputFile out(DestFile);
+        ByteArray buffer(static_cast<std::size_t>(std::min<std::uint64_t>(N, kChunk)));
+        std::array<std::uint8_t, B> prev{};
+        frame::ProgressRule progress(N, Progress);
+
+        std::uint64_t done = 0;  // frame bytes written so far
+        std::uint64_t read = 0;  // data bytes read so far
+        while (done < N) {
+            const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(N - done, kChunk));
+            std::size_t at = 0;
+            if (done == 0) {
+                frame::WriteHeader(buffer.data(), static_cast<std::uint32_t>(L));
+                at = frame::HeaderSize;
+            }
+            const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(L - read, chunk - at));
+            in.ReadExact(buffer.data() + at, take);
+            read += take;
+            std::memset(buffer.data() + at + take, 0, chunk - at - take);
+            EncryptRun(buffer.data(), done, chunk, prev.data(), progress);
+            out.Write(buffer.data(), chunk);
+            done += chunk;
+        }
+        SecureWipe(buffer);
+        out.Commit();
+        progress.Finish();
+    }
+
+    bool DecryptFile(const std::filesystem::path& SourceFile, const std::filesystem::path& DestFile,
+                     std::u16string_view key = {}) final {
+        CheckSource(SourceFile);
+        Prepare(key);
+        InputFile in(SourceFile);
+        const std::uint64_t T = in.Size();
+        CheckCipherLength(T);
+        ByteArray buffer(static_cast<std::size_t>(std::min<std::uint64_t>(T, kChunk)));
+        in.ReadExact(buffer.data(), buffer.size());
+        const std::int32_t L = PeekLength(buffer.data());
+        if (!frame::StoredLengthFits(T, L, B)) {
+            ReportWrongKey();  // the destination is left as it was
+            return false;
+        }
+
+        AtomicOutputFile out(DestFile);
+        std::array<std::uint8_t, B> prev{};
+        frame::ProgressRule progress(T, Progress);
+        const std::uint64_t dataEnd = frame::HeaderSize + static_cast<std::uint64_t>(L);
+        std::uint64_t done = 0;
+        while (done < T) {
+            const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(T - done, kChunk));
+            if (done != 0) {
+                in.ReadExact(buffer.data(), chunk);
+            }
+            DecryptRun(buffer.data(), done, chunk, prev.data(), progress);
+            // Keep only the data bytes of this chunk: no header, no padding.
+            const std::uint64_t from = std::max<std::uint64_t>(done, frame::HeaderSize);
+            const std::uint64_t to = std::min<std::uint64_t>(done + chunk, dataEnd);
+            if (from < to) {
+                out.Write(buffer.data() + (from - done), static_cast<std::size_t>(to - from));
+            }
+            done += chunk;
+        }
+        SecureWipe(buffer);
+        out.Commit();
+        progress.Finish();
+        return true;
+    }
+
+protected:
+    FramedEngine() = default;
+
+private:
+    static constexpr std::size_t kChunk = std::size_t{1} << 20;  // a multiple of every block size
+    static_assert(kChunk % B == 0);
+
+    Derived& Self() noexcept { return static_cast<Derived&>(*this); }
+
+    void Prepare(std::u16string_view key) {
+        if (!key.empty()) {
+            Self().Key(key);
+        }
+        if constexpr (requires(const Derived& d) { d.EnsureKeyed(); }) {
+            static_cast<const Derived&>(*this).EnsureKeyed();
+        }
+    }
+
+    static void CheckSource(const std::filesystem::path& source) {
+        if (!Module1::FileExist(source)) {
+            throw Failure(Failure::ObjectError,
+                          "Error in Skipjack EncryptFile procedure (Source file does not exist).");
+        }
+    }
+
+    // Ciphertext must be whole blocks and hold at least the header.
+    static void CheckCipherLength(std::uint64_t T) {
+        if (T % B != 0 || T < frame::HeaderSize) {
+            throw Failure::Subscript();
+        }
+        if (T > frame::MaxFrame) {
+            throw Failure::OverflowError();
+        }
+    }
+
+    // The stored length, decrypted from a copy of the blocks that hold bytes 8 to 11.
+    std::int32_t PeekLength(const std::uint8_t* frameStart) {
+        constexpr std::size_t blocks = (frame::HeaderSize + B - 1) / B;
+        std::array<std::uint8_t, blocks * B> copy;
+        std::memcpy(copy.data(), frameStart, copy.size());
+        std::array<std::uint8_t, B> prev{};
+        for (std::size_t k = 0; k < blocks; ++k) {
+            std::uint8_t* block = copy.data() + k * B;
+            std::array<std::uint8_t, B> cipher;
+            std::memcpy(cipher.data(), block, B);
+            Self().DecryptBlock(block);
+            frame::XorBlock(block, prev.data(), B);
+            prev = cipher;
+        }
+        const auto L = static_cast<std::int32_t>(Module1::LoadLE32(copy.data() + 8));
+        SecureWipe(copy.data(), copy.size());
+        return L;
+    }
+
+    void ReportWrongKey() {
+        if (WrongKey) {
+            WrongKey(WrongKeyText);
+        }
+    }
+
+    // Encrypts the whole blocks of data[0, n), which stand at frame offset base.
+    void EncryptRun(std::uint8_t* data, std::uint64_t base, std::size_t n, std::uint8_t* prev,
+                    frame::ProgressRule& progress) {
+        std::size_t o = 0;
+        while (o < n) {
+            const std::size_t end = RunEnd(base, o, n, progress);
+            for (; o < end; o += B) {
+                std::uint8_t* block = data + o;
+                frame::XorBlock(block, prev, B);
+                Self().EncryptBlock(block);
+                std::memcpy(prev, block, B);
+            }
+            if (progress.Active() && base + o - B >= progress.Next()) {
+                progress.After(base + o - B);
+            }
+        }
+    }
+
+    void DecryptRun(std::uint8_t* data, std::uint64_t base, std::size_t n, std::uint8_t* prev,
+                    frame::ProgressRule& progress) {
+        std::size_t o = 0;
+        while (o < n) {
+            const std::size_t end = RunEnd(base, o, n, progress);
+            if constexpr (requires(Derived& d, std::uint8_t* p) { d.DecryptBlocksCBC(p, std::size_t{}, p); }) {
+                Self().DecryptBlocksCBC(data + o, (end - o) / B, prev);
+                o = end;
+            } else {
+                for (; o < end; o += B) {
+                    std::uint8_t* block = data + o;
+                    std::array<std::uint8_t, B> cipher;
+                    std::memcpy(cipher.data(), block, B);
+                    Self().DecryptBlock(block);
+                    frame::XorBlock(block, prev, B);
+                    std::memcpy(prev, cipher.data(), B);
+                }
+            }
+            if (progress.Active() && base + o - B >= progress.Next()) {
+                progress.After(base + o - B);
+            }
+        }
+    }
+
+    // The end (exclusive, relative to data) of the blocks to run before the next progress
+    // event falls due: up to and including the first block whose offset reaches Next().
+    static std::size_t RunEnd(std::uint64_t base, std::size_t o, std::size_t n,
+                              const frame::ProgressRule& progress) noexcept {
+        if (!progress.Active()) {
+            return n;
+        }
+        const std::uint64_t next = progress.Next();
+        const std::uint64_t due = std::max<std::uint64_t>(base + o, (next + B - 1) / B * B);
+        if (due >= base + n) {
+            return n;
+        }
+        return static_cast<std::size_t>(due - base) + B;
+    }
+};
+
+} // namespace tavorin

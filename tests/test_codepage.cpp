@@ -1,0 +1,51 @@
+#include <gtest/gtest.h>
+
+#include "base/AnsiCodePage.h"
+#include "base/Failure.h"
+
+using namespace tavorin;
+
+TEST(AnsiCodePage, EveryByteSurvivesTextAndBack) {
+    ByteArray all(256);
+    for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
+    const std::u16string text = AnsiCodePage::BytesToText(all);
+    ASSERT_EQ(text.size(), 256u);
+    EXPECT_EQ(text[0x80], u'\u20AC');
+    EXPECT_EQ(text[0x81], u'\u0081');
+    EXPECT_EQ(text[0x9F], u'\u0178');
+    EXPECT_EQ(AnsiCodePage::TextToBytes(text), all);
+}
+
+TEST(AnsiCodePage, RefusesWhatItCannotHoldAndNamesIt) {
+    try {
+        AnsiCodePage::TextToBytes(u"abc\u0141");
+        FAIL() << "no failure";
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.Number(), Failure::InvalidArgument);
+        EXPECT_NE(f.Description().find("U+0141"), std::string::npos);
+    }
+    // A surrogate pair is named as one code point.
+    try {
+        AnsiCodePage::TextToBytes(u"\U0001F600");
+        FAIL() << "no failure";
+    } catch (const Failure& f) {
+        EXPECT_NE(f.Description().find("U+1F600"), std::string::npos);
+    }
+}
+
+TEST(AnsiCodePage, DecomposedLettersAreAcceptedAfterNormalisation) {
+    // e + combining acute accent is é (0xE9) after NFC.
+    EXPECT_EQ(AnsiCodePage::NormalizedTextToBytes(u"e\u0301"), ByteArray{0xE9});
+    EXPECT_THROW(AnsiCodePage::TextToBytes(u"e\u0301"), Failure);
+}
+
+TEST(Utf8, RoundTripAndRejectsMalformed) {
+    const std::u16string text = u"a\u00E9\u20AC\U0001F600";
+    EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
+    EXPECT_THROW(FromUtf8("\xC3"), Failure);          // truncated
+    EXPECT_THROW(FromUtf8("\xC0\xAF"), Failure);      // overlong
+    EXPECT_THROW(FromUtf8("\xED\xA0\x80"), Failure);  // surrogate
+    EXPECT_THROW(FromUtf8("\xF4\x90\x80\x80"), Failure);  // past U+10FFFF
+    EXPECT_FALSE(IsValidUtf8("\xFF"));
+    EXPECT_TRUE(IsValidUtf8(""));
+}
