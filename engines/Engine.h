@@ -51,6 +51,11 @@ public:
     virtual bool DecryptFile(const std::filesystem::path& SourceFile,
                              const std::filesystem::path& DestFile, std::u16string_view key = {}) = 0;
 
+    // One block of the cipher alone, in place, with the current key: no frame, no chaining.
+    // For known-answer tests and fuzzing.
+    virtual void RawEncryptBlock(std::uint8_t* block) = 0;
+    virtual void RawDecryptBlock(std::uint8_t* block) = 0;
+
     // Raised synchronously during the byte and file operations; nothing when unset.
     std::function<void(std::int32_t Percent)> Progress;
     // Raised once when decryption finds a frame whose stored length does not fit.

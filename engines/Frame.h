@@ -86,6 +86,15 @@ public:
 
     std::size_t BlockSize() const noexcept final { return B; }
 
+    void RawEncryptBlock(std::uint8_t* block) final {
+        Prepare({});
+        Self().EncryptBlock(block);
+    }
+    void RawDecryptBlock(std::uint8_t* block) final {
+        Prepare({});
+        Self().DecryptBlock(block);
+    }
+
     void EncryptByte(ByteArray& bytes, std::u16string_view key = {}) final {
         Prepare(key);
         const std::uint64_t L = bytes.size();

@@ -1,0 +1,32 @@
+#pragma once
+// Reads the published test vectors kept as data files (tests/data/*.vec):
+//   [Section]   then records of "Name = value" lines; a record ends where its first field
+//   name repeats. '#' starts a comment line.
+
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "base/Types.h"
+
+namespace tavorin::test {
+
+struct VectorRecord {
+    std::string file;
+    std::string section;
+    int line = 0;
+    std::map<std::string, std::string> fields;
+    const std::string& at(const std::string& name) const { return fields.at(name); }
+};
+
+inline void PrintTo(const VectorRecord& r, std::ostream* os) { *os << r.file << ":" << r.line << " [" << r.section << "]"; }
+
+std::vector<VectorRecord> LoadVectors(const std::string& path);
+// Every *.vec file of the test data folder.
+std::vector<VectorRecord> LoadAllVectors();
+
+ByteArray FromHex(const std::string& hex);
+std::string ToHex(const ByteArray& bytes);  // upper case
+
+} // namespace tavorin::test

@@ -1,0 +1,67 @@
+// Every published vector of tests/data/*.vec, run by one parameterised test. A section is
+// run by the runner of its name; a new cipher adds its vectors and, at most, one line below.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "Vectors.h"
+#include "base/AnsiCodePage.h"
+#include "engines/Registry.h"
+
+using namespace tavorin;
+using namespace tavorin::test;
+
+namespace {
+
+// Key bytes become key text one character per byte, so that the engine's code page gives
+// exactly these bytes back.
+std::u16string KeyText(const ByteArray& key) { return AnsiCodePage::BytesToText(key); }
+
+// Key/In/Out through one engine's block function.
+void RunBlockVector(const VectorRecord& r, std::u16string_view engineName) {
+    auto engine = CreateEngine(engineName);
+    if (!engine) GTEST_SKIP() << "engine not built";
+    engine->Key(KeyText(FromHex(r.at("Key"))));
+    ByteArray block = FromHex(r.at("In"));
+    ASSERT_EQ(block.size(), engine->BlockSize());
+    engine->RawEncryptBlock(block.data());
+    EXPECT_EQ(ToHex(block), ToHex(FromHex(r.at("Out"))));
+    engine->RawDecryptBlock(block.data());
+    EXPECT_EQ(ToHex(block), ToHex(FromHex(r.at("In"))));
+}
+
+using Runner = std::function<void(const VectorRecord&)>;
+
+std::map<std::string, Runner>& Runners() {
+    static std::map<std::string, Runner> runners = {
+        {"DES", [](const VectorRecord& r) { RunBlockVector(r, u"DES"); }},
+        {"Skipjack", [](const VectorRecord& r) { RunBlockVector(r, u"Skipjack"); }},
+        {"Twofish", [](const VectorRecord& r) { RunBlockVector(r, u"Twofish"); }},
+    };
+    return runners;
+}
+
+class PublishedVector : public ::testing::TestWithParam<VectorRecord> {};
+
+std::string VectorName(const ::testing::TestParamInfo<VectorRecord>& info) {
+    std::string name = info.param.section + "_line" + std::to_string(info.param.line);
+    for (char& c : name) if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+}
+
+} // namespace
+
+// Other test files register runners for sections that need their own code.
+bool RegisterVectorRunner(const std::string& section, Runner runner) {
+    Runners()[section] = std::move(runner);
+    return true;
+}
+
+TEST_P(PublishedVector, Matches) {
+    const VectorRecord& r = GetParam();
+    const auto it = Runners().find(r.section);
+    ASSERT_NE(it, Runners().end()) << "no runner for section [" << r.section << "]";
+    it->second(r);
+}
+
+INSTANTIATE_TEST_SUITE_P(Data, PublishedVector, ::testing::ValuesIn(LoadAllVectors()), VectorName);
