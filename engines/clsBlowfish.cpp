@@ -1,0 +1,161 @@
+#include "engines/clsBlowfish.h"
+
+#include <cstring>
+#include <utility>
+
+#include "base/AnsiCodePage.h"
+#include "base/Failure.h"
+#include "base/Types.h"
+
+namespace tavorin {
+
+namespace blowfish {
+
+const std::array<std::uint32_t, PiWordCount>& PiWords() noexcept {
+    static constexpr std::array<std::uint32_t, PiWordCount> words = {
+#include "engines/BlowfishPi.inc"
+    };
+    return words;
+}
+
+void Tables::Expand() noexcept {
+    std::uint32_t L = 0, R = 0;
+    for (std::size_t i = 0; i < P.size(); i += 2) {
+        Encrypt(L, R);
+        P[i] = L;
+        P[i + 1] = R;
+    }
+    for (auto& box : S) {
+        for (std::size_t i = 0; i < box.size(); i += 2) {
+            Encrypt(L, R);
+            box[i] = L;
+            box[i + 1] = R;
+        }
+    }
+}
+
+} // namespace blowfish
+
+namespace {
+
+// Sk[i] = W(18 + 4i + k): consecutive words go to the four boxes in turn.
+blowfish::Tables MakeInitialTables() noexcept {
+    const auto& W = blowfish::PiWords();
+    blowfish::Tables t{};
+    for (std::size_t i = 0; i < t.P.size(); ++i) {
+        t.P[i] = W[i];
+    }
+    for (std::size_t i = 0; i < 256; ++i) {
+        for (std::size_t k = 0; k < 4; ++k) {
+            t.S[k][i] = W[18 + 4 * i + k];
+        }
+    }
+    return t;
+}
+
+constexpr std::size_t KeyBytesUsed = 72;
+
+} // namespace
+
+const blowfish::Tables& clsBlowfish::InitialTables() noexcept {
+    static const blowfish::Tables initial = MakeInitialTables();
+    return initial;
+}
+
+clsBlowfish::clsBlowfish() : tables_(InitialTables()) {}
+
+clsBlowfish::~clsBlowfish() {
+    SecureWipe(&tables_, sizeof tables_);
+    SecureWipe(CurrentKey_);
+}
+
+void clsBlowfish::Key(std::u16string_view New_Value) {
+    if (New_Value == CurrentKey_) {
+        return;
+    }
+    if (New_Value.empty()) {
+        SecureWipe(CurrentKey_);
+        CurrentKey_.clear();
+        throw Failure::Subscript();
+    }
+    // Converted before anything changes: a key the code page refuses leaves the engine as it was.
+    ByteArray key = AnsiCodePage::NormalizedTextToBytes(New_Value);
+    if (key.empty()) {
+        throw Failure::Subscript();
+    }
+    SecureWipe(CurrentKey_);
+    CurrentKey_.assign(New_Value);
+
+    // Starting again from the initial tables overwrites the previous key's schedule.
+    tables_ = InitialTables();
+    const std::size_t n = key.size();
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < tables_.P.size(); ++i) {
+        std::uint32_t w = 0;
+        for (int b = 0; b < 4; ++b) {
+            // Shifted left with the low byte kept, then ORed: every key byte also lands in
+            // the positions below it.
+            w = (w << 8) | (w & 0xFFu) | key[j];
+            j = (j + 1 == n) ? 0 : j + 1;
+        }
+        tables_.P[i] ^= w;
+    }
+    static_assert(sizeof(blowfish::Tables::P) == KeyBytesUsed, "18 key words of 4 bytes");
+    tables_.Expand();
+    SecureWipe(key);
+}
+
+namespace {
+
+// Decrypts N independent blocks, interleaving their rounds so that their table look-ups
+// overlap instead of waiting on one another.
+template <std::size_t N>
+inline void DecryptLanes(const blowfish::Tables& t, std::uint32_t (&l)[N], std::uint32_t (&r)[N]) noexcept {
+    auto each = [&]<std::size_t... I>(std::index_sequence<I...>, auto&& step) { (step(I), ...); };
+    constexpr auto lanes = std::make_index_sequence<N>{};
+    each(lanes, [&](std::size_t b) {
+        const std::uint32_t x = r[b] ^ t.P[16];
+        r[b] = l[b] ^ t.P[17];
+        l[b] = x;
+    });
+    for (std::size_t i = 16; i != 0; i -= 2) {
+        each(lanes, [&](std::size_t b) { l[b] ^= t.F(r[b]); });
+        each(lanes, [&](std::size_t b) { r[b] ^= t.F(l[b]) ^ t.P[i - 1]; });
+        each(lanes, [&](std::size_t b) { l[b] ^= t.P[i - 2]; });
+    }
+}
+
+template <std::size_t N>
+inline void DecryptGroupCBC(const blowfish::Tables& t, std::uint8_t* p, std::uint32_t& prevL,
+                            std::uint32_t& prevR) noexcept {
+    std::uint32_t l[N], r[N], cl[N], cr[N];
+    for (std::size_t b = 0; b < N; ++b) {
+        cl[b] = l[b] = Module1::LoadBE32(p + 8 * b);
+        cr[b] = r[b] = Module1::LoadBE32(p + 8 * b + 4);
+    }
+    DecryptLanes<N>(t, l, r);
+    for (std::size_t b = 0; b < N; ++b) {
+        Module1::StoreBE32(p + 8 * b, l[b] ^ (b == 0 ? prevL : cl[b - 1]));
+        Module1::StoreBE32(p + 8 * b + 4, r[b] ^ (b == 0 ? prevR : cr[b - 1]));
+    }
+    prevL = cl[N - 1];
+    prevR = cr[N - 1];
+}
+
+} // namespace
+
+void clsBlowfish::DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) const noexcept {
+    constexpr std::size_t Group = 4;
+    std::uint32_t prevL = Module1::LoadBE32(prev), prevR = Module1::LoadBE32(prev + 4);
+    std::size_t k = 0;
+    for (; k + Group <= blocks; k += Group) {
+        DecryptGroupCBC<Group>(tables_, data + 8 * k, prevL, prevR);
+    }
+    for (; k < blocks; ++k) {
+        DecryptGroupCBC<1>(tables_, data + 8 * k, prevL, prevR);
+    }
+    Module1::StoreBE32(prev, prevL);
+    Module1::StoreBE32(prev + 4, prevR);
+}
+
+} // namespace tavorin
