@@ -20,6 +20,38 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+// Byte -> character, and character -> byte in two steps: the character's high byte picks a
+// page of 256 entries. Ciphertext turned into text has every byte value equally often, so a
+// branch per character would be mispredicted at every turn. An entry above 0xFF: no byte.
+constexpr std::uint16_t kNoByte = 0x100;
+constexpr std::size_t kPages = 6; // none, U+00xx, U+01xx, U+02xx, U+20xx, U+21xx
+
+struct CodePageTables {
+    std::array<char16_t, 256> charOfByte{};
+    std::array<std::uint8_t, 256> pageOfHighByte{};
+    std::array<std::array<std::uint16_t, 256>, kPages> byteOfChar{};
+};
+
+constexpr CodePageTables BuildCodePageTables() {
+    CodePageTables t;
+    for (auto& page : t.byteOfChar) page.fill(kNoByte);
+    std::size_t used = 1; // page 0 refuses everything
+    for (std::uint32_t b = 0; b < 256; ++b) {
+        const char16_t c = (b >= 0x80 && b <= 0x9F) ? kHighControls[b - 0x80] : static_cast<char16_t>(b);
+        t.charOfByte[b] = c;
+        std::uint8_t& page = t.pageOfHighByte[c >> 8];
+        if (page == 0) page = static_cast<std::uint8_t>(used++);
+        t.byteOfChar[page][c & 0xFF] = static_cast<std::uint16_t>(b);
+    }
+    return t;
+}
+
+constexpr CodePageTables Tables = BuildCodePageTables();
+static_assert(Tables.byteOfChar[Tables.pageOfHighByte[0x20]][0xAC] == 0x80);
+static_assert(Tables.byteOfChar[Tables.pageOfHighByte[0x00]][0x80] == kNoByte);
+
+inline std::uint16_t ByteOrNone(char16_t c) noexcept { return Tables.byteOfChar[Tables.pageOfHighByte[c >> 8]][c & 0xFF]; }
+
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
@@ -39,40 +71,34 @@ char32_t CodePointAt(std::u16string_view text, std::size_t i) {
 
 } // namespace
 
-char16_t AnsiCodePage::ByteToChar(std::uint8_t b) noexcept {
-    return (b >= 0x80 && b <= 0x9F) ? kHighControls[b - 0x80] : static_cast<char16_t>(b);
-}
+char16_t AnsiCodePage::ByteToChar(std::uint8_t b) noexcept { return Tables.charOfByte[b]; }
 
 bool AnsiCodePage::CharToByte(char16_t c, std::uint8_t& out) noexcept {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-        out = static_cast<std::uint8_t>(c);
-        return true;
-    }
-    for (std::size_t i = 0; i < kHighControls.size(); ++i) {
-        if (kHighControls[i] == c) {
-            out = static_cast<std::uint8_t>(0x80 + i);
-            return true;
-        }
-    }
-    return false;
+    const std::uint16_t b = ByteOrNone(c);
+    if (b == kNoByte) return false;
+    out = static_cast<std::uint8_t>(b);
+    return true;
 }
 
 std::u16string AnsiCodePage::BytesToText(const std::uint8_t* bytes, std::size_t size) {
     std::u16string text(size, u'\0');
     for (std::size_t i = 0; i < size; ++i) {
-        text[i] = ByteToChar(bytes[i]);
+        text[i] = Tables.charOfByte[bytes[i]];
     }
     return text;
 }
 
 ByteArray AnsiCodePage::TextToBytes(std::u16string_view text) {
     ByteArray bytes(text.size());
+    std::uint16_t refused = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c < 0x80) {
-            bytes[i] = static_cast<std::uint8_t>(c);
-        } else if (!CharToByte(c, bytes[i])) {
-            RefuseCharacter(text, i);
+        const std::uint16_t b = ByteOrNone(text[i]);
+        bytes[i] = static_cast<std::uint8_t>(b);
+        refused |= b;
+    }
+    if (refused & kNoByte) {
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (ByteOrNone(text[i]) == kNoByte) RefuseCharacter(text, i);
         }
     }
     return bytes;

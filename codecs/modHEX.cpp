@@ -51,20 +51,6 @@ const std::array<char16_t, kCodes * kCodes>& CharValueTable() {
     return table;
 }
 
-[[noreturn]] void RefuseCharacter(std::u16string_view text, std::size_t i) {
-    // The code page's own conversion names the character (a surrogate pair as one).
-    (void)AnsiCodePage::TextToBytes(text.substr(i, 2));
-    throw Failure::Invalid("The text holds a character the code page cannot hold");
-}
-
-std::uint8_t CodePageByte(std::u16string_view text, std::size_t i) {
-    const char16_t c = text[i];
-    if (c < 0x80) return static_cast<std::uint8_t>(c);
-    std::uint8_t b = 0;
-    if (!AnsiCodePage::CharToByte(c, b)) RefuseCharacter(text, i);
-    return b;
-}
-
 // n pairs, each from byteAt(i), with gaps of s copies of gap. n >= 1, s >= 1.
 template <class Char, class ByteAt>
 std::basic_string<Char> WritePairs(std::size_t n, std::size_t s, Char gap, ByteAt byteAt) {
@@ -128,9 +114,11 @@ ByteArray DecodeToBytes(std::basic_string_view<Char> text, std::int32_t separato
 std::u16string StringToHex(std::u16string_view text, std::u16string_view separator) {
     if (text.empty()) throw Failure::Subscript();
     if (separator.empty()) throw Failure::Invalid("The separator is empty");
-    (void)CodePageByte(separator, 0);
-    return WritePairs<char16_t>(text.size(), separator.size(), separator[0],
-                                [text](std::size_t i) { return CodePageByte(text, i); });
+    // The gaps must go through the code page as well; a character it cannot hold is refused.
+    (void)AnsiCodePage::TextToBytes(separator.substr(0, 1));
+    const ByteArray bytes = AnsiCodePage::TextToBytes(text);
+    return WritePairs<char16_t>(bytes.size(), separator.size(), separator[0],
+                                [&bytes](std::size_t i) { return bytes[i]; });
 }
 
 std::u16string HexToString(std::u16string_view text, std::int32_t separatorLength) {

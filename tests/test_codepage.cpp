@@ -49,3 +49,19 @@ TEST(Utf8, RoundTripAndRejectsMalformed) {
     EXPECT_FALSE(IsValidUtf8("\xFF"));
     EXPECT_TRUE(IsValidUtf8(""));
 }
+
+TEST(AnsiCodePage, ExactlyTheTwoHundredFiftySixCharactersHaveBytes) {
+    int accepted = 0;
+    for (std::uint32_t code = 0; code <= 0xFFFF; ++code) {
+        const auto c = static_cast<char16_t>(code);
+        std::uint8_t b = 0;
+        if (!AnsiCodePage::CharToByte(c, b)) {
+            ASSERT_THROW(AnsiCodePage::TextToBytes(std::u16string{u'a', c}), Failure) << code;
+            continue;
+        }
+        ++accepted;
+        ASSERT_EQ(AnsiCodePage::ByteToChar(b), c) << code;
+        ASSERT_EQ(AnsiCodePage::TextToBytes(std::u16string(1, c)), ByteArray{b}) << code;
+    }
+    EXPECT_EQ(accepted, 256);
+}

@@ -1,0 +1,130 @@
+// CSHA256 beside Crypto++'s and OpenSSL's SHA-256 over 1 MiB, and the hex codec over 1 MiB
+// both ways. Prints ours/fastest for the digest.
+#include <cryptopp/sha.h>
+#include <openssl/evp.h>
+
+#include <random>
+
+#include "BenchRatio.h"
+#include "base/AnsiCodePage.h"
+#include "codecs/CSHA256.h"
+#include "codecs/modHEX.h"
+
+using namespace tavorin;
+
+namespace {
+
+constexpr std::size_t kSize = 1u << 20;
+
+const ByteArray& Data() {
+    static const ByteArray data = [] {
+        std::mt19937 rng(1);
+        ByteArray bytes(kSize);
+        for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+        return bytes;
+    }();
+    return data;
+}
+
+void Throughput(benchmark::State& state) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
+}
+
+void Sha256_Tavorin(benchmark::State& state) {
+    const ByteArray& data = Data();
+    for (auto _ : state) benchmark::DoNotOptimize(CSHA256::Digest(data.data(), data.size()));
+    Throughput(state);
+}
+
+void Sha256_TavorinPortable(benchmark::State& state) {
+    const CSHA256::Path chosen = CSHA256::ActivePath();
+    CSHA256::SelectPath(CSHA256::Path::Portable);
+    const ByteArray& data = Data();
+    for (auto _ : state) benchmark::DoNotOptimize(CSHA256::Digest(data.data(), data.size()));
+    CSHA256::SelectPath(chosen);
+    Throughput(state);
+}
+
+// The envelope's digest: a text of 1 Mi characters, low bytes.
+void Sha256_TavorinText(benchmark::State& state) {
+    const std::u16string text = AnsiCodePage::BytesToText(Data());
+    const CSHA256 hash;
+    for (auto _ : state) benchmark::DoNotOptimize(hash.SHA256(text));
+    Throughput(state);
+}
+
+void Sha256_CryptoPP(benchmark::State& state) {
+    const ByteArray& data = Data();
+    std::uint8_t digest[32];
+    for (auto _ : state) {
+        CryptoPP::SHA256().CalculateDigest(digest, data.data(), data.size());
+        benchmark::DoNotOptimize(digest);
+    }
+    Throughput(state);
+}
+
+void Sha256_OpenSSL(benchmark::State& state) {
+    const ByteArray& data = Data();
+    std::uint8_t digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    for (auto _ : state) {
+        if (EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr) != 1) {
+            state.SkipWithError("EVP_Digest failed");
+            return;
+        }
+        benchmark::DoNotOptimize(digest);
+    }
+    Throughput(state);
+}
+
+void Hex_StringToHex(benchmark::State& state) {
+    const std::u16string text = AnsiCodePage::BytesToText(Data());
+    for (auto _ : state) benchmark::DoNotOptimize(modHEX::StringToHex(text, u" "));
+    Throughput(state);
+}
+
+void Hex_HexToString(benchmark::State& state) {
+    const std::u16string hex = modHEX::StringToHex(AnsiCodePage::BytesToText(Data()), u" ");
+    for (auto _ : state) benchmark::DoNotOptimize(modHEX::HexToString(hex, 1));
+    Throughput(state);
+}
+
+void Hex_BytesToHex(benchmark::State& state) {
+    const ByteArray& data = Data();
+    for (auto _ : state) benchmark::DoNotOptimize(modHEX::BytesToHex(data.data(), data.size(), " "));
+    Throughput(state);
+}
+
+void Hex_HexToBytes(benchmark::State& state) {
+    const std::string hex = modHEX::BytesToHex(Data().data(), kSize, " ");
+    for (auto _ : state) benchmark::DoNotOptimize(modHEX::HexToBytes(std::string_view(hex), 1));
+    Throughput(state);
+}
+
+} // namespace
+
+BENCHMARK(Sha256_Tavorin);
+BENCHMARK(Sha256_TavorinPortable);
+BENCHMARK(Sha256_TavorinText);
+BENCHMARK(Sha256_CryptoPP);
+BENCHMARK(Sha256_OpenSSL);
+BENCHMARK(Hex_StringToHex);
+BENCHMARK(Hex_HexToString);
+BENCHMARK(Hex_BytesToHex);
+BENCHMARK(Hex_HexToBytes);
+
+int main(int argc, char** argv) {
+    const auto rates = bench::RunAndCollect(argc, argv);
+    std::printf("\nSHA-256 over 1 MiB, %s path chosen at run time\n",
+                CSHA256::ShaExtensionsAvailable() ? "SHA-extension" : "portable");
+    bench::PrintRatio(rates, "CSHA256", "Sha256_Tavorin", {"Sha256_CryptoPP", "Sha256_OpenSSL"}, 0.9);
+    bench::PrintRatio(rates, "CSHA256 text (low bytes)", "Sha256_TavorinText", {"Sha256_CryptoPP", "Sha256_OpenSSL"}, 0.9);
+    bench::PrintRatio(rates, "CSHA256 portable (for reference)", "Sha256_TavorinPortable",
+                      {"Sha256_CryptoPP", "Sha256_OpenSSL"}, 0.0);
+    std::printf("\nHex codec over 1 MiB of bytes, separator \" \"\n");
+    bench::PrintThroughput(rates, "StringToHex", "Hex_StringToHex");
+    bench::PrintThroughput(rates, "HexToString", "Hex_HexToString");
+    bench::PrintThroughput(rates, "BytesToHex", "Hex_BytesToHex");
+    bench::PrintThroughput(rates, "HexToBytes", "Hex_HexToBytes");
+    return 0;
+}
