@@ -3,6 +3,7 @@
 //   [Section]   then records of "Name = value" lines; a record ends where its first field
 //   name repeats. '#' starts a comment line.
 
+#include <functional>
 #include <map>
 #include <ostream>
 #include <string>
@@ -30,3 +31,7 @@ ByteArray FromHex(const std::string& hex);
 std::string ToHex(const ByteArray& bytes);  // upper case
 
 } // namespace tavorin::test
+
+// Runs the records of one section in the parameterised known-answer test (test_vectors.cpp);
+// call it from a static initializer of the test file that knows the section.
+bool RegisterVectorRunner(const std::string& section, std::function<void(const tavorin::test::VectorRecord&)> runner);

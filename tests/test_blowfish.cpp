@@ -16,8 +16,6 @@
 using namespace tavorin;
 using namespace tavorin::test;
 
-bool RegisterVectorRunner(const std::string& section, std::function<void(const VectorRecord&)> runner);
-
 namespace {
 
 using blowfish::Tables;

@@ -17,8 +17,6 @@
 using namespace tavorin;
 using namespace tavorin::test;
 
-bool RegisterVectorRunner(const std::string& section, std::function<void(const VectorRecord&)> runner);
-
 namespace {
 
 // Runs body once per compression path the CPU can run, and restores the chosen path.
