@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
-#include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
 #define TAVORIN_SHA_X86 1
@@ -30,8 +29,10 @@ constexpr std::array<std::uint32_t, 8> InitialHash = {
     0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19,
 };
 
-// Processes count consecutive 64-byte blocks into state (H0..H7).
-using CompressFunction = void (*)(std::uint32_t* state, const std::uint8_t* blocks, std::size_t count) noexcept;
+// Input comes as bytes, or as 16-bit characters of which only the low byte counts; the
+// compressions read either directly, so that a text needs no narrowed copy.
+template <class Unit>
+inline std::uint8_t LowByte(Unit u) { return static_cast<std::uint8_t>(u); }
 
 constexpr std::uint32_t ChooseBits(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return z ^ (x & (y ^ z)); }
 constexpr std::uint32_t MajorityBits(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return (x & (y ^ z)) ^ (y & z); }
@@ -40,8 +41,10 @@ constexpr std::uint32_t BigSigma1(std::uint32_t x) { return std::rotr(x, 6) ^ st
 constexpr std::uint32_t SmallSigma0(std::uint32_t x) { return std::rotr(x, 7) ^ std::rotr(x, 18) ^ (x >> 3); }
 constexpr std::uint32_t SmallSigma1(std::uint32_t x) { return std::rotr(x, 17) ^ std::rotr(x, 19) ^ (x >> 10); }
 
-inline std::uint32_t LoadBigEndian(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+template <class Unit>
+inline std::uint32_t LoadBigEndian(const Unit* p) {
+    return (std::uint32_t{LowByte(p[0])} << 24) | (std::uint32_t{LowByte(p[1])} << 16) |
+           (std::uint32_t{LowByte(p[2])} << 8) | LowByte(p[3]);
 }
 
 inline void StoreBigEndian(std::uint8_t* p, std::uint32_t v) {
@@ -74,7 +77,9 @@ inline void StoreBigEndian(std::uint8_t* p, std::uint32_t v) {
     TAVORIN_SHA_ROUND(c, d, e, f, g, h, a, b, (t) + 6, word((t) + 6));                            \
     TAVORIN_SHA_ROUND(b, c, d, e, f, g, h, a, (t) + 7, word((t) + 7))
 
-void CompressPortable(std::uint32_t* state, const std::uint8_t* blocks, std::size_t count) noexcept {
+// Processes count consecutive blocks of 64 units into state (H0..H7).
+template <class Unit>
+void CompressPortable(std::uint32_t* state, const Unit* blocks, std::size_t count) noexcept {
     std::uint32_t w[16];
     for (; count != 0; --count, blocks += 64) {
         for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian(blocks + 4 * t);
@@ -115,8 +120,21 @@ bool CpuHasShaExtensions() noexcept {
 // The state lives in two registers in the order the instructions want: ABEF and CDGH.
 // Each sha256rnds2 does two rounds; the schedule runs four words at a time with
 // sha256msg1 (the sigma0 part), an aligned add of W(t-7) and sha256msg2 (the sigma1 part).
-__attribute__((target("sha,sse4.1,ssse3")))
-void CompressShaExtensions(std::uint32_t* state, const std::uint8_t* blocks, std::size_t count) noexcept {
+#define TAVORIN_SHA_TARGET __attribute__((target("sha,sse4.1,ssse3")))
+
+TAVORIN_SHA_TARGET inline __m128i LoadSixteen(const std::uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+TAVORIN_SHA_TARGET inline __m128i LoadSixteen(const char16_t* p) {
+    const __m128i lowBytes = _mm_set1_epi16(0xFF);
+    const __m128i first = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), lowBytes);
+    const __m128i second = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)), lowBytes);
+    return _mm_packus_epi16(first, second);
+}
+
+template <class Unit>
+TAVORIN_SHA_TARGET void CompressShaExtensions(std::uint32_t* state, const Unit* blocks, std::size_t count) noexcept {
     const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
     __m128i dcba = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state));
     __m128i hgfe = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4));
@@ -134,8 +152,7 @@ void CompressShaExtensions(std::uint32_t* state, const std::uint8_t* blocks, std
         for (int group = 0; group < 16; ++group) {
             __m128i& words = m[group & 3];
             if (group < 4) {
-                words = _mm_shuffle_epi8(
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + 16 * group)), byteSwap);
+                words = _mm_shuffle_epi8(LoadSixteen(blocks + 16 * group), byteSwap);
             } else {
                 // words holds W(t-16..t-13); the others W(t-12..t-1).
                 const __m128i& w12 = m[(group + 1) & 3];
@@ -162,10 +179,13 @@ void CompressShaExtensions(std::uint32_t* state, const std::uint8_t* blocks, std
     _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), hgfe);
 }
 
+#undef TAVORIN_SHA_TARGET
+
 #else
 
 bool CpuHasShaExtensions() noexcept { return false; }
-void CompressShaExtensions(std::uint32_t* state, const std::uint8_t* blocks, std::size_t count) noexcept {
+template <class Unit>
+void CompressShaExtensions(std::uint32_t* state, const Unit* blocks, std::size_t count) noexcept {
     CompressPortable(state, blocks, count);
 }
 
@@ -176,13 +196,18 @@ bool ShaExtensionsPresent() noexcept {
     return present;
 }
 
-std::atomic<CompressFunction>& ActiveCompress() noexcept {
-    static std::atomic<CompressFunction> active{ShaExtensionsPresent() ? &CompressShaExtensions : &CompressPortable};
-    return active;
+std::atomic<bool>& UseShaExtensions() noexcept {
+    static std::atomic<bool> use{ShaExtensionsPresent()};
+    return use;
 }
 
-void Compress(std::uint32_t* state, const std::uint8_t* blocks, std::size_t count) noexcept {
-    ActiveCompress().load(std::memory_order_relaxed)(state, blocks, count);
+template <class Unit>
+void Compress(std::uint32_t* state, const Unit* blocks, std::size_t count) noexcept {
+    if (UseShaExtensions().load(std::memory_order_relaxed)) {
+        CompressShaExtensions(state, blocks, count);
+    } else {
+        CompressPortable(state, blocks, count);
+    }
 }
 
 } // namespace
@@ -190,16 +215,15 @@ void Compress(std::uint32_t* state, const std::uint8_t* blocks, std::size_t coun
 bool CSHA256::ShaExtensionsAvailable() noexcept { return ShaExtensionsPresent(); }
 
 CSHA256::Path CSHA256::ActivePath() noexcept {
-    return ActiveCompress().load(std::memory_order_relaxed) == &CompressShaExtensions ? Path::ShaExtensions
-                                                                                      : Path::Portable;
+    return UseShaExtensions().load(std::memory_order_relaxed) ? Path::ShaExtensions : Path::Portable;
 }
 
 bool CSHA256::SelectPath(Path path) noexcept {
     if (path == Path::ShaExtensions) {
         if (!ShaExtensionsPresent()) return false;
-        ActiveCompress().store(&CompressShaExtensions, std::memory_order_relaxed);
+        UseShaExtensions().store(true, std::memory_order_relaxed);
     } else {
-        ActiveCompress().store(&CompressPortable, std::memory_order_relaxed);
+        UseShaExtensions().store(false, std::memory_order_relaxed);
     }
     return true;
 }
@@ -210,12 +234,13 @@ void CSHA256::Init() noexcept {
     totalSize_ = 0;
 }
 
-void CSHA256::Update(const std::uint8_t* data, std::size_t size) noexcept {
+template <class Unit>
+void CSHA256::Absorb(const Unit* data, std::size_t size) noexcept {
     if (size == 0) return;
     totalSize_ += size;
     if (pendingSize_ != 0) {
         const std::size_t take = std::min(pending_.size() - pendingSize_, size);
-        std::memcpy(pending_.data() + pendingSize_, data, take);
+        std::transform(data, data + take, pending_.begin() + static_cast<std::ptrdiff_t>(pendingSize_), LowByte<Unit>);
         pendingSize_ += take;
         data += take;
         size -= take;
@@ -229,22 +254,13 @@ void CSHA256::Update(const std::uint8_t* data, std::size_t size) noexcept {
         data += blocks * 64;
         size -= blocks * 64;
     }
-    if (size != 0) {
-        std::memcpy(pending_.data(), data, size);
-        pendingSize_ = size;
-    }
+    std::transform(data, data + size, pending_.begin(), LowByte<Unit>);
+    pendingSize_ = size;
 }
 
-void CSHA256::Update(std::u16string_view text) noexcept {
-    // Only the low byte of each character counts; narrow a slice at a time.
-    std::uint8_t slice[4096];
-    while (!text.empty()) {
-        const std::size_t n = std::min(text.size(), sizeof slice);
-        for (std::size_t i = 0; i < n; ++i) slice[i] = static_cast<std::uint8_t>(text[i]);
-        Update(slice, n);
-        text.remove_prefix(n);
-    }
-}
+void CSHA256::Update(const std::uint8_t* data, std::size_t size) noexcept { Absorb(data, size); }
+
+void CSHA256::Update(std::u16string_view text) noexcept { Absorb(text.data(), text.size()); }
 
 CSHA256::DigestBytes CSHA256::Final() noexcept {
     // The bit count is taken modulo 2^64, as the length field holds.

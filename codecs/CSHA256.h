@@ -43,6 +43,9 @@ public:
     static bool SelectPath(Path path) noexcept;
 
 private:
+    template <class Unit>
+    void Absorb(const Unit* data, std::size_t size) noexcept;
+
     std::array<std::uint32_t, 8> state_{};
     std::array<std::uint8_t, 64> pending_{};
     std::size_t pendingSize_ = 0;

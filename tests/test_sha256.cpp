@@ -46,6 +46,13 @@ ByteArray RandomBytes(std::mt19937& rng, std::size_t size) {
     return bytes;
 }
 
+// A text whose characters have these low bytes under random high bytes.
+std::u16string WideText(std::mt19937& rng, const ByteArray& low) {
+    std::u16string text(low.size(), u'\0');
+    for (std::size_t i = 0; i < low.size(); ++i) text[i] = static_cast<char16_t>((rng() & 0xFF00) | low[i]);
+    return text;
+}
+
 #ifdef TAVORIN_HAVE_CRYPTOPP
 std::string OracleHex(const std::uint8_t* data, std::size_t size) {
     CSHA256::DigestBytes digest{};
@@ -94,6 +101,7 @@ TEST(CSHA256, PaddingBoundariesMatchTheOracle) {
             EXPECT_EQ(CSHA256::DigestHex(bytes.data(), bytes.size()), expected);
             const std::u16string text(bytes.begin(), bytes.end());
             EXPECT_EQ(CSHA256().SHA256(text), Widen(expected));
+            EXPECT_EQ(CSHA256().SHA256(WideText(rng, bytes)), Widen(expected));
         });
     }
 }
@@ -104,8 +112,10 @@ TEST(CSHA256, EveryLengthUpTo1000MatchesTheOracleOnBothPaths) {
     for (std::size_t size = 0; size <= 1000; ++size) {
         const ByteArray bytes = RandomBytes(rng, size);
         const std::string expected = OracleHex(bytes.data(), bytes.size());
+        const std::u16string text = WideText(rng, bytes);
         ForEachPath([&](const char* path) {
             ASSERT_EQ(CSHA256::DigestHex(bytes.data(), bytes.size()), expected) << path << ", " << size << " bytes";
+            ASSERT_EQ(CSHA256().SHA256(text), Widen(expected)) << path << ", " << size << " characters";
         });
     }
 }
@@ -114,11 +124,14 @@ TEST(CSHA256, LargeAndMisalignedInputsMatchTheOracle) {
     REQUIRE_ORACLE();
     std::mt19937 rng(7);
     const ByteArray bytes = RandomBytes(rng, (1u << 20) + 77);
+    const std::u16string text = WideText(rng, bytes);
     for (std::size_t offset : {0, 1, 3, 8, 15}) {
         const std::string expected = OracleHex(bytes.data() + offset, bytes.size() - offset);
         ForEachPath([&](const char* path) {
             EXPECT_EQ(CSHA256::DigestHex(bytes.data() + offset, bytes.size() - offset), expected)
                 << path << ", offset " << offset;
+            EXPECT_EQ(CSHA256().SHA256(std::u16string_view(text).substr(offset)), Widen(expected))
+                << path << ", text offset " << offset;
         });
     }
 }
@@ -126,15 +139,21 @@ TEST(CSHA256, LargeAndMisalignedInputsMatchTheOracle) {
 TEST(CSHA256, PiecesOfAnySizeGiveTheDigestOfTheWhole) {
     std::mt19937 rng(3);
     const ByteArray bytes = RandomBytes(rng, 3000);
+    const std::u16string text = WideText(rng, bytes);
     ForEachPath([&](const char* path) {
         SCOPED_TRACE(path);
         for (int round = 0; round < 50; ++round) {
             const std::size_t size = rng() % bytes.size();
+            // Bytes and characters mixed, in pieces that straddle the blocks.
             CSHA256 stream;
             std::size_t at = 0;
             while (at < size) {
                 const std::size_t piece = std::min<std::size_t>(rng() % 150, size - at);
-                stream.Update(bytes.data() + at, piece);
+                if (rng() % 2) {
+                    stream.Update(bytes.data() + at, piece);
+                } else {
+                    stream.Update(std::u16string_view(text).substr(at, piece));
+                }
                 at += piece;
             }
             ASSERT_EQ(stream.Final(), CSHA256::Digest(bytes.data(), size)) << size << " bytes";
@@ -168,15 +187,16 @@ TEST(CSHA256, OnlyTheLowByteOfACharacterCounts) {
     EXPECT_EQ(hash.SHA256(euro), Widen(CSHA256::DigestHex(&ac, 1)));
     EXPECT_NE(hash.SHA256(euro), Widen(CSHA256::DigestHex(&x80, 1)));
 
-    // Over whole slices of the narrowing loop, too.
+    // Over many blocks, and with the high byte 0xFF that a saturating narrowing would keep.
     std::mt19937 rng(11);
-    std::u16string text(10000, u'\0');
-    ByteArray low(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        text[i] = static_cast<char16_t>(rng());
-        low[i] = static_cast<std::uint8_t>(text[i]);
-    }
-    EXPECT_EQ(hash.SHA256(text), Widen(CSHA256::DigestHex(low.data(), low.size())));
+    const ByteArray low = RandomBytes(rng, 10000);
+    std::u16string text = WideText(rng, low);
+    ForEachPath([&](const char* path) {
+        EXPECT_EQ(hash.SHA256(text), Widen(CSHA256::DigestHex(low.data(), low.size()))) << path;
+        std::u16string saturating = text;
+        for (std::size_t i = 0; i < saturating.size(); ++i) saturating[i] = static_cast<char16_t>(0xFF00 | low[i]);
+        EXPECT_EQ(hash.SHA256(saturating), Widen(CSHA256::DigestHex(low.data(), low.size()))) << path;
+    });
 }
 
 TEST(CSHA256, AlwaysSixtyFourLowerCaseDigitsWithLeadingZeros) {
