@@ -1,0 +1,231 @@
+// Skipjack: the block function against Crypto++, the key rule (period n, 128 bytes, the
+// refused empty key) and the frame checked with an independent CBC.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+
+#include "FrameOracle.h"
+#include "Vectors.h"
+#include "base/Failure.h"
+#include "engines/clsSkipjack.h"
+
+#ifdef TAVORIN_HAVE_CRYPTOPP
+#include <cryptopp/skipjack.h>
+#endif
+
+using namespace tavorin;
+using namespace tavorin::test;
+
+namespace {
+
+using Block = std::array<std::uint8_t, 8>;
+
+Block EncryptedWith(clsSkipjack& e, Block b) {
+    e.RawEncryptBlock(b.data());
+    return b;
+}
+
+// Distinguishes two schedules by a few blocks.
+std::vector<Block> Fingerprint(clsSkipjack& e) {
+    std::vector<Block> out;
+    for (std::uint8_t v : {0x00, 0x5A, 0xFF}) {
+        Block b;
+        b.fill(v);
+        b[0] = static_cast<std::uint8_t>(b[0] ^ 1);
+        out.push_back(EncryptedWith(e, b));
+    }
+    return out;
+}
+
+std::vector<Block> FingerprintOf(std::u16string_view key) {
+    clsSkipjack e;
+    e.Key(key);
+    return Fingerprint(e);
+}
+
+#ifdef TAVORIN_HAVE_CRYPTOPP
+// Crypto++ takes key, plaintext and ciphertext in the reverse byte order of the published
+// cipher (its copy of the published vector is reversed too).
+class ReferenceSkipjack {
+public:
+    explicit ReferenceSkipjack(const ByteArray& key10) {
+        ByteArray k(key10.rbegin(), key10.rend());
+        enc_.SetKey(k.data(), k.size());
+        dec_.SetKey(k.data(), k.size());
+    }
+    void Encrypt(const std::uint8_t* in, std::uint8_t* out) { Run(enc_, in, out); }
+    void Decrypt(const std::uint8_t* in, std::uint8_t* out) { Run(dec_, in, out); }
+
+private:
+    static void Run(CryptoPP::BlockTransformation& t, const std::uint8_t* in, std::uint8_t* out) {
+        std::uint8_t r[8], o[8];
+        std::reverse_copy(in, in + 8, r);
+        t.ProcessBlock(r, o);
+        std::reverse_copy(o, o + 8, out);
+    }
+    CryptoPP::SKIPJACK::Encryption enc_;
+    CryptoPP::SKIPJACK::Decryption dec_;
+};
+#endif
+
+} // namespace
+
+#ifdef TAVORIN_HAVE_CRYPTOPP
+
+TEST(Skipjack, BlockFunctionMatchesReferenceForTenByteKeys) {
+    std::mt19937 rng(20240501);
+    for (int k = 0; k < 300; ++k) {
+        const ByteArray key = RandomBytes(rng, 10);
+        clsSkipjack ours;
+        ours.Key(TextOf(key));
+        ReferenceSkipjack ref(key);
+        for (int i = 0; i < 4; ++i) {
+            const ByteArray p = RandomBytes(rng, 8);
+            Block c, expected;
+            std::copy(p.begin(), p.end(), c.begin());
+            ours.RawEncryptBlock(c.data());
+            ref.Encrypt(p.data(), expected.data());
+            ASSERT_EQ(c, expected) << "key " << ToHex(key) << " block " << ToHex(p);
+            ours.RawDecryptBlock(c.data());
+            ASSERT_TRUE(std::equal(c.begin(), c.end(), p.begin()));
+        }
+    }
+}
+
+// Frames of every length class: ours decrypted by the reference, and the reference's
+// encryption of a frame decrypted by ours (which takes several blocks at a time).
+TEST(Skipjack, FramesAgreeWithReferenceCbc) {
+    std::mt19937 rng(7);
+    for (std::size_t L = 0; L <= 120; L += (L < 40 ? 1 : 7)) {
+        const ByteArray key = RandomBytes(rng, 10);
+        const ByteArray data = RandomBytes(rng, L);
+        clsSkipjack ours;
+        ReferenceSkipjack ref(key);
+
+        ByteArray sealed = data;
+        ours.EncryptByte(sealed, TextOf(key));
+        const ByteArray opened =
+            CbcDecrypt(sealed, 8, [&](const std::uint8_t* in, std::uint8_t* out) { ref.Decrypt(in, out); });
+        ASSERT_EQ(opened.size(), (L + 12 + 7) / 8 * 8);
+        EXPECT_EQ(StoredLength(opened), L);
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), opened.begin() + 12));
+        EXPECT_TRUE(std::all_of(opened.begin() + 12 + static_cast<std::ptrdiff_t>(L), opened.end(),
+                                [](std::uint8_t b) { return b == 0; }));
+
+        ByteArray theirs = CbcEncrypt(PlainFrame(data, 8), 8,
+                                      [&](const std::uint8_t* in, std::uint8_t* out) { ref.Encrypt(in, out); });
+        EXPECT_TRUE(ours.DecryptByte(theirs));
+        EXPECT_EQ(theirs, data) << "L = " << L;
+    }
+}
+
+TEST(Skipjack, FreshInstanceUsesAllZeroKeyBytes) {
+    clsSkipjack fresh;
+    EXPECT_NO_THROW(fresh.Key(u""));  // empty over empty: nothing happens
+    ReferenceSkipjack zero(ByteArray(10, 0));
+    ByteArray sealed;
+    fresh.EncryptByte(sealed);
+    ASSERT_EQ(sealed.size(), 16u);
+    const ByteArray opened =
+        CbcDecrypt(sealed, 8, [&](const std::uint8_t* in, std::uint8_t* out) { zero.Decrypt(in, out); });
+    EXPECT_EQ(StoredLength(opened), 0u);
+}
+
+TEST(Skipjack, ShortKeysRepeatWithTheirOwnPeriod) {
+    // One character is the published cipher with that byte ten times.
+    ReferenceSkipjack ref(ByteArray(10, 'q'));
+    clsSkipjack ours;
+    ours.Key(u"q");
+    Block p{1, 2, 3, 4, 5, 6, 7, 8}, expected;
+    ref.Encrypt(p.data(), expected.data());
+    EXPECT_EQ(EncryptedWith(ours, p), expected);
+}
+
+#endif  // TAVORIN_HAVE_CRYPTOPP
+
+TEST(Skipjack, KeyRuleEquivalences) {
+    EXPECT_EQ(FingerprintOf(u"abcde"), FingerprintOf(u"abcdeabcde"));
+    EXPECT_EQ(FingerprintOf(u"xy"), FingerprintOf(u"xyxyxyxyxyxyxy"));
+    // A key of more than ten characters takes part with all its bytes.
+    EXPECT_NE(FingerprintOf(u"0123456789A"), FingerprintOf(u"0123456789B"));
+    EXPECT_NE(FingerprintOf(u"0123456789A"), FingerprintOf(u"0123456789"));
+
+    std::u16string k128(128, u'k');
+    k128[127] = u'z';
+    std::u16string other = k128;
+    other[127] = u'y';
+    EXPECT_NE(FingerprintOf(k128), FingerprintOf(other)) << "the 128th byte counts";
+    EXPECT_EQ(FingerprintOf(k128), FingerprintOf(k128 + u"anything after byte 128"));
+}
+
+TEST(Skipjack, KeyTextIsNormalisedBeforeItsPeriodIsTaken) {
+    // "e" + combining acute is the one byte of "é": a key of three bytes, not four.
+    EXPECT_EQ(FingerprintOf(u"ab\u00E9"), FingerprintOf(u"abe\u0301"));
+    EXPECT_EQ(FingerprintOf(u"abe\u0301"), FingerprintOf(u"ab\u00E9ab\u00E9"));
+}
+
+TEST(Skipjack, EmptyKeyOverACurrentKeyIsRefusedAndChangesNothing) {
+    clsSkipjack e;
+    e.Key(u"secret key");
+    const auto before = Fingerprint(e);
+    try {
+        e.Key(u"");
+        FAIL() << "empty key accepted";
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.Number(), Failure::ObjectError);
+        EXPECT_EQ(f.Number(), -2147221504);
+        EXPECT_EQ(f.Description(), "Invalid key given to SkipJack encryption or decryption (Zero Length)");
+    }
+    EXPECT_EQ(Fingerprint(e), before);
+    // The same key again is still the current key, and empty arguments keep it.
+    ByteArray data{1, 2, 3};
+    e.EncryptByte(data);
+    e.Key(u"secret key");
+    EXPECT_TRUE(e.DecryptByte(data, u""));
+    EXPECT_EQ(data, (ByteArray{1, 2, 3}));
+}
+
+TEST(Skipjack, UnconvertibleKeyTextChangesNothing) {
+    clsSkipjack e;
+    e.Key(u"first");
+    const auto before = Fingerprint(e);
+    try {
+        e.Key(u"\u0141\u00F3d\u017A");
+        FAIL() << "key outside the code page accepted";
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.Number(), Failure::InvalidArgument);
+    }
+    EXPECT_EQ(Fingerprint(e), before);
+}
+
+TEST(Skipjack, ReKeyingLeavesNoTraceOfTheEarlierKey) {
+    clsSkipjack e;
+    std::u16string longKey;
+    for (int i = 0; i < 128; ++i) longKey.push_back(static_cast<char16_t>(u'!' + i % 90));
+    e.Key(longKey);
+    e.Key(u"ab");
+    EXPECT_EQ(Fingerprint(e), FingerprintOf(u"ab"));
+    e.Key(longKey);
+    EXPECT_EQ(Fingerprint(e), FingerprintOf(longKey));
+}
+
+// Decryption runs several blocks at a time; every count of blocks and every split point
+// must give what single blocks give.
+TEST(Skipjack, ManyBlockDecryptionMatchesSingleBlocks) {
+    std::mt19937 rng(99);
+    clsSkipjack e;
+    e.Key(u"interleave");
+    for (std::size_t L = 0; L <= 100; ++L) {
+        ByteArray data = RandomBytes(rng, L);
+        ByteArray sealed = data;
+        e.EncryptByte(sealed);
+        ByteArray bySingle = CbcDecrypt(sealed, 8, [&](const std::uint8_t* in, std::uint8_t* out) {
+            std::copy(in, in + 8, out);
+            e.RawDecryptBlock(out);
+        });
+        ASSERT_TRUE(e.DecryptByte(sealed));
+        ASSERT_EQ(sealed, data);
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), bySingle.begin() + 12));
+    }
+}
