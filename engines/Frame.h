@@ -71,6 +71,12 @@ private:
     std::int32_t last_ = -1;
 };
 
+// Wipes a buffer that held plain data when it goes out of scope, errors included.
+struct WipeOnExit {
+    ByteArray& bytes;
+    ~WipeOnExit() { SecureWipe(bytes); }
+};
+
 inline void XorBlock(std::uint8_t* dst, const std::uint8_t* src, std::size_t n) noexcept {
     for (std::size_t i = 0; i < n; ++i) {
         dst[i] ^= src[i];
@@ -147,6 +153,7 @@ public:
         }
         AtomicOutputFile out(DestFile);
         ByteArray buffer(static_cast<std::size_t>(std::min<std::uint64_t>(N, kChunk)));
+        const frame::WipeOnExit wipe{buffer};
         std::array<std::uint8_t, B> prev{};
         frame::ProgressRule progress(N, Progress);
 
@@ -167,7 +174,6 @@ public:
             out.Write(buffer.data(), chunk);
             done += chunk;
         }
-        SecureWipe(buffer);
         out.Commit();
         progress.Finish();
     }
@@ -180,6 +186,7 @@ public:
         const std::uint64_t T = in.Size();
         CheckCipherLength(T);
         ByteArray buffer(static_cast<std::size_t>(std::min<std::uint64_t>(T, kChunk)));
+        const frame::WipeOnExit wipe{buffer};
         in.ReadExact(buffer.data(), buffer.size());
         const std::int32_t L = PeekLength(buffer.data());
         if (!frame::StoredLengthFits(T, L, B)) {
@@ -206,7 +213,6 @@ public:
             }
             done += chunk;
         }
-        SecureWipe(buffer);
         out.Commit();
         progress.Finish();
         return true;

@@ -1,0 +1,211 @@
+// The contract every engine keeps, run over each engine that is built: round trips, the
+// string forms, the frame's size, chaining, the wrong-key report, bad input and files.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "TempDir.h"
+#include "base/AnsiCodePage.h"
+#include "base/Failure.h"
+#include "engines/Frame.h"
+#include "engines/Registry.h"
+
+using namespace tavorin;
+using namespace tavorin::test;
+
+namespace {
+
+ByteArray Pattern(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    ByteArray v(n);
+    for (auto& b : v) b = static_cast<std::uint8_t>(rng());
+    return v;
+}
+
+const std::u16string Keys[] = {
+    u"k",
+    u"correct horse battery staple",
+    u"\u00C6r\u00F8sk\u00F8bing \u20AC \u00A7 \u00FF",
+    std::u16string(100, u'z') + u"!",
+};
+
+class EngineContract : public ::testing::TestWithParam<std::u16string_view> {
+protected:
+    void SetUp() override {
+        engine = CreateEngine(GetParam());
+        if (!engine) GTEST_SKIP() << "engine not built yet";
+        B = engine->BlockSize();
+    }
+    std::unique_ptr<Engine> Fresh() const { return CreateEngine(GetParam()); }
+
+    std::unique_ptr<Engine> engine;
+    std::size_t B = 0;
+};
+
+std::string Name(const ::testing::TestParamInfo<std::u16string_view>& info) {
+    return ToUtf8(info.param);
+}
+
+} // namespace
+
+TEST_P(EngineContract, NameAndBlockSize) {
+    EXPECT_EQ(engine->Name(), GetParam());
+    EXPECT_EQ(B, GetParam() == u"Twofish" ? 16u : 8u);
+}
+
+TEST_P(EngineContract, RoundTripsOfEveryShortLength) {
+    auto decryptor = Fresh();
+    unsigned seed = 0;
+    for (const auto& key : Keys) {
+        for (std::size_t L = 0; L <= 300; ++L) {
+            const ByteArray data = Pattern(L, ++seed);
+            ByteArray bytes = data;
+            engine->EncryptByte(bytes, key);
+            ASSERT_EQ(bytes.size(), frame::FrameLength(L, B)) << "L = " << L;
+            ASSERT_TRUE(decryptor->DecryptByte(bytes, key)) << "L = " << L;
+            ASSERT_EQ(bytes, data) << "L = " << L;
+        }
+    }
+}
+
+TEST_P(EngineContract, RoundTripsOfLargeArrays) {
+    for (std::size_t L : {4093u, 100003u, (1u << 20) + 3u}) {
+        const ByteArray data = Pattern(L, static_cast<unsigned>(L));
+        ByteArray bytes = data;
+        engine->EncryptByte(bytes, u"large");
+        EXPECT_TRUE(Fresh()->DecryptByte(bytes, u"large"));
+        EXPECT_EQ(bytes, data) << "L = " << L;
+    }
+}
+
+TEST_P(EngineContract, TheKeyStaysUntilAnotherIsGiven) {
+    ByteArray bytes = Pattern(50, 1);
+    const ByteArray data = bytes;
+    engine->Key(u"kept key");
+    engine->EncryptByte(bytes);  // no key: the current one
+    auto other = Fresh();
+    other->Key(u"kept key");
+    EXPECT_TRUE(other->DecryptByte(bytes));
+    EXPECT_EQ(bytes, data);
+}
+
+TEST_P(EngineContract, StringsCarryEveryByteValue) {
+    ByteArray all(256);
+    for (std::size_t i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
+    const std::u16string text = AnsiCodePage::BytesToText(all);
+    for (const auto& key : Keys) {
+        const std::u16string cipher = engine->EncryptString(text, key);
+        EXPECT_EQ(cipher.size(), frame::FrameLength(256, B));
+        EXPECT_EQ(Fresh()->DecryptString(cipher, key), text);
+    }
+    EXPECT_EQ(Fresh()->DecryptString(engine->EncryptString(u"", u"k"), u"k"), u"");
+}
+
+TEST_P(EngineContract, EmptyArrayOnANewInstance) {
+    ByteArray bytes;
+    if (B == 8) {
+        // The initial key state works: 16 bytes that a new instance opens again.
+        engine->EncryptByte(bytes);
+        EXPECT_EQ(bytes.size(), 16u);
+        EXPECT_TRUE(Fresh()->DecryptByte(bytes));
+        EXPECT_TRUE(bytes.empty());
+    } else {
+        // No key yet: refused before anything is framed.
+        try {
+            engine->EncryptByte(bytes);
+            FAIL() << "expected error 9";
+        } catch (const Failure& f) {
+            EXPECT_EQ(f.Number(), Failure::SubscriptOutOfRange);
+        }
+        EXPECT_TRUE(bytes.empty());
+    }
+}
+
+TEST_P(EngineContract, EqualMessagesEncryptDifferently) {
+    const ByteArray data = Pattern(37, 2);
+    ByteArray a = data, b = data;
+    engine->EncryptByte(a, u"same");
+    engine->EncryptByte(b, u"same");
+    EXPECT_NE(a, b);
+    EXPECT_TRUE(engine->DecryptByte(a));
+    EXPECT_TRUE(engine->DecryptByte(b));
+    EXPECT_EQ(a, data);
+    EXPECT_EQ(b, data);
+}
+
+TEST_P(EngineContract, DamageGarblesOneBlockAndFlipsTheSameBitOfTheNext) {
+    const ByteArray data = Pattern(6 * B, 3);
+    ByteArray cipher = data;
+    engine->EncryptByte(cipher, u"damage");
+    // The first block wholly after the header, so that the stored length survives.
+    const std::size_t k = (frame::HeaderSize + B - 1) / B;
+    const std::size_t bit = 5;
+    cipher[k * B + 2] ^= static_cast<std::uint8_t>(1u << bit);
+    ASSERT_TRUE(engine->DecryptByte(cipher));
+    ASSERT_EQ(cipher.size(), data.size());
+    const std::size_t garbledFrom = k * B - frame::HeaderSize;  // data offset of block k
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (i >= garbledFrom && i < garbledFrom + B) continue;
+        const std::uint8_t expected = (i == garbledFrom + B + 2) ? static_cast<std::uint8_t>(data[i] ^ (1u << bit)) : data[i];
+        EXPECT_EQ(cipher[i], expected) << "byte " << i;
+    }
+    EXPECT_NE(ByteArray(cipher.begin() + garbledFrom, cipher.begin() + garbledFrom + B),
+              ByteArray(data.begin() + garbledFrom, data.begin() + garbledFrom + B));
+}
+
+TEST_P(EngineContract, WrongKeyIsReportedOnceAndReturnsTheWholeFrame) {
+    ByteArray bytes = Pattern(45, 4);
+    engine->EncryptByte(bytes, u"right key");
+    const std::size_t T = bytes.size();
+    auto other = Fresh();
+    int reports = 0;
+    std::vector<int> progress;
+    other->WrongKey = [&](std::u16string_view text) {
+        ++reports;
+        EXPECT_EQ(text, Engine::WrongKeyText);
+    };
+    other->Progress = [&](std::int32_t p) { progress.push_back(p); };
+    EXPECT_FALSE(other->DecryptByte(bytes, u"wrong key"));
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(bytes.size(), T);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_NE(progress.back(), 100);
+
+    const std::u16string text = engine->EncryptString(u"a message", u"right key");
+    EXPECT_EQ(other->DecryptString(text, u"wrong key").size(), text.size());
+    EXPECT_EQ(reports, 2);
+}
+
+TEST_P(EngineContract, PartialBlocksGiveError9AndChangeNothing) {
+    ByteArray valid = Pattern(40, 5);
+    engine->EncryptByte(valid, u"partial");
+    int reports = 0;
+    engine->WrongKey = [&](std::u16string_view) { ++reports; };
+    for (std::size_t T : {std::size_t{0}, std::size_t{1}, B - 1, B + 1, std::size_t{12}, 2 * B + 3, valid.size() - 1}) {
+        ByteArray bytes(valid.begin(), valid.begin() + static_cast<std::ptrdiff_t>(T));
+        const ByteArray before = bytes;
+        try {
+            engine->DecryptByte(bytes);
+            ADD_FAILURE() << "T = " << T << ": expected error 9";
+        } catch (const Failure& f) {
+            EXPECT_EQ(f.Number(), Failure::SubscriptOutOfRange) << "T = " << T;
+        }
+        EXPECT_EQ(bytes, before) << "T = " << T;
+    }
+    EXPECT_EQ(reports, 0);
+}
+
+TEST_P(EngineContract, FileRoundTrip) {
+    TempDir dir;
+    for (std::size_t L : {std::size_t{0}, std::size_t{1000}, (std::size_t{1} << 20) + 17}) {
+        const ByteArray data = Pattern(L, 6);
+        WriteFile(dir / "plain", data);
+        engine->EncryptFile(dir / "plain", dir / "cipher", u"file key");
+        EXPECT_EQ(std::filesystem::file_size(dir / "cipher"), frame::FrameLength(L, B));
+        EXPECT_TRUE(Fresh()->DecryptFile(dir / "cipher", dir / "back", u"file key"));
+        EXPECT_EQ(ReadFile(dir / "back"), data) << "L = " << L;
+    }
+    EXPECT_EQ(dir.Entries(), 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllEngines, EngineContract, ::testing::ValuesIn(EngineNames), Name);
