@@ -1,13 +1,17 @@
 #pragma once
-// Helpers that check an engine's frames with a reference block cipher: CBC from an all-zero
-// block, written here independently of the engines' frame code.
+// Helpers for engine tests: frames checked with a reference block cipher (CBC from an
+// all-zero block, written here independently of the engines' frame code), schedules compared
+// by their output, and the Failure an operation throws.
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <random>
 
 #include "base/AnsiCodePage.h"
+#include "base/Failure.h"
 #include "base/Types.h"
+#include "engines/Engine.h"
 
 namespace tavorin::test {
 
@@ -58,6 +62,37 @@ ByteArray CbcDecrypt(const ByteArray& c, std::size_t B, Fn fn) {
 // The stored length of a decrypted frame.
 inline std::uint32_t StoredLength(const ByteArray& frame) {
     return frame[8] | (frame[9] << 8) | (frame[10] << 16) | (std::uint32_t{frame[11]} << 24);
+}
+
+// A few blocks through the block function alone: equal exactly when the schedules are.
+inline ByteArray Fingerprint(Engine& e) {
+    ByteArray out;
+    for (std::uint8_t seed : {0x00, 0x5A, 0xFF}) {
+        ByteArray block(e.BlockSize());
+        for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(seed ^ (i * 37));
+        e.RawEncryptBlock(block.data());
+        out.insert(out.end(), block.begin(), block.end());
+    }
+    return out;
+}
+
+// The fingerprint of a new engine given this key (and the further key arguments).
+template <class E, class... More>
+ByteArray FingerprintOf(std::u16string_view key, More... more) {
+    E e;
+    e.Key(key, more...);
+    return Fingerprint(e);
+}
+
+// The Failure that op throws, or nothing.
+template <class Op>
+std::optional<Failure> FailureOf(Op&& op) {
+    try {
+        op();
+    } catch (const Failure& f) {
+        return f;
+    }
+    return std::nullopt;
 }
 
 } // namespace tavorin::test
