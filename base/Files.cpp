@@ -13,6 +13,29 @@
 
 namespace tavorin {
 
+namespace {
+
+std::function<int(FileStep)>& FaultHook() {
+    static std::function<int(FileStep)> hook;
+    return hook;
+}
+
+// Runs call, unless the fault hook fails this step: then -1 with errno set, as the call would.
+template <class Call>
+auto Step(FileStep step, Call call) -> decltype(call()) {
+    if (const auto& hook = FaultHook()) {
+        if (const int err = hook(step)) {
+            errno = err;
+            return -1;
+        }
+    }
+    return call();
+}
+
+} // namespace
+
+void SetFileFaultHook(std::function<int(FileStep)> hook) { FaultHook() = std::move(hook); }
+
 void ThrowFileError(int err, const char* action, const std::filesystem::path& path) {
     std::int32_t number = Failure::PathFileAccess;
     const char* kind = "Path/File access error";
@@ -37,7 +60,8 @@ void ThrowFileError(int err, const char* action, const std::filesystem::path& pa
 }
 
 InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a FIFO with no writer cannot hang; reads block again below.
+    fd_ = Step(FileStep::OpenSource, [&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); });
     if (fd_ < 0) {
         ThrowFileError(errno, "opening", path);
     }
@@ -51,6 +75,12 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
         ::close(fd_);
         ThrowFileError(EISDIR, "reading", path);
     }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd_);
+        throw Failure(Failure::PathFileAccess,
+                      "Path/File access error (" + path.string() + " is not a regular file)");
+    }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
@@ -62,7 +92,7 @@ InputFile::~InputFile() {
 
 void InputFile::ReadExact(std::uint8_t* data, std::size_t n) {
     while (n > 0) {
-        const ssize_t got = ::read(fd_, data, n);
+        const ssize_t got = Step(FileStep::ReadSource, [&] { return ::read(fd_, data, n); });
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -79,22 +109,39 @@ void InputFile::ReadExact(std::uint8_t* data, std::size_t n) {
 }
 
 AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& destination) : destination_(destination) {
-    std::filesystem::path folder = destination.parent_path();
+    // Through a symbolic link, replace the file it names and keep the link.
+    std::error_code ec;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(destination, ec))) {
+        const std::filesystem::path target = std::filesystem::weakly_canonical(destination, ec);
+        if (!ec) {
+            destination_ = target;
+        }
+    }
+    // Renaming over a device, FIFO or socket would remove it (as root, even /dev/null).
+    struct stat existing {};
+    const bool exists = ::stat(destination_.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+        if (S_ISDIR(existing.st_mode)) {
+            ThrowFileError(EISDIR, "writing", destination);
+        }
+        throw Failure(Failure::PathFileAccess,
+                      "Path/File access error (" + destination.string() + " is not a regular file)");
+    }
+    std::filesystem::path folder = destination_.parent_path();
     if (folder.empty()) {
         folder = ".";
     }
-    std::string pattern = (folder / ("." + destination.filename().string() + ".tavorin-XXXXXX")).string();
+    std::string pattern = (folder / ("." + destination_.filename().string() + ".tavorin-XXXXXX")).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+    fd_ = Step(FileStep::CreateTemporary, [&] { return ::mkostemp(name.data(), O_CLOEXEC); });
     if (fd_ < 0) {
         ThrowFileError(errno, "writing", destination);
     }
     temp_ = name.data();
     // Keep the mode an existing destination had; a new one gets the owner's rights only.
-    struct stat st {};
-    if (::stat(destination.c_str(), &st) == 0) {
-        ::fchmod(fd_, st.st_mode & 07777);
+    if (exists) {
+        ::fchmod(fd_, existing.st_mode & 07777);
     }
 }
 
@@ -109,7 +156,7 @@ AtomicOutputFile::~AtomicOutputFile() {
 
 void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) {
     while (n > 0) {
-        const ssize_t put = ::write(fd_, data, n);
+        const ssize_t put = Step(FileStep::Write, [&] { return ::write(fd_, data, n); });
         if (put < 0) {
             if (errno == EINTR) {
                 continue;
@@ -122,15 +169,16 @@ void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) {
 }
 
 void AtomicOutputFile::Commit() {
-    if (::fsync(fd_) != 0) {
+    if (Step(FileStep::Sync, [&] { return ::fsync(fd_); }) != 0) {
         ThrowFileError(errno, "writing", destination_);
     }
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) {
+    const int closed = ::close(fd);  // closed whatever the seam says, so no descriptor leaks
+    if (Step(FileStep::Close, [&] { return closed; }) != 0) {
         ThrowFileError(errno, "writing", destination_);
     }
-    if (::rename(temp_.c_str(), destination_.c_str()) != 0) {
+    if (Step(FileStep::Rename, [&] { return ::rename(temp_.c_str(), destination_.c_str()); }) != 0) {
         ThrowFileError(errno, "replacing", destination_);
     }
     committed_ = true;

@@ -6,14 +6,22 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 
 namespace tavorin {
+
+// A seam for the fault tests: every system call of the file operations first asks the hook,
+// which may fail that call with an errno it returns (0 lets it run), change the files
+// first, or end the process. The programs never set it.
+enum class FileStep { OpenSource, ReadSource, CreateTemporary, Write, Sync, Close, Rename };
+void SetFileFaultHook(std::function<int(FileStep)> hook);
 
 // errno -> Failure with a file error number; the description names the path.
 [[noreturn]] void ThrowFileError(int err, const char* action, const std::filesystem::path& path);
 
 class InputFile {
 public:
+    // Only regular files: a FIFO or a device has no length to frame and could block forever.
     explicit InputFile(const std::filesystem::path& path);
     ~InputFile();
     InputFile(const InputFile&) = delete;

@@ -1,10 +1,13 @@
 #pragma once
-// A fresh folder for one test's files, removed with everything in it at the end.
+// A fresh folder for one test's files, removed with everything in it at the end, and small
+// file helpers around it.
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -14,8 +17,9 @@ namespace tavorin::test {
 
 class TempDir {
 public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tavorin-test-XXXXXX").string();
+    // base: where to make it; the system's temporary folder by default.
+    explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+        std::string pattern = (base / "tavorin-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
@@ -29,10 +33,16 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-    // The names in the folder, for checking that no temporary file is left behind.
+    // The number of entries in the folder, for checking that no temporary file is left behind.
     std::size_t Entries() const {
         return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(path_),
                                                       std::filesystem::directory_iterator()));
+    }
+    // Their names.
+    std::set<std::string> Names() const {
+        std::set<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(path_)) names.insert(e.path().filename().string());
+        return names;
     }
 
 private:
@@ -46,9 +56,23 @@ inline void WriteFile(const std::filesystem::path& p, const ByteArray& bytes) {
 }
 
 inline ByteArray ReadFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
+    std::ifstream in(p, std::ios::binary | std::ios::ate);
     if (!in) throw std::runtime_error("cannot read " + p.string());
-    return ByteArray(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    ByteArray bytes(static_cast<std::size_t>(in.tellg()));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
+}
+
+// n bytes of a fixed pattern that differs from block to block.
+inline ByteArray Pattern(std::size_t n, unsigned seed = 1) {
+    ByteArray b(n);
+    std::uint32_t x = seed * 2654435761u + 1;
+    for (auto& v : b) {
+        x = x * 1103515245u + 12345u;
+        v = static_cast<std::uint8_t>(x >> 16);
+    }
+    return b;
 }
 
 } // namespace tavorin::test
