@@ -65,7 +65,7 @@ inline ByteArray ReadFile(const std::filesystem::path& p) {
 }
 
 // n bytes of a fixed pattern that differs from block to block.
-inline ByteArray Pattern(std::size_t n, unsigned seed = 1) {
+inline ByteArray TestBytes(std::size_t n, unsigned seed = 1) {
     ByteArray b(n);
     std::uint32_t x = seed * 2654435761u + 1;
     for (auto& v : b) {

@@ -86,7 +86,7 @@ const ByteArray& SourceContent(const EngineCase& ec, Op op) {
     static std::map<std::tuple<std::string, std::size_t, Op>, ByteArray> made;
     ByteArray& content = made[{ec.name, ec.size, op}];
     if (content.empty()) {
-        content = Pattern(ec.size, 3);
+        content = TestBytes(ec.size, 3);
         if (op == Op::Decrypt) ec.make()->EncryptByte(content, kKey);
     }
     return content;
@@ -98,7 +98,7 @@ Files Prepare(const TempDir& dir, const Scene& scene, const EngineCase& ec) {
     s.dest = scene.dest == Dest::SameAsSource ? s.source : dir / "dest.bin";
     s.plain = SourceContent(ec, Op::Encrypt);
     WriteFile(s.source, SourceContent(ec, scene.op));
-    if (scene.dest == Dest::Existing) WriteFile(s.dest, Pattern(777, 9));
+    if (scene.dest == Dest::Existing) WriteFile(s.dest, TestBytes(777, 9));
     s.sourceBefore = ReadFile(s.source);
     s.destExisted = fs::exists(s.dest);
     if (s.destExisted) s.destBefore = ReadFile(s.dest);
@@ -469,12 +469,12 @@ TEST(FileFaults, FullDiskLosesNothing) {
         TempDir dir(Scratch());
         SmallDisk disk(dir / "disk", "size=64k");
         if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
-        const ByteArray big = Pattern(200000, 5);
-        const ByteArray old = Pattern(3000, 6);
+        const ByteArray big = TestBytes(200000, 5);
+        const ByteArray old = TestBytes(3000, 6);
         WriteFile(dir / "big", big);
         WriteFile(dir / "disk" / "dest", old);
         // 40 KiB fits once, not twice: encrypting it in place needs room for both.
-        const ByteArray middle = Pattern(40000, 7);
+        const ByteArray middle = TestBytes(40000, 7);
         WriteFile(dir / "disk" / "inplace", middle);
         const std::set<std::string> before{"dest", "inplace"};
 
@@ -498,7 +498,7 @@ TEST(FileFaults, FullDiskLosesNothing) {
         for (const auto& entry : fs::directory_iterator(dir / "disk")) after.insert(entry.path().filename().string());
         EXPECT_EQ(after, before);
         // And the space is free again: a small file still fits.
-        WriteFile(dir / "small", Pattern(1000));
+        WriteFile(dir / "small", TestBytes(1000));
         EXPECT_NO_THROW(e->EncryptFile(dir / "small", dir / "disk" / "dest", kKey));
     }
 }
@@ -509,7 +509,7 @@ TEST(FileFaults, ReadOnlyFileSystemLosesNothing) {
         TempDir dir(Scratch());
         SmallDisk disk(dir / "disk", "size=1m");
         if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
-        const ByteArray plain = Pattern(5000, 2);
+        const ByteArray plain = TestBytes(5000, 2);
         WriteFile(dir / "disk" / "file", plain);
         ASSERT_TRUE(disk.MakeReadOnly());
         auto e = ec.make();
@@ -544,7 +544,7 @@ TEST(FileFaults, WrongKeyLeavesTheDestinationAlone) {
 
 TEST(FileFaults, SpecialFilesNeitherHangNorGetReplaced) {
     TempDir dir(Scratch());
-    WriteFile(dir / "plain", Pattern(100));
+    WriteFile(dir / "plain", TestBytes(100));
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
 
     // Reading a FIFO nobody writes to would wait forever; it must be refused at once.
@@ -592,9 +592,9 @@ TEST(FileFaults, SpecialFilesNeitherHangNorGetReplaced) {
 
 TEST(FileFaults, LinksAndModesOfTheDestinationSurvive) {
     TempDir dir(Scratch());
-    const ByteArray plain = Pattern(3000);
+    const ByteArray plain = TestBytes(3000);
     WriteFile(dir / "plain", plain);
-    WriteFile(dir / "target", Pattern(10));
+    WriteFile(dir / "target", TestBytes(10));
     fs::create_symlink("target", dir / "link");
     fs::permissions(dir / "target", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
