@@ -29,6 +29,7 @@ LabelButton* AddLink(QWidget* parent, const char* name, const QString& text, con
     auto* link = new LabelButton(text, parent);
     link->setObjectName(QString::fromLatin1(name));
     link->setGeometry(where);
+    link->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     link->SetTextColour(parent->palette().color(QPalette::Link));
     QFont font = link->font();
     font.setUnderline(true);

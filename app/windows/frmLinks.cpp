@@ -105,6 +105,11 @@ void frmLinks::ShowProduct(const Product& product) {
     lblCopyright->setText(QString::fromUtf8(product.copyright));
 }
 
-void frmLinks::lblLink_Click() { desktop_.OpenAddress(linkAddress_); }
+void frmLinks::lblLink_Click() {
+    // Before a product is chosen there is nothing to open.
+    if (!linkAddress_.isEmpty()) {
+        desktop_.OpenAddress(linkAddress_);
+    }
+}
 
 } // namespace tavorin

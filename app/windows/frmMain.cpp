@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -142,6 +143,12 @@ frmMain::~frmMain() {
         }
     }
 }
+
+frmAbout* frmMain::AboutWindow() const { return about_; }
+
+frmLinks* frmMain::LinksWindow() const { return links_; }
+
+frmDonate* frmMain::DonateWindow() const { return donate_; }
 
 void frmMain::CreateControls() {
     Shape1 = new Panel(this);
@@ -361,7 +368,8 @@ void frmMain::CreateMenu() {
 
 void frmMain::CreateShortcuts() {
     auto bind = [this](const char* keys, auto handler) {
-        auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(keys)), this);
+        shortcutKeys_.emplace_back(QString::fromLatin1(keys));
+        auto* shortcut = new QShortcut(shortcutKeys_.back(), this);
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, handler);
     };
@@ -371,6 +379,22 @@ void frmMain::CreateShortcuts() {
     bind("Ctrl+L", [this] { cmdClear->click(); });
     bind("Ctrl+Q", [this] { cmdQuit->click(); });
     bind("Ctrl+H", [this] { chkShowKey->click(); });
+    // The text fields would take some of these for editing (Ctrl+D deletes, on X11).
+    txtEncKey->installEventFilter(this);
+    txtMessage->installEventFilter(this);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence pressed(key->keyCombination());
+        for (const QKeySequence& ours : shortcutKeys_) {
+            if (pressed.matches(ours) == QKeySequence::ExactMatch) {
+                return true;   // not taken by the field: the window's shortcut runs
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void frmMain::Form_Load() {

@@ -4,6 +4,7 @@
 // each cipher and is the window the Encrypt and Decrypt commands work through.
 
 #include <QElapsedTimer>
+#include <QKeySequence>
 #include <QPointer>
 #include <QWidget>
 
@@ -75,9 +76,9 @@ public:
     // True while Encrypt or Decrypt runs, also while it yields.
     bool CommandRunning() const noexcept { return running_; }
 
-    frmAbout* AboutWindow() const { return about_; }
-    frmLinks* LinksWindow() const { return links_; }
-    frmDonate* DonateWindow() const { return donate_; }
+    frmAbout* AboutWindow() const;
+    frmLinks* LinksWindow() const;
+    frmDonate* DonateWindow() const;
 
     // The label-buttons' text colours at rest and under the pointer: the palette's
     // highlighted-text and application-workspace colours, or the next role that stays
@@ -110,6 +111,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateControls();
@@ -158,6 +160,7 @@ private:
     QMenu* mnuMenu = nullptr;
     QAction* mnuEncodingAnsi = nullptr;
     QAction* mnuEncodingUtf8 = nullptr;
+    std::vector<QKeySequence> shortcutKeys_;
 
     std::unique_ptr<QStyle> keyStyle_;
     QPixmap background_;
