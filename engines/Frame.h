@@ -14,7 +14,10 @@
 //   void DecryptBlock(std::uint8_t* block) noexcept;
 //   void Key(std::u16string_view) override;            // its own key rule
 // and may supply, when it can do better than one block at a time,
+//   void EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept;
 //   void DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept;
+// (CBC over whole blocks in place; prev is the block before data, and on return the last
+// ciphertext block.)
 //   void EnsureKeyed() const;                          // throws when it cannot work yet
 
 #include <algorithm>
@@ -284,11 +287,16 @@ private:
         std::size_t o = 0;
         while (o < n) {
             const std::size_t end = RunEnd(base, o, n, progress);
-            for (; o < end; o += B) {
-                std::uint8_t* block = data + o;
-                frame::XorBlock(block, prev, B);
-                Self().EncryptBlock(block);
-                std::memcpy(prev, block, B);
+            if constexpr (requires(Derived& d, std::uint8_t* p) { d.EncryptBlocksCBC(p, std::size_t{}, p); }) {
+                Self().EncryptBlocksCBC(data + o, (end - o) / B, prev);
+                o = end;
+            } else {
+                for (; o < end; o += B) {
+                    std::uint8_t* block = data + o;
+                    frame::XorBlock(block, prev, B);
+                    Self().EncryptBlock(block);
+                    std::memcpy(prev, block, B);
+                }
             }
             if (progress.Active() && base + o - B >= progress.Next()) {
                 progress.After(base + o - B);

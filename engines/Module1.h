@@ -2,8 +2,10 @@
 // Word helpers shared by the engines: big-endian words, addition modulo 2^32, and the
 // file-existence test.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 
 #include "base/Types.h"
@@ -20,24 +22,27 @@ constexpr std::uint32_t UnsignedAdd(std::uint32_t a, std::uint32_t b) noexcept {
 // True when the path names something whose length can be read (not a directory).
 bool FileExist(const std::filesystem::path& path) noexcept;
 
-// Unchecked forms for the block functions, which always have whole blocks.
+// Unchecked forms for the block functions, which always have whole blocks. One load or
+// store and a byte swap: assembled byte by byte, the compiler does not always merge them.
 inline std::uint32_t LoadBE32(const std::uint8_t* p) noexcept {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap32(v);
+    return v;
 }
 inline void StoreBE32(std::uint8_t* p, std::uint32_t v) noexcept {
-    p[0] = static_cast<std::uint8_t>(v >> 24);
-    p[1] = static_cast<std::uint8_t>(v >> 16);
-    p[2] = static_cast<std::uint8_t>(v >> 8);
-    p[3] = static_cast<std::uint8_t>(v);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap32(v);
+    std::memcpy(p, &v, 4);
 }
 inline std::uint32_t LoadLE32(const std::uint8_t* p) noexcept {
-    return (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+    return v;
 }
 inline void StoreLE32(std::uint8_t* p, std::uint32_t v) noexcept {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+    std::memcpy(p, &v, 4);
 }
 
 } // namespace tavorin::Module1

@@ -107,45 +107,70 @@ void clsBlowfish::Key(std::u16string_view New_Value) {
 
 namespace {
 
+template <std::size_t N, class Step>
+inline void ForEachLane(Step&& step) noexcept {
+    [&]<std::size_t... I>(std::index_sequence<I...>) { (step(I), ...); }(std::make_index_sequence<N>{});
+}
+
 // Decrypts N independent blocks, interleaving their rounds so that their table look-ups
 // overlap instead of waiting on one another.
 template <std::size_t N>
 inline void DecryptLanes(const blowfish::Tables& t, std::uint32_t (&l)[N], std::uint32_t (&r)[N]) noexcept {
-    auto each = [&]<std::size_t... I>(std::index_sequence<I...>, auto&& step) { (step(I), ...); };
-    constexpr auto lanes = std::make_index_sequence<N>{};
-    each(lanes, [&](std::size_t b) {
-        const std::uint32_t x = r[b] ^ t.P[16];
+    ForEachLane<N>([&](std::size_t b) {
+        const std::uint32_t x = r[b];
         r[b] = l[b] ^ t.P[17];
         l[b] = x;
     });
+#pragma GCC unroll 8
     for (std::size_t i = 16; i != 0; i -= 2) {
-        each(lanes, [&](std::size_t b) { l[b] ^= t.F(r[b]); });
-        each(lanes, [&](std::size_t b) { r[b] ^= t.F(l[b]) ^ t.P[i - 1]; });
-        each(lanes, [&](std::size_t b) { l[b] ^= t.P[i - 2]; });
+        ForEachLane<N>([&](std::size_t b) { l[b] = (l[b] ^ t.P[i]) ^ t.F(r[b]); });
+        ForEachLane<N>([&](std::size_t b) { r[b] = (r[b] ^ t.P[i - 1]) ^ t.F(l[b]); });
     }
+    ForEachLane<N>([&](std::size_t b) { l[b] ^= t.P[0]; });
 }
 
+// CBC-decrypts N blocks in place; prevL/prevR: the ciphertext block before them, then their last.
 template <std::size_t N>
 inline void DecryptGroupCBC(const blowfish::Tables& t, std::uint8_t* p, std::uint32_t& prevL,
                             std::uint32_t& prevR) noexcept {
-    std::uint32_t l[N], r[N], cl[N], cr[N];
-    for (std::size_t b = 0; b < N; ++b) {
-        cl[b] = l[b] = Module1::LoadBE32(p + 8 * b);
-        cr[b] = r[b] = Module1::LoadBE32(p + 8 * b + 4);
-    }
+    std::uint32_t l[N], r[N];
+    ForEachLane<N>([&](std::size_t b) {
+        l[b] = Module1::LoadBE32(p + 8 * b);
+        r[b] = Module1::LoadBE32(p + 8 * b + 4);
+    });
     DecryptLanes<N>(t, l, r);
-    for (std::size_t b = 0; b < N; ++b) {
-        Module1::StoreBE32(p + 8 * b, l[b] ^ (b == 0 ? prevL : cl[b - 1]));
-        Module1::StoreBE32(p + 8 * b + 4, r[b] ^ (b == 0 ? prevR : cr[b - 1]));
-    }
-    prevL = cl[N - 1];
-    prevR = cr[N - 1];
+    const std::uint32_t lastL = Module1::LoadBE32(p + 8 * (N - 1));
+    const std::uint32_t lastR = Module1::LoadBE32(p + 8 * (N - 1) + 4);
+    // The last block first, so that every block's chaining input is still ciphertext.
+    ForEachLane<N>([&](std::size_t i) {
+        const std::size_t b = N - 1 - i;
+        const std::uint32_t chainL = b == 0 ? prevL : Module1::LoadBE32(p + 8 * b - 8);
+        const std::uint32_t chainR = b == 0 ? prevR : Module1::LoadBE32(p + 8 * b - 4);
+        Module1::StoreBE32(p + 8 * b, l[b] ^ chainL);
+        Module1::StoreBE32(p + 8 * b + 4, r[b] ^ chainR);
+    });
+    prevL = lastL;
+    prevR = lastR;
 }
 
 } // namespace
 
+void clsBlowfish::EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) const noexcept {
+    std::uint32_t L = Module1::LoadBE32(prev), R = Module1::LoadBE32(prev + 4);
+    for (std::uint8_t* p = data; p != data + 8 * blocks; p += 8) {
+        L ^= Module1::LoadBE32(p);
+        R ^= Module1::LoadBE32(p + 4);
+        tables_.Encrypt(L, R);
+        Module1::StoreBE32(p, L);
+        Module1::StoreBE32(p + 4, R);
+    }
+    Module1::StoreBE32(prev, L);
+    Module1::StoreBE32(prev + 4, R);
+}
+
 void clsBlowfish::DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) const noexcept {
-    constexpr std::size_t Group = 4;
+    // Five blocks at a time: as many as the registers hold with the look-ups overlapping.
+    constexpr std::size_t Group = 5;
     std::uint32_t prevL = Module1::LoadBE32(prev), prevR = Module1::LoadBE32(prev + 4);
     std::size_t k = 0;
     for (; k + Group <= blocks; k += Group) {

@@ -28,28 +28,32 @@ struct Tables {
     std::array<std::array<std::uint32_t, 256>, 4> S;
 
     std::uint32_t F(std::uint32_t x) const noexcept {
-        return ((S[0][x >> 24] + S[1][(x >> 16) & 0xFF]) ^ S[2][(x >> 8) & 0xFF]) + S[3][x & 0xFF];
+        // 64-bit indexes spare the compiler a zero extension per look-up.
+        const std::uint64_t y = x;
+        return ((S[0][y >> 24] + S[1][(y >> 16) & 0xFF]) ^ S[2][(y >> 8) & 0xFF]) + S[3][y & 0xFF];
     }
 
+    // The published rounds without the swaps. Each P word is XORed into the half before
+    // F's result arrives, which keeps it off the chain from one F to the next.
     void Encrypt(std::uint32_t& L, std::uint32_t& R) const noexcept {
-        std::uint32_t l = L, r = R;
-        for (std::size_t i = 0; i < 16; i += 2) {
-            l ^= P[i];
-            r ^= F(l) ^ P[i + 1];
-            l ^= F(r);
+        std::uint32_t l = L ^ P[0], r = R;
+#pragma GCC unroll 8
+        for (std::size_t i = 1; i < 17; i += 2) {
+            r = (r ^ P[i]) ^ F(l);
+            l = (l ^ P[i + 1]) ^ F(r);
         }
         L = r ^ P[17];
-        R = l ^ P[16];
+        R = l;
     }
 
     void Decrypt(std::uint32_t& L, std::uint32_t& R) const noexcept {
-        std::uint32_t l = R ^ P[16], r = L ^ P[17];
+        std::uint32_t l = R, r = L ^ P[17];
+#pragma GCC unroll 8
         for (std::size_t i = 16; i != 0; i -= 2) {
-            l ^= F(r);
-            r ^= F(l) ^ P[i - 1];
-            l ^= P[i - 2];
+            l = (l ^ P[i]) ^ F(r);
+            r = (r ^ P[i - 1]) ^ F(l);
         }
-        L = l;
+        L = l ^ P[0];
         R = r;
     }
 
@@ -83,6 +87,8 @@ public:
         Module1::StoreBE32(block, L);
         Module1::StoreBE32(block + 4, R);
     }
+    // CBC encryption of whole blocks, the chaining kept in registers.
+    void EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) const noexcept;
     // CBC decryption of whole blocks, several independent blocks round by round, since each
     // block's chaining input is already known. prev: the block before data, and on return
     // the last ciphertext block.
