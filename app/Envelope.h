@@ -1,0 +1,97 @@
+#pragma once
+// The message envelope, made and opened on bytes in memory; the window commands and
+// tavorin-cli both use these functions.
+//
+// An envelope is the SHA-256 digest of the ciphertext (64 lower-case hex characters) followed
+// by the ciphertext, every byte of that written as two upper-case hexadecimal digits, the
+// pairs separated by single spaces: 3 * (64 + n) - 1 characters for n ciphertext bytes. The
+// digest is taken over the ciphertext as the window sees it, one Windows-1252 character per
+// byte, reading the low 8 bits of each character code; so the bytes 0x80 to 0x9F enter it
+// through their characters (0x80 is U+20AC and counts as 0xAC).
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/Types.h"
+#include "engines/Engine.h"
+
+namespace tavorin::envelope {
+
+inline constexpr std::size_t DigestLength = 64;
+inline constexpr std::int32_t MaxPasses = 32767;
+
+constexpr std::uint64_t EnvelopeLength(std::uint64_t cipherBytes) noexcept {
+    return 3 * (DigestLength + cipherBytes) - 1;
+}
+
+// --- Text checks shared by both front ends -------------------------------------------------
+
+// The first character (a whole code point) that Windows-1252 cannot hold, if any.
+std::optional<char32_t> FirstUnrepresentable(std::u16string_view text);
+
+// The key as the engines get it: normalisation form C, and every character one Windows-1252
+// byte. Throws Failure(InvalidArgument) naming a character that has none.
+std::u16string PrepareKey(std::u16string_view key);
+
+// --- Making --------------------------------------------------------------------------------
+
+// The digest as 64 lower-case hexadecimal characters.
+std::array<char, DigestLength> CiphertextDigest(const std::uint8_t* data, std::size_t size);
+
+// `passes` encryption passes in place, each over the previous pass's output.
+// Throws Failure(InvalidArgument) for fewer than 1 or more than MaxPasses passes.
+void EncryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes);
+
+// Receives the envelope in pieces.
+using Sink = std::function<void(const char* data, std::size_t size)>;
+
+// The envelope of a ciphertext, in pieces of bounded size (no line break at the end).
+void WriteEnvelope(const ByteArray& ciphertext, const Sink& sink);
+std::string EnvelopeText(const ByteArray& ciphertext);
+
+// Encryption passes, then the envelope.
+std::string MakeEnvelope(Engine& engine, ByteArray message, std::u16string_view key, std::int32_t passes);
+
+// --- Opening -------------------------------------------------------------------------------
+
+// The pairs back to bytes, separator length 1: the pair of output byte i stands at 3i and
+// 3i + 1; the characters between pairs are never looked at, and one or two characters after
+// the last pair are ignored. Failure 9 for a digit character outside '0' to 'F' (the seven
+// characters between '9' and 'A' count as 0) and for a text that gives no byte.
+ByteArray DecodePairs(std::string_view text);
+ByteArray DecodePairs(std::u16string_view text);
+
+// Whether the first 64 bytes are the digest of the rest (compared case-sensitively).
+// Throws Failure(InvalidArgument) when there are fewer than 64 bytes.
+bool DigestMatches(const ByteArray& decoded);
+
+// Removes the 64 digest bytes from the front.
+void StripDigest(ByteArray& decoded);
+
+enum class Outcome { Opened, AuthenticationFailed, WrongKey };
+
+// `passes` decryption passes in place. Stops at the first pass whose frame does not fit
+// (the engine's WrongKey event has fired once) and returns WrongKey.
+Outcome DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes);
+
+// Digest check and passes over decoded pairs; the message replaces `decoded` when Opened.
+Outcome OpenDecoded(Engine& engine, ByteArray& decoded, std::u16string_view key, std::int32_t passes);
+
+// The whole way from envelope text to message.
+Outcome OpenEnvelope(Engine& engine, std::string_view text, std::u16string_view key, std::int32_t passes,
+                     ByteArray& message);
+
+// What mail programs do to an envelope, undone in place: white space around it is removed,
+// and a run of white space that holds a line break (LF or CRLF, with or without blanks
+// beside it) becomes the single space between two pairs, or nothing where it splits a pair.
+// Runs without a line break are left for the pair rule to judge.
+// Returns the new length.
+std::size_t UnwrapText(char* text, std::size_t size);
+inline void UnwrapText(std::string& text) { text.resize(UnwrapText(text.data(), text.size())); }
+
+} // namespace tavorin::envelope
