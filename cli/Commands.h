@@ -1,0 +1,34 @@
+#pragma once
+// The commands of tavorin-cli, one object each.
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/Cli.h"
+
+namespace tavorin::cli {
+
+class Command {
+public:
+    explicit Command(const System& system) : system_(system) {}
+    virtual ~Command() = default;
+    Command(const Command&) = delete;
+    Command& operator=(const Command&) = delete;
+
+    virtual std::string_view Name() const noexcept = 0;
+    virtual std::string_view Summary() const noexcept = 0;
+    // args: what follows the command's name. Returns the exit code.
+    virtual int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                    std::ostream& err) = 0;
+
+protected:
+    const System& system_;
+};
+
+// ciphers, encrypt, decrypt, encrypt-file, decrypt-file, in the order the help lists them.
+std::vector<std::unique_ptr<Command>> MakeCommands(const System& system);
+
+} // namespace tavorin::cli

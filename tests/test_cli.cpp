@@ -1,0 +1,466 @@
+// tavorin-cli as a user runs it: the built program with pipes, files, keys from files and the
+// environment, and its exit codes; and the commands in-process where the terminal matters.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "app/Envelope.h"
+#include "base/AnsiCodePage.h"
+#include "cli/Cli.h"
+#include "engines/Registry.h"
+
+using namespace tavorin;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the program in a session of its own (no controlling terminal), with the given
+// standard input and environment additions.
+Result RunCli(const std::vector<std::string>& args, const std::string& input = {},
+              const std::vector<std::string>& env = {}) {
+    int inPipe[2], outPipe[2], errPipe[2];
+    EXPECT_EQ(pipe(inPipe), 0);
+    EXPECT_EQ(pipe(outPipe), 0);
+    EXPECT_EQ(pipe(errPipe), 0);
+    std::vector<std::string> argvStore = {TAVORIN_CLI_PATH};
+    argvStore.insert(argvStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argvStore) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envStore = {"PATH=/usr/bin:/bin", "ASAN_OPTIONS=detect_leaks=1"};
+    envStore.insert(envStore.end(), env.begin(), env.end());
+    std::vector<char*> envp;
+    for (auto& e : envStore) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        dup2(inPipe[0], 0);
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    close(inPipe[0]);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    signal(SIGPIPE, SIG_IGN);
+
+    Result r;
+    std::size_t written = 0;
+    int inFd = inPipe[1];
+    fcntl(inFd, F_SETFL, O_NONBLOCK);
+    if (input.empty()) {
+        close(inFd);
+        inFd = -1;
+    }
+    bool outOpen = true, errOpen = true;
+    char buf[65536];
+    while (outOpen || errOpen) {
+        pollfd fds[3];
+        int n = 0;
+        if (outOpen) fds[n++] = {outPipe[0], POLLIN, 0};
+        if (errOpen) fds[n++] = {errPipe[0], POLLIN, 0};
+        if (inFd >= 0) fds[n++] = {inFd, POLLOUT, 0};
+        if (poll(fds, n, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (int i = 0; i < n; ++i) {
+            if (fds[i].revents == 0) continue;
+            if (fds[i].fd == inFd) {
+                const ssize_t put = write(inFd, input.data() + written, input.size() - written);
+                if (put > 0) written += static_cast<std::size_t>(put);
+                if (put < 0 && errno != EAGAIN) written = input.size();
+                if (written == input.size()) {
+                    close(inFd);
+                    inFd = -1;
+                }
+                continue;
+            }
+            const ssize_t got = read(fds[i].fd, buf, sizeof buf);
+            if (got <= 0) {
+                close(fds[i].fd);
+                (fds[i].fd == outPipe[0] ? outOpen : errOpen) = false;
+            } else {
+                (fds[i].fd == outPipe[0] ? r.out : r.err).append(buf, static_cast<std::size_t>(got));
+            }
+        }
+    }
+    if (inFd >= 0) close(inFd);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "tavorin-cli-test-XXXXXX").string();
+        path_ = mkdtemp(pattern.data());
+    }
+    ~TempDir() { fs::remove_all(path_); }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+    std::string Str(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    fs::path path_;
+};
+
+void WriteFile(const fs::path& p, const std::string& content) {
+    std::ofstream(p, std::ios::binary) << content;
+}
+
+std::string ReadFileText(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+const std::vector<std::string> kKeyEnv = {"TAVORIN_KEY=correct horse"};
+const std::vector<std::string> kWrongEnv = {"TAVORIN_KEY=wrong horse"};
+
+std::vector<std::string> With(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Result Encrypt(const std::string& message, const std::vector<std::string>& extra = {}) {
+    return RunCli(With({"encrypt", "--key-env", "TAVORIN_KEY"}, extra), message, kKeyEnv);
+}
+
+Result Decrypt(const std::string& envelope, const std::vector<std::string>& extra = {},
+               const std::vector<std::string>& env = kKeyEnv) {
+    return RunCli(With({"decrypt", "--key-env", "TAVORIN_KEY"}, extra), envelope, env);
+}
+
+std::vector<std::string> BuiltNames() {
+    std::vector<std::string> names;
+    for (const auto n : EngineNames) {
+        if (EngineAvailable(n)) names.push_back(ToUtf8(n));
+    }
+    return names;
+}
+
+} // namespace
+
+TEST(CliProgram, CiphersListsAllFiveInOrder) {
+    const Result r = RunCli({"ciphers"});
+    EXPECT_EQ(r.code, 0);
+    std::istringstream lines(r.out);
+    std::string line;
+    std::size_t i = 0;
+    while (std::getline(lines, line)) {
+        ASSERT_LT(i, EngineNames.size());
+        const std::string name = ToUtf8(EngineNames[i]);
+        EXPECT_EQ(line, EngineAvailable(EngineNames[i]) ? name : name + " (not built)");
+        ++i;
+    }
+    EXPECT_EQ(i, 5u);
+}
+
+TEST(CliProgram, HelpForEveryCommand) {
+    for (const char* c : {"ciphers", "encrypt", "decrypt", "encrypt-file", "decrypt-file"}) {
+        const Result r = RunCli({c, "--help"});
+        EXPECT_EQ(r.code, 0) << c;
+        EXPECT_NE(r.out.find("tavorin-cli " + std::string(c)), std::string::npos) << r.out;
+    }
+    const Result top = RunCli({"--help"});
+    EXPECT_EQ(top.code, 0);
+    EXPECT_NE(top.out.find("decrypt-file"), std::string::npos);
+    EXPECT_EQ(RunCli({}).code, 1);
+    EXPECT_EQ(RunCli({"frobnicate"}).code, 1);
+    EXPECT_EQ(RunCli({"encrypt", "--no-such-option"}).code, 1);
+    EXPECT_EQ(RunCli({"encrypt", "--key-env", "A", "--key-file", "b"}).code, 1);
+}
+
+TEST(CliProgram, MessagesRoundTripExactly) {
+    const std::string messages[] = {
+        "Meet me at the station.",
+        "ends with a newline\n",
+        "windows\r\nline\r\nendings\r\n",
+        "na\xC3\xAFve \xE2\x82\xAC 5 \xC5\xA0",  // naïve € 5 Š: all Windows-1252
+        "x",
+        "",
+    };
+    for (const auto& m : messages) {
+        const Result e = Encrypt(m);
+        ASSERT_EQ(e.code, 0) << e.err;
+        ASSERT_FALSE(e.out.empty());
+        EXPECT_EQ(e.out.back(), '\n');
+        const std::string env = e.out.substr(0, e.out.size() - 1);
+        EXPECT_EQ(env.find('\n'), std::string::npos);
+        EXPECT_EQ(env.size() % 3, 2u);
+        const Result d = Decrypt(e.out);
+        EXPECT_EQ(d.code, 0) << d.err;
+        EXPECT_EQ(d.out, m);
+        EXPECT_EQ(d.err, "");
+    }
+}
+
+TEST(CliProgram, EveryEngineAndSeveralPasses) {
+    for (const auto& name : BuiltNames()) {
+        for (const char* passes : {"1", "3"}) {
+            const std::string m = "message for " + name;
+            std::string upper = name;
+            for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            const Result e = Encrypt(m, {"-c", upper, "-p", passes});
+            ASSERT_EQ(e.code, 0) << e.err;
+            const Result d = Decrypt(e.out, {"--cipher", name, "--passes", passes});
+            EXPECT_EQ(d.code, 0) << d.err;
+            EXPECT_EQ(d.out, m);
+        }
+    }
+    EXPECT_EQ(Encrypt("m", {"-p", "0"}).code, 1);
+    EXPECT_EQ(Encrypt("m", {"-p", "32768"}).code, 1);
+    EXPECT_EQ(Encrypt("m", {"-c", "Rot13"}).code, 1);
+}
+
+TEST(CliProgram, EncodingsAndRefusedText) {
+    const std::string polish = "\xC5\x81\xC3\xB3\x64\xC5\xBA \xE6\x97\xA5\xE6\x9C\xAC";  // Łódź 日本
+    const Result refused = Encrypt(polish);
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_NE(refused.err.find("U+0141"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("--encoding utf-8"), std::string::npos) << refused.err;
+
+    const Result e = Encrypt(polish, {"--encoding", "utf-8"});
+    ASSERT_EQ(e.code, 0) << e.err;
+    const Result d = Decrypt(e.out, {"--encoding", "UTF-8"});
+    EXPECT_EQ(d.code, 0);
+    EXPECT_EQ(d.out, polish);
+
+    // A decomposed letter is composed before Windows-1252 takes it.
+    const Result composed = Encrypt("cafe\xCC\x81");
+    ASSERT_EQ(composed.code, 0) << composed.err;
+    EXPECT_EQ(Decrypt(composed.out).out, "caf\xC3\xA9");
+
+    const Result bad = Encrypt("abc\xFF\xFE");
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find("UTF-8"), std::string::npos);
+    EXPECT_EQ(Encrypt("abc\xC0\xAF", {"--encoding", "utf-8"}).code, 1);  // overlong
+    EXPECT_EQ(Encrypt("m", {"--encoding", "latin-1"}).code, 1);
+}
+
+TEST(CliProgram, KeysFromFilesTheEnvironmentAndNoTerminal) {
+    TempDir dir;
+    WriteFile(dir / "key", "correct horse\r\nsecond line is no key\n");
+    const Result e = RunCli({"encrypt", "--key-file", dir.Str("key")}, "hello");
+    ASSERT_EQ(e.code, 0) << e.err;
+    EXPECT_EQ(Decrypt(e.out).out, "hello");
+
+    WriteFile(dir / "empty", "\n");
+    EXPECT_EQ(RunCli({"encrypt", "--key-file", dir.Str("empty")}, "hello").code, 1);
+    EXPECT_EQ(RunCli({"encrypt", "--key-file", dir.Str("missing")}, "hello").code, 4);
+    WriteFile(dir / "latin1", "caf\xE9\n");
+    EXPECT_EQ(RunCli({"encrypt", "--key-file", dir.Str("latin1")}, "hello").code, 1);
+    WriteFile(dir / "polish", "\xC5\x81ukasz\n");
+    const Result polish = RunCli({"encrypt", "--key-file", dir.Str("polish")}, "hello");
+    EXPECT_EQ(polish.code, 1);
+    EXPECT_NE(polish.err.find("U+0141"), std::string::npos);
+
+    EXPECT_EQ(RunCli({"encrypt", "--key-env", "UNSET_VARIABLE"}, "hello").code, 1);
+
+    // No key option, no terminal: a clear error, standard input never taken for the key.
+    const Result none = RunCli({"encrypt"}, "hello");
+    EXPECT_EQ(none.code, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_NE(none.err.find("no terminal"), std::string::npos) << none.err;
+    EXPECT_NE(none.err.find("--key-file"), std::string::npos);
+}
+
+TEST(CliProgram, DamagedEnvelopesAndTheirExitCodes) {
+    const Result e = Encrypt("the whole message");
+    ASSERT_EQ(e.code, 0);
+    std::string env = e.out.substr(0, e.out.size() - 1);
+
+    std::string changed = env;
+    changed[env.size() - 1] = changed.back() == '0' ? '1' : '0';
+    const Result auth = Decrypt(changed);
+    EXPECT_EQ(auth.code, 2);
+    EXPECT_EQ(auth.out, "");
+    EXPECT_NE(auth.err.find("Message Authentication failed."), std::string::npos);
+    EXPECT_NE(auth.err.find("Make sure full message has been entered before decrypting"), std::string::npos);
+    EXPECT_EQ(Decrypt(env.substr(0, env.size() - 3)).code, 2);  // last pair missing
+
+    const Result wrong = Decrypt(env, {}, kWrongEnv);
+    EXPECT_EQ(wrong.code, 3);
+    EXPECT_EQ(wrong.out, "");
+    EXPECT_NE(wrong.err.find("It appears you have entered an incorrect key."), std::string::npos);
+    EXPECT_EQ(wrong.err.find('\r'), std::string::npos);
+
+    const Result plain = Decrypt("This is not an envelope\n");
+    EXPECT_EQ(plain.code, 1);
+    EXPECT_NE(plain.err.find("Cannot decrypt text any further"), std::string::npos);
+    std::string lower = env;
+    for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(Decrypt(lower).code, 1);
+    EXPECT_EQ(Decrypt("41 42 43").code, 1);  // fewer than 64 pairs
+    EXPECT_EQ(Decrypt("").code, 1);
+
+    // Around an envelope and inside it, what mail does: spaces, tabs, LF and CRLF.
+    EXPECT_EQ(Decrypt("\r\n  \t" + env + " \r\n\r\n").out, "the whole message");
+    std::string folded;
+    for (std::size_t i = 0, col = 0; i < env.size(); i += 3) {
+        if (col + 3 > 76) {
+            folded += "\r\n";
+            col = 0;
+        } else if (i) {
+            folded += ' ';
+            ++col;
+        }
+        folded += env.substr(i, 2);
+        col += 2;
+    }
+    ASSERT_NE(folded.find("\r\n"), std::string::npos);
+    const Result unfolded = Decrypt(folded + "\r\n");
+    EXPECT_EQ(unfolded.code, 0) << unfolded.err;
+    EXPECT_EQ(unfolded.out, "the whole message");
+}
+
+TEST(CliProgram, FilesAppearOnlyOnSuccess) {
+    TempDir dir;
+    WriteFile(dir / "message.txt", "from a file\n");
+    const Result e = Encrypt("", {"-i", dir.Str("message.txt"), "-o", dir.Str("message.env")});
+    ASSERT_EQ(e.code, 0) << e.err;
+    EXPECT_EQ(e.out, "");
+    const std::string env = ReadFileText(dir / "message.env");
+    EXPECT_EQ(env.back(), '\n');
+
+    const Result d = Decrypt("", {"-i", dir.Str("message.env"), "-o", dir.Str("out.txt")});
+    EXPECT_EQ(d.code, 0) << d.err;
+    EXPECT_EQ(ReadFileText(dir / "out.txt"), "from a file\n");
+
+    // A wrong key or a damaged envelope leaves the destination as it was, or absent.
+    WriteFile(dir / "keep.txt", "precious");
+    EXPECT_EQ(Decrypt("", {"-i", dir.Str("message.env"), "-o", dir.Str("keep.txt")}, kWrongEnv).code, 3);
+    EXPECT_EQ(ReadFileText(dir / "keep.txt"), "precious");
+    EXPECT_EQ(Decrypt("", {"-i", dir.Str("message.env"), "-o", dir.Str("new.txt")}, kWrongEnv).code, 3);
+    EXPECT_FALSE(fs::exists(dir / "new.txt"));
+    EXPECT_EQ(Decrypt("zz", {"-o", dir.Str("keep.txt")}).code, 1);
+    EXPECT_EQ(ReadFileText(dir / "keep.txt"), "precious");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / ""), fs::directory_iterator()), 4);  // no leftovers
+
+    EXPECT_EQ(Encrypt("", {"-i", dir.Str("missing.txt")}).code, 4);
+    EXPECT_EQ(Encrypt("m", {"-o", dir.Str("no/such/dir/out")}).code, 4);
+    EXPECT_EQ(Decrypt("", {"-i", dir.Str("missing.env")}).code, 4);
+
+    // The same file in and out.
+    WriteFile(dir / "inplace", "rewrite me");
+    ASSERT_EQ(Encrypt("", {"-i", dir.Str("inplace"), "-o", dir.Str("inplace")}).code, 0);
+    ASSERT_EQ(Decrypt("", {"-i", dir.Str("inplace"), "-o", dir.Str("inplace")}).code, 0);
+    EXPECT_EQ(ReadFileText(dir / "inplace"), "rewrite me");
+}
+
+TEST(CliProgram, FileCommands) {
+    TempDir dir;
+    std::string data(100000, '\0');
+    std::mt19937 rng(7);
+    for (auto& c : data) c = static_cast<char>(rng());
+    WriteFile(dir / "plain.bin", data);
+    for (const auto& name : BuiltNames()) {
+        const Result e = RunCli({"encrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", dir.Str("plain.bin"),
+                                 dir.Str("cipher.bin")}, {}, kKeyEnv);
+        ASSERT_EQ(e.code, 0) << e.err;
+        const Result d = RunCli({"decrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", dir.Str("cipher.bin"),
+                                 dir.Str("back.bin")}, {}, kKeyEnv);
+        ASSERT_EQ(d.code, 0) << d.err;
+        EXPECT_EQ(ReadFileText(dir / "back.bin"), data);
+
+        WriteFile(dir / "dest.bin", "untouched");
+        const Result w = RunCli({"decrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", dir.Str("cipher.bin"),
+                                 dir.Str("dest.bin")}, {}, kWrongEnv);
+        EXPECT_EQ(w.code, 3);
+        EXPECT_NE(w.err.find("incorrect key"), std::string::npos);
+        EXPECT_EQ(ReadFileText(dir / "dest.bin"), "untouched");
+    }
+    const auto key = kKeyEnv;
+    EXPECT_EQ(RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", dir.Str("missing"), dir.Str("x")}, {}, key).code, 4);
+    EXPECT_EQ(RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", dir.Str("plain.bin"), dir.Str("no/dir/x")}, {}, key).code, 4);
+    WriteFile(dir / "odd.bin", "12345");
+    EXPECT_EQ(RunCli({"decrypt-file", "--key-env", "TAVORIN_KEY", dir.Str("odd.bin"), dir.Str("x")}, {}, key).code, 1);
+    EXPECT_EQ(RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", dir.Str("plain.bin")}, {}, key).code, 1);
+    EXPECT_EQ(RunCli({"encrypt-file", "-c", "Enigma", "--key-env", "TAVORIN_KEY", dir.Str("plain.bin"), dir.Str("x")}, {}, key).code, 1);
+    EXPECT_FALSE(fs::exists(dir / "x"));
+}
+
+// --- In-process: the terminal side ------------------------------------------------------------
+
+TEST(CliCommands, KeyIsAskedOnTheTerminalNeverOnStandardInput) {
+    cli::System system = cli::System::Process();
+    int asked = 0;
+    system.askKey = [&](const std::string& prompt) -> std::optional<std::string> {
+        ++asked;
+        EXPECT_EQ(prompt, "Key: ");
+        return std::string("typed key");
+    };
+    std::istringstream in("message on stdin");
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::Run({"encrypt"}, in, out, err, system), 0) << err.str();
+    EXPECT_EQ(asked, 1);
+
+    std::istringstream envIn(out.str());
+    std::ostringstream msg, err2;
+    ASSERT_EQ(cli::Run({"decrypt"}, envIn, msg, err2, system), 0) << err2.str();
+    EXPECT_EQ(msg.str(), "message on stdin");
+
+    system.askKey = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
+    std::istringstream in3("x");
+    std::ostringstream out3, err3;
+    EXPECT_EQ(cli::Run({"encrypt"}, in3, out3, err3, system), 1);
+    EXPECT_NE(err3.str().find("no terminal"), std::string::npos);
+}
+
+TEST(CliCommands, ProgressBarOnlyOnATerminalAndForLargeWork) {
+    cli::System system = cli::System::Process();
+    system.getEnv = [](const std::string&) -> std::optional<std::string> { return std::string("k"); };
+    const std::string big(2u << 20, 'a');
+    for (const bool terminal : {false, true}) {
+        system.errIsTerminal = terminal;
+        std::istringstream in(big);
+        std::ostringstream out, err;
+        ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K"}, in, out, err, system), 0);
+        EXPECT_EQ(err.str().find("100%") != std::string::npos, terminal) << err.str().substr(0, 200);
+        std::istringstream small("small");
+        std::ostringstream out2, err2;
+        ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K"}, small, out2, err2, system), 0);
+        EXPECT_EQ(err2.str(), "");
+    }
+}
+
+TEST(CliCommands, UnbuiltCiphersAreMarkedAndRefused) {
+    cli::System system = cli::System::Process();
+    system.createEngine = [](std::u16string_view name) -> std::unique_ptr<Engine> {
+        return name == u"Blowfish" ? CreateEngine(name) : nullptr;
+    };
+    system.getEnv = [](const std::string&) -> std::optional<std::string> { return std::string("k"); };
+    std::istringstream none;
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::Run({"ciphers"}, none, out, err, system), 0);
+    EXPECT_EQ(out.str(), "Blowfish\nDES (not built)\nGost (not built)\nSkipjack (not built)\nTwofish (not built)\n");
+    std::istringstream in("m");
+    std::ostringstream out2, err2;
+    EXPECT_EQ(cli::Run({"encrypt", "-c", "twofish", "--key-env", "K"}, in, out2, err2, system), 1);
+    EXPECT_NE(err2.str().find("not built"), std::string::npos);
+}
