@@ -12,13 +12,13 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 #include "app/Envelope.h"
 #include "base/AnsiCodePage.h"
 #include "cli/Cli.h"
 #include "engines/Registry.h"
+#include "TempDir.h"
 
 using namespace tavorin;
 namespace fs = std::filesystem;
@@ -113,29 +113,15 @@ Result RunCli(const std::vector<std::string>& args, const std::string& input = {
     return r;
 }
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "tavorin-cli-test-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-    std::string Str(const std::string& name) const { return (path_ / name).string(); }
+using test::TempDir;
 
-private:
-    fs::path path_;
-};
+std::string In(const TempDir& dir, const std::string& name) { return (dir / name).string(); }
 
-void WriteFile(const fs::path& p, const std::string& content) {
-    std::ofstream(p, std::ios::binary) << content;
-}
+void WriteFile(const fs::path& p, const std::string& content) { test::WriteFile(p, ByteArray(content.begin(), content.end())); }
 
 std::string ReadFileText(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
+    const ByteArray b = test::ReadFile(p);
+    return std::string(b.begin(), b.end());
 }
 
 const std::vector<std::string> kKeyEnv = {"TAVORIN_KEY=correct horse"};
@@ -266,17 +252,17 @@ TEST(CliProgram, EncodingsAndRefusedText) {
 TEST(CliProgram, KeysFromFilesTheEnvironmentAndNoTerminal) {
     TempDir dir;
     WriteFile(dir / "key", "correct horse\r\nsecond line is no key\n");
-    const Result e = RunCli({"encrypt", "--key-file", dir.Str("key")}, "hello");
+    const Result e = RunCli({"encrypt", "--key-file", In(dir, "key")}, "hello");
     ASSERT_EQ(e.code, 0) << e.err;
     EXPECT_EQ(Decrypt(e.out).out, "hello");
 
     WriteFile(dir / "empty", "\n");
-    EXPECT_EQ(RunCli({"encrypt", "--key-file", dir.Str("empty")}, "hello").code, 1);
-    EXPECT_EQ(RunCli({"encrypt", "--key-file", dir.Str("missing")}, "hello").code, 4);
+    EXPECT_EQ(RunCli({"encrypt", "--key-file", In(dir, "empty")}, "hello").code, 1);
+    EXPECT_EQ(RunCli({"encrypt", "--key-file", In(dir, "missing")}, "hello").code, 4);
     WriteFile(dir / "latin1", "caf\xE9\n");
-    EXPECT_EQ(RunCli({"encrypt", "--key-file", dir.Str("latin1")}, "hello").code, 1);
+    EXPECT_EQ(RunCli({"encrypt", "--key-file", In(dir, "latin1")}, "hello").code, 1);
     WriteFile(dir / "polish", "\xC5\x81ukasz\n");
-    const Result polish = RunCli({"encrypt", "--key-file", dir.Str("polish")}, "hello");
+    const Result polish = RunCli({"encrypt", "--key-file", In(dir, "polish")}, "hello");
     EXPECT_EQ(polish.code, 1);
     EXPECT_NE(polish.err.find("U+0141"), std::string::npos);
 
@@ -342,66 +328,65 @@ TEST(CliProgram, DamagedEnvelopesAndTheirExitCodes) {
 TEST(CliProgram, FilesAppearOnlyOnSuccess) {
     TempDir dir;
     WriteFile(dir / "message.txt", "from a file\n");
-    const Result e = Encrypt("", {"-i", dir.Str("message.txt"), "-o", dir.Str("message.env")});
+    const Result e = Encrypt("", {"-i", In(dir, "message.txt"), "-o", In(dir, "message.env")});
     ASSERT_EQ(e.code, 0) << e.err;
     EXPECT_EQ(e.out, "");
     const std::string env = ReadFileText(dir / "message.env");
     EXPECT_EQ(env.back(), '\n');
 
-    const Result d = Decrypt("", {"-i", dir.Str("message.env"), "-o", dir.Str("out.txt")});
+    const Result d = Decrypt("", {"-i", In(dir, "message.env"), "-o", In(dir, "out.txt")});
     EXPECT_EQ(d.code, 0) << d.err;
     EXPECT_EQ(ReadFileText(dir / "out.txt"), "from a file\n");
 
     // A wrong key or a damaged envelope leaves the destination as it was, or absent.
     WriteFile(dir / "keep.txt", "precious");
-    EXPECT_EQ(Decrypt("", {"-i", dir.Str("message.env"), "-o", dir.Str("keep.txt")}, kWrongEnv).code, 3);
+    EXPECT_EQ(Decrypt("", {"-i", In(dir, "message.env"), "-o", In(dir, "keep.txt")}, kWrongEnv).code, 3);
     EXPECT_EQ(ReadFileText(dir / "keep.txt"), "precious");
-    EXPECT_EQ(Decrypt("", {"-i", dir.Str("message.env"), "-o", dir.Str("new.txt")}, kWrongEnv).code, 3);
+    EXPECT_EQ(Decrypt("", {"-i", In(dir, "message.env"), "-o", In(dir, "new.txt")}, kWrongEnv).code, 3);
     EXPECT_FALSE(fs::exists(dir / "new.txt"));
-    EXPECT_EQ(Decrypt("zz", {"-o", dir.Str("keep.txt")}).code, 1);
+    EXPECT_EQ(Decrypt("zz", {"-o", In(dir, "keep.txt")}).code, 1);
     EXPECT_EQ(ReadFileText(dir / "keep.txt"), "precious");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir / ""), fs::directory_iterator()), 4);  // no leftovers
+    EXPECT_EQ(dir.Entries(), 4u);  // no temporary files left behind
 
-    EXPECT_EQ(Encrypt("", {"-i", dir.Str("missing.txt")}).code, 4);
-    EXPECT_EQ(Encrypt("m", {"-o", dir.Str("no/such/dir/out")}).code, 4);
-    EXPECT_EQ(Decrypt("", {"-i", dir.Str("missing.env")}).code, 4);
+    EXPECT_EQ(Encrypt("", {"-i", In(dir, "missing.txt")}).code, 4);
+    EXPECT_EQ(Encrypt("m", {"-o", In(dir, "no/such/dir/out")}).code, 4);
+    EXPECT_EQ(Decrypt("", {"-i", In(dir, "missing.env")}).code, 4);
 
     // The same file in and out.
     WriteFile(dir / "inplace", "rewrite me");
-    ASSERT_EQ(Encrypt("", {"-i", dir.Str("inplace"), "-o", dir.Str("inplace")}).code, 0);
-    ASSERT_EQ(Decrypt("", {"-i", dir.Str("inplace"), "-o", dir.Str("inplace")}).code, 0);
+    ASSERT_EQ(Encrypt("", {"-i", In(dir, "inplace"), "-o", In(dir, "inplace")}).code, 0);
+    ASSERT_EQ(Decrypt("", {"-i", In(dir, "inplace"), "-o", In(dir, "inplace")}).code, 0);
     EXPECT_EQ(ReadFileText(dir / "inplace"), "rewrite me");
 }
 
 TEST(CliProgram, FileCommands) {
     TempDir dir;
-    std::string data(100000, '\0');
-    std::mt19937 rng(7);
-    for (auto& c : data) c = static_cast<char>(rng());
+    const ByteArray bytes = test::TestBytes(100000, 7);
+    const std::string data(bytes.begin(), bytes.end());
     WriteFile(dir / "plain.bin", data);
     for (const auto& name : BuiltNames()) {
-        const Result e = RunCli({"encrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", dir.Str("plain.bin"),
-                                 dir.Str("cipher.bin")}, {}, kKeyEnv);
+        const Result e = RunCli({"encrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", In(dir, "plain.bin"),
+                                 In(dir, "cipher.bin")}, {}, kKeyEnv);
         ASSERT_EQ(e.code, 0) << e.err;
-        const Result d = RunCli({"decrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", dir.Str("cipher.bin"),
-                                 dir.Str("back.bin")}, {}, kKeyEnv);
+        const Result d = RunCli({"decrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", In(dir, "cipher.bin"),
+                                 In(dir, "back.bin")}, {}, kKeyEnv);
         ASSERT_EQ(d.code, 0) << d.err;
         EXPECT_EQ(ReadFileText(dir / "back.bin"), data);
 
         WriteFile(dir / "dest.bin", "untouched");
-        const Result w = RunCli({"decrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", dir.Str("cipher.bin"),
-                                 dir.Str("dest.bin")}, {}, kWrongEnv);
+        const Result w = RunCli({"decrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", In(dir, "cipher.bin"),
+                                 In(dir, "dest.bin")}, {}, kWrongEnv);
         EXPECT_EQ(w.code, 3);
         EXPECT_NE(w.err.find("incorrect key"), std::string::npos);
         EXPECT_EQ(ReadFileText(dir / "dest.bin"), "untouched");
     }
     const auto key = kKeyEnv;
-    EXPECT_EQ(RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", dir.Str("missing"), dir.Str("x")}, {}, key).code, 4);
-    EXPECT_EQ(RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", dir.Str("plain.bin"), dir.Str("no/dir/x")}, {}, key).code, 4);
+    EXPECT_EQ(RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", In(dir, "missing"), In(dir, "x")}, {}, key).code, 4);
+    EXPECT_EQ(RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", In(dir, "plain.bin"), In(dir, "no/dir/x")}, {}, key).code, 4);
     WriteFile(dir / "odd.bin", "12345");
-    EXPECT_EQ(RunCli({"decrypt-file", "--key-env", "TAVORIN_KEY", dir.Str("odd.bin"), dir.Str("x")}, {}, key).code, 1);
-    EXPECT_EQ(RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", dir.Str("plain.bin")}, {}, key).code, 1);
-    EXPECT_EQ(RunCli({"encrypt-file", "-c", "Enigma", "--key-env", "TAVORIN_KEY", dir.Str("plain.bin"), dir.Str("x")}, {}, key).code, 1);
+    EXPECT_EQ(RunCli({"decrypt-file", "--key-env", "TAVORIN_KEY", In(dir, "odd.bin"), In(dir, "x")}, {}, key).code, 1);
+    EXPECT_EQ(RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", In(dir, "plain.bin")}, {}, key).code, 1);
+    EXPECT_EQ(RunCli({"encrypt-file", "-c", "Enigma", "--key-env", "TAVORIN_KEY", In(dir, "plain.bin"), In(dir, "x")}, {}, key).code, 1);
     EXPECT_FALSE(fs::exists(dir / "x"));
 }
 
