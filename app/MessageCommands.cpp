@@ -1,7 +1,9 @@
 #include "app/MessageCommands.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <new>
 #include <optional>
 #include <string>
@@ -157,20 +159,6 @@ void ShowGeneralError(MessageWindow& window, std::int32_t number, const std::u16
                        MessageIcon::Exclamation, kErrorTitle);
 }
 
-// Runs body; any failure becomes the general error box (or what onFailure decides).
-template <class Body, class OnFailure>
-void Guarded(Body&& body, OnFailure&& onFailure) {
-    try {
-        body();
-    } catch (const Failure& f) {
-        onFailure(f.Number(), DescriptionText(f.Description()));
-    } catch (const std::bad_alloc&) {
-        onFailure(kOutOfMemory, u"Out of memory");
-    } catch (const std::exception& e) {
-        onFailure(kInternalError, DescriptionText(e.what()));
-    }
-}
-
 // The key as the engine gets it, or a box naming what Windows-1252 cannot hold.
 std::optional<std::u16string> KeyOrRefuse(MessageWindow& window, std::u16string_view key) {
     const std::u16string normal = NormalizeNFC(key);
@@ -202,160 +190,161 @@ std::optional<ByteArray> MessageOrRefuse(MessageWindow& window, std::u16string_v
     return AnsiCodePage::TextToBytes(normal);
 }
 
-} // namespace
-
-void MessageCommands::cmdEncrypt_Click(Engine& SelectedEngine) {
-    if (running_) {
+// What both commands do first: refuse a second command, take over the engine's events, turn on
+// the busy pointer, show the empty-key box or end silently on an empty message. Then
+// work(key text, message text, busy pointer, engine events); a failure inside it goes to
+// onFailure(number, description, busy pointer).
+template <class Work, class OnFailure>
+void RunCommand(bool& running, MessageWindow& window, Engine& engine, Work&& work, OnFailure&& onFailure) {
+    if (running) {
         return;
     }
-    const RunningFlag running(running_);
-    const EngineEvents events(SelectedEngine, window_);
-    BusyPointer busy(window_);
+    const RunningFlag flag(running);
+    const EngineEvents events(engine, window);
+    BusyPointer busy(window);
 
-    const std::u16string keyText = window_.KeyText();
+    const std::u16string keyText = window.KeyText();
     if (keyText.empty()) {
-        window_.ShowMessage(kNeedKey, MessageIcon::None, u"");
-        window_.FocusKeyField();
+        window.ShowMessage(kNeedKey, MessageIcon::None, u"");
+        window.FocusKeyField();
         return;
     }
-    const std::u16string messageText = window_.MessageText();
+    const std::u16string messageText = window.MessageText();
     if (messageText.empty()) {
         return;
     }
+    try {
+        work(keyText, messageText, busy, events);
+    } catch (const Failure& f) {
+        onFailure(f.Number(), DescriptionText(f.Description()), busy);
+    } catch (const std::bad_alloc&) {
+        onFailure(kOutOfMemory, u"Out of memory", busy);
+    } catch (const std::exception& e) {
+        onFailure(kInternalError, DescriptionText(e.what()), busy);
+    }
+}
 
-    Guarded(
-        [&] {
-            const auto key = KeyOrRefuse(window_, keyText);
-            if (!key) {
-                return;
-            }
-            auto bytes = MessageOrRefuse(window_, messageText, window_.Encoding());
-            if (!bytes) {
-                return;
-            }
+} // namespace
 
-            EncryptPassCount = 0;
-            window_.SetStatusText(kEncrypting);
-            while (WantedPasses(window_) != EncryptPassCount) {
-                PassResult.clear();
-                SelectedEngine.EncryptByte(*bytes, *key);
-                PassResult = AnsiCodePage::BytesToText(*bytes);
-                window_.SetMessageText(u"");
-                window_.SetMessageText(PassResult);
-                CountPass(EncryptPassCount);
-                window_.Yield();
-            }
+void MessageCommands::cmdEncrypt_Click(Engine& SelectedEngine) {
+    const auto work = [&](const std::u16string& keyText, const std::u16string& messageText, BusyPointer& busy,
+                          const EngineEvents&) {
+        const auto key = KeyOrRefuse(window_, keyText);
+        if (!key) {
+            return;
+        }
+        auto bytes = MessageOrRefuse(window_, messageText, window_.Encoding());
+        if (!bytes) {
+            return;
+        }
 
-            // The digest in front of the ciphertext, then the whole as pairs.
-            const auto digest = envelope::CiphertextDigest(bytes->data(), bytes->size());
-            window_.SetMessageText(std::u16string(digest.begin(), digest.end()) + PassResult);
-            const std::string text = envelope::EnvelopeText(*bytes);
-            window_.SetMessageText(Ascii(text));
-
-            window_.SetStatusText(u"Results: Message encrypted with " + window_.EngineName() + u" with " +
-                                  Decimal(EncryptPassCount) + u" passes");
-            busy.Off();
+        EncryptPassCount = 0;
+        window_.SetStatusText(kEncrypting);
+        while (WantedPasses(window_) != EncryptPassCount) {
             PassResult.clear();
-            window_.ClearClipboard();
-        },
-        [&](std::int32_t number, const std::u16string& description) {
-            ShowGeneralError(window_, number, description);
-            busy.Off();
-        });
+            SelectedEngine.EncryptByte(*bytes, *key);
+            PassResult = AnsiCodePage::BytesToText(*bytes);
+            window_.SetMessageText(u"");
+            window_.SetMessageText(PassResult);
+            CountPass(EncryptPassCount);
+            window_.Yield();
+        }
+
+        // The digest in front of the ciphertext, then the whole as pairs.
+        const auto digest = envelope::CiphertextDigest(bytes->data(), bytes->size());
+        window_.SetMessageText(std::u16string(digest.begin(), digest.end()) + PassResult);
+        window_.SetMessageText(Ascii(envelope::EnvelopeText(*bytes)));
+        SecureWipe(*bytes);
+
+        window_.SetStatusText(u"Results: Message encrypted with " + window_.EngineName() + u" with " +
+                              Decimal(EncryptPassCount) + u" passes");
+        busy.Off();
+        PassResult.clear();
+        window_.ClearClipboard();
+    };
+    const auto onFailure = [&](std::int32_t number, const std::u16string& description, BusyPointer& busy) {
+        ShowGeneralError(window_, number, description);
+        busy.Off();
+    };
+    RunCommand(running_, window_, SelectedEngine, work, onFailure);
 }
 
 void MessageCommands::cmdDecrypt_Click(Engine& SelectedEngine) {
-    if (running_) {
-        return;
-    }
-    const RunningFlag running(running_);
-    const EngineEvents events(SelectedEngine, window_);
-    BusyPointer busy(window_);
+    const auto work = [&](const std::u16string& keyText, const std::u16string& envelopeText, BusyPointer& busy,
+                          const EngineEvents& events) {
+        const auto key = KeyOrRefuse(window_, keyText);
+        if (!key) {
+            return;
+        }
 
-    const std::u16string keyText = window_.KeyText();
-    if (keyText.empty()) {
-        window_.ShowMessage(kNeedKey, MessageIcon::None, u"");
-        window_.FocusKeyField();
-        return;
-    }
-    const std::u16string envelopeText = window_.MessageText();
-    if (envelopeText.empty()) {
-        return;
-    }
-
-    Guarded(
-        [&] {
-            const auto key = KeyOrRefuse(window_, keyText);
-            if (!key) {
-                return;
-            }
-
-            DecryptPassCount = 0;
-            window_.SetStatusText(kDecrypting);
-            ByteArray bytes = envelope::DecodePairs(std::u16string_view(envelopeText));
-            window_.SetMessageText(AnsiCodePage::BytesToText(bytes));
-            const bool authentic = envelope::DigestMatches(bytes);
-            envelope::StripDigest(bytes);
-            window_.SetMessageText(AnsiCodePage::BytesToText(bytes));
-            if (!authentic) {
-                window_.ShowMessage(kAuthFailed, MessageIcon::None, u"");
-                window_.SetMessageText(u"");
-                busy.Off();
-                window_.ClearClipboard();
-                window_.SetStatusText(u"");
-                return;
-            }
-
-            while (WantedPasses(window_) != DecryptPassCount) {
-                PassResult.clear();
-                if (!SelectedEngine.DecryptByte(bytes, *key)) {
-                    // A wrong key: say so once, keep the envelope, claim nothing.
-                    SecureWipe(bytes);
-                    window_.ShowMessage(events.WrongKeyText(), MessageIcon::Critical, Engine::WrongKeyTitle);
-                    window_.SetMessageText(envelopeText);
-                    window_.SetStatusText(kWrongKeyStatus);
-                    busy.Off();
-                    return;
-                }
-                PassResult = AnsiCodePage::BytesToText(bytes);
-                window_.SetMessageText(u"");
-                window_.SetMessageText(PassResult);
-                CountPass(DecryptPassCount);
-                window_.Yield();
-            }
-
-            if (window_.Encoding() == MessageEncoding::Utf8) {
-                const std::string_view utf8(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-                if (!IsValidUtf8(utf8)) {
-                    window_.ShowMessage(u"The decrypted message is not UTF-8 text.\r\n"
-                                        u"Choose Windows-1252 as the message encoding and decrypt again.",
-                                        MessageIcon::Exclamation, kErrorTitle);
-                    window_.SetMessageText(envelopeText);
-                    window_.SetStatusText(u"");
-                    busy.Off();
-                    PassResult.clear();
-                    return;
-                }
-                window_.SetMessageText(FromUtf8(utf8));
-            }
-            SecureWipe(bytes);
-
-            window_.SetStatusText(u"Results: Message decrypted with " + window_.EngineName() + u" with " +
-                                  Decimal(DecryptPassCount) + u" passes");
+        DecryptPassCount = 0;
+        window_.SetStatusText(kDecrypting);
+        ByteArray bytes = envelope::DecodePairs(std::u16string_view(envelopeText));
+        window_.SetMessageText(AnsiCodePage::BytesToText(bytes));
+        const bool authentic = envelope::DigestMatches(bytes);
+        envelope::StripDigest(bytes);
+        window_.SetMessageText(AnsiCodePage::BytesToText(bytes));
+        if (!authentic) {
+            window_.ShowMessage(kAuthFailed, MessageIcon::None, u"");
+            window_.SetMessageText(u"");
             busy.Off();
-            PassResult.clear();
             window_.ClearClipboard();
-        },
-        [&](std::int32_t number, const std::u16string& description) {
-            if (number == Failure::SubscriptOutOfRange) {
-                window_.ShowMessage(kCannotDecrypt, MessageIcon::None, kErrorTitle);
+            window_.SetStatusText(u"");
+            return;
+        }
+
+        while (WantedPasses(window_) != DecryptPassCount) {
+            PassResult.clear();
+            if (!SelectedEngine.DecryptByte(bytes, *key)) {
+                // A wrong key: say so once, keep the envelope, claim nothing.
+                SecureWipe(bytes);
+                window_.ShowMessage(events.WrongKeyText(), MessageIcon::Critical, Engine::WrongKeyTitle);
+                window_.SetMessageText(envelopeText);
+                window_.SetStatusText(kWrongKeyStatus);
                 busy.Off();
                 return;
             }
-            ShowGeneralError(window_, number, description);
+            PassResult = AnsiCodePage::BytesToText(bytes);
+            window_.SetMessageText(u"");
+            window_.SetMessageText(PassResult);
+            CountPass(DecryptPassCount);
+            window_.Yield();
+        }
+
+        if (window_.Encoding() == MessageEncoding::Utf8) {
+            const std::string_view utf8(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+            if (!IsValidUtf8(utf8)) {
+                // Keep the envelope, so that it can be opened again as Windows-1252.
+                window_.ShowMessage(u"The decrypted message is not UTF-8 text.\r\n"
+                                    u"Choose Windows-1252 as the message encoding and decrypt again.",
+                                    MessageIcon::Exclamation, kErrorTitle);
+                window_.SetMessageText(envelopeText);
+                window_.SetStatusText(u"");
+                busy.Off();
+                PassResult.clear();
+                return;
+            }
+            window_.SetMessageText(FromUtf8(utf8));
+        }
+        SecureWipe(bytes);
+
+        window_.SetStatusText(u"Results: Message decrypted with " + window_.EngineName() + u" with " +
+                              Decimal(DecryptPassCount) + u" passes");
+        busy.Off();
+        PassResult.clear();
+        window_.ClearClipboard();
+    };
+    const auto onFailure = [&](std::int32_t number, const std::u16string& description, BusyPointer& busy) {
+        if (number == Failure::SubscriptOutOfRange) {
+            window_.ShowMessage(kCannotDecrypt, MessageIcon::None, kErrorTitle);
             busy.Off();
-            window_.SetStatusText(u"");
-        });
+            return;
+        }
+        ShowGeneralError(window_, number, description);
+        busy.Off();
+        window_.SetStatusText(u"");
+    };
+    RunCommand(running_, window_, SelectedEngine, work, onFailure);
 }
 
 } // namespace tavorin
