@@ -214,8 +214,18 @@ constexpr void MakeSchedule(const std::uint8_t (&key)[8], Schedule& out) noexcep
     }
 }
 
-// N blocks side by side, round by round, so that their table lookups overlap. Keys are
-// taken from k forward (encryption) or from the last round backward (decryption).
+// One half round: into ^= f(from) with the keys of the round. The lookups of the even
+// S-boxes start first (the odd ones wait for a rotation), so they are folded in first.
+constexpr void HalfRound(std::uint32_t& into, std::uint32_t from, const std::uint32_t* k) noexcept {
+    const std::uint32_t e = from ^ k[0];
+    const std::uint32_t o = std::rotl(from, 4) ^ k[1];
+    into = (into ^ ((SP[0][e & 0xFF] ^ SP[1][(e >> 8) & 0xFF]) ^ (SP[2][(e >> 16) & 0xFF] ^ SP[3][e >> 24]))) ^
+           ((SP[4][o & 0xFF] ^ SP[5][(o >> 8) & 0xFF]) ^ (SP[6][(o >> 16) & 0xFF] ^ SP[7][o >> 24]));
+}
+
+// N blocks side by side, round by round, so that their table lookups overlap. Encryption
+// takes the round keys forward, decryption backward. One block is unrolled whole; several
+// keep the round loop rolled, so that the code fits the decoded-op cache.
 template <std::size_t N, bool Decrypt>
 constexpr void Crypt(const Schedule& keys, std::uint32_t (&hi)[N], std::uint32_t (&lo)[N]) noexcept {
     std::uint32_t l[N], r[N];
@@ -224,17 +234,20 @@ constexpr void Crypt(const Schedule& keys, std::uint32_t (&hi)[N], std::uint32_t
         l[b] = std::rotl(hi[b], 3);
         r[b] = std::rotl(lo[b], 3);
     }
-    const auto half = [&](std::uint32_t& into, std::uint32_t from, int round) {
-        const std::uint32_t e = from ^ keys[2 * round];
-        const std::uint32_t o = std::rotl(from, 4) ^ keys[2 * round + 1];
-        into ^= ((SP[0][e & 0xFF] ^ SP[1][(e >> 8) & 0xFF]) ^ (SP[2][(e >> 16) & 0xFF] ^ SP[3][e >> 24])) ^
-                ((SP[4][o & 0xFF] ^ SP[5][(o >> 8) & 0xFF]) ^ (SP[6][(o >> 16) & 0xFF] ^ SP[7][o >> 24]));
+    const auto round = [&](int i) {
+        const std::uint32_t* k0 = keys.data() + 2 * (Decrypt ? 15 - i : i);
+        const std::uint32_t* k1 = keys.data() + 2 * (Decrypt ? 14 - i : i + 1);
+#pragma GCC unroll 8
+        for (std::size_t b = 0; b < N; ++b) HalfRound(l[b], r[b], k0);
+#pragma GCC unroll 8
+        for (std::size_t b = 0; b < N; ++b) HalfRound(r[b], l[b], k1);
     };
-    for (int round = 0; round < 16; round += 2) {
-        const int k0 = Decrypt ? 15 - round : round;
-        const int k1 = Decrypt ? 14 - round : round + 1;
-        for (std::size_t b = 0; b < N; ++b) half(l[b], r[b], k0);
-        for (std::size_t b = 0; b < N; ++b) half(r[b], l[b], k1);
+    if constexpr (N == 1) {
+#pragma GCC unroll 8
+        for (int i = 0; i < 16; i += 2) round(i);
+    } else {
+#pragma GCC unroll 1
+        for (int i = 0; i < 16; i += 2) round(i);
     }
     // The halves leave exchanged: R16 L16.
     for (std::size_t b = 0; b < N; ++b) {
@@ -280,7 +293,7 @@ void clsDES::Key(std::u16string_view New_Value) {
     ReplaceKeyText(CurrentKey, next);
 }
 
-void clsDES::EncryptBlock(std::uint8_t* block) noexcept {
+TAVORIN_KEEP_XOR_TREES void clsDES::EncryptBlock(std::uint8_t* block) noexcept {
     std::uint32_t hi[1] = {Module1::LoadBE32(block)};
     std::uint32_t lo[1] = {Module1::LoadBE32(block + 4)};
     Crypt<1, false>(SubKeys, hi, lo);
@@ -288,12 +301,21 @@ void clsDES::EncryptBlock(std::uint8_t* block) noexcept {
     Module1::StoreBE32(block + 4, lo[0]);
 }
 
-void clsDES::DecryptBlock(std::uint8_t* block) noexcept {
+TAVORIN_KEEP_XOR_TREES void clsDES::DecryptBlock(std::uint8_t* block) noexcept {
     std::uint32_t hi[1] = {Module1::LoadBE32(block)};
     std::uint32_t lo[1] = {Module1::LoadBE32(block + 4)};
     Crypt<1, true>(SubKeys, hi, lo);
     Module1::StoreBE32(block, hi[0]);
     Module1::StoreBE32(block + 4, lo[0]);
+}
+
+TAVORIN_KEEP_XOR_TREES void clsDES::EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept {
+    EncryptCBCWords(data, blocks, prev, [this](std::uint32_t& hi, std::uint32_t& lo) {
+        std::uint32_t h[1] = {hi}, l[1] = {lo};
+        Crypt<1, false>(SubKeys, h, l);
+        hi = h[0];
+        lo = l[0];
+    });
 }
 
 void clsDES::DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept {

@@ -24,8 +24,9 @@ public:
 
     void EncryptBlock(std::uint8_t* block) noexcept;
     void DecryptBlock(std::uint8_t* block) noexcept;
-    // CBC decryption of whole blocks in place, several blocks at a time; prev holds the
-    // chaining block and is updated.
+    // CBC over whole blocks in place; prev holds the chaining block and is updated.
+    // Decryption runs several blocks side by side.
+    void EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept;
     void DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept;
 
 private:

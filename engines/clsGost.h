@@ -26,8 +26,9 @@ public:
 
     void EncryptBlock(std::uint8_t* block) noexcept;
     void DecryptBlock(std::uint8_t* block) noexcept;
-    // CBC decryption of whole blocks in place, several blocks at a time; prev holds the
-    // chaining block and is updated.
+    // CBC over whole blocks in place; prev holds the chaining block and is updated.
+    // Decryption runs several blocks side by side.
+    void EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept;
     void DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept;
 
     // f(x, k) of one round; not secret, public for tests.
@@ -35,8 +36,9 @@ public:
 
 private:
     std::u16string CurrentKey;
-    // K0..K7, then K0 - 1 .. K7 - 1 (the rounds use both, see clsGost.cpp).
-    std::array<std::uint32_t, 16> SubKey{};
+    // The subkeys K0..K7 in the order of the 32 encryption rounds, then of the 32 decryption
+    // rounds.
+    std::array<std::uint32_t, 64> SubKey{};
 };
 
 } // namespace tavorin
