@@ -80,8 +80,18 @@ struct WipeOnExit {
     ~WipeOnExit() { SecureWipe(bytes); }
 };
 
+// Eight bytes at a time: the block function then reads whole words that were stored whole,
+// which the processor forwards without a stall.
 inline void XorBlock(std::uint8_t* dst, const std::uint8_t* src, std::size_t n) noexcept {
-    for (std::size_t i = 0; i < n; ++i) {
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t a, b;
+        std::memcpy(&a, dst + i, 8);
+        std::memcpy(&b, src + i, 8);
+        a ^= b;
+        std::memcpy(dst + i, &a, 8);
+    }
+    for (; i < n; ++i) {
         dst[i] ^= src[i];
     }
 }

@@ -121,6 +121,13 @@ inline void DecryptRounds(KeyedTables kf, std::uint32_t last, std::uint32_t (&s)
     }
 }
 
+[[gnu::always_inline]] inline void EncryptLanes(KeyedTables kf, std::uint32_t (&s)[8]) noexcept {
+    EncryptRounds<true>(kf, 1, s);
+    EncryptRounds<false>(kf, 9, s);
+    EncryptRounds<true>(kf, 17, s);
+    EncryptRounds<false>(kf, 25, s);
+}
+
 template <std::size_t N>
 inline void DecryptLanes(KeyedTables kf, std::uint32_t (&s)[N][8]) noexcept {
     DecryptRounds<false>(kf, 32, s);
@@ -201,12 +208,20 @@ void clsSkipjack::Schedule(const std::uint8_t* key, std::size_t n) noexcept {
 void clsSkipjack::EncryptBlock(std::uint8_t* block) noexcept {
     std::uint32_t s[8];
     for (std::size_t j = 0; j < 8; ++j) s[j] = block[j];
-    const KeyedTables kf = KeyedF.data();
-    EncryptRounds<true>(kf, 1, s);
-    EncryptRounds<false>(kf, 9, s);
-    EncryptRounds<true>(kf, 17, s);
-    EncryptRounds<false>(kf, 25, s);
+    EncryptLanes(KeyedF.data(), s);
     for (std::size_t j = 0; j < 8; ++j) block[j] = static_cast<std::uint8_t>(s[j]);
+}
+
+void clsSkipjack::EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept {
+    // The chaining block stays in registers from one block to the next.
+    std::uint32_t s[8];
+    for (std::size_t j = 0; j < 8; ++j) s[j] = prev[j];
+    for (std::size_t b = 0; b < blocks; ++b, data += 8) {
+        for (std::size_t j = 0; j < 8; ++j) s[j] ^= data[j];
+        EncryptLanes(KeyedF.data(), s);
+        for (std::size_t j = 0; j < 8; ++j) data[j] = static_cast<std::uint8_t>(s[j]);
+    }
+    for (std::size_t j = 0; j < 8; ++j) prev[j] = static_cast<std::uint8_t>(s[j]);
 }
 
 void clsSkipjack::DecryptBlock(std::uint8_t* block) noexcept {
@@ -217,7 +232,7 @@ void clsSkipjack::DecryptBlock(std::uint8_t* block) noexcept {
 }
 
 void clsSkipjack::DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept {
-    constexpr std::size_t Lanes = 4;
+    constexpr std::size_t Lanes = 8;
     std::size_t i = 0;
     for (; i + Lanes <= blocks; i += Lanes) {
         DecryptGroupCBC<Lanes>(KeyedF.data(), data + 8 * i, prev);

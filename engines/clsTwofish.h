@@ -31,7 +31,8 @@ public:
 
     void EncryptBlock(std::uint8_t* block) noexcept;
     void DecryptBlock(std::uint8_t* block) noexcept;
-    // CBC decryption of whole blocks in place; prev is the chaining block, updated.
+    // CBC over whole blocks in place; prev is the chaining block, updated.
+    void EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept;
     void DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept;
 
 private:
