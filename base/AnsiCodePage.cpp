@@ -97,6 +97,7 @@ ByteArray AnsiCodePage::TextToBytes(std::u16string_view text) {
         refused |= b;
     }
     if (refused & kNoByte) {
+        SecureWipe(bytes);  // it may hold most of a key
         for (std::size_t i = 0; i < text.size(); ++i) {
             if (ByteOrNone(text[i]) == kNoByte) RefuseCharacter(text, i);
         }
@@ -105,7 +106,13 @@ ByteArray AnsiCodePage::TextToBytes(std::u16string_view text) {
 }
 
 ByteArray AnsiCodePage::NormalizedTextToBytes(std::u16string_view text) {
-    return TextToBytes(NormalizeNFC(text));
+    // The normalised copy of a key is a key: wiped whatever happens.
+    std::u16string nfc = NormalizeNFC(text);
+    const struct Wipe {
+        std::u16string& s;
+        ~Wipe() { SecureWipe(s); }
+    } wipe{nfc};
+    return TextToBytes(nfc);
 }
 
 std::u16string NormalizeNFC(std::u16string_view text) {
@@ -127,6 +134,15 @@ std::u16string NormalizeNFC(std::u16string_view text) {
     }
     const icu::UnicodeString in(false, text.data(), static_cast<int32_t>(text.size()));
     icu::UnicodeString out = nfc->normalize(in, status);
+    // The text may be a key: ICU's copy is wiped before ICU frees it.
+    const struct Wipe {
+        icu::UnicodeString& s;
+        ~Wipe() {
+            const int32_t n = s.length();
+            if (UChar* p = s.getBuffer(n)) SecureWipe(p, static_cast<std::size_t>(n) * sizeof(UChar));
+            s.releaseBuffer(0);
+        }
+    } wipe{out};
     if (U_FAILURE(status)) {
         throw Failure(Failure::InvalidArgument, "The text cannot be normalised");
     }

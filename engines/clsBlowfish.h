@@ -98,6 +98,9 @@ public:
     static const blowfish::Tables& InitialTables() noexcept;
     const blowfish::Tables& Tables() const noexcept { return tables_; }
 
+    // Test-only: lets the tests look at the key-dependent tables (tests/secrets).
+    friend struct KeyMaterialView;
+
 private:
     blowfish::Tables tables_;
     std::u16string CurrentKey_;

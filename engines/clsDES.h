@@ -29,6 +29,9 @@ public:
     void EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept;
     void DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept;
 
+    // Test-only: lets the tests look at the key-dependent tables (tests/secrets).
+    friend struct KeyMaterialView;
+
 private:
     std::u16string CurrentKey;
     // Two words per round in the form the rounds use (see clsDES.cpp).

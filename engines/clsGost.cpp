@@ -194,8 +194,9 @@ void clsGost::Key(std::u16string_view New_Value) {
         return;
     }
     // Everything that can fail comes first, so that a refused key changes nothing.
-    std::u16string next(New_Value);
+    // The conversion first: a copy of the key text made before a refusal would go unwiped.
     ByteArray bytes = AnsiCodePage::NormalizedTextToBytes(New_Value);
+    std::u16string next(New_Value);
     const std::size_t n = bytes.size();
     if (n == 0) {
         throw Failure(Failure::DivisionByZero, "Division by zero");

@@ -34,6 +34,9 @@ public:
     // f(x, k) of one round; not secret, public for tests.
     static std::uint32_t RoundFunction(std::uint32_t x, std::uint32_t k) noexcept;
 
+    // Test-only: lets the tests look at the key-dependent tables (tests/secrets).
+    friend struct KeyMaterialView;
+
 private:
     std::u16string CurrentKey;
     // The subkeys K0..K7 in the order of the 32 encryption rounds, then of the 32 decryption

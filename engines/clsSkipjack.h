@@ -31,6 +31,9 @@ public:
     void EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept;
     void DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept;
 
+    // Test-only: lets the tests look at the key-dependent tables (tests/secrets).
+    friend struct KeyMaterialView;
+
 private:
     void Schedule(const std::uint8_t* key, std::size_t n) noexcept;
     void Wipe() noexcept;

@@ -35,6 +35,9 @@ public:
     void EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept;
     void DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept;
 
+    // Test-only: lets the tests look at the key-dependent tables (tests/secrets).
+    friend struct KeyMaterialView;
+
 private:
     // key: 8, 16, 24 or 32 bytes.
     void ScheduleKey(const std::uint8_t* key, std::size_t n) noexcept;

@@ -1,0 +1,106 @@
+// No copy of a key outlives its use unwiped: every heap block freed while an engine is keyed,
+// used, re-keyed and destroyed is searched for the key, in UTF-16 and in the code page.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "base/AnsiCodePage.h"
+#include "base/Failure.h"
+#include "engines/Registry.h"
+#include "tests/TempDir.h"
+#include "tests/secrets/FreedBlocks.h"
+
+using namespace tavorin;
+using namespace tavorin::test;
+
+namespace {
+
+// Long enough to live on the heap in a string; the first has a character that takes the
+// normalisation path and that the code page maps away from its code, the second does not.
+constexpr std::u16string_view kSecret = u"Zq7!secret\u20ACmarker~Zq7";
+constexpr std::u16string_view kPlainSecret = u"Zq7!plain-secret-marker~Zq7";
+constexpr std::u16string_view kOther = u"another key, also long enough";
+
+std::vector<std::string> Needles(std::u16string_view key) {
+    std::string utf16(reinterpret_cast<const char*>(key.data()), key.size() * 2);
+    std::string bytes;
+    for (char16_t c : key) {
+        std::uint8_t b = 0;
+        AnsiCodePage::CharToByte(c, b);
+        bytes.push_back(static_cast<char>(b));
+    }
+    return {utf16.substr(0, 32), bytes};
+}
+
+} // namespace
+
+TEST(KeyCopies, NoneLeftInFreedMemoryByTheEngines) {
+    for (std::u16string_view secret : {kSecret, kPlainSecret}) {
+        for (std::u16string_view name : EngineNames) {
+            SCOPED_TRACE(std::string(name.begin(), name.end()));
+            ASSERT_TRUE(EngineAvailable(name));
+            const auto needles = Needles(secret);  // made before the watch and freed after it
+            FreedBlockWatch watch(needles);
+            {
+                auto engine = CreateEngine(name);
+                engine->Key(secret);
+                ByteArray data = TestBytes(300);
+                engine->EncryptByte(data);
+                EXPECT_TRUE(engine->DecryptByte(data, secret));
+                const std::u16string text = engine->EncryptString(u"hello", secret);
+                EXPECT_EQ(engine->DecryptString(text, secret), u"hello");
+                engine->Key(kOther);
+                engine->Key(secret);
+            }
+            EXPECT_GT(watch.Freed(), 0u);
+            EXPECT_EQ(watch.Hits(), 0u) << "a freed block still held the key";
+        }
+    }
+}
+
+TEST(KeyCopies, NoneLeftWhenAKeyIsRefused) {
+    // The key with a character the code page cannot hold at its end: refused, and whatever
+    // was converted of it before the refusal is wiped.
+    const std::u16string refused = std::u16string(kPlainSecret) + u"\u0141";
+    for (std::u16string_view name : EngineNames) {
+        SCOPED_TRACE(std::string(name.begin(), name.end()));
+        const auto needles = Needles(kPlainSecret);
+        FreedBlockWatch watch(needles);
+        {
+            auto engine = CreateEngine(name);
+            EXPECT_THROW(engine->Key(refused), Failure);
+            ByteArray data = TestBytes(20);
+            EXPECT_THROW(engine->EncryptByte(data, refused), Failure);
+        }
+        EXPECT_EQ(watch.Hits(), 0u) << "a freed block still held the refused key";
+    }
+}
+
+TEST(KeyCopies, NoneLeftByTheFileOperations) {
+    TempDir dir;
+    WriteFile(dir / "plain", TestBytes(5000));
+    for (std::u16string_view name : EngineNames) {
+        SCOPED_TRACE(std::string(name.begin(), name.end()));
+        if (!EngineAvailable(name)) continue;
+        const auto needles = Needles(kSecret);  // made before the watch and freed after it
+        FreedBlockWatch watch(needles);
+        {
+            auto engine = CreateEngine(name);
+            engine->EncryptFile(dir / "plain", dir / "sealed", kSecret);
+            EXPECT_TRUE(engine->DecryptFile(dir / "sealed", dir / "opened", kSecret));
+        }
+        EXPECT_EQ(watch.Hits(), 0u) << "a freed block still held the key";
+    }
+}
+
+TEST(KeyCopies, TheWatchFindsAnUnwipedCopy) {
+    const auto needles = Needles(kSecret);
+    FreedBlockWatch watch(needles);
+    { const std::u16string copy(kSecret); }
+    EXPECT_EQ(watch.Hits(), 1u);
+    {
+        std::u16string copy(kSecret);
+        SecureWipe(copy);
+    }
+    EXPECT_EQ(watch.Hits(), 1u);
+}
