@@ -57,6 +57,9 @@ private:
     std::filesystem::path destination_;
     std::filesystem::path temp_;
     int fd_ = -1;
+    static constexpr std::uint64_t kWriteBackStep = std::uint64_t{1} << 20;
+    std::uint64_t written_ = 0;  // bytes written so far
+    std::uint64_t started_ = 0;  // bytes whose write-back has been started
     bool committed_ = false;
 };
 

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -170,26 +171,53 @@ const std::filesystem::path& FileDir() {
     return dir;
 }
 
+// The best wall and processor times of each file case, for ratios of both: on a machine
+// shared with other work the wall time mostly measures the others.
+struct Best {
+    double wall = 1e30, cpu = 1e30;
+};
+Best inMemoryBest, fileBest;
+
+double CpuSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+template <class Work, class Prepare>
+void Timed(benchmark::State& state, Best& best, Work&& work, Prepare&& prepare) {
+    for (auto _ : state) {
+        prepare();
+        const auto wall0 = std::chrono::steady_clock::now();
+        const double cpu0 = CpuSeconds();
+        work();
+        best.cpu = std::min(best.cpu, CpuSeconds() - cpu0);
+        best.wall = std::min(best.wall, std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count());
+    }
+    Throughput(state, kFileSize);
+}
+
 void File_EncryptByte64MiB(benchmark::State& state) {
     clsBlowfish engine;
     engine.Key(kKeyText);
     const ByteArray data = Random(kFileSize);
     ByteArray bytes;
     bytes.reserve(kFileSize + 16);
-    for (auto _ : state) {
-        bytes.assign(data.begin(), data.end());
-        engine.EncryptByte(bytes);
-        benchmark::DoNotOptimize(bytes.data());
-    }
-    Throughput(state, kFileSize);
+    Timed(
+        state, inMemoryBest,
+        [&] {
+            engine.EncryptByte(bytes);
+            benchmark::DoNotOptimize(bytes.data());
+        },
+        [&] { bytes.assign(data.begin(), data.end()); });
 }
 
 void File_EncryptFile64MiB(benchmark::State& state) {
     clsBlowfish engine;
     engine.Key(kKeyText);
     const auto source = FileDir() / "source", dest = FileDir() / "dest";
-    for (auto _ : state) engine.EncryptFile(source, dest);
-    Throughput(state, kFileSize);
+    // Into a new file each time: replacing the last one would add the freeing of its blocks.
+    Timed(state, fileBest, [&] { engine.EncryptFile(source, dest); }, [&] { std::filesystem::remove(dest); });
 }
 
 // Peak resident memory (KiB) and wall time of one program run.
@@ -197,6 +225,7 @@ struct ChildRun {
     bool ok = false;
     long maxRssKiB = 0;
     double seconds = 0;
+    double cpuSeconds = 0;
 };
 
 // Forks and runs a program, and reports its peak and time. Used from a small process of its
@@ -215,13 +244,15 @@ ChildRun ForkAndMeasure(char** argv) {
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     run.maxRssKiB = usage.ru_maxrss;
+    auto secs = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6; };
+    run.cpuSeconds = secs(usage.ru_utime) + secs(usage.ru_stime);
     return run;
 }
 
 // --measure OUT PROGRAM ARGS...: runs the program and writes "ok peakKiB seconds" to OUT.
 int MeasureWorker(char** argv) {
     const ChildRun run = ForkAndMeasure(argv + 3);
-    std::ofstream(argv[2]) << run.ok << ' ' << run.maxRssKiB << ' ' << run.seconds << '\n';
+    std::ofstream(argv[2]) << run.ok << ' ' << run.maxRssKiB << ' ' << run.seconds << ' ' << run.cpuSeconds << '\n';
     return 0;
 }
 
@@ -238,7 +269,7 @@ ChildRun Measure(const char* self, const std::vector<std::string>& command) {
         return {};
     }
     ChildRun run;
-    std::ifstream(out) >> run.ok >> run.maxRssKiB >> run.seconds;
+    std::ifstream(out) >> run.ok >> run.maxRssKiB >> run.seconds >> run.cpuSeconds;
     return run;
 }
 
@@ -262,7 +293,7 @@ int FileWorker(const std::string& mode, const char* source, const char* dest) {
     return 0;
 }
 
-void ReportFileMemory(const char* self, double inMemorySeconds) {
+void ReportFileMemory(const char* self, const Best& inMemory) {
     const auto source = (FileDir() / "source").string(), dest = (FileDir() / "dest").string();
     std::printf("\nPeak resident memory, 64 MiB source (separate processes)\n");
     const ChildRun file = Measure(self, {self, "--file-worker", "file", source, dest});
@@ -282,11 +313,12 @@ void ReportFileMemory(const char* self, double inMemorySeconds) {
         std::printf("tavorin-cli encrypt-file: not available in this build\n");
         return;
     }
-    const double ratio = run.seconds / inMemorySeconds;
-    std::printf("tavorin-cli encrypt-file: %6.1f MiB peak (%.2f of the file size), %.3f s; "
-                "time cli/in-memory EncryptByte = %.2f (target <= 1.10%s)\n",
-                run.maxRssKiB / 1024.0, run.maxRssKiB / 1024.0 / 64.0, run.seconds, ratio,
-                ratio <= 1.10 ? ", met" : ", NOT met");
+    // The process starts, reads its key and so on, so this is a little above the engine alone.
+    const double wall = run.seconds / inMemory.wall, cpu = run.cpuSeconds / inMemory.cpu;
+    std::printf("tavorin-cli encrypt-file: %6.1f MiB peak (%.2f of the file size); beside EncryptByte in memory: "
+                "wall time %.2f (target <= 1.10%s; %.3f s), processor time %.2f (%.3f s)\n",
+                run.maxRssKiB / 1024.0, run.maxRssKiB / 1024.0 / 64.0, wall, wall <= 1.10 ? ", met" : ", NOT met",
+                run.seconds, cpu, run.cpuSeconds);
 }
 
 } // namespace
@@ -337,12 +369,13 @@ int main(int argc, char** argv) {
     const auto inMemory = rates.find("File_EncryptByte64MiB");
     const auto file = rates.find("File_EncryptFile64MiB");
     if (inMemory != rates.end() && file != rates.end()) {
-        const double ratio = inMemory->second / file->second;
-        std::printf("EncryptFile 64 MiB: time file/in-memory = %.2f (target <= 1.10%s) (file %.0f MB/s, memory %.0f MB/s)\n",
-                    ratio, ratio <= 1.10 ? ", met" : ", NOT met", bench::MBps(file->second),
-                    bench::MBps(inMemory->second));
+        const double wall = fileBest.wall / inMemoryBest.wall, cpu = fileBest.cpu / inMemoryBest.cpu;
+        std::printf("EncryptFile 64 MiB beside EncryptByte of 64 MiB in memory (best of 5): wall time %.2f "
+                    "(target <= 1.10%s; %.3f s against %.3f s), processor time %.2f (%.3f s against %.3f s)\n",
+                    wall, wall <= 1.10 ? ", met" : ", NOT met", fileBest.wall, inMemoryBest.wall, cpu,
+                    fileBest.cpu, inMemoryBest.cpu);
+        ReportFileMemory(argv[0], inMemoryBest);
     }
-    if (file != rates.end() && inMemory != rates.end()) ReportFileMemory(argv[0], kFileSize / inMemory->second);
     std::error_code ec;
     if (file != rates.end() || inMemory != rates.end()) std::filesystem::remove_all(FileDir(), ec);
     return 0;

@@ -121,14 +121,30 @@ public:
         if (N == 0) {
             throw Failure::OverflowError();
         }
-        bytes.resize(N);
-        std::memmove(bytes.data() + frame::HeaderSize, bytes.data(), L);
-        std::memset(bytes.data() + frame::HeaderSize + L, 0, N - L - frame::HeaderSize);
-        frame::WriteHeader(bytes.data(), static_cast<std::uint32_t>(L));
+        bytes.resize(N);  // the new bytes are zero, and so become the padding
 
+        // The data moves 12 bytes up to make room for the header. It moves piece by piece just
+        // before each piece is encrypted, while the piece is in cache, instead of in a pass
+        // of its own: carry holds the 12 frame bytes that belong at the start of the piece.
+        std::uint8_t* const data = bytes.data();
+        std::array<std::uint8_t, frame::HeaderSize> carry, next;
+        frame::WriteHeader(carry.data(), static_cast<std::uint32_t>(L));
         std::array<std::uint8_t, B> prev{};
         frame::ProgressRule progress(N, Progress);
-        EncryptRun(bytes.data(), 0, N, prev.data(), progress);
+        for (std::size_t done = 0; done < N;) {
+            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(N - done, kInCache));
+            std::uint8_t* const at = data + done;
+            if (piece > frame::HeaderSize) {
+                std::memcpy(next.data(), at + piece - frame::HeaderSize, frame::HeaderSize);
+                std::memmove(at + frame::HeaderSize, at, piece - frame::HeaderSize);
+            }
+            std::memcpy(at, carry.data(), std::min(piece, frame::HeaderSize));
+            carry = next;
+            EncryptRun(at, done, piece, prev.data(), progress);
+            done += piece;
+        }
+        SecureWipe(carry.data(), carry.size());
+        SecureWipe(next.data(), next.size());
         progress.Finish();
     }
 
@@ -143,12 +159,25 @@ public:
 
         std::array<std::uint8_t, B> prev{};
         frame::ProgressRule progress(T, Progress);
-        DecryptRun(bytes.data(), 0, T, prev.data(), progress);
         if (!fits) {
+            DecryptRun(bytes.data(), 0, T, prev.data(), progress);
             ReportWrongKey();
             return false;
         }
-        std::memmove(bytes.data(), bytes.data() + frame::HeaderSize, static_cast<std::size_t>(L));
+        // Each piece's data bytes move down over the header while the piece is in cache. The
+        // bytes they land on belong to the piece before, whose data has already moved.
+        std::uint8_t* const data = bytes.data();
+        const std::uint64_t dataEnd = frame::HeaderSize + static_cast<std::uint64_t>(L);
+        for (std::size_t done = 0; done < T;) {
+            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(T - done, kInCache));
+            DecryptRun(data + done, done, piece, prev.data(), progress);
+            const std::uint64_t from = std::max<std::uint64_t>(done, frame::HeaderSize);
+            const std::uint64_t to = std::min<std::uint64_t>(done + piece, dataEnd);
+            if (from < to) {
+                std::memmove(data + from - frame::HeaderSize, data + from, static_cast<std::size_t>(to - from));
+            }
+            done += piece;
+        }
         bytes.resize(static_cast<std::size_t>(L));
         progress.Finish();
         return true;
@@ -237,6 +266,9 @@ protected:
 private:
     static constexpr std::size_t kChunk = std::size_t{1} << 20;  // a multiple of every block size
     static_assert(kChunk % B == 0);
+    // Pieces of the in-memory operations that stay in the first-level cache.
+    static constexpr std::size_t kInCache = std::size_t{16} << 10;
+    static_assert(kInCache % B == 0 && kInCache > frame::HeaderSize);
 
     Derived& Self() noexcept { return static_cast<Derived&>(*this); }
 

@@ -96,7 +96,11 @@ protected:
 } // namespace
 
 TEST_F(Frame, LengthHeaderAndPadding) {
-    const std::pair<std::size_t, std::size_t> lengths[] = {{0, 16}, {4, 16}, {5, 24}, {12, 24}, {13, 32}, {100, 112}};
+    // The last ones end just past the pieces (16 KiB) in which the array is worked through.
+    const std::pair<std::size_t, std::size_t> lengths[] = {{0, 16},         {4, 16},         {5, 24},
+                                                           {12, 24},        {13, 32},        {100, 112},
+                                                           {16372, 16384},  {16380, 16392},  {16381, 16400},
+                                                           {32760, 32776},  {49140, 49152}};
     for (const auto& [L, N] : lengths) {
         const ByteArray data = Pattern(L, static_cast<unsigned>(L));
         ByteArray bytes = data;
@@ -106,6 +110,9 @@ TEST_F(Frame, LengthHeaderAndPadding) {
         // Little-endian length, although the block words are big-endian.
         EXPECT_EQ(frame[8], static_cast<std::uint8_t>(L));
         EXPECT_EQ(frame[9], static_cast<std::uint8_t>(L >> 8));
+        ByteArray back = bytes;
+        EXPECT_TRUE(engine.DecryptByte(back));
+        EXPECT_EQ(back, data) << "L = " << L;
         EXPECT_EQ(frame[10], 0);
         EXPECT_EQ(frame[11], 0);
         EXPECT_LT(frame[3], 0x80) << "random word 0 is 0 to 2^31-1";
