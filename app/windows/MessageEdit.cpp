@@ -85,7 +85,9 @@ QString ShownText(std::u16string_view text, qsizetype charsPerLine, int linesPer
     QString shown(static_cast<qsizetype>(text.size()), Qt::Uninitialized);
     QChar* out = shown.data();
     for (std::size_t i = 0; i < text.size(); ++i) {
-        out[i] = QChar(ShownChar(text, i));
+        const char16_t c = text[i];
+        // Printable ASCII, nearly all of an envelope, shows as itself.
+        out[i] = QChar(c >= 0x20 && c < 0x7F ? c : ShownChar(text, i));
     }
     if (charsPerLine <= 0 || linesPerBlock <= 0 || longLine <= 0) {
         return shown;

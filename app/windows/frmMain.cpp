@@ -710,14 +710,19 @@ void frmMain::ShowProgress(std::int32_t percent) {
         return;
     }
     if (prgWork->isHidden()) {
-        if (commandClock_.elapsed() < ProgressAfterMs) {
+        if (commandClock_.elapsed() < progressAfterMs_) {
             return;
         }
         prgWork->show();
+        progressClock_.invalidate();
     }
     prgWork->setValue(percent);
-    // Painted at once: the engine is still working and events wait for the next yield.
-    prgWork->repaint();
+    // Painted at once, since the engine is still working and events wait for the next
+    // yield; but only as often as the eye needs, painting costs as much as the work.
+    if (!progressClock_.isValid() || progressClock_.elapsed() >= ProgressPaintMs || percent >= 100) {
+        prgWork->repaint();
+        progressClock_.start();
+    }
 }
 
 } // namespace tavorin

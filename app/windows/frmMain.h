@@ -42,8 +42,9 @@ class frmMain final : public QWidget, public MessageWindow {
 public:
     static constexpr int ClientWidth = 640;
     static constexpr int ClientHeight = 444;
-    // Long work shows the progress bar once it has run this long.
-    static constexpr qint64 ProgressAfterMs = 150;
+    // Long work shows the progress bar once it has run this long (SetProgressDelay),
+    // and repaints it at most this often.
+    static constexpr qint64 ProgressPaintMs = 40;
 
     struct EngineEntry {
         std::u16string Name;
@@ -75,6 +76,7 @@ public:
     bool Busy() const noexcept { return busy_; }
     // True while Encrypt or Decrypt runs, also while it yields.
     bool CommandRunning() const noexcept { return running_; }
+    void SetProgressDelay(qint64 ms) noexcept { progressAfterMs_ = ms; }
 
     frmAbout* AboutWindow() const;
     frmLinks* LinksWindow() const;
@@ -181,6 +183,8 @@ private:
     std::u16string runningEngineName_;
     std::u16string lastStatus_;
     QElapsedTimer commandClock_;
+    QElapsedTimer progressClock_;
+    qint64 progressAfterMs_ = 150;
 
     QPointer<frmAbout> about_;
     QPointer<frmLinks> links_;
