@@ -552,35 +552,28 @@ void frmMain::lblMenu_Click() {
 
 void frmMain::lblVersion_Click() { mnuAbout_Click(); }
 
-void frmMain::mnuAbout_Click() {
-    if (about_ == nullptr) {
-        about_ = new frmAbout(desktop_, windowIcon());
-        about_->setAttribute(Qt::WA_DeleteOnClose);
+namespace {
+
+// One window of each kind, not modal, brought forward when it is open already. It is no
+// child of the main window: closing that leaves it open.
+template <class Window>
+void ShowOnce(QPointer<Window>& window, Desktop& desktop, const QIcon& icon) {
+    if (window == nullptr) {
+        window = new Window(desktop, icon);
+        window->setAttribute(Qt::WA_DeleteOnClose);
     }
-    about_->show();
-    about_->raise();
-    about_->activateWindow();
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
-void frmMain::mnuLinks_Click() {
-    if (links_ == nullptr) {
-        links_ = new frmLinks(desktop_, windowIcon());
-        links_->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    links_->show();
-    links_->raise();
-    links_->activateWindow();
-}
+} // namespace
 
-void frmMain::mnuDonate_Click() {
-    if (donate_ == nullptr) {
-        donate_ = new frmDonate(desktop_, windowIcon());
-        donate_->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    donate_->show();
-    donate_->raise();
-    donate_->activateWindow();
-}
+void frmMain::mnuAbout_Click() { ShowOnce(about_, desktop_, windowIcon()); }
+
+void frmMain::mnuLinks_Click() { ShowOnce(links_, desktop_, windowIcon()); }
+
+void frmMain::mnuDonate_Click() { ShowOnce(donate_, desktop_, windowIcon()); }
 
 void frmMain::mnuTavorinSite_Click() { ShowMessage(u"Site unavailable at this time", MessageIcon::None, u""); }
 

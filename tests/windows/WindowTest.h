@@ -127,6 +127,12 @@ protected:
         return child;
     }
 
+    // The offscreen platform has no window manager to give the focus back after a box.
+    void Reactivate() {
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+
     // Selects the cipher by its line in the list, as a user does.
     void Choose(const QString& cipher);
     void Click(const char* name);

@@ -349,8 +349,7 @@ TEST_F(FrmMain, QuitAndExitCloseTheWindow) {
 
 TEST_F(FrmMain, EveryCommandIsReachableFromTheKeyboard) {
     BoxWatcher boxes;
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    Reactivate();
     auto* key = Child<QLineEdit>("txtEncKey");
     auto* message = Child<MessageEdit>("txtMessage");
 
@@ -359,16 +358,13 @@ TEST_F(FrmMain, EveryCommandIsReachableFromTheKeyboard) {
     QTest::keyClick(message, Qt::Key_E, Qt::ControlModifier);
     ASSERT_EQ(boxes.Count(), 1u);
     EXPECT_EQ(boxes.Last().text, QStringLiteral("You must enter a key"));
-    // The offscreen platform has no window manager to give the focus back after a box.
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    Reactivate();
     key->setFocus();
     QTest::keyClick(key, Qt::Key_D, Qt::ControlModifier);
     ASSERT_EQ(boxes.Count(), 2u);
     EXPECT_EQ(boxes.Last().text, QStringLiteral("You must enter a key"));
 
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    Reactivate();
 
     // Ctrl+H hides and shows the key.
     QTest::keyClick(key, Qt::Key_H, Qt::ControlModifier);
@@ -395,8 +391,7 @@ TEST_F(FrmMain, EveryCommandIsReachableFromTheKeyboard) {
     Child<QWidget>("lblEncrypt")->setFocus();
     QTest::keyClick(Child<QWidget>("lblEncrypt"), Qt::Key_Space);
     EXPECT_EQ(boxes.Count(), 3u);
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    Reactivate();
 
     // Ctrl+Q quits.
     QTest::keyClick(key, Qt::Key_Q, Qt::ControlModifier);
