@@ -2,6 +2,7 @@
 // TAVORIN_SCREENSHOT_DIR names a folder.
 #include <QDir>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 
 #include "WindowTest.h"
@@ -26,7 +27,13 @@ TEST_F(MainWindowTest, Screenshots) {
     save(window.get(), "main-start.png");
     SetKey(QStringLiteral("my secret key"));
     TypeMessage(QStringLiteral("Meet me at the station at ten.\nBring the papers."));
+    Reactivate();
+    Child<QWidget>("lblEncrypt")->setFocus();
     save(window.get(), "main-message.png");
+    auto* menu = window->findChild<QMenu*>(QStringLiteral("mnuMenu"));
+    menu->popup(window->mapToGlobal(QPoint(500, 20)));
+    save(menu, "menu.png");
+    menu->hide();
     BoxWatcher boxes;
     Click("lblEncrypt");
     QTest::mouseMove(Child<LabelButton>("lblDecrypt"));
