@@ -15,28 +15,17 @@
 #include <memory>
 #include <random>
 
+#include "BenchData.h"
 #include "BenchRatio.h"
 #include "base/AnsiCodePage.h"
 #include "engines/clsDES.h"
 #include "engines/clsGost.h"
 
 using namespace tavorin;
+using namespace tavorin::bench;
 
 namespace {
 
-constexpr std::size_t kSize = 1u << 20;
-
-ByteArray RandomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    ByteArray bytes(n);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
-    return bytes;
-}
-
-const ByteArray& Data() {
-    static const ByteArray data = RandomBytes(kSize, 1);
-    return data;
-}
 
 // Key bytes for the libraries; the same bytes as key text for ours (DES takes the first 8).
 const ByteArray& KeyBytes() {
@@ -44,9 +33,6 @@ const ByteArray& KeyBytes() {
     return key;
 }
 
-void Throughput(benchmark::State& state) {
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
-}
 
 // --- ours -------------------------------------------------------------------------------
 

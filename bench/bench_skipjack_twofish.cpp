@@ -10,28 +10,17 @@
 #include <memory>
 #include <random>
 
+#include "BenchData.h"
 #include "BenchRatio.h"
 #include "base/AnsiCodePage.h"
 #include "engines/clsSkipjack.h"
 #include "engines/clsTwofish.h"
 
 using namespace tavorin;
+using namespace tavorin::bench;
 
 namespace {
 
-constexpr std::size_t kSize = 1u << 20;
-
-ByteArray RandomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    ByteArray bytes(n);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
-    return bytes;
-}
-
-const ByteArray& Data() {
-    static const ByteArray data = RandomBytes(kSize, 1);
-    return data;
-}
 
 const ByteArray& SkipjackKey() {
     static const ByteArray key = RandomBytes(10, 2);
@@ -43,9 +32,6 @@ const ByteArray& TwofishKey() {
     return key;
 }
 
-void Throughput(benchmark::State& state) {
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
-}
 
 // Ours: the whole byte operation (frame, chaining, block function) in place. Restoring the
 // input between iterations is not timed.
