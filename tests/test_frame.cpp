@@ -6,6 +6,7 @@
 #include <limits>
 #include <random>
 
+#include "FrameOracle.h"
 #include "TempDir.h"
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
@@ -21,28 +22,16 @@ constexpr std::size_t B = 8;
 
 ByteArray Pattern(std::size_t n, unsigned seed = 1) {
     std::mt19937 rng(seed);
-    ByteArray v(n);
-    for (auto& b : v) b = static_cast<std::uint8_t>(rng());
-    return v;
+    return RandomBytes(rng, n);
 }
 
 // CBC over whole blocks through the bare block function, without any frame handling.
-ByteArray CbcRaw(Engine& e, ByteArray data, bool encrypt) {
-    ByteArray prev(B, 0);
-    for (std::size_t o = 0; o + B <= data.size(); o += B) {
-        std::uint8_t* block = data.data() + o;
-        if (encrypt) {
-            for (std::size_t i = 0; i < B; ++i) block[i] ^= prev[i];
-            e.RawEncryptBlock(block);
-            prev.assign(block, block + B);
-        } else {
-            const ByteArray cipher(block, block + B);
-            e.RawDecryptBlock(block);
-            for (std::size_t i = 0; i < B; ++i) block[i] ^= prev[i];
-            prev = cipher;
-        }
-    }
-    return data;
+ByteArray CbcRaw(Engine& e, const ByteArray& data, bool encrypt) {
+    auto block = [&](const std::uint8_t* in, std::uint8_t* out) {
+        std::copy(in, in + B, out);
+        encrypt ? e.RawEncryptBlock(out) : e.RawDecryptBlock(out);
+    };
+    return encrypt ? CbcEncrypt(data, B, block) : CbcDecrypt(data, B, block);
 }
 
 // A frame of T bytes whose length field holds L, encrypted under the engine's key.
@@ -77,14 +66,12 @@ struct Recorder {
     }
 };
 
+// The number of the Failure that f throws (and its description), or 0.
 template <class F>
-std::int32_t ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const Failure& failure) {
-        return failure.Number();
-    }
-    return 0;
+std::int32_t ErrorOf(F&& f, std::string* text = nullptr) {
+    const std::optional<Failure> failure = FailureOf(f);
+    if (failure && text) *text = failure->Description();
+    return failure ? failure->Number() : 0;
 }
 
 class Frame : public ::testing::Test {
@@ -264,16 +251,6 @@ protected:
     TempDir dir;
 };
 
-std::int32_t FileErrorOf(std::function<void()> f, std::string* text = nullptr) {
-    try {
-        f();
-    } catch (const Failure& failure) {
-        if (text) *text = failure.Description();
-        return failure.Number();
-    }
-    return 0;
-}
-
 } // namespace
 
 TEST_F(FrameFiles, MissingSource) {
@@ -281,7 +258,7 @@ TEST_F(FrameFiles, MissingSource) {
     const auto dest = dir / "dest";
     for (bool encrypt : {true, false}) {
         std::string text;
-        const std::int32_t n = FileErrorOf(
+        const std::int32_t n = ErrorOf(
             [&] { encrypt ? engine.EncryptFile(missing, dest) : (void)engine.DecryptFile(missing, dest); }, &text);
         EXPECT_EQ(n, static_cast<std::int32_t>(0x80040000u));
         EXPECT_EQ(n, -2147221504);
@@ -289,7 +266,7 @@ TEST_F(FrameFiles, MissingSource) {
         EXPECT_FALSE(std::filesystem::exists(dest));
     }
     // A folder is not a source file either.
-    EXPECT_EQ(FileErrorOf([&] { engine.EncryptFile(dir.path(), dest); }), Failure::ObjectError);
+    EXPECT_EQ(ErrorOf([&] { engine.EncryptFile(dir.path(), dest); }), Failure::ObjectError);
     EXPECT_EQ(dir.Entries(), 0u);
 }
 
@@ -346,15 +323,15 @@ TEST_F(FrameFiles, DestinationThatCannotBeWritten) {
 
     // A folder that does not exist.
     const auto nowhere = dir / "no such folder" / "dest";
-    EXPECT_TRUE(Failure::IsFileError(FileErrorOf([&] { engine.EncryptFile(source, nowhere); })));
-    EXPECT_TRUE(Failure::IsFileError(FileErrorOf([&] { engine.DecryptFile(encrypted, nowhere); })));
+    EXPECT_TRUE(Failure::IsFileError(ErrorOf([&] { engine.EncryptFile(source, nowhere); })));
+    EXPECT_TRUE(Failure::IsFileError(ErrorOf([&] { engine.DecryptFile(encrypted, nowhere); })));
 
     // A folder in the destination's place: it cannot be replaced, and nothing is lost.
     const auto folder = dir / "folder";
     std::filesystem::create_directory(folder);
     WriteFile(folder / "inside", {1, 2, 3});
-    EXPECT_TRUE(Failure::IsFileError(FileErrorOf([&] { engine.EncryptFile(source, folder); })));
-    EXPECT_TRUE(Failure::IsFileError(FileErrorOf([&] { engine.DecryptFile(encrypted, folder); })));
+    EXPECT_TRUE(Failure::IsFileError(ErrorOf([&] { engine.EncryptFile(source, folder); })));
+    EXPECT_TRUE(Failure::IsFileError(ErrorOf([&] { engine.DecryptFile(encrypted, folder); })));
     EXPECT_EQ(ReadFile(folder / "inside"), (ByteArray{1, 2, 3}));
     EXPECT_EQ(ReadFile(source), data);
     EXPECT_EQ(ReadFile(encrypted), cipher);
@@ -382,13 +359,13 @@ TEST_F(FrameFiles, CiphertextOfPartialBlocksOrTooLong) {
     WriteFile(dest, {7});
     for (std::size_t T : {0u, 8u, 20u, 33u}) {
         WriteFile(source, Pattern(T));
-        EXPECT_EQ(FileErrorOf([&] { engine.DecryptFile(source, dest); }), Failure::SubscriptOutOfRange) << T;
+        EXPECT_EQ(ErrorOf([&] { engine.DecryptFile(source, dest); }), Failure::SubscriptOutOfRange) << T;
     }
     // Sparse files past the largest frame: refused before anything is read or written.
     std::filesystem::resize_file(source, std::uint64_t{1} << 31);
-    EXPECT_EQ(FileErrorOf([&] { engine.DecryptFile(source, dest); }), Failure::Overflow);
+    EXPECT_EQ(ErrorOf([&] { engine.DecryptFile(source, dest); }), Failure::Overflow);
     std::filesystem::resize_file(source, 2147483636);
-    EXPECT_EQ(FileErrorOf([&] { engine.EncryptFile(source, dest); }), Failure::Overflow);
+    EXPECT_EQ(ErrorOf([&] { engine.EncryptFile(source, dest); }), Failure::Overflow);
     EXPECT_EQ(ReadFile(dest), (ByteArray{7}));
     EXPECT_EQ(dir.Entries(), 2u);
 }
