@@ -1,7 +1,11 @@
 #include "app/Envelope.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
@@ -56,22 +60,64 @@ std::u16string PrepareKey(std::u16string_view key) {
     return normal;
 }
 
-std::array<char, DigestLength> CiphertextDigest(const std::uint8_t* data, std::size_t size) {
-    // Through the characters' low bytes in slices, so the ciphertext is never copied whole.
-    const auto& map = DigestBytes();
-    CSHA256 sha;
-    std::array<std::uint8_t, 1 << 14> slice;
-    for (std::size_t at = 0; at < size; at += slice.size()) {
-        const std::size_t n = std::min(slice.size(), size - at);
-        for (std::size_t i = 0; i < n; ++i) {
-            slice[i] = map[data[at + i]];
+namespace {
+
+// The digest over the ciphertext's characters, fed in pieces; the characters' low bytes go
+// through a small slice, so the ciphertext is never copied whole.
+class CiphertextDigester {
+public:
+    void Update(const std::uint8_t* data, std::size_t size) noexcept {
+        const auto& map = DigestBytes();
+        for (std::size_t at = 0; at < size; at += slice_.size()) {
+            const std::size_t n = std::min(slice_.size(), size - at);
+            for (std::size_t i = 0; i < n; ++i) {
+                slice_[i] = map[data[at + i]];
+            }
+            sha_.Update(slice_.data(), n);
         }
-        sha.Update(slice.data(), n);
     }
-    const std::string hex = CSHA256::ToLowerHex(sha.Final());
-    std::array<char, DigestLength> digest{};
-    std::memcpy(digest.data(), hex.data(), std::min(hex.size(), digest.size()));
-    return digest;
+
+    std::array<char, DigestLength> Final() {
+        const std::string hex = CSHA256::ToLowerHex(sha_.Final());
+        std::array<char, DigestLength> digest{};
+        std::memcpy(digest.data(), hex.data(), std::min(hex.size(), digest.size()));
+        return digest;
+    }
+
+private:
+    CSHA256 sha_;
+    std::array<std::uint8_t, 1 << 14> slice_{};
+};
+
+// The envelope to sink: the digest's pairs, then the ciphertext's, from `pairs` when they were
+// made ahead (3 * size characters), else in slices. Every pair but the very last carries its
+// space.
+void Emit(const std::array<char, DigestLength>& digest, const std::uint8_t* data, std::size_t size,
+          const std::string& pairs, const Sink& sink) {
+    constexpr std::size_t kSlice = std::size_t{1} << 16;
+    std::string piece(3 * kSlice, ' ');
+    modHEX::WriteSpacedPairs(reinterpret_cast<const std::uint8_t*>(digest.data()), digest.size(), piece.data());
+    sink(piece.data(), 3 * digest.size() - (size == 0 ? 1 : 0));
+    if (size == 0) {
+        return;
+    }
+    if (pairs.size() == 3 * size) {
+        sink(pairs.data(), pairs.size() - 1);
+        return;
+    }
+    for (std::size_t at = 0; at < size; at += kSlice) {
+        const std::size_t n = std::min(kSlice, size - at);
+        modHEX::WriteSpacedPairs(data + at, n, piece.data());
+        sink(piece.data(), 3 * n - (at + n == size ? 1 : 0));
+    }
+}
+
+} // namespace
+
+std::array<char, DigestLength> CiphertextDigest(const std::uint8_t* data, std::size_t size) {
+    CiphertextDigester digester;
+    digester.Update(data, size);
+    return digester.Final();
 }
 
 void EncryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes) {
@@ -82,18 +128,94 @@ void EncryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, st
 }
 
 void WriteEnvelope(const ByteArray& ciphertext, const Sink& sink) {
-    const auto digest = CiphertextDigest(ciphertext.data(), ciphertext.size());
-    // The digest's pairs first, then the ciphertext's in slices; a space joins the pieces.
-    std::string piece = modHEX::BytesToHex(reinterpret_cast<const std::uint8_t*>(digest.data()),
-                                           digest.size(), " ");
-    constexpr std::size_t kSlice = std::size_t{1} << 16;
-    for (std::size_t at = 0; at < ciphertext.size(); at += kSlice) {
-        piece.push_back(' ');
-        sink(piece.data(), piece.size());
-        const std::size_t n = std::min(kSlice, ciphertext.size() - at);
-        piece = modHEX::BytesToHex(ciphertext.data() + at, n, " ");
+    Emit(CiphertextDigest(ciphertext.data(), ciphertext.size()), ciphertext.data(), ciphertext.size(), {}, sink);
+}
+
+void SealToSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes, const Sink& sink,
+                std::size_t pairsAheadLimit) {
+    CheckPasses(passes);
+    for (std::int32_t pass = 1; pass < passes; ++pass) {
+        engine.EncryptByte(bytes, key);
     }
-    sink(piece.data(), piece.size());
+
+    // What the chain has finished, handed from this thread to the worker.
+    struct Handover {
+        std::mutex lock;
+        std::condition_variable changed;
+        const std::uint8_t* data = nullptr;
+        std::size_t ready = 0;
+        std::size_t total = 0;
+        bool finished = false;  // no more is coming: the pass ended or failed
+    } handover;
+    CiphertextDigester digester;
+    std::string pairs;
+    std::exception_ptr workerFailure;
+
+    std::thread worker([&] {
+        try {
+            std::size_t done = 0;
+            for (;;) {
+                std::unique_lock guard(handover.lock);
+                handover.changed.wait(guard, [&] { return handover.finished || handover.ready > done; });
+                const std::uint8_t* data = handover.data;
+                const std::size_t ready = handover.ready;
+                const std::size_t total = handover.total;
+                guard.unlock();
+                if (ready == done) {
+                    return;  // finished
+                }
+                digester.Update(data + done, ready - done);
+                if (total <= pairsAheadLimit) {
+                    if (pairs.size() != 3 * total) {
+                        pairs.reserve(3 * total);
+                        AdviseLargePages(pairs.data(), pairs.capacity());
+                        pairs.assign(3 * total, ' ');
+                    }
+                    modHEX::WriteSpacedPairs(data + done, ready - done, pairs.data() + 3 * done);
+                }
+                done = ready;
+            }
+        } catch (...) {
+            workerFailure = std::current_exception();
+        }
+    });
+    const auto finish = [&] {
+        {
+            std::lock_guard guard(handover.lock);
+            handover.finished = true;
+        }
+        handover.changed.notify_one();
+        worker.join();
+    };
+
+    auto previous = std::move(engine.Sealed);
+    engine.Sealed = [&](const std::uint8_t* data, std::size_t ready, std::size_t total) {
+        {
+            std::lock_guard guard(handover.lock);
+            handover.data = data;
+            handover.ready = ready;
+            handover.total = total;
+        }
+        handover.changed.notify_one();
+    };
+    try {
+        engine.EncryptByte(bytes, key);
+    } catch (...) {
+        engine.Sealed = std::move(previous);
+        finish();
+        throw;
+    }
+    engine.Sealed = std::move(previous);
+    finish();
+    if (workerFailure) {
+        std::rethrow_exception(workerFailure);
+    }
+    if (handover.ready != bytes.size()) {
+        // An engine that raised no events (or not to the end): the plain way.
+        WriteEnvelope(bytes, sink);
+        return;
+    }
+    Emit(digester.Final(), bytes.data(), bytes.size(), pairs, sink);
 }
 
 std::string EnvelopeText(const ByteArray& ciphertext) {
@@ -104,8 +226,8 @@ std::string EnvelopeText(const ByteArray& ciphertext) {
 }
 
 std::string MakeEnvelope(Engine& engine, ByteArray message, std::u16string_view key, std::int32_t passes) {
-    EncryptPasses(engine, message, key, passes);
-    std::string text = EnvelopeText(message);
+    std::string text;
+    SealToSink(engine, message, key, passes, [&](const char* data, std::size_t size) { text.append(data, size); });
     SecureWipe(message);
     return text;
 }
@@ -169,31 +291,49 @@ std::size_t UnwrapText(char* text, std::size_t size) {
     while (end > begin && space(text[end - 1])) {
         --end;
     }
+    // Line by line: the text between line breaks is moved as a whole; only the white space
+    // around each break is judged.
     std::size_t out = 0;
     std::size_t digits = 0;  // characters since the last separator written
-    for (std::size_t i = begin; i < end;) {
-        if (!space(text[i])) {
-            text[out++] = text[i++];
-            ++digits;
-            continue;
+    const auto move = [&](std::size_t from, std::size_t to) {
+        if (out != from && to > from) {
+            std::memmove(text + out, text + from, to - from);
         }
-        std::size_t j = i;
-        bool hasBreak = false;
+        out += to - from;
+    };
+    for (std::size_t i = begin; i < end;) {
+        // text[i] is never white space here.
+        const void* lf = std::memchr(text + i, '\n', end - i);
+        std::size_t brk = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - text) : end;
+        if (const void* cr = std::memchr(text + i, '\r', brk - i)) {
+            brk = static_cast<std::size_t>(static_cast<const char*>(cr) - text);
+        }
+        if (brk == end) {
+            move(i, end);  // runs without a line break are left for the pair rule
+            break;
+        }
+        std::size_t runStart = brk;
+        while (runStart > i && blank(text[runStart - 1])) {
+            --runStart;
+        }
+        std::size_t k = runStart;
+        while (k > i && !space(text[k - 1])) {
+            --k;
+        }
+        digits = k > i ? runStart - k : digits + (runStart - i);
+        move(i, runStart);  // after the count: the move may overwrite what was counted
+
+        std::size_t j = runStart;
         bool hasBlank = false;
         while (j < end && space(text[j])) {
-            hasBreak = hasBreak || lineBreak(text[j]);
             hasBlank = hasBlank || blank(text[j]);
             ++j;
         }
-        if (!hasBreak) {
-            while (i < j) {
-                text[out++] = text[i++];
-            }
-        } else if (hasBlank || digits % 2 == 0) {
+        if (hasBlank || digits % 2 == 0) {
             text[out++] = ' ';
+            digits = 0;
         }
         // else: a bare line break inside a pair, as a hard wrap leaves it; drop it.
-        digits = hasBreak && !hasBlank && digits % 2 == 1 ? digits : 0;
         i = j;
     }
     return out;

@@ -57,6 +57,15 @@ std::string EnvelopeText(const ByteArray& ciphertext);
 // Encryption passes, then the envelope.
 std::string MakeEnvelope(Engine& engine, ByteArray message, std::u16string_view key, std::int32_t passes);
 
+// Messages up to this size have their pairs made ahead in memory (three bytes per byte).
+inline constexpr std::size_t PairsAheadLimit = std::size_t{64} << 20;
+
+// Encryption passes over bytes in place, then the envelope to sink. While the last pass's
+// chain runs, a second thread digests the finished ciphertext and, up to pairsAheadLimit
+// bytes, writes its pairs; larger ones are written in slices afterwards.
+void SealToSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes, const Sink& sink,
+                std::size_t pairsAheadLimit = PairsAheadLimit);
+
 // --- Opening -------------------------------------------------------------------------------
 
 // The pairs back to bytes, separator length 1: the pair of output byte i stands at 3i and

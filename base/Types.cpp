@@ -1,6 +1,9 @@
 #include "base/Types.h"
 
 #include <string.h>
+#include <sys/mman.h>
+
+#include <cstdint>
 
 namespace tavorin {
 
@@ -8,6 +11,21 @@ void SecureWipe(void* data, std::size_t size) noexcept {
     if (data != nullptr && size != 0) {
         explicit_bzero(data, size);
     }
+}
+
+void AdviseLargePages(void* data, std::size_t size) noexcept {
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kLarge = std::uintptr_t{2} << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + kLarge - 1) & ~(kLarge - 1);
+    const std::uintptr_t last = (begin + size) & ~(kLarge - 1);
+    if (data != nullptr && size >= kLarge && last > first) {
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    }
+#else
+    (void)data;
+    (void)size;
+#endif
 }
 
 } // namespace tavorin

@@ -250,9 +250,11 @@ private:
         Output sink(out, output);
         ProgressBar bar = Bar(err, bytes.size());
         Track(engine, bar, passes, "encrypting");
-        envelope::EncryptPasses(engine, bytes, key, passes);
+        envelope::SealToSink(engine, bytes, key, passes, [&](const char* data, std::size_t size) {
+            bar.Done();
+            sink.Write(data, size);
+        });
         bar.Done();
-        envelope::WriteEnvelope(bytes, [&](const char* data, std::size_t size) { sink.Write(data, size); });
         sink.Write("\n", 1);
         SecureWipe(bytes);
         sink.Commit();

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -60,6 +62,24 @@ bool AsciiWord(const std::uint8_t* p) noexcept {
     std::uint64_t w = 0;
     std::memcpy(&w, p, sizeof w);
     return (w & 0x8080808080808080ull) == 0;
+}
+
+// The length of the ASCII run at the start of p[0..n); 32 bytes at a time, which vectorises.
+std::size_t AsciiPrefix(const std::uint8_t* p, std::size_t n) noexcept {
+    std::size_t i = 0;
+    for (; n - i >= 32; i += 32) {
+        std::uint8_t any = 0;
+        for (std::size_t k = 0; k < 32; ++k) {
+            any |= p[i + k];
+        }
+        if (any & 0x80) {
+            break;
+        }
+    }
+    while (i < n && p[i] < 0x80) {
+        ++i;
+    }
+    return i;
 }
 
 [[noreturn]] void NotUtf8(std::string_view what, std::size_t offset) {
@@ -159,12 +179,47 @@ std::u16string ObtainKey(const System& system, const KeySource& source) {
     return key;
 }
 
+namespace {
+
+// The bytes left in a stream whose size can be learnt (a regular file, a string), or nothing.
+std::optional<std::size_t> RemainingSize(std::istream& in) {
+    const auto start = in.tellg();
+    if (start == std::istream::pos_type(-1)) {
+        in.clear();
+        return std::nullopt;
+    }
+    in.seekg(0, std::ios::end);
+    const auto end = in.tellg();
+    in.clear();
+    in.seekg(start);
+    if (!in || end == std::istream::pos_type(-1) || end < start) {
+        in.clear();
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(end - start);
+}
+
+} // namespace
+
 ByteArray ReadAll(std::istream& in, std::size_t slack) {
-    // Pieces first, then one buffer of the final size: no doubling, no copy of the whole.
+    ByteArray all;
+    // A known size is read straight into one buffer of its final size.
+    if (const auto size = RemainingSize(in)) {
+        if (*size > SIZE_MAX - slack) {
+            throw Failure::OverflowError();
+        }
+        all.reserve(*size + slack);
+        AdviseLargePages(all.data(), all.capacity());
+        all.resize(*size);
+        in.read(reinterpret_cast<char*>(all.data()), static_cast<std::streamsize>(all.size()));
+        all.resize(static_cast<std::size_t>(in.gcount()));
+    }
+    // Otherwise (or if the file grew meanwhile) pieces first, then one buffer of the final
+    // size: no doubling, no copy of the whole.
     constexpr std::size_t kPiece = std::size_t{1} << 20;
     std::vector<ByteArray> pieces;
-    std::size_t total = 0;
-    for (;;) {
+    std::size_t total = all.size();
+    while (in && in.peek() != std::char_traits<char>::eof()) {
         ByteArray piece(kPiece);
         in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
         const auto got = static_cast<std::size_t>(in.gcount());
@@ -174,15 +229,18 @@ ByteArray ReadAll(std::istream& in, std::size_t slack) {
         piece.resize(got);
         total += got;
         pieces.push_back(std::move(piece));
-        if (got < kPiece && !in) {
-            break;
-        }
     }
     if (in.bad()) {
         throw Failure(Failure::DeviceIO, "Device I/O error (reading standard input)");
     }
-    ByteArray all;
+    if (pieces.empty()) {
+        return all;
+    }
+    if (total > SIZE_MAX - slack) {
+        throw Failure::OverflowError();
+    }
     all.reserve(total + slack);
+    AdviseLargePages(all.data(), all.capacity());
     for (auto& piece : pieces) {
         all.insert(all.end(), piece.begin(), piece.end());
         ByteArray().swap(piece);
@@ -197,6 +255,7 @@ ByteArray ReadFile(const std::filesystem::path& path, std::size_t slack) {
     }
     ByteArray all;
     all.reserve(static_cast<std::size_t>(file.Size()) + slack);
+    AdviseLargePages(all.data(), all.capacity());
     all.resize(static_cast<std::size_t>(file.Size()));
     file.ReadExact(all.data(), all.size());
     return all;
@@ -205,7 +264,7 @@ ByteArray ReadFile(const std::filesystem::path& path, std::size_t slack) {
 void CheckUtf8(const ByteArray& text, std::string_view what) {
     const std::uint8_t* p = text.data();
     const std::size_t n = text.size();
-    std::size_t i = 0;
+    std::size_t i = AsciiPrefix(p, n);
     while (i < n) {
         if (n - i >= 8 && AsciiWord(p + i)) {
             i += 8;
@@ -220,11 +279,15 @@ void CheckUtf8(const ByteArray& text, std::string_view what) {
 }
 
 void Utf8ToWindows1252(ByteArray& text) {
-    CheckUtf8(text, "the message");
     const std::uint8_t* p = text.data();
     const std::size_t n = text.size();
+    const std::size_t ascii = AsciiPrefix(p, n);
+    if (ascii == n) {
+        return;  // ASCII is the same in both
+    }
+    CheckUtf8(text, "the message");
     bool representable = true;
-    for (std::size_t i = 0; i < n && representable;) {
+    for (std::size_t i = ascii; i < n && representable;) {
         if (n - i >= 8 && AsciiWord(p + i)) {
             i += 8;
             continue;
@@ -250,8 +313,8 @@ void Utf8ToWindows1252(ByteArray& text) {
     }
     // Every character has its byte: convert in place (the output never runs ahead).
     std::uint8_t* q = text.data();
-    std::size_t out = 0;
-    for (std::size_t i = 0; i < n;) {
+    std::size_t out = ascii;
+    for (std::size_t i = ascii; i < n;) {
         if (p[i] < 0x80) {
             q[out++] = p[i++];
             continue;
@@ -281,28 +344,38 @@ void Output::Write(const char* data, std::size_t size) {
 }
 
 void Output::WriteWindows1252AsUtf8(const std::uint8_t* data, std::size_t size) {
-    // Each byte's character, at most three UTF-8 bytes.
+    // Each byte's character, at most three UTF-8 bytes; runs of ASCII go out as they are.
+    struct Utf8Char {
+        std::array<char, 3> bytes{};
+        std::uint8_t length = 0;
+    };
     static const auto table = [] {
-        std::array<std::string, 256> t;
+        std::array<Utf8Char, 256> t{};
         for (unsigned b = 0; b < 256; ++b) {
-            t[b] = Utf8Of(AnsiCodePage::ByteToChar(static_cast<std::uint8_t>(b)));
+            const std::string u = Utf8Of(AnsiCodePage::ByteToChar(static_cast<std::uint8_t>(b)));
+            std::memcpy(t[b].bytes.data(), u.data(), std::min(u.size(), t[b].bytes.size()));
+            t[b].length = static_cast<std::uint8_t>(u.size());
         }
         return t;
     }();
     constexpr std::size_t kSlice = std::size_t{1} << 16;
-    std::string buffer;
-    buffer.reserve(kSlice * 3);
-    for (std::size_t at = 0; at < size; at += kSlice) {
-        buffer.clear();
-        const std::size_t end = std::min(size, at + kSlice);
-        for (std::size_t i = at; i < end; ++i) {
-            if (data[i] < 0x80) {
-                buffer.push_back(static_cast<char>(data[i]));
-            } else {
-                buffer += table[data[i]];
-            }
+    std::string buffer(kSlice * 3, '\0');
+    for (std::size_t at = 0; at < size;) {
+        const std::size_t ascii = AsciiPrefix(data + at, size - at);
+        if (ascii >= kSlice || at + ascii == size) {
+            Write(reinterpret_cast<const char*>(data + at), ascii);
+            at += ascii;
+            continue;
         }
-        Write(buffer.data(), buffer.size());
+        const std::size_t end = std::min(size, at + kSlice);
+        char* q = buffer.data();
+        for (std::size_t i = at; i < end; ++i) {
+            const Utf8Char& c = table[data[i]];
+            std::memcpy(q, c.bytes.data(), c.bytes.size());
+            q += c.length;
+        }
+        Write(buffer.data(), static_cast<std::size_t>(q - buffer.data()));
+        at = end;
     }
     SecureWipe(buffer);
 }

@@ -1,11 +1,15 @@
 #include "codecs/modHEX.h"
 
 #include <array>
+#include <bit>
+#include <cstring>
 #include <limits>
 #include <type_traits>
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
+
+static_assert(std::endian::native == std::endian::little, "the pair words are laid out little-endian");
 
 namespace tavorin::modHEX {
 
@@ -132,6 +136,25 @@ std::string BytesToHex(const std::uint8_t* data, std::size_t size, std::string_v
     if (size == 0) throw Failure::Subscript();
     if (separator.empty()) throw Failure::Invalid("The separator is empty");
     return WritePairs<char>(size, separator.size(), separator[0], [data](std::size_t i) { return data[i]; });
+}
+
+void WriteSpacedPairs(const std::uint8_t* data, std::size_t size, char* out) noexcept {
+    // Each byte's three characters as one word; four bytes stored per pair, the fourth
+    // overwritten by the next pair.
+    static constexpr auto words = [] {
+        std::array<std::uint32_t, 256> w{};
+        for (std::uint32_t v = 0; v < 256; ++v) {
+            w[v] = static_cast<std::uint8_t>(Tables.HexDigitTable[v][0]) |
+                   static_cast<std::uint32_t>(static_cast<std::uint8_t>(Tables.HexDigitTable[v][1])) << 8 |
+                   std::uint32_t{' '} << 16;
+        }
+        return w;
+    }();
+    if (size == 0) return;
+    for (std::size_t i = 0; i + 1 < size; ++i) {
+        std::memcpy(out + 3 * i, &words[data[i]], 4);
+    }
+    std::memcpy(out + 3 * (size - 1), &words[data[size - 1]], 3);
 }
 
 ByteArray HexToBytes(std::string_view text, std::int32_t separatorLength) {

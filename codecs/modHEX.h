@@ -28,6 +28,10 @@ std::u16string HexToString(std::u16string_view text, std::int32_t separatorLengt
 // The same rules over bytes, for large envelopes.
 std::string BytesToHex(const std::uint8_t* data, std::size_t size, std::string_view separator);
 ByteArray HexToBytes(std::string_view text, std::int32_t separatorLength);
+
+// The envelope's layout written fast: each byte as two upper-case digits and one space,
+// 3 * size characters at out.
+void WriteSpacedPairs(const std::uint8_t* data, std::size_t size, char* out) noexcept;
 ByteArray HexToBytes(std::u16string_view text, std::int32_t separatorLength);
 
 } // namespace tavorin::modHEX

@@ -1,6 +1,6 @@
 #pragma once
 // The contract every cipher engine offers: a key, byte-array, string and file operations
-// over one frame format, and two events (Progress, WrongKey).
+// over one frame format, and two events (Progress, WrongKey), plus a hook for pipelining.
 
 #include <cstddef>
 #include <cstdint>
@@ -60,6 +60,10 @@ public:
     std::function<void(std::int32_t Percent)> Progress;
     // Raised once when decryption finds a frame whose stored length does not fit.
     std::function<void(std::u16string_view text)> WrongKey;
+    // Raised during EncryptByte each time more of the frame is final: data[0, ready) of the
+    // total frame bytes will not change again in this call. Lets a caller digest or encode
+    // the ciphertext on another thread while the chain runs on.
+    std::function<void(const std::uint8_t* data, std::size_t ready, std::size_t total)> Sealed;
 };
 
 } // namespace tavorin

@@ -142,6 +142,9 @@ public:
             carry = next;
             EncryptRun(at, done, piece, prev.data(), progress);
             done += piece;
+            if (Sealed) {
+                Sealed(data, done, static_cast<std::size_t>(N));
+            }
         }
         SecureWipe(carry.data(), carry.size());
         SecureWipe(next.data(), next.size());

@@ -2,6 +2,8 @@
 // operations, the digest of the text, the hex codec) and against damage of every kind.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <set>
 
 #include "app/Envelope.h"
@@ -291,6 +293,52 @@ TEST(Envelope, UnwrapUndoesWhatMailProgramsDo) {
     std::string hard;
     for (std::size_t i = 0; i < s.text.size(); i += 76) hard += s.text.substr(i, 76) + "\r\n";
     EXPECT_EQ(unwrap(hard), s.text);
+}
+
+// The unwrapping judged character by character, the plain way; the fast one must agree.
+std::string UnwrapModel(const std::string& input) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    const auto lineBreak = [](char c) { return c == '\r' || c == '\n'; };
+    const auto space = [&](char c) { return blank(c) || lineBreak(c); };
+    std::size_t begin = 0, end = input.size();
+    while (begin < end && space(input[begin])) ++begin;
+    while (end > begin && space(input[end - 1])) --end;
+    std::string out;
+    std::size_t digits = 0;
+    for (std::size_t i = begin; i < end;) {
+        if (!space(input[i])) {
+            out += input[i++];
+            ++digits;
+            continue;
+        }
+        std::size_t j = i;
+        bool hasBreak = false, hasBlank = false;
+        while (j < end && space(input[j])) {
+            hasBreak = hasBreak || lineBreak(input[j]);
+            hasBlank = hasBlank || blank(input[j]);
+            ++j;
+        }
+        if (!hasBreak) {
+            out.append(input, i, j - i);
+        } else if (hasBlank || digits % 2 == 0) {
+            out += ' ';
+        }
+        digits = hasBreak && !hasBlank && digits % 2 == 1 ? digits : 0;
+        i = j;
+    }
+    return out;
+}
+
+TEST(Envelope, UnwrapAgreesWithTheCharacterModel) {
+    std::mt19937 rng(7);
+    const std::string alphabet = "4A \t\r\n";
+    for (int round = 0; round < 20000; ++round) {
+        std::string s(rng() % 40, ' ');
+        for (auto& c : s) c = alphabet[rng() % alphabet.size()];
+        std::string fast = s;
+        envelope::UnwrapText(fast);
+        ASSERT_EQ(fast, UnwrapModel(s)) << "input: " << ::testing::PrintToString(s);
+    }
 }
 
 TEST(Envelope, KeysAreNormalisedAndRefusedByName) {

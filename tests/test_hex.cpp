@@ -76,6 +76,23 @@ TEST(StringToHex, LengthsAndLongSeparators) {
     }
 }
 
+// The envelope's fast writer: every length, every byte value, nothing written past 3n.
+TEST(StringToHex, SpacedPairsForEveryLength) {
+    std::mt19937 rng(3);
+    for (std::size_t n = 1; n <= 300; ++n) {
+        const ByteArray bytes = RandomBytes(rng, n);
+        std::string out(3 * n + 4, '#');
+        WriteSpacedPairs(bytes.data(), n, out.data());
+        EXPECT_EQ(out.substr(0, 3 * n), ExpectedHex(bytes, " ") + " ");
+        EXPECT_EQ(out.substr(3 * n), "####");
+    }
+    ByteArray all(256);
+    for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
+    std::string out(3 * 256, '#');
+    WriteSpacedPairs(all.data(), all.size(), out.data());
+    EXPECT_EQ(out, ExpectedHex(all, " ") + " ");
+}
+
 TEST(StringToHex, Failures) {
     EXPECT_EQ(FailureNumber([] { StringToHex(u"", u" "); }), kSubscript);
     EXPECT_EQ(FailureNumber([] { StringToHex(u"", u""); }), kSubscript) << "the empty text is found first";
