@@ -77,6 +77,29 @@ TEST_P(EngineContract, RoundTripsOfLargeArrays) {
     }
 }
 
+// What the Sealed events call final must not change afterwards, and the last covers the frame.
+TEST_P(EngineContract, SealedEventsReportOnlyFinishedCiphertext) {
+    for (std::size_t L : {0u, 5u, 16384u, 100003u}) {
+        ByteArray bytes = Pattern(L, 9);
+        std::vector<ByteArray> prefixes;
+        std::size_t lastTotal = 0;
+        engine->Sealed = [&](const std::uint8_t* data, std::size_t ready, std::size_t total) {
+            ASSERT_TRUE(prefixes.empty() || ready > prefixes.back().size());
+            ASSERT_LE(ready, total);
+            prefixes.emplace_back(data, data + ready);
+            lastTotal = total;
+        };
+        engine->EncryptByte(bytes, u"sealed");
+        engine->Sealed = nullptr;
+        ASSERT_FALSE(prefixes.empty());
+        EXPECT_EQ(lastTotal, bytes.size());
+        EXPECT_EQ(prefixes.back().size(), bytes.size());
+        for (const ByteArray& prefix : prefixes) {
+            EXPECT_TRUE(std::equal(prefix.begin(), prefix.end(), bytes.begin())) << "L = " << L;
+        }
+    }
+}
+
 TEST_P(EngineContract, TheKeyStaysUntilAnotherIsGiven) {
     ByteArray bytes = Pattern(50, 1);
     const ByteArray data = bytes;

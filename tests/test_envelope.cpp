@@ -72,6 +72,48 @@ TEST(Envelope, EqualsTheTextBasedConstruction) {
     }
 }
 
+// The envelope made while the chain runs (pairs made ahead, or written after) is the plain
+// envelope of the same ciphertext, and opens to the message.
+TEST(Envelope, SealedWhileTheChainRunsEqualsThePlainEnvelope) {
+    for (auto& engine : BuiltEngines()) {
+        for (std::size_t n : {0u, 1u, 9u, 16371u, 70001u}) {
+            for (const std::size_t limit : {std::size_t{0}, envelope::PairsAheadLimit}) {
+                for (const std::int32_t passes : {1, 2}) {
+                    const ByteArray message = test::TestBytes(n, static_cast<std::uint32_t>(n + 1));
+                    ByteArray bytes = message;
+                    std::string text;
+                    envelope::SealToSink(*engine, bytes, u"a key", passes,
+                                         [&](const char* d, std::size_t k) { text.append(d, k); }, limit);
+                    const std::string where = ToUtf8(engine->Name()) + " n=" + std::to_string(n) +
+                                              " limit=" + std::to_string(limit) + " passes=" + std::to_string(passes);
+                    ASSERT_EQ(text.size(), envelope::EnvelopeLength(bytes.size())) << where;
+                    ByteArray decoded = envelope::DecodePairs(text);
+                    envelope::StripDigest(decoded);
+                    EXPECT_EQ(decoded, bytes) << where;
+                    EXPECT_EQ(text, envelope::EnvelopeText(decoded)) << where;
+                    ByteArray opened;
+                    EXPECT_EQ(envelope::OpenEnvelope(*engine, text, u"a key", passes, opened), Outcome::Opened) << where;
+                    EXPECT_EQ(opened, message) << where;
+                }
+            }
+        }
+        EXPECT_FALSE(engine->Sealed);  // the hook is handed back
+    }
+}
+
+// A refused pass count starts nothing; a hook of the caller's is set aside and handed back.
+TEST(Envelope, SealingRefusesBadPassCountsAndHandsTheHookBack) {
+    auto engine = CreateEngine(u"Blowfish");
+    ByteArray bytes = {1, 2, 3};
+    std::string text;
+    const auto sink = [&](const char* d, std::size_t k) { text.append(d, k); };
+    EXPECT_EQ(FailureNumber([&] { envelope::SealToSink(*engine, bytes, u"k", 0, sink); }), Failure::InvalidArgument);
+    engine->Sealed = [](const std::uint8_t*, std::size_t, std::size_t) { throw Failure::OverflowError(); };
+    envelope::SealToSink(*engine, bytes, u"k", 1, sink);
+    EXPECT_TRUE(engine->Sealed);
+    EXPECT_FALSE(text.empty());
+}
+
 TEST(Envelope, DigestReadsTheCharactersLowBytes) {
     // 0x80 is U+20AC and enters as 0xAC; 0x8A is U+0160 (0x60); 0x81 has no letter and stays.
     const std::uint8_t euro[] = {0x80}, ac[] = {0xAC};
