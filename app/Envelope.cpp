@@ -131,13 +131,14 @@ void WriteEnvelope(const ByteArray& ciphertext, const Sink& sink) {
     Emit(CiphertextDigest(ciphertext.data(), ciphertext.size()), ciphertext.data(), ciphertext.size(), {}, sink);
 }
 
-void SealToSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes, const Sink& sink,
-                std::size_t pairsAheadLimit) {
-    CheckPasses(passes);
-    for (std::int32_t pass = 1; pass < passes; ++pass) {
-        engine.EncryptByte(bytes, key);
-    }
+namespace {
 
+// Hands each finished stretch of the last pass, in order, to `take` on a second thread while
+// the chain runs on. Returns whether the stretches covered the whole frame (an engine that
+// raised no events leaves the caller to do the work afterwards).
+using Take = std::function<void(const std::uint8_t* data, std::size_t from, std::size_t to, std::size_t total)>;
+
+bool RunLastPass(Engine& engine, ByteArray& bytes, std::u16string_view key, const Take& take) {
     // What the chain has finished, handed from this thread to the worker.
     struct Handover {
         std::mutex lock;
@@ -147,8 +148,6 @@ void SealToSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::
         std::size_t total = 0;
         bool finished = false;  // no more is coming: the pass ended or failed
     } handover;
-    CiphertextDigester digester;
-    std::string pairs;
     std::exception_ptr workerFailure;
 
     std::thread worker([&] {
@@ -164,15 +163,7 @@ void SealToSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::
                 if (ready == done) {
                     return;  // finished
                 }
-                digester.Update(data + done, ready - done);
-                if (total <= pairsAheadLimit) {
-                    if (pairs.size() != 3 * total) {
-                        pairs.reserve(3 * total);
-                        AdviseLargePages(pairs.data(), pairs.capacity());
-                        pairs.assign(3 * total, ' ');
-                    }
-                    modHEX::WriteSpacedPairs(data + done, ready - done, pairs.data() + 3 * done);
-                }
+                take(data, done, ready, total);
                 done = ready;
             }
         } catch (...) {
@@ -210,12 +201,70 @@ void SealToSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::
     if (workerFailure) {
         std::rethrow_exception(workerFailure);
     }
-    if (handover.ready != bytes.size()) {
-        // An engine that raised no events (or not to the end): the plain way.
+    return handover.ready == bytes.size();
+}
+
+void EarlierPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes) {
+    CheckPasses(passes);
+    for (std::int32_t pass = 1; pass < passes; ++pass) {
+        engine.EncryptByte(bytes, key);
+    }
+}
+
+} // namespace
+
+void SealToSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes, const Sink& sink,
+                std::size_t pairsAheadLimit) {
+    EarlierPasses(engine, bytes, key, passes);
+    CiphertextDigester digester;
+    std::string pairs;
+    const bool covered = RunLastPass(engine, bytes, key, [&](const std::uint8_t* data, std::size_t from,
+                                                             std::size_t to, std::size_t total) {
+        digester.Update(data + from, to - from);
+        if (total <= pairsAheadLimit) {
+            if (pairs.size() != 3 * total) {
+                pairs.reserve(3 * total);
+                AdviseLargePages(pairs.data(), pairs.capacity());
+                pairs.assign(3 * total, ' ');
+            }
+            modHEX::WriteSpacedPairs(data + from, to - from, pairs.data() + 3 * from);
+        }
+    });
+    if (!covered) {
         WriteEnvelope(bytes, sink);
         return;
     }
     Emit(digester.Final(), bytes.data(), bytes.size(), pairs, sink);
+}
+
+std::uint64_t SealToPlacedSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes,
+                               const PlacedSink& placed) {
+    EarlierPasses(engine, bytes, key, passes);
+    CiphertextDigester digester;
+    constexpr std::size_t kSlice = std::size_t{1} << 16;
+    std::string piece(3 * kSlice, ' ');
+    constexpr std::uint64_t kFront = 3 * DigestLength;  // the digest's pairs and a space
+    const bool covered = RunLastPass(engine, bytes, key, [&](const std::uint8_t* data, std::size_t from,
+                                                             std::size_t to, std::size_t total) {
+        digester.Update(data + from, to - from);
+        for (std::size_t at = from; at < to; at += kSlice) {
+            const std::size_t n = std::min(kSlice, to - at);
+            modHEX::WriteSpacedPairs(data + at, n, piece.data());
+            placed(piece.data(), 3 * n - (at + n == total ? 1 : 0), kFront + 3 * std::uint64_t{at});
+        }
+    });
+    if (!covered) {
+        std::uint64_t offset = 0;
+        WriteEnvelope(bytes, [&](const char* data, std::size_t size) {
+            placed(data, size, offset);
+            offset += size;
+        });
+        return offset;
+    }
+    const auto digest = digester.Final();
+    modHEX::WriteSpacedPairs(reinterpret_cast<const std::uint8_t*>(digest.data()), digest.size(), piece.data());
+    placed(piece.data(), kFront - (bytes.empty() ? 1 : 0), 0);
+    return EnvelopeLength(bytes.size());
 }
 
 std::string EnvelopeText(const ByteArray& ciphertext) {

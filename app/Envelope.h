@@ -66,6 +66,15 @@ inline constexpr std::size_t PairsAheadLimit = std::size_t{64} << 20;
 void SealToSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes, const Sink& sink,
                 std::size_t pairsAheadLimit = PairsAheadLimit);
 
+// Receives pieces of the envelope with the offset where each belongs (a file).
+using PlacedSink = std::function<void(const char* data, std::size_t size, std::uint64_t offset)>;
+
+// The same for an output that takes pieces out of order: the second thread writes the pairs
+// of each finished stretch in place while the chain runs, and the digest's pairs go to the
+// front last. Nothing of the size of the envelope is held in memory. Returns its length.
+std::uint64_t SealToPlacedSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes,
+                               const PlacedSink& placed);
+
 // --- Opening -------------------------------------------------------------------------------
 
 // The pairs back to bytes, separator length 1: the pair of output byte i stands at 3i and

@@ -177,6 +177,22 @@ void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) {
     }
 }
 
+void AtomicOutputFile::WriteAt(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
+    while (n > 0) {
+        const ssize_t put =
+            Step(FileStep::Write, [&] { return ::pwrite(fd_, data, n, static_cast<off_t>(offset)); });
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ThrowFileError(errno, "writing", destination_);
+        }
+        data += put;
+        n -= static_cast<std::size_t>(put);
+        offset += static_cast<std::uint64_t>(put);
+    }
+}
+
 void AtomicOutputFile::Commit() {
     if (Step(FileStep::Sync, [&] { return ::fsync(fd_); }) != 0) {
         ThrowFileError(errno, "writing", destination_);

@@ -48,6 +48,9 @@ public:
     AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
 
     void Write(const std::uint8_t* data, std::size_t n);
+    // Writes at an offset, leaving the file position alone; the file may have holes until
+    // they are written. Safe to call from one other thread while this one does not write.
+    void WriteAt(const std::uint8_t* data, std::size_t n, std::uint64_t offset);
     // Flushes to disk and renames over the destination.
     void Commit();
 

@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include <iostream>
+
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -109,7 +111,11 @@ System System::Process() {
 }
 
 int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
-    return Run(args, in, out, err, System::Process());
+    System system = System::Process();
+    if (&out == &std::cout) {
+        system.outFd = STDOUT_FILENO;
+    }
+    return Run(args, in, out, err, system);
 }
 
 int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err,

@@ -30,8 +30,12 @@ struct System {
     std::function<std::optional<std::string>(const std::string& prompt)> askKey;
     // Whether standard error is a terminal (then long work shows a progress bar).
     bool errIsTerminal = false;
+    // The descriptor behind the output stream, or -1. When it is a regular file, an envelope
+    // is written into it piece by piece as the cipher runs instead of after it.
+    int outFd = -1;
 
-    // The real process: the engine registry, getenv, /dev/tty, isatty(2).
+    // The real process: the engine registry, getenv, /dev/tty, isatty(2). outFd stays -1:
+    // only the Run without a System ties standard output's descriptor to std::cout.
     static System Process();
 };
 

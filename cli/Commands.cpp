@@ -247,13 +247,20 @@ private:
         } else {
             Utf8ToWindows1252(bytes);
         }
-        Output sink(out, output);
+        Output sink(out, output, system_.outFd);
         ProgressBar bar = Bar(err, bytes.size());
         Track(engine, bar, passes, "encrypting");
-        envelope::SealToSink(engine, bytes, key, passes, [&](const char* data, std::size_t size) {
-            bar.Done();
-            sink.Write(data, size);
-        });
+        if (sink.Placeable()) {
+            envelope::SealToPlacedSink(engine, bytes, key, passes,
+                                       [&](const char* data, std::size_t size, std::uint64_t offset) {
+                                           sink.PlaceAt(data, size, offset);
+                                       });
+        } else {
+            envelope::SealToSink(engine, bytes, key, passes, [&](const char* data, std::size_t size) {
+                bar.Done();
+                sink.Write(data, size);
+            });
+        }
         bar.Done();
         sink.Write("\n", 1);
         SecureWipe(bytes);

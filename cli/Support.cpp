@@ -1,5 +1,11 @@
 #include "cli/Support.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -326,13 +332,54 @@ void Utf8ToWindows1252(ByteArray& text) {
     text.resize(out);
 }
 
-Output::Output(std::ostream& out, const std::string& file) : out_(out) {
+Output::Output(std::ostream& out, const std::string& file, int outFd) : out_(out) {
     if (!file.empty()) {
         file_ = std::make_unique<AtomicOutputFile>(file);
+        return;
+    }
+    struct stat st {};
+    if (outFd < 0 || ::fstat(outFd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return;
+    }
+    const int flags = ::fcntl(outFd, F_GETFL);
+    if (flags < 0 || (flags & O_APPEND) != 0) {
+        return;  // every write lands at the end whatever its offset
+    }
+    out_.flush();
+    const off_t position = ::lseek(outFd, 0, SEEK_CUR);
+    if (position >= 0) {
+        fd_ = outFd;
+        base_ = static_cast<std::uint64_t>(position);
+    }
+}
+
+void Output::PlaceAt(const char* data, std::size_t size, std::uint64_t offset) {
+    placed_ = true;
+    end_ = std::max(end_, offset + size);
+    if (file_) {
+        file_->WriteAt(reinterpret_cast<const std::uint8_t*>(data), size, offset);
+        return;
+    }
+    offset += base_;
+    while (size > 0) {
+        const ssize_t put = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw Failure(Failure::DeviceIO, "Device I/O error (writing standard output)");
+        }
+        data += put;
+        size -= static_cast<std::size_t>(put);
+        offset += static_cast<std::uint64_t>(put);
     }
 }
 
 void Output::Write(const char* data, std::size_t size) {
+    if (placed_) {
+        PlaceAt(data, size, end_);
+        return;
+    }
     if (file_) {
         file_->Write(reinterpret_cast<const std::uint8_t*>(data), size);
         return;
@@ -381,6 +428,9 @@ void Output::WriteWindows1252AsUtf8(const std::uint8_t* data, std::size_t size) 
 }
 
 void Output::Commit() {
+    if (placed_ && fd_ >= 0 && ::lseek(fd_, static_cast<off_t>(base_ + end_), SEEK_SET) < 0) {
+        throw Failure(Failure::DeviceIO, "Device I/O error (writing standard output)");
+    }
     if (file_) {
         file_->Commit();
         return;

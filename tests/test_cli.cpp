@@ -506,3 +506,40 @@ TEST(CliCommands, LargeInputFromStreamsAndPipesRoundTrips) {
     std::istringstream emptyBack(sealedEmpty);
     EXPECT_EQ(run({"decrypt", "--key-env", "K"}, emptyBack), "");
 }
+
+// Standard output that is a regular file takes the envelope piece by piece, at its place after
+// whatever the file already holds; a file opened for appending gets it in order.
+TEST(CliCommands, EnvelopeIntoARegularFileBehindStandardOutput) {
+    TempDir dir;
+    cli::System system = cli::System::Process();
+    system.getEnv = [](const std::string&) -> std::optional<std::string> { return std::string("k"); };
+    const std::string message(300000, 'm');
+    for (const bool append : {false, true}) {
+        const fs::path path = dir / (append ? "appended" : "placed");
+        WriteFile(path, "before\n");
+        const int fd = ::open(path.c_str(), O_WRONLY | (append ? O_APPEND : 0));
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::lseek(fd, 0, SEEK_END), 7);
+        system.outFd = fd;
+        std::istringstream in(message);
+        std::ostringstream streamed, err;
+        ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K"}, in, streamed, err, system), 0) << err.str();
+        // Appending, the stream gets the envelope in order; write it on as a caller would.
+        const std::string text = streamed.str();
+        if (!text.empty()) {
+            ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        }
+        EXPECT_EQ(text.empty(), !append);
+        ASSERT_EQ(::write(fd, "after\n", 6), 6);
+        ::close(fd);
+        const std::string all = ReadFileText(path);
+        ASSERT_EQ(all.substr(0, 7), "before\n");
+        ASSERT_EQ(all.substr(all.size() - 6), "after\n");
+        const std::string envelope = all.substr(7, all.size() - 13);
+        std::istringstream back(envelope);
+        std::ostringstream opened, err2;
+        system.outFd = -1;
+        ASSERT_EQ(cli::Run({"decrypt", "--key-env", "K"}, back, opened, err2, system), 0) << err2.str();
+        EXPECT_TRUE(opened.str() == message);
+    }
+}

@@ -101,6 +101,36 @@ TEST(Envelope, SealedWhileTheChainRunsEqualsThePlainEnvelope) {
     }
 }
 
+// Pieces placed out of order put together give the plain envelope, and a failing output
+// stops the sealing with its failure.
+TEST(Envelope, PlacedPiecesMakeThePlainEnvelope) {
+    for (auto& engine : BuiltEngines()) {
+        for (std::size_t n : {0u, 16371u, 200001u}) {
+            const ByteArray message = test::TestBytes(n, 5);
+            ByteArray bytes = message;
+            std::string text;
+            std::size_t pieces = 0;
+            const std::uint64_t length = envelope::SealToPlacedSink(
+                *engine, bytes, u"placed", 1, [&](const char* d, std::size_t k, std::uint64_t at) {
+                    if (text.size() < at + k) text.resize(at + k, '\0');
+                    text.replace(at, k, d, k);
+                    ++pieces;
+                });
+            ASSERT_EQ(length, text.size());
+            EXPECT_EQ(text, envelope::EnvelopeText(bytes)) << ToUtf8(engine->Name()) << " " << n;
+            EXPECT_GT(pieces, 1u);
+        }
+    }
+    auto engine = CreateEngine(u"Blowfish");
+    ByteArray bytes(100000, 1);
+    EXPECT_EQ(FailureNumber([&] {
+                  envelope::SealToPlacedSink(*engine, bytes, u"k", 1, [](const char*, std::size_t, std::uint64_t) {
+                      throw Failure(Failure::DeviceIO, "Device I/O error");
+                  });
+              }),
+              Failure::DeviceIO);
+}
+
 // A refused pass count starts nothing; a hook of the caller's is set aside and handed back.
 TEST(Envelope, SealingRefusesBadPassCountsAndHandsTheHookBack) {
     auto engine = CreateEngine(u"Blowfish");
