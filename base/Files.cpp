@@ -131,7 +131,11 @@ AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& destination) : d
     if (folder.empty()) {
         folder = ".";
     }
-    std::string pattern = (folder / ("." + destination_.filename().string() + ".tavorin-XXXXXX")).string();
+    // Built step by step: GCC 12 warns wrongly about overlap on the one-line concatenation.
+    std::string hidden = destination_.filename().string();
+    hidden.insert(hidden.begin(), '.');
+    hidden.append(".tavorin-XXXXXX");
+    std::string pattern = (folder / hidden).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     fd_ = Step(FileStep::CreateTemporary, [&] { return ::mkostemp(name.data(), O_CLOEXEC); });

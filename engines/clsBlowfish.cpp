@@ -1,5 +1,6 @@
 #include "engines/clsBlowfish.h"
 
+#include <atomic>
 #include <cstring>
 #include <utility>
 
@@ -155,17 +156,50 @@ inline void DecryptGroupCBC(const blowfish::Tables& t, std::uint8_t* p, std::uin
 
 } // namespace
 
-void clsBlowfish::EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) const noexcept {
+namespace {
+
+bool CpuHasBextr() noexcept {
+#if defined(__GNUC__) && defined(__x86_64__)
+    return __builtin_cpu_supports("bmi");
+#else
+    return false;
+#endif
+}
+
+std::atomic<bool> g_bextr{CpuHasBextr()};
+
+template <bool Bextr>
+void ChainCBC(const blowfish::Tables& tables, std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept {
     std::uint32_t L = Module1::LoadBE32(prev), R = Module1::LoadBE32(prev + 4);
     for (std::uint8_t* p = data; p != data + 8 * blocks; p += 8) {
         L ^= Module1::LoadBE32(p);
         R ^= Module1::LoadBE32(p + 4);
-        tables_.Encrypt(L, R);
+        tables.Encrypt<Bextr>(L, R);
         Module1::StoreBE32(p, L);
         Module1::StoreBE32(p + 4, R);
     }
     Module1::StoreBE32(prev, L);
     Module1::StoreBE32(prev + 4, R);
+}
+
+} // namespace
+
+bool clsBlowfish::UsesBextr() noexcept { return g_bextr.load(std::memory_order_relaxed); }
+
+bool clsBlowfish::SelectBextr(bool use) noexcept {
+    if (use && !CpuHasBextr()) {
+        return false;
+    }
+    g_bextr.store(use, std::memory_order_relaxed);
+    return true;
+}
+
+void clsBlowfish::EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) const noexcept {
+    if (UsesBextr()) {
+        ChainCBC<true>(tables_, data, blocks, prev);
+    } else {
+        ChainCBC<false>(tables_, data, blocks, prev);
+    }
 }
 
 void clsBlowfish::DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) const noexcept {
