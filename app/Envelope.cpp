@@ -350,10 +350,17 @@ std::size_t UnwrapText(char* text, std::size_t size) {
         }
         out += to - from;
     };
+    std::size_t lf = begin;  // the next LF at or after i, or end; kept, so that lines ended
+                             // by CR alone do not search the rest of the text each time
+    bool lfKnown = false;
     for (std::size_t i = begin; i < end;) {
         // text[i] is never white space here.
-        const void* lf = std::memchr(text + i, '\n', end - i);
-        std::size_t brk = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - text) : end;
+        if (!lfKnown || lf < i) {
+            const void* found = std::memchr(text + i, '\n', end - i);
+            lf = found ? static_cast<std::size_t>(static_cast<const char*>(found) - text) : end;
+            lfKnown = true;
+        }
+        std::size_t brk = lf;
         if (const void* cr = std::memchr(text + i, '\r', brk - i)) {
             brk = static_cast<std::size_t>(static_cast<const char*>(cr) - text);
         }

@@ -241,7 +241,8 @@ private:
                 std::ostream& err) const {
         // Room for every pass's header and padding, so that the frame grows in place.
         const std::size_t slack = static_cast<std::size_t>(passes) * (12 + engine.BlockSize());
-        ByteArray bytes = input.empty() ? ReadAll(in, slack) : ReadFile(input, slack);
+        ByteArray bytes = input.empty() ? ReadAll(in, MaxMessageInput, slack)
+                                        : ReadFile(input, MaxMessageInput, slack);
         if (utf8) {
             CheckUtf8(bytes, "the message");
         } else {
@@ -273,7 +274,7 @@ private:
                 std::ostream& err) const {
         ByteArray decoded;
         {
-            ByteArray raw = input.empty() ? ReadAll(in) : ReadFile(input);
+            ByteArray raw = input.empty() ? ReadAll(in, MaxEnvelopeInput) : ReadFile(input, MaxEnvelopeInput);
             auto* chars = reinterpret_cast<char*>(raw.data());
             const std::size_t length = envelope::UnwrapText(chars, raw.size());
             try {

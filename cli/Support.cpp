@@ -112,7 +112,10 @@ int ReportFailure(std::ostream& err, const Failure& failure) {
         PrintError(err, failure.Description());
         return ExitFile;
     }
-    PrintError(err, failure.Description() + " (error " + std::to_string(n) + ")");
+    PrintError(err, failure.Description() + " (error " + std::to_string(n) + ")",
+               n == Failure::Overflow ? "a frame holds at most " + std::to_string(frame::MaxFrame) +
+                                            " bytes, its header and padding included"
+                                      : std::string());
     return ExitUsage;
 }
 
@@ -144,13 +147,21 @@ std::u16string ObtainKey(const System& system, const KeySource& source) {
     std::string from;
     if (!source.file.empty()) {
         // The first line only; a key file may end with a line break or hold other lines.
+        constexpr std::uint64_t kMostRead = 64 * 1024;
         InputFile file(source.file);
-        ByteArray head(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), 64 * 1024)));
+        ByteArray head(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), kMostRead)));
         file.ReadExact(head.data(), head.size());
         const auto end = std::find(head.begin(), head.end(), std::uint8_t{'\n'});
+        const bool whole = end != head.end() || file.Size() <= kMostRead;
         utf8.assign(head.begin(), end);
         SecureWipe(head);
         from = "the first line of " + source.file;
+        if (!whole) {
+            // Cut short, it would be another key, the same for every file that begins alike.
+            SecureWipe(utf8);
+            throw CliError(ExitUsage, "the key is longer than " + std::to_string(kMostRead) + " bytes (" + from + ")",
+                           "is this the right file? The key is its first line");
+        }
     } else if (!source.env.empty()) {
         const auto value = system.getEnv ? system.getEnv(source.env) : std::nullopt;
         if (!value) {
@@ -207,11 +218,11 @@ std::optional<std::size_t> RemainingSize(std::istream& in) {
 
 } // namespace
 
-ByteArray ReadAll(std::istream& in, std::size_t slack) {
+ByteArray ReadAll(std::istream& in, std::uint64_t limit, std::size_t slack) {
     ByteArray all;
     // A known size is read straight into one buffer of its final size.
     if (const auto size = RemainingSize(in)) {
-        if (*size > SIZE_MAX - slack) {
+        if (*size > limit || *size > SIZE_MAX - slack) {
             throw Failure::OverflowError();
         }
         all.reserve(*size + slack);
@@ -234,6 +245,9 @@ ByteArray ReadAll(std::istream& in, std::size_t slack) {
         }
         piece.resize(got);
         total += got;
+        if (total > limit) {
+            throw Failure::OverflowError();  // an endless pipe ends here
+        }
         pieces.push_back(std::move(piece));
     }
     if (in.bad()) {
@@ -254,9 +268,9 @@ ByteArray ReadAll(std::istream& in, std::size_t slack) {
     return all;
 }
 
-ByteArray ReadFile(const std::filesystem::path& path, std::size_t slack) {
+ByteArray ReadFile(const std::filesystem::path& path, std::uint64_t limit, std::size_t slack) {
     InputFile file(path);
-    if (file.Size() > SIZE_MAX - slack) {
+    if (file.Size() > limit || file.Size() > SIZE_MAX - slack) {
         throw Failure::OverflowError();
     }
     ByteArray all;

@@ -11,7 +11,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/Failure.h"
 #include "cli/Cli.h"
+#include "engines/Registry.h"
 #include "fuzz/FuzzSupport.h"
 
 namespace fs = std::filesystem;
@@ -19,6 +21,50 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path g_scratch;
+
+// An engine that refuses work past a budget. Every pass goes over the whole grown frame, so
+// a tiny message under thousands of passes is minutes of honest work: a slow input, not a
+// fault, that would hide the rest of the search. Past the budget it fails as an overflow.
+class Budgeted final : public tavorin::Engine {
+public:
+    explicit Budgeted(std::unique_ptr<tavorin::Engine> inner) : inner_(std::move(inner)) {}
+
+    std::u16string_view Name() const noexcept override { return inner_->Name(); }
+    std::size_t BlockSize() const noexcept override { return inner_->BlockSize(); }
+    void Key(std::u16string_view k) override { inner_->Key(k); }
+    void EncryptByte(tavorin::ByteArray& b, std::u16string_view k) override {
+        Spend(b.size());
+        inner_->EncryptByte(b, k);
+    }
+    bool DecryptByte(tavorin::ByteArray& b, std::u16string_view k) override {
+        Spend(b.size());
+        return inner_->DecryptByte(b, k);
+    }
+    void EncryptFile(const fs::path& s, const fs::path& d, std::u16string_view k) override {
+        Spend(0);
+        inner_->EncryptFile(s, d, k);
+    }
+    bool DecryptFile(const fs::path& s, const fs::path& d, std::u16string_view k) override {
+        Spend(0);
+        return inner_->DecryptFile(s, d, k);
+    }
+    void RawEncryptBlock(std::uint8_t* b) override { inner_->RawEncryptBlock(b); }
+    void RawDecryptBlock(std::uint8_t* b) override { inner_->RawDecryptBlock(b); }
+
+private:
+    static constexpr std::size_t kBudget = std::size_t{4} << 20;
+    std::unique_ptr<tavorin::Engine> inner_;
+    std::size_t spent_ = 0;
+
+    // Counts the bytes and hands the events on (the caller sets them on this object).
+    void Spend(std::size_t n) {
+        spent_ += n;
+        if (spent_ > kBudget) throw tavorin::Failure::OverflowError();
+        inner_->Progress = Progress;
+        inner_->WrongKey = WrongKey;
+        inner_->Sealed = Sealed;
+    }
+};
 
 void WriteFile(const fs::path& path, std::string_view content) {
     std::ofstream(path, std::ios::binary) << content;
@@ -70,7 +116,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::istringstream in(stdinText);
     std::ostringstream out, err;
-    const int code = tavorin::cli::Run(parts, in, out, err);
+    tavorin::cli::System system = tavorin::cli::System::Process();
+    system.createEngine = [](std::u16string_view name) -> std::unique_ptr<tavorin::Engine> {
+        auto engine = tavorin::CreateEngine(name);
+        if (!engine) return nullptr;
+        return std::make_unique<Budgeted>(std::move(engine));
+    };
+    const int code = tavorin::cli::Run(parts, in, out, err, system);
     FUZZ_CHECK(code >= 0 && code <= 4);
     FUZZ_CHECK(code == 0 || !err.str().empty());  // a failure always says why
 

@@ -4,8 +4,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +20,8 @@
 #include "app/Envelope.h"
 #include "base/AnsiCodePage.h"
 #include "cli/Cli.h"
+#include "cli/Support.h"
+#include "engines/Frame.h"
 #include "engines/Registry.h"
 #include "TempDir.h"
 
@@ -29,12 +34,13 @@ struct Result {
     int code = -1;
     std::string out;
     std::string err;
+    long peakKb = 0;  // the program's peak resident memory
 };
 
 // Runs the program in a session of its own (no controlling terminal), with the given
-// standard input and environment additions.
+// standard input (or the file stdinFile as standard input) and environment additions.
 Result RunCli(const std::vector<std::string>& args, const std::string& input = {},
-              const std::vector<std::string>& env = {}) {
+              const std::vector<std::string>& env = {}, const std::string& stdinFile = {}) {
     int inPipe[2], outPipe[2], errPipe[2];
     EXPECT_EQ(pipe(inPipe), 0);
     EXPECT_EQ(pipe(outPipe), 0);
@@ -53,7 +59,7 @@ Result RunCli(const std::vector<std::string>& args, const std::string& input = {
     const pid_t pid = fork();
     if (pid == 0) {
         setsid();
-        dup2(inPipe[0], 0);
+        dup2(stdinFile.empty() ? inPipe[0] : open(stdinFile.c_str(), O_RDONLY), 0);
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
         for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
@@ -108,8 +114,10 @@ Result RunCli(const std::vector<std::string>& args, const std::string& input = {
     }
     if (inFd >= 0) close(inFd);
     int status = 0;
-    waitpid(pid, &status, 0);
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.peakKb = usage.ru_maxrss;
     return r;
 }
 
@@ -388,6 +396,218 @@ TEST(CliProgram, FileCommands) {
     EXPECT_EQ(RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", In(dir, "plain.bin")}, {}, key).code, 1);
     EXPECT_EQ(RunCli({"encrypt-file", "-c", "Enigma", "--key-env", "TAVORIN_KEY", In(dir, "plain.bin"), In(dir, "x")}, {}, key).code, 1);
     EXPECT_FALSE(fs::exists(dir / "x"));
+}
+
+TEST(CliProgram, InputsPastTheLargestFrameFailAtOnceAndWriteNothing) {
+    // Sparse files: nothing of that size may be read, and the program stays small.
+    TempDir dir;
+    const auto sparse = [&](const std::string& name, std::uint64_t size) {
+        WriteFile(dir / name, "");
+        fs::resize_file(dir / name, size);
+        return In(dir, name);
+    };
+    WriteFile(dir / "existing", "kept");
+    const auto refused = [](const Result& r) {
+        EXPECT_EQ(r.code, 1) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("(error 6)"), std::string::npos) << r.err;
+        EXPECT_LT(r.peakKb, 256 * 1024);
+    };
+    const std::vector<std::string> key = {"--key-env", "TAVORIN_KEY"};
+    for (const std::uint64_t size : {cli::MaxMessageInput + 1, std::uint64_t{1} << 40}) {
+        SCOPED_TRACE(size);
+        const std::string message = sparse("message", size);
+        refused(Encrypt("", {"-i", message}));
+        refused(Encrypt("", {"-i", message, "-o", In(dir, "existing")}));
+        refused(RunCli(With({"encrypt", "-o", In(dir, "new")}, key), {}, kKeyEnv, message));
+    }
+    for (const std::uint64_t size : {cli::MaxEnvelopeInput + 1, std::uint64_t{1} << 40}) {
+        SCOPED_TRACE(size);
+        const std::string text = sparse("envelope", size);
+        refused(Decrypt("", {"-i", text, "-o", In(dir, "existing")}));
+        refused(RunCli(With({"decrypt", "-o", In(dir, "new")}, key), {}, kKeyEnv, text));
+    }
+    for (const std::uint64_t size : {frame::MaxFrame + 1, std::uint64_t{1} << 40}) {
+        SCOPED_TRACE(size);
+        const std::string source = sparse("source", size);
+        refused(RunCli(With({"encrypt-file", source, In(dir, "existing")}, key), {}, kKeyEnv));
+        refused(RunCli(With({"encrypt-file", source, In(dir, "new")}, key), {}, kKeyEnv));
+    }
+    for (const std::uint64_t size : {(frame::MaxFrame / 16 + 1) * 16, std::uint64_t{1} << 40}) {
+        SCOPED_TRACE(size);
+        const std::string source = sparse("source", size);
+        refused(RunCli(With({"decrypt-file", source, In(dir, "existing")}, key), {}, kKeyEnv));
+    }
+    EXPECT_EQ(ReadFileText(dir / "existing"), "kept");
+    EXPECT_EQ(dir.Names(), (std::set<std::string>{"envelope", "existing", "message", "source"}));
+}
+
+TEST(CliProgram, SpecialFilesAndLongLinesEndAtOnce) {
+    // What could leave a front end waiting or reading forever: FIFOs with no writer,
+    // devices that never end, folders, a key file with no line end.
+    TempDir dir;
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    fs::create_directory(dir / "folder");
+    WriteFile(dir / "message", "m");
+    const std::vector<std::string> key = {"--key-env", "TAVORIN_KEY"};
+    for (const std::string& special : {In(dir, "fifo"), std::string("/dev/zero"), In(dir, "folder")}) {
+        SCOPED_TRACE(special);
+        for (const auto& args : std::vector<std::vector<std::string>>{
+                 {"encrypt", "--key-file", special},
+                 With({"encrypt", "-i", special}, key),
+                 With({"decrypt", "-i", special}, key),
+                 With({"encrypt-file", special, In(dir, "out")}, key),
+                 With({"decrypt-file", special, In(dir, "out")}, key),
+                 With({"encrypt", "-o", special}, key),
+                 With({"encrypt-file", In(dir, "message"), special}, key)}) {
+            const Result r = RunCli(args, "m", kKeyEnv);
+            EXPECT_EQ(r.code, 4) << ::testing::PrintToString(args) << r.err;
+            EXPECT_EQ(r.out, "");
+        }
+    }
+    EXPECT_EQ(dir.Names(), (std::set<std::string>{"fifo", "folder", "message"}));
+
+    // A key file whose first line runs past what is read of it is refused, not cut short:
+    // two such keys that differ only further on would be the same key.
+    WriteFile(dir / "long-key", std::string(100000, 'k') + "\n");
+    const Result longKey = RunCli({"encrypt", "--key-file", In(dir, "long-key")}, "m");
+    EXPECT_EQ(longKey.code, 1);
+    EXPECT_NE(longKey.err.find("longer"), std::string::npos) << longKey.err;
+    WriteFile(dir / "sparse-key", "");
+    fs::resize_file(dir / "sparse-key", std::uint64_t{1} << 40);
+    EXPECT_EQ(RunCli({"encrypt", "--key-file", In(dir, "sparse-key")}, "m").code, 1);
+    WriteFile(dir / "last-line-key", std::string(1000, 'k'));  // no line end at all: the whole file
+    EXPECT_EQ(RunCli({"encrypt", "--key-file", In(dir, "last-line-key")}, "m").code, 0);
+}
+
+TEST(CliProgram, NoOptionTakesTheKeyItself) {
+    // Only a file, the environment or the terminal: a key on the command line is seen by
+    // every user of the machine (ps) and kept in the shell's history.
+    for (const char* command : {"encrypt", "decrypt", "encrypt-file", "decrypt-file"}) {
+        SCOPED_TRACE(command);
+        const Result help = RunCli({command, "--help"});
+        ASSERT_EQ(help.code, 0);
+        std::set<std::string> keyOptions;
+        std::istringstream lines(help.out);
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream words(line);
+            for (std::string word; words >> word;) {
+                if (word.rfind("-", 0) == 0 && word.find("key") != std::string::npos) keyOptions.insert(word);
+            }
+        }
+        EXPECT_EQ(keyOptions, (std::set<std::string>{"--key-file", "--key-env"}));
+        EXPECT_NE(help.out.find("asked for on the terminal, without echo"), std::string::npos);
+        for (const std::vector<std::string>& attempt : {std::vector<std::string>{"--key", "secret"},
+                                                        {"-k", "secret"}, {"--key=secret"}, {"--password", "secret"}}) {
+            const Result r = RunCli(With({command}, attempt), "m", kKeyEnv);
+            EXPECT_EQ(r.code, 1);
+            EXPECT_EQ(r.out, "");
+        }
+    }
+}
+
+// --- On a terminal --------------------------------------------------------------------------
+
+namespace {
+
+struct TerminalResult {
+    Result result;
+    std::string screen;  // everything the terminal received
+    bool echoRestored = false;
+};
+
+bool ReadyWithin(int fd, int ms) {
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, ms) > 0;
+}
+
+// Runs the program with a pseudo-terminal as its controlling terminal (standard error goes
+// there too), standard input a pipe holding `input`, standard output a pipe; once "Key: "
+// shows on the terminal, types `typed` and Enter.
+TerminalResult RunOnTerminal(const std::vector<std::string>& args, const std::string& input,
+                             const std::string& typed) {
+    TerminalResult t;
+    int inPipe[2], outPipe[2];
+    EXPECT_EQ(pipe(inPipe), 0);
+    EXPECT_EQ(pipe(outPipe), 0);
+    std::vector<std::string> argvStore = {TAVORIN_CLI_PATH};
+    argvStore.insert(argvStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argvStore) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::string asan = "ASAN_OPTIONS=detect_leaks=1";
+    char* envp[] = {asan.data(), nullptr};
+
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        dup2(inPipe[0], 0);
+        dup2(outPipe[1], 1);
+        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1]}) close(fd);
+        execve(argv[0], argv.data(), envp);
+        _exit(127);
+    }
+    EXPECT_GT(pid, 0);
+    close(inPipe[0]);
+    close(outPipe[1]);
+    EXPECT_EQ(write(inPipe[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    close(inPipe[1]);
+
+    char buf[4096];
+    bool typedIt = false;
+    for (;;) {
+        if (!ReadyWithin(master, 30000)) {
+            ADD_FAILURE() << "the terminal stayed silent; it shows: " << t.screen;
+            kill(pid, SIGKILL);
+            break;
+        }
+        const ssize_t got = read(master, buf, sizeof buf);
+        if (got <= 0) break;  // EIO: the program closed the terminal
+        t.screen.append(buf, static_cast<std::size_t>(got));
+        if (!typedIt && t.screen.find("Key: ") != std::string::npos) {
+            const std::string line = typed + "\r";  // Enter, as the terminal turns it into \n
+            EXPECT_EQ(write(master, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+            typedIt = true;
+        }
+    }
+    for (ssize_t got; (got = read(outPipe[0], buf, sizeof buf)) > 0;) {
+        t.result.out.append(buf, static_cast<std::size_t>(got));
+    }
+    close(outPipe[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    t.result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    struct termios after {};
+    t.echoRestored = tcgetattr(master, &after) == 0 && (after.c_lflag & ECHO) != 0;
+    close(master);
+    return t;
+}
+
+} // namespace
+
+TEST(CliTerminal, KeyIsReadFromTheTerminalWithoutEchoAndTheMessageFromStandardInput) {
+    const std::string typed = "terminal key \xC3\xA9";  // é, typed as UTF-8
+    const TerminalResult sealed = RunOnTerminal({"encrypt", "-c", "Twofish"}, "message on the pipe", typed);
+    ASSERT_EQ(sealed.result.code, 0) << sealed.screen;
+    EXPECT_EQ(sealed.screen.rfind("Key: ", 0), 0u) << sealed.screen;
+    EXPECT_EQ(sealed.screen.find("terminal key"), std::string::npos) << "echoed: " << sealed.screen;
+    EXPECT_TRUE(sealed.echoRestored);
+
+    // The envelope holds the pipe's message under the typed key.
+    const Result opened = RunCli({"decrypt", "-c", "Twofish", "--key-env", "K"}, sealed.result.out,
+                                 {"K=" + typed});
+    EXPECT_EQ(opened.code, 0) << opened.err;
+    EXPECT_EQ(opened.out, "message on the pipe");
+
+    // And back on the terminal: the envelope on the pipe, the key typed.
+    const TerminalResult back = RunOnTerminal({"decrypt", "-c", "Twofish"}, sealed.result.out, typed);
+    EXPECT_EQ(back.result.code, 0) << back.screen;
+    EXPECT_EQ(back.result.out, "message on the pipe");
+    EXPECT_EQ(back.screen.find("terminal key"), std::string::npos) << "echoed: " << back.screen;
+    const TerminalResult wrong = RunOnTerminal({"decrypt", "-c", "Twofish"}, sealed.result.out, "other key");
+    EXPECT_EQ(wrong.result.code, 3) << wrong.screen;
+    EXPECT_EQ(wrong.screen.find("other key"), std::string::npos);
+    EXPECT_NE(wrong.screen.find("incorrect key"), std::string::npos);
 }
 
 // --- In-process: the terminal side ------------------------------------------------------------

@@ -365,6 +365,20 @@ TEST(Envelope, UnwrapUndoesWhatMailProgramsDo) {
     std::string hard;
     for (std::size_t i = 0; i < s.text.size(); i += 76) hard += s.text.substr(i, 76) + "\r\n";
     EXPECT_EQ(unwrap(hard), s.text);
+
+    // Lines ended by CR alone, as old mail programs end them.
+    std::string cr = folded;
+    std::erase(cr, '\n');
+    EXPECT_EQ(unwrap(cr), s.text);
+}
+
+TEST(Envelope, UnwrapTakesLinearTimeOverManyLinesEndedByCR) {
+    // Each line once: searching the rest of the text for an LF at every CR took hours here.
+    std::string text;
+    for (int i = 0; i < 1000000; ++i) text += "41\r";
+    envelope::UnwrapText(text);
+    ASSERT_EQ(text.size(), 3u * 1000000 - 1);
+    EXPECT_EQ(text.substr(0, 8), "41 41 41");
 }
 
 // The unwrapping judged character by character, the plain way; the fast one must agree.
