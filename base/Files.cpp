@@ -158,9 +158,11 @@ AtomicOutputFile::~AtomicOutputFile() {
     }
 }
 
-void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) {
+void AtomicOutputFile::Put(const std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset) {
     while (n > 0) {
-        const ssize_t put = Step(FileStep::Write, [&] { return ::write(fd_, data, n); });
+        const ssize_t put = Step(FileStep::Write, [&] {
+            return offset ? ::pwrite(fd_, data, n, static_cast<off_t>(*offset)) : ::write(fd_, data, n);
+        });
         if (put < 0) {
             if (errno == EINTR) {
                 continue;
@@ -169,8 +171,15 @@ void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) {
         }
         data += put;
         n -= static_cast<std::size_t>(put);
-        written_ += static_cast<std::uint64_t>(put);
+        if (offset) {
+            *offset += static_cast<std::uint64_t>(put);
+        }
     }
+}
+
+void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) {
+    Put(data, n, std::nullopt);
+    written_ += n;
     // Start writing back what is complete, so that the flush at Commit finds little left to
     // do: for a large file it would otherwise wait for all of it at the end. Only a hint;
     // Commit's fsync still reports any error.
@@ -182,19 +191,7 @@ void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) {
 }
 
 void AtomicOutputFile::WriteAt(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
-    while (n > 0) {
-        const ssize_t put =
-            Step(FileStep::Write, [&] { return ::pwrite(fd_, data, n, static_cast<off_t>(offset)); });
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ThrowFileError(errno, "writing", destination_);
-        }
-        data += put;
-        n -= static_cast<std::size_t>(put);
-        offset += static_cast<std::uint64_t>(put);
-    }
+    Put(data, n, offset);
 }
 
 void AtomicOutputFile::Commit() {

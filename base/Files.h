@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 namespace tavorin {
 
@@ -57,6 +58,9 @@ public:
     const std::filesystem::path& TemporaryPath() const noexcept { return temp_; }
 
 private:
+    // All of data, at offset or, without one, at the file position.
+    void Put(const std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset);
+
     std::filesystem::path destination_;
     std::filesystem::path temp_;
     int fd_ = -1;
