@@ -11,14 +11,17 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 
 #include "app/Envelope.h"
 #include "base/AnsiCodePage.h"
+#include "base/Failure.h"
 #include "cli/Cli.h"
 #include "cli/Support.h"
 #include "engines/Frame.h"
@@ -762,4 +765,38 @@ TEST(CliCommands, EnvelopeIntoARegularFileBehindStandardOutput) {
         ASSERT_EQ(cli::Run({"decrypt", "--key-env", "K"}, back, opened, err2, system), 0) << err2.str();
         EXPECT_TRUE(opened.str() == message);
     }
+}
+
+TEST(CliCommands, StandardInputPastTheLimitEndsWithOverflow) {
+    const auto errorOf = [](const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const Failure& failure) {
+            return failure.Number();
+        }
+        return 0;
+    };
+    constexpr std::size_t kLimit = std::size_t{1} << 20;
+    // A source that never ends (yes, /dev/zero) stops once it is past the limit.
+    class Endless : public std::streambuf {
+        std::array<char, 4096> chunk_{};
+        int_type underflow() override {
+            chunk_.fill('A');
+            setg(chunk_.data(), chunk_.data(), chunk_.data() + chunk_.size());
+            return 'A';
+        }
+    } endless;
+    std::istream never(&endless);
+    EXPECT_EQ(errorOf([&] { cli::ReadAll(never, kLimit); }), Failure::Overflow);
+
+    // A size known in advance is judged before anything is read.
+    std::istringstream sized(std::string(kLimit + 1, 'A'));
+    EXPECT_EQ(errorOf([&] { cli::ReadAll(sized, kLimit); }), Failure::Overflow);
+    EXPECT_EQ(sized.tellg(), 0);
+    // Up to the limit is taken, from a pipe too.
+    std::istringstream exact(std::string(kLimit, 'A'));
+    EXPECT_EQ(cli::ReadAll(exact, kLimit).size(), kLimit);
+    PipeBuffer pipe(std::string(kLimit, 'A'));
+    std::istream piped(&pipe);
+    EXPECT_EQ(cli::ReadAll(piped, kLimit).size(), kLimit);
 }
