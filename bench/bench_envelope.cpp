@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchChild.h"
 #include "BenchRatio.h"
 
 namespace fs = std::filesystem;
@@ -31,39 +32,8 @@ constexpr std::size_t kMessage = std::size_t{16} << 20;
 constexpr const char* kKeyHex = "00112233445566778899aabbccddeeff";
 constexpr const char* kIvHex = "0011223344556677";
 
-struct Child {
-    double seconds = 0;
-    long maxRssKiB = 0;
-    int status = -1;
-};
-
-// Runs argv with standard input from `in` and standard output to `out`; standard error is
-// dropped. Waits with wait4 for the child's own peak memory.
-Child RunChild(const std::vector<std::string>& args, const fs::path& in, const fs::path& out,
-               const std::vector<std::string>& env = {}) {
-    std::vector<char*> argv;
-    std::vector<std::string> store = args;
-    for (auto& a : store) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int i = open(in.c_str(), O_RDONLY);
-        const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int n = open("/dev/null", O_WRONLY);
-        if (i < 0 || o < 0 || n < 0) _exit(126);
-        dup2(i, 0), dup2(o, 1), dup2(n, 2);
-        for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    Child c;
-    rusage usage{};
-    wait4(pid, &c.status, 0, &usage);
-    c.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    c.maxRssKiB = usage.ru_maxrss;
-    return c;
-}
+using tavorin::bench::Child;
+using tavorin::bench::RunChild;
 
 struct Setup {
     fs::path dir;

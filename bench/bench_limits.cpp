@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchChild.h"
 #include "BenchRatio.h"
 
 namespace fs = std::filesystem;
@@ -25,36 +26,11 @@ namespace {
 
 constexpr std::size_t kMessage = std::size_t{100} << 20;
 
-struct Outcome {
-    int status = -1;
-    double seconds = 0;
-    long peakKiB = 0;
-};
+using Outcome = tavorin::bench::Child;
 
-// argv with standard input and output on files (stderr dropped), its own peak memory.
+// The program with the benchmark's key in its environment.
 Outcome Spawn(const std::vector<std::string>& args, const fs::path& in, const fs::path& out) {
-    std::vector<std::string> store = args;
-    std::vector<char*> argv;
-    for (auto& a : store) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int i = open(in.c_str(), O_RDONLY);
-        const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int n = open("/dev/null", O_WRONLY);
-        if (i < 0 || o < 0 || n < 0) _exit(126);
-        dup2(i, 0), dup2(o, 1), dup2(n, 2);
-        setenv("TAVORIN_BENCH_KEY", "correct horse battery staple", 1);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    Outcome r;
-    rusage usage{};
-    wait4(pid, &r.status, 0, &usage);
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    r.peakKiB = usage.ru_maxrss;
-    return r;
+    return tavorin::bench::RunChild(args, in, out, {"TAVORIN_BENCH_KEY=correct horse battery staple"});
 }
 
 struct Files {
@@ -117,12 +93,12 @@ void Open(benchmark::State& state, const std::string& way) {
         }
         state.SetIterationTime(r.seconds);
         Outcome& seen = g_seen[way];
-        seen.peakKiB = std::max(seen.peakKiB, r.peakKiB);
+        seen.maxRssKiB = std::max(seen.maxRssKiB, r.maxRssKiB);
         seen.seconds = seen.seconds == 0 ? r.seconds : std::min(seen.seconds, r.seconds);
     }
     const double size = static_cast<double>(fs::file_size(way == "OpenSSL" ? f.base64 : f.envelope));
-    state.counters["peak_MiB"] = static_cast<double>(g_seen[way].peakKiB) / 1024.0;
-    state.counters["peak_x_input"] = static_cast<double>(g_seen[way].peakKiB) * 1024.0 / size;
+    state.counters["peak_MiB"] = static_cast<double>(g_seen[way].maxRssKiB) / 1024.0;
+    state.counters["peak_x_input"] = static_cast<double>(g_seen[way].maxRssKiB) * 1024.0 / size;
 }
 
 } // namespace
@@ -141,7 +117,7 @@ int main(int argc, char** argv) {
     for (const char* way : {"InputFile", "StandardInput"}) {
         const auto it = g_seen.find(way);
         if (it == g_seen.end()) continue;
-        const double times = static_cast<double>(it->second.peakKiB) * 1024.0 / envelope;
+        const double times = static_cast<double>(it->second.maxRssKiB) * 1024.0 / envelope;
         std::printf("Opening a %.0f MiB envelope (%s): peak memory = %.2f x the envelope (target <= 2, %s)\n",
                     envelope / 1048576.0, way, times, times <= 2.0 ? "met" : "NOT met");
     }
@@ -150,7 +126,7 @@ int main(int argc, char** argv) {
     if (peer != g_seen.end() && ours != g_seen.end()) {
         std::printf("openssl enc -d -a of the same ciphertext as base64: peak memory = %.1f MiB; "
                     "wall time Tavorin/OpenSSL = %.2f (%.0f ms against %.0f ms)\n",
-                    static_cast<double>(peer->second.peakKiB) / 1024.0, ours->second.seconds / peer->second.seconds,
+                    static_cast<double>(peer->second.maxRssKiB) / 1024.0, ours->second.seconds / peer->second.seconds,
                     ours->second.seconds * 1000.0, peer->second.seconds * 1000.0);
     }
     return 0;

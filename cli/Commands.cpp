@@ -218,8 +218,12 @@ public:
 private:
     bool encrypt_;
 
-    ProgressBar Bar(std::ostream& err, std::uint64_t size) const {
-        return ProgressBar(err, system_.errIsTerminal && size >= ProgressThreshold, "");
+    // Shown when the work is long: a large text, or many passes over a small one (each pass
+    // goes over the whole frame, which grows by about 16 bytes with every pass).
+    ProgressBar Bar(std::ostream& err, std::uint64_t size, std::int32_t passes) const {
+        const auto p = static_cast<std::uint64_t>(std::max(passes, 1));
+        const std::uint64_t work = p * size + 8 * p * p;
+        return ProgressBar(err, system_.errIsTerminal && work >= ProgressThreshold, "");
     }
 
     // Shows each pass on the bar.
@@ -249,7 +253,7 @@ private:
             Utf8ToWindows1252(bytes);
         }
         Output sink(out, output, system_.outFd);
-        ProgressBar bar = Bar(err, bytes.size());
+        ProgressBar bar = Bar(err, bytes.size(), passes);
         Track(engine, bar, passes, "encrypting");
         if (sink.Placeable()) {
             envelope::SealToPlacedSink(engine, bytes, key, passes,
@@ -292,7 +296,7 @@ private:
                            "an envelope begins with the 64 pairs of its digest");
         }
         Output sink(out, output);
-        ProgressBar bar = Bar(err, decoded.size());
+        ProgressBar bar = Bar(err, decoded.size(), passes);
         Track(engine, bar, passes, "decrypting");
         std::u16string wrongKey;
         CatchWrongKey(engine, wrongKey);

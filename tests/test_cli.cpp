@@ -654,6 +654,11 @@ TEST(CliCommands, ProgressBarOnlyOnATerminalAndForLargeWork) {
         std::ostringstream out2, err2;
         ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K"}, small, out2, err2, system), 0);
         EXPECT_EQ(err2.str(), "");
+        // Many passes over a small message are long work too.
+        std::istringstream many("small");
+        std::ostringstream out3, err3;
+        ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K", "-p", "400"}, many, out3, err3, system), 0);
+        EXPECT_EQ(err3.str().find("pass 400/400") != std::string::npos, terminal) << err3.str().substr(0, 200);
     }
 }
 
