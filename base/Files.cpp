@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -149,7 +152,76 @@ AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& destination) : d
     }
 }
 
+// Flushes the file with fdatasync each time it is asked, on its own thread, and keeps the
+// first error: the kernel reports a write-back error to one flush only, so an error seen
+// here must not be lost before Commit.
+class AtomicOutputFile::Flusher {
+public:
+    explicit Flusher(int fd) : fd_(fd), thread_([this] { Loop(); }) {}
+    ~Flusher() { Finish(); }
+
+    void Ask() {
+        {
+            std::lock_guard lock(mutex_);
+            ++asked_;
+        }
+        wake_.notify_one();
+    }
+
+    // Waits for a flush under way (one asked for but not begun is left to Commit's own),
+    // and returns the first error.
+    int Finish() noexcept {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        return error_;
+    }
+
+private:
+    void Loop() {
+        std::uint64_t served = 0;
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return stop_ || asked_ > served; });
+            if (stop_) {
+                return;
+            }
+            served = asked_;
+            lock.unlock();
+            const int err = ::fdatasync(fd_) == 0 ? 0 : errno;
+            lock.lock();
+            if (err != 0 && error_ == 0) {
+                error_ = err;
+            }
+        }
+    }
+
+    int fd_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::uint64_t asked_ = 0;
+    bool stop_ = false;
+    int error_ = 0;
+    std::thread thread_;  // last: it starts once the rest is ready
+};
+
+void AtomicOutputFile::StopFlusher() noexcept {
+    if (flusher_) {
+        const int err = flusher_->Finish();
+        if (flushError_ == 0) {
+            flushError_ = err;
+        }
+        flusher_.reset();
+    }
+}
+
 AtomicOutputFile::~AtomicOutputFile() {
+    StopFlusher();  // before the descriptor it flushes is closed
     if (fd_ >= 0) {
         ::close(fd_);
     }
@@ -188,6 +260,19 @@ void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) {
                           SYNC_FILE_RANGE_WRITE);
         started_ = written_;
     }
+    if (written_ - flushAsked_ >= kFlushStep) {
+        flushAsked_ = written_;
+        if (Step(FileStep::Flush, [] { return 0; }) != 0) {
+            if (flushError_ == 0) {
+                flushError_ = errno;
+            }
+        } else {
+            if (!flusher_) {
+                flusher_ = std::make_unique<Flusher>(fd_);
+            }
+            flusher_->Ask();
+        }
+    }
 }
 
 void AtomicOutputFile::WriteAt(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
@@ -195,6 +280,10 @@ void AtomicOutputFile::WriteAt(const std::uint8_t* data, std::size_t n, std::uin
 }
 
 void AtomicOutputFile::Commit() {
+    StopFlusher();
+    if (flushError_ != 0) {
+        ThrowFileError(flushError_, "writing", destination_);
+    }
     if (Step(FileStep::Sync, [&] { return ::fsync(fd_); }) != 0) {
         ThrowFileError(errno, "writing", destination_);
     }

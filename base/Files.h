@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace tavorin {
@@ -14,7 +15,9 @@ namespace tavorin {
 // A seam for the fault tests: every system call of the file operations first asks the hook,
 // which may fail that call with an errno it returns (0 lets it run), change the files
 // first, or end the process. The programs never set it.
-enum class FileStep { OpenSource, ReadSource, CreateTemporary, Write, Sync, Close, Rename };
+// Flush is the early flush of a large file's first part, asked for while writing goes on; a
+// failure there is reported by Commit.
+enum class FileStep { OpenSource, ReadSource, CreateTemporary, Write, Flush, Sync, Close, Rename };
 void SetFileFaultHook(std::function<int(FileStep)> hook);
 
 // errno -> Failure with a file error number; the description names the path.
@@ -61,12 +64,21 @@ private:
     // All of data, at offset or, without one, at the file position.
     void Put(const std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset);
 
+    // The flush of a large file costs about as much as writing it, all at Commit; a thread
+    // of its own flushes each stretch while the rest is still being made.
+    class Flusher;
+    void StopFlusher() noexcept;
+
     std::filesystem::path destination_;
     std::filesystem::path temp_;
     int fd_ = -1;
     static constexpr std::uint64_t kWriteBackStep = std::uint64_t{1} << 20;
+    static constexpr std::uint64_t kFlushStep = std::uint64_t{8} << 20;
     std::uint64_t written_ = 0;  // bytes written so far
     std::uint64_t started_ = 0;  // bytes whose write-back has been started
+    std::uint64_t flushAsked_ = 0;  // bytes written when the last flush was asked for
+    std::unique_ptr<Flusher> flusher_;
+    int flushError_ = 0;  // the first error of an early flush, for Commit to report
     bool committed_ = false;
 };
 

@@ -302,17 +302,39 @@ void ReportFileMemory(const char* self, const Best& inMemory) {
     const std::string cli = TAVORIN_CLI_PATH;
     const std::string keyFile = (FileDir() / "key").string();
     std::ofstream(keyFile) << "bench key blowf!\n";
-    const ChildRun run = Measure(self, {cli, "encrypt-file", "-c", "Blowfish", "--key-file", keyFile, source, dest});
+    const std::vector<std::string> command = {cli, "encrypt-file", "-c", "Blowfish", "--key-file", keyFile, source, dest};
+    // Best of 5, each into a new file like EncryptFile above; then over an existing one,
+    // where the file system also frees the old file's blocks.
+    auto best = [&](bool replace) {
+        ChildRun bestRun;
+        bestRun.seconds = bestRun.cpuSeconds = 1e30;
+        for (int i = 0; i < 5; ++i) {
+            if (!replace) std::filesystem::remove(dest);
+            const ChildRun run = Measure(self, command);
+            if (!run.ok) return run;
+            bestRun.ok = true;
+            bestRun.maxRssKiB = std::max(bestRun.maxRssKiB, run.maxRssKiB);
+            bestRun.seconds = std::min(bestRun.seconds, run.seconds);
+            bestRun.cpuSeconds = std::min(bestRun.cpuSeconds, run.cpuSeconds);
+        }
+        return bestRun;
+    };
+    const ChildRun run = best(false);
     if (!run.ok) {
         std::printf("tavorin-cli encrypt-file: not available in this build\n");
         return;
     }
     // The process starts, reads its key and so on, so this is a little above the engine alone.
     const double wall = run.seconds / inMemory.wall, cpu = run.cpuSeconds / inMemory.cpu;
-    std::printf("tavorin-cli encrypt-file: %6.1f MiB peak (%.2f of the file size); beside EncryptByte in memory: "
-                "wall time %.2f (target <= 1.10%s; %.3f s), processor time %.2f (%.3f s)\n",
+    std::printf("tavorin-cli encrypt-file: %6.1f MiB peak (%.2f of the file size); beside EncryptByte in memory "
+                "(best of 5): wall time %.2f (target <= 1.10%s; %.3f s), processor time %.2f (%.3f s)\n",
                 run.maxRssKiB / 1024.0, run.maxRssKiB / 1024.0 / 64.0, wall, wall <= 1.10 ? ", met" : ", NOT met",
                 run.seconds, cpu, run.cpuSeconds);
+    const ChildRun over = best(true);
+    if (over.ok) {
+        std::printf("tavorin-cli encrypt-file over an existing 64 MiB file: wall time %.2f (%.3f s)\n",
+                    over.seconds / inMemory.wall, over.seconds);
+    }
 }
 
 } // namespace

@@ -26,6 +26,7 @@
 #include <cstring>
 #include <limits>
 
+#include "base/ChunkPipeline.h"
 #include "base/Failure.h"
 #include "base/Files.h"
 #include "engines/Engine.h"
@@ -197,28 +198,29 @@ public:
             throw Failure::OverflowError();
         }
         AtomicOutputFile out(DestFile);
-        ByteArray buffer(static_cast<std::size_t>(std::min<std::uint64_t>(N, kChunk)));
+        ByteArray buffer(ChunkPipeline::kSlots * static_cast<std::size_t>(std::min<std::uint64_t>(N, kChunk)));
         const frame::WipeOnExit wipe{buffer};
         std::array<std::uint8_t, B> prev{};
         frame::ProgressRule progress(N, Progress);
 
-        std::uint64_t done = 0;  // frame bytes written so far
         std::uint64_t read = 0;  // data bytes read so far
-        while (done < N) {
-            const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(N - done, kChunk));
-            std::size_t at = 0;
-            if (done == 0) {
-                frame::WriteHeader(buffer.data(), static_cast<std::uint32_t>(L));
-                at = frame::HeaderSize;
-            }
-            const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(L - read, chunk - at));
-            in.ReadExact(buffer.data() + at, take);
-            read += take;
-            std::memset(buffer.data() + at + take, 0, chunk - at - take);
-            EncryptRun(buffer.data(), done, chunk, prev.data(), progress);
-            out.Write(buffer.data(), chunk);
-            done += chunk;
-        }
+        ChunkPipeline(buffer.data(), buffer.size() / ChunkPipeline::kSlots)
+            .Run(
+                Chunks(N),
+                [&](std::size_t k, std::uint8_t* slot) {
+                    const std::size_t chunk = ChunkSize(N, k);
+                    std::size_t at = 0;
+                    if (k == 0) {
+                        frame::WriteHeader(slot, static_cast<std::uint32_t>(L));
+                        at = frame::HeaderSize;
+                    }
+                    const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(L - read, chunk - at));
+                    in.ReadExact(slot + at, take);
+                    read += take;
+                    std::memset(slot + at + take, 0, chunk - at - take);
+                },
+                [&](std::size_t k, std::uint8_t* slot) { EncryptRun(slot, k * kChunk, ChunkSize(N, k), prev.data(), progress); },
+                [&](std::size_t k, std::uint8_t* slot) { out.Write(slot, ChunkSize(N, k)); });
         out.Commit();
         progress.Finish();
     }
@@ -230,9 +232,9 @@ public:
         InputFile in(SourceFile);
         const std::uint64_t T = in.Size();
         CheckCipherLength(T);
-        ByteArray buffer(static_cast<std::size_t>(std::min<std::uint64_t>(T, kChunk)));
+        ByteArray buffer(ChunkPipeline::kSlots * static_cast<std::size_t>(std::min<std::uint64_t>(T, kChunk)));
         const frame::WipeOnExit wipe{buffer};
-        in.ReadExact(buffer.data(), buffer.size());
+        in.ReadExact(buffer.data(), ChunkSize(T, 0));
         const std::int32_t L = PeekLength(buffer.data());
         if (!frame::StoredLengthFits(T, L, B)) {
             ReportWrongKey();  // the destination is left as it was
@@ -243,21 +245,24 @@ public:
         std::array<std::uint8_t, B> prev{};
         frame::ProgressRule progress(T, Progress);
         const std::uint64_t dataEnd = frame::HeaderSize + static_cast<std::uint64_t>(L);
-        std::uint64_t done = 0;
-        while (done < T) {
-            const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(T - done, kChunk));
-            if (done != 0) {
-                in.ReadExact(buffer.data(), chunk);
-            }
-            DecryptRun(buffer.data(), done, chunk, prev.data(), progress);
-            // Keep only the data bytes of this chunk: no header, no padding.
-            const std::uint64_t from = std::max<std::uint64_t>(done, frame::HeaderSize);
-            const std::uint64_t to = std::min<std::uint64_t>(done + chunk, dataEnd);
-            if (from < to) {
-                out.Write(buffer.data() + (from - done), static_cast<std::size_t>(to - from));
-            }
-            done += chunk;
-        }
+        ChunkPipeline(buffer.data(), buffer.size() / ChunkPipeline::kSlots)
+            .Run(
+                Chunks(T),
+                [&](std::size_t k, std::uint8_t* slot) {
+                    if (k != 0) {  // the first was read above
+                        in.ReadExact(slot, ChunkSize(T, k));
+                    }
+                },
+                [&](std::size_t k, std::uint8_t* slot) { DecryptRun(slot, k * kChunk, ChunkSize(T, k), prev.data(), progress); },
+                [&](std::size_t k, std::uint8_t* slot) {
+                    // Keep only the data bytes of this chunk: no header, no padding.
+                    const std::uint64_t done = k * kChunk;
+                    const std::uint64_t from = std::max<std::uint64_t>(done, frame::HeaderSize);
+                    const std::uint64_t to = std::min<std::uint64_t>(done + ChunkSize(T, k), dataEnd);
+                    if (from < to) {
+                        out.Write(slot + (from - done), static_cast<std::size_t>(to - from));
+                    }
+                });
         out.Commit();
         progress.Finish();
         return true;
@@ -269,6 +274,14 @@ protected:
 private:
     static constexpr std::size_t kChunk = std::size_t{1} << 20;  // a multiple of every block size
     static_assert(kChunk % B == 0);
+
+    static std::size_t Chunks(std::uint64_t total) noexcept {
+        return static_cast<std::size_t>((total + kChunk - 1) / kChunk);
+    }
+    // The length of chunk k of total bytes.
+    static std::size_t ChunkSize(std::uint64_t total, std::size_t k) noexcept {
+        return static_cast<std::size_t>(std::min<std::uint64_t>(total - std::uint64_t{k} * kChunk, kChunk));
+    }
     // Pieces of the in-memory operations that stay in the first-level cache.
     static constexpr std::size_t kInCache = std::size_t{16} << 10;
     static_assert(kInCache % B == 0 && kInCache > frame::HeaderSize);

@@ -17,6 +17,7 @@
 #include <map>
 #include <tuple>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
 #include "base/Failure.h"
@@ -159,6 +160,7 @@ int ErrnoFor(FileStep step) {
     case FileStep::ReadSource: return EIO;
     case FileStep::CreateTemporary: return EROFS;
     case FileStep::Write: return ENOSPC;
+    case FileStep::Flush: return EIO;
     case FileStep::Sync: return EIO;
     case FileStep::Close: return EDQUOT;
     case FileStep::Rename: return EXDEV;
@@ -176,7 +178,7 @@ std::int32_t NumberFor(int err) {
 }
 
 const char* StepName(FileStep s) {
-    static const char* names[] = {"open source", "read source", "create temporary", "write", "sync", "close", "rename"};
+    static const char* names[] = {"open source", "read source", "create temporary", "write", "flush", "sync", "close", "rename"};
     return names[static_cast<int>(s)];
 }
 
@@ -240,6 +242,56 @@ TEST(FileFaults, AnyFailedCallLeavesBothFilesAsTheyWere) {
                 SetFileFaultHook(nullptr);
                 ExpectNothingChanged(dir, s);
             }
+        }
+    }
+}
+
+// Large files are flushed in stretches while they are written. The kernel reports a
+// write-back error to one flush only, so a failed early flush must still fail the operation.
+TEST(FileFaults, LargeFilesFlushEarlyAndAFailedEarlyFlushIsReported) {
+    const EngineCase big{"Toy", [] { return std::make_unique<ToyCipher<8>>(); }, (17u << 20) + 5};
+    for (const Scene& scene : kScenes) {
+        const std::vector<FileStep> steps = StepsOf(big, scene);
+        std::vector<std::size_t> flushes;
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            if (steps[i] == FileStep::Flush) flushes.push_back(i);
+        }
+        EXPECT_EQ(flushes.size(), 2u) << Describe(scene);
+        for (std::size_t i : flushes) {
+            SCOPED_TRACE(Describe(scene) + ", failing call " + std::to_string(i));
+            TempDir dir(Scratch());
+            const Files s = Prepare(dir, scene, big);
+            HookGuard guard;
+            Script script;
+            script.at = i;
+            script.action = ErrnoFor;
+            script.Install();
+            try {
+                RunOp(*big.make(), scene, s);
+                ADD_FAILURE() << "no failure reported";
+            } catch (const Failure& f) {
+                EXPECT_EQ(f.Number(), Failure::DeviceIO) << f.Description();
+            }
+            SetFileFaultHook(nullptr);
+            ExpectNothingChanged(dir, s);
+        }
+    }
+}
+
+// A progress handler that throws stops the work wherever it is, with nothing written.
+TEST(FileFaults, AThrowingProgressHandlerLeavesBothFilesAsTheyWere) {
+    const EngineCase big{"Toy", [] { return std::make_unique<ToyCipher<8>>(); }, (5u << 20) + 77};
+    for (const Scene& scene : kScenes) {
+        for (int stopAt : {0, 30, 99}) {
+            SCOPED_TRACE(Describe(scene) + ", stopped at " + std::to_string(stopAt));
+            TempDir dir(Scratch());
+            const Files s = Prepare(dir, scene, big);
+            auto e = big.make();
+            e->Progress = [stopAt](std::int32_t p) {
+                if (p >= stopAt) throw std::runtime_error("stopped");
+            };
+            EXPECT_THROW(RunOp(*e, scene, s), std::runtime_error);
+            ExpectNothingChanged(dir, s);
         }
     }
 }
