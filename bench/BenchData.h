@@ -12,8 +12,8 @@ namespace tavorin::bench {
 
 inline constexpr std::size_t kSize = 1u << 20;
 
-inline ByteArray RandomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
+inline ByteArray RandomBytes(std::size_t n, unsigned variant) {
+    std::mt19937 rng(variant);
     ByteArray bytes(n);
     for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
     return bytes;

@@ -2,7 +2,7 @@
 // Besides not crashing, an outcome must be one the envelope's rules allow, and a failure
 // must be a Failure of the numbers bad input may give.
 //
-// Input, read from the front so that a seed is a few bytes put before a real envelope:
+// Input, read from the front so that a starting input is a few bytes put before a real envelope:
 //   byte 0     the engine
 //   byte 1     how: bits 0-1 passes - 1; bit 2 give the decoded text its true digest, so
 //              that fuzzed ciphertext reaches the passes; bit 3 decode through the UTF-16

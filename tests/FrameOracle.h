@@ -67,9 +67,9 @@ inline std::uint32_t StoredLength(const ByteArray& frame) {
 // A few blocks through the block function alone: equal exactly when the schedules are.
 inline ByteArray Fingerprint(Engine& e) {
     ByteArray out;
-    for (std::uint8_t seed : {0x00, 0x5A, 0xFF}) {
+    for (std::uint8_t variant : {0x00, 0x5A, 0xFF}) {
         ByteArray block(e.BlockSize());
-        for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(seed ^ (i * 37));
+        for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(variant ^ (i * 37));
         e.RawEncryptBlock(block.data());
         out.insert(out.end(), block.begin(), block.end());
     }

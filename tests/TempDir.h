@@ -65,9 +65,9 @@ inline ByteArray ReadFile(const std::filesystem::path& p) {
 }
 
 // n bytes of a fixed pattern that differs from block to block.
-inline ByteArray TestBytes(std::size_t n, unsigned seed = 1) {
+inline ByteArray TestBytes(std::size_t n, unsigned variant = 1) {
     ByteArray b(n);
-    std::uint32_t x = seed * 2654435761u + 1;
+    std::uint32_t x = variant * 2654435761u + 1;
     for (auto& v : b) {
         x = x * 1103515245u + 12345u;
         v = static_cast<std::uint8_t>(x >> 16);

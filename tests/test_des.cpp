@@ -28,9 +28,9 @@ std::u16string Text(const ByteArray& bytes) { return AnsiCodePage::BytesToText(b
 // A few blocks through the current key: enough to tell keys apart.
 ByteArray Fingerprint(clsDES& des) {
     ByteArray out;
-    for (std::uint8_t seed : {0x00, 0x5A, 0xFF}) {
+    for (std::uint8_t variant : {0x00, 0x5A, 0xFF}) {
         std::uint8_t block[8];
-        for (int i = 0; i < 8; ++i) block[i] = static_cast<std::uint8_t>(seed ^ (i * 37));
+        for (int i = 0; i < 8; ++i) block[i] = static_cast<std::uint8_t>(variant ^ (i * 37));
         des.RawEncryptBlock(block);
         out.insert(out.end(), block, block + 8);
     }

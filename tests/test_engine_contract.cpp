@@ -16,8 +16,8 @@ using namespace tavorin::test;
 
 namespace {
 
-ByteArray Pattern(std::size_t n, unsigned seed = 1) {
-    std::mt19937 rng(seed);
+ByteArray Pattern(std::size_t n, unsigned variant = 1) {
+    std::mt19937 rng(variant);
     return RandomBytes(rng, n);
 }
 
@@ -54,10 +54,10 @@ TEST_P(EngineContract, NameAndBlockSize) {
 
 TEST_P(EngineContract, RoundTripsOfEveryShortLength) {
     auto decryptor = Fresh();
-    unsigned seed = 0;
+    unsigned variant = 0;
     for (const auto& key : Keys) {
         for (std::size_t L = 0; L <= 300; ++L) {
-            const ByteArray data = Pattern(L, ++seed);
+            const ByteArray data = Pattern(L, ++variant);
             ByteArray bytes = data;
             engine->EncryptByte(bytes, key);
             ASSERT_EQ(bytes.size(), frame::FrameLength(L, B)) << "L = " << L;

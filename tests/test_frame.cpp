@@ -20,8 +20,8 @@ namespace {
 
 constexpr std::size_t B = 8;
 
-ByteArray Pattern(std::size_t n, unsigned seed = 1) {
-    std::mt19937 rng(seed);
+ByteArray Pattern(std::size_t n, unsigned variant = 1) {
+    std::mt19937 rng(variant);
     return RandomBytes(rng, n);
 }
 
