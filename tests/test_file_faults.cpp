@@ -215,6 +215,26 @@ int InChild(const std::function<int()>& fn, bool unprivileged = false) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// Runs the operation with call i failed as a real fault would fail it: the failure must
+// come out with the expected number, and both files stay as they were.
+void FailCallAndExpectNothingChanged(const EngineCase& ec, const Scene& scene, std::size_t i, std::int32_t number) {
+    TempDir dir(Scratch());
+    const Files s = Prepare(dir, scene, ec);
+    HookGuard guard;
+    Script script;
+    script.at = i;
+    script.action = ErrnoFor;
+    script.Install();
+    try {
+        RunOp(*ec.make(), scene, s);
+        ADD_FAILURE() << "no failure reported";
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.Number(), number) << f.Description();
+    }
+    SetFileFaultHook(nullptr);
+    ExpectNothingChanged(dir, s);
+}
+
 } // namespace
 
 TEST(FileFaults, AnyFailedCallLeavesBothFilesAsTheyWere) {
@@ -225,22 +245,7 @@ TEST(FileFaults, AnyFailedCallLeavesBothFilesAsTheyWere) {
             for (std::size_t i = 0; i < steps.size(); ++i) {
                 SCOPED_TRACE(ec.name + ", " + Describe(scene) + ", failing call " + std::to_string(i) + " (" +
                              StepName(steps[i]) + ")");
-                TempDir dir(Scratch());
-                const Files s = Prepare(dir, scene, ec);
-                HookGuard guard;
-                Script script;
-                script.at = i;
-                script.action = ErrnoFor;
-                script.Install();
-                auto e = ec.make();
-                try {
-                    RunOp(*e, scene, s);
-                    ADD_FAILURE() << "no failure reported";
-                } catch (const Failure& f) {
-                    EXPECT_EQ(f.Number(), NumberFor(ErrnoFor(steps[i]))) << f.Description();
-                }
-                SetFileFaultHook(nullptr);
-                ExpectNothingChanged(dir, s);
+                FailCallAndExpectNothingChanged(ec, scene, i, NumberFor(ErrnoFor(steps[i])));
             }
         }
     }
@@ -259,21 +264,7 @@ TEST(FileFaults, LargeFilesFlushEarlyAndAFailedEarlyFlushIsReported) {
         EXPECT_EQ(flushes.size(), 2u) << Describe(scene);
         for (std::size_t i : flushes) {
             SCOPED_TRACE(Describe(scene) + ", failing call " + std::to_string(i));
-            TempDir dir(Scratch());
-            const Files s = Prepare(dir, scene, big);
-            HookGuard guard;
-            Script script;
-            script.at = i;
-            script.action = ErrnoFor;
-            script.Install();
-            try {
-                RunOp(*big.make(), scene, s);
-                ADD_FAILURE() << "no failure reported";
-            } catch (const Failure& f) {
-                EXPECT_EQ(f.Number(), Failure::DeviceIO) << f.Description();
-            }
-            SetFileFaultHook(nullptr);
-            ExpectNothingChanged(dir, s);
+            FailCallAndExpectNothingChanged(big, scene, i, Failure::DeviceIO);
         }
     }
 }
