@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace tavorin {
@@ -38,13 +39,23 @@ struct Shared {
 
 } // namespace
 
+// The same calls in the same order on this thread alone.
+void ChunkPipeline::RunHere(std::size_t n, const Stage& read, const Stage& work, const Stage& write) {
+    for (std::size_t k = 0; k < n && k < 2; ++k) {
+        read(k, Slot(k));
+    }
+    for (std::size_t k = 0; k < n; ++k) {
+        work(k, Slot(k));
+        write(k, Slot(k));
+        if (k + 2 < n) {
+            read(k + 2, Slot(k + 2));
+        }
+    }
+}
+
 void ChunkPipeline::Run(std::size_t n, const Stage& read, const Stage& work, const Stage& write) {
     if (n <= 1) {
-        for (std::size_t k = 0; k < n; ++k) {
-            read(k, Slot(k));
-            work(k, Slot(k));
-            write(k, Slot(k));
-        }
+        RunHere(n, read, work, write);
         return;
     }
 
@@ -53,7 +64,7 @@ void ChunkPipeline::Run(std::size_t n, const Stage& read, const Stage& work, con
         read(k, Slot(k));
         shared.Publish([&] { shared.read = k + 1; });
     };
-    std::thread io([&] {
+    auto ioLoop = [&] {
         try {
             readOne(0);
             readOne(1);
@@ -72,7 +83,14 @@ void ChunkPipeline::Run(std::size_t n, const Stage& read, const Stage& work, con
                 shared.stop = true;
             });
         }
-    });
+    };
+    std::thread io;
+    try {
+        io = std::thread(ioLoop);
+    } catch (const std::system_error&) {
+        RunHere(n, read, work, write);  // no thread to be had: slower, but the same
+        return;
+    }
 
     try {
         for (std::size_t k = 0; k < n; ++k) {

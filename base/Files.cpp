@@ -10,6 +10,7 @@
 #include <thread>
 #include <cstring>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "base/Failure.h"
@@ -267,10 +268,14 @@ void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) {
                 flushError_ = errno;
             }
         } else {
-            if (!flusher_) {
-                flusher_ = std::make_unique<Flusher>(fd_);
+            try {
+                if (!flusher_) {
+                    flusher_ = std::make_unique<Flusher>(fd_);
+                }
+                flusher_->Ask();
+            } catch (const std::system_error&) {
+                // No thread to be had: Commit's flush does all of it.
             }
-            flusher_->Ask();
         }
     }
 }

@@ -7,6 +7,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -18,6 +19,7 @@
 #include <tuple>
 #include <memory>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "base/Failure.h"
@@ -285,6 +287,33 @@ TEST(FileFaults, AThrowingProgressHandlerLeavesBothFilesAsTheyWere) {
             ExpectNothingChanged(dir, s);
         }
     }
+}
+
+// Where no thread can be started (a process limit), the file operations do the same work
+// on the calling thread alone.
+TEST(FileFaults, WithoutThreadsTheFileOperationsStillWork) {
+    TempDir dir(Scratch());
+    fs::permissions(dir.path(), fs::perms::all);
+    const ByteArray plain = TestBytes((17u << 20) + 5, 4);
+    WriteFile(dir / "plain", plain);
+    fs::permissions(dir / "plain", fs::perms::all);
+    const int code = InChild(
+        [&] {
+            const rlimit one{1, 1};
+            if (::setrlimit(RLIMIT_NPROC, &one) != 0) return 10;
+            try {
+                std::thread([] {}).join();
+                return 11;
+            } catch (const std::system_error&) {
+            }
+            ToyCipher<8> toy;
+            toy.EncryptFile(dir / "plain", dir / "cipher", kKey);
+            if (!toy.DecryptFile(dir / "cipher", dir / "back", kKey)) return 12;
+            return ReadFile(dir / "back") == plain ? 0 : 13;
+        },
+        true);
+    if (code == 11) GTEST_SKIP() << "threads can still be started under a process limit of 1";
+    EXPECT_EQ(code, 0);
 }
 
 TEST(FileFaults, KilledAtAnyStepLeavesTheDestinationWhollyOld) {
