@@ -10,10 +10,18 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace tavorin::bench {
+
+// A new private folder under the temporary folder for a benchmark's files.
+inline std::filesystem::path MakeTempDir(const std::string& name) {
+    std::string pattern = (std::filesystem::temp_directory_path() / (name + "-XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a folder for " + name);
+    return pattern;
+}
 
 struct Child {
     double seconds = 0;

@@ -25,6 +25,7 @@
 #include <openssl/blowfish.h>
 #pragma GCC diagnostic pop
 
+#include "BenchChild.h"
 #include "BenchRatio.h"
 #include "base/Failure.h"
 #include "engines/clsBlowfish.h"
@@ -154,9 +155,7 @@ void Decrypt_Libgcrypt(benchmark::State& state) {
 
 const std::filesystem::path& FileDir() {
     static const std::filesystem::path dir = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tavorin-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        const std::filesystem::path d = pattern;
+        const std::filesystem::path d = bench::MakeTempDir("tavorin-bench");
         const ByteArray data = Random(kFileSize);
         std::ofstream(d / "source", std::ios::binary)
             .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));

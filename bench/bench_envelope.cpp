@@ -41,8 +41,7 @@ struct Setup {
     std::vector<std::string> keyEnv = {"TAVORIN_BENCH_KEY=correct horse battery staple"};
 
     Setup() {
-        std::string pattern = (fs::temp_directory_path() / "tavorin-bench-XXXXXX").string();
-        dir = mkdtemp(pattern.data());
+        dir = tavorin::bench::MakeTempDir("tavorin-bench");
         message = dir / "message.txt";
         passphrase = dir / "passphrase";
         gnupg = dir / "gnupg";

@@ -37,8 +37,7 @@ struct Files {
     fs::path dir, message, envelope, base64;
 
     Files() {
-        std::string pattern = (fs::temp_directory_path() / "tavorin-bench-limits-XXXXXX").string();
-        dir = mkdtemp(pattern.data());
+        dir = tavorin::bench::MakeTempDir("tavorin-bench-limits");
         message = dir / "message.txt";
         envelope = dir / "message.env";
         base64 = dir / "message.b64";

@@ -33,6 +33,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The built program and its arguments, as execve takes them.
+struct CliArgv {
+    std::vector<std::string> store;
+    std::vector<char*> pointers;
+
+    CliArgv(const CliArgv&) = delete;  // the pointers point into store
+    explicit CliArgv(const std::vector<std::string>& args) : store{TAVORIN_CLI_PATH} {
+        store.insert(store.end(), args.begin(), args.end());
+        for (auto& a : store) pointers.push_back(a.data());
+        pointers.push_back(nullptr);
+    }
+    char* operator[](std::size_t i) const { return pointers[i]; }
+    char* const* data() const { return pointers.data(); }
+};
+
 struct Result {
     int code = -1;
     std::string out;
@@ -48,11 +63,7 @@ Result RunCli(const std::vector<std::string>& args, const std::string& input = {
     EXPECT_EQ(pipe(inPipe), 0);
     EXPECT_EQ(pipe(outPipe), 0);
     EXPECT_EQ(pipe(errPipe), 0);
-    std::vector<std::string> argvStore = {TAVORIN_CLI_PATH};
-    argvStore.insert(argvStore.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argvStore) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    CliArgv argv(args);
     std::vector<std::string> envStore = {"PATH=/usr/bin:/bin", "ASAN_OPTIONS=detect_leaks=1"};
     envStore.insert(envStore.end(), env.begin(), env.end());
     std::vector<char*> envp;
@@ -533,11 +544,7 @@ TerminalResult RunOnTerminal(const std::vector<std::string>& args, const std::st
     int inPipe[2], outPipe[2];
     EXPECT_EQ(pipe(inPipe), 0);
     EXPECT_EQ(pipe(outPipe), 0);
-    std::vector<std::string> argvStore = {TAVORIN_CLI_PATH};
-    argvStore.insert(argvStore.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argvStore) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    CliArgv argv(args);
     std::string asan = "ASAN_OPTIONS=detect_leaks=1";
     char* envp[] = {asan.data(), nullptr};
 
