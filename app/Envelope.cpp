@@ -34,7 +34,7 @@ void CheckPasses(std::int32_t passes) {
     }
 }
 
-} // namespace
+}  // namespace
 
 std::optional<char32_t> FirstUnrepresentable(std::u16string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -112,7 +112,7 @@ void Emit(const std::array<char, DigestLength>& digest, const std::uint8_t* data
     }
 }
 
-} // namespace
+}  // namespace
 
 std::array<char, DigestLength> CiphertextDigest(const std::uint8_t* data, std::size_t size) {
     CiphertextDigester digester;
@@ -211,25 +211,25 @@ void EarlierPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, st
     }
 }
 
-} // namespace
+}  // namespace
 
 void SealToSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes, const Sink& sink,
                 std::size_t pairsAheadLimit) {
     EarlierPasses(engine, bytes, key, passes);
     CiphertextDigester digester;
     std::string pairs;
-    const bool covered = RunLastPass(engine, bytes, key, [&](const std::uint8_t* data, std::size_t from,
-                                                             std::size_t to, std::size_t total) {
-        digester.Update(data + from, to - from);
-        if (total <= pairsAheadLimit) {
-            if (pairs.size() != 3 * total) {
-                pairs.reserve(3 * total);
-                AdviseLargePages(pairs.data(), pairs.capacity());
-                pairs.assign(3 * total, ' ');
+    const bool covered = RunLastPass(
+        engine, bytes, key, [&](const std::uint8_t* data, std::size_t from, std::size_t to, std::size_t total) {
+            digester.Update(data + from, to - from);
+            if (total <= pairsAheadLimit) {
+                if (pairs.size() != 3 * total) {
+                    pairs.reserve(3 * total);
+                    AdviseLargePages(pairs.data(), pairs.capacity());
+                    pairs.assign(3 * total, ' ');
+                }
+                modHEX::WriteSpacedPairs(data + from, to - from, pairs.data() + 3 * from);
             }
-            modHEX::WriteSpacedPairs(data + from, to - from, pairs.data() + 3 * from);
-        }
-    });
+        });
     if (!covered) {
         WriteEnvelope(bytes, sink);
         return;
@@ -244,15 +244,15 @@ std::uint64_t SealToPlacedSink(Engine& engine, ByteArray& bytes, std::u16string_
     constexpr std::size_t kSlice = std::size_t{1} << 16;
     std::string piece(3 * kSlice, ' ');
     constexpr std::uint64_t kFront = 3 * DigestLength;  // the digest's pairs and a space
-    const bool covered = RunLastPass(engine, bytes, key, [&](const std::uint8_t* data, std::size_t from,
-                                                             std::size_t to, std::size_t total) {
-        digester.Update(data + from, to - from);
-        for (std::size_t at = from; at < to; at += kSlice) {
-            const std::size_t n = std::min(kSlice, to - at);
-            modHEX::WriteSpacedPairs(data + at, n, piece.data());
-            placed(piece.data(), 3 * n - (at + n == total ? 1 : 0), kFront + 3 * std::uint64_t{at});
-        }
-    });
+    const bool covered = RunLastPass(
+        engine, bytes, key, [&](const std::uint8_t* data, std::size_t from, std::size_t to, std::size_t total) {
+            digester.Update(data + from, to - from);
+            for (std::size_t at = from; at < to; at += kSlice) {
+                const std::size_t n = std::min(kSlice, to - at);
+                modHEX::WriteSpacedPairs(data + at, n, piece.data());
+                placed(piece.data(), 3 * n - (at + n == total ? 1 : 0), kFront + 3 * std::uint64_t{at});
+            }
+        });
     if (!covered) {
         std::uint64_t offset = 0;
         WriteEnvelope(bytes, [&](const char* data, std::size_t size) {
@@ -395,4 +395,4 @@ std::size_t UnwrapText(char* text, std::size_t size) {
     return out;
 }
 
-} // namespace tavorin::envelope
+}  // namespace tavorin::envelope

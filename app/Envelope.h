@@ -112,4 +112,4 @@ Outcome OpenEnvelope(Engine& engine, std::string_view text, std::u16string_view 
 std::size_t UnwrapText(char* text, std::size_t size);
 inline void UnwrapText(std::string& text) { text.resize(UnwrapText(text.data(), text.size())); }
 
-} // namespace tavorin::envelope
+}  // namespace tavorin::envelope

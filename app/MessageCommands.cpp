@@ -109,7 +109,9 @@ private:
 class EngineEvents {
 public:
     EngineEvents(Engine& engine, MessageWindow& window)
-        : engine_(engine), window_(window), progress_(std::move(engine.Progress)),
+        : engine_(engine),
+          window_(window),
+          progress_(std::move(engine.Progress)),
           wrongKey_(std::move(engine.WrongKey)) {
         engine_.Progress = [this](std::int32_t percent) {
             shown_ = true;
@@ -173,8 +175,7 @@ std::optional<std::u16string> KeyOrRefuse(MessageWindow& window, std::u16string_
 }
 
 // The message's bytes in the window's encoding, or a box naming what Windows-1252 cannot hold.
-std::optional<ByteArray> MessageOrRefuse(MessageWindow& window, std::u16string_view message,
-                                         MessageEncoding encoding) {
+std::optional<ByteArray> MessageOrRefuse(MessageWindow& window, std::u16string_view message, MessageEncoding encoding) {
     if (encoding == MessageEncoding::Utf8) {
         const std::string utf8 = ToUtf8(message);
         return ByteArray(utf8.begin(), utf8.end());
@@ -224,7 +225,7 @@ void RunCommand(bool& running, MessageWindow& window, Engine& engine, Work&& wor
     }
 }
 
-} // namespace
+}  // namespace
 
 void MessageCommands::cmdEncrypt_Click(Engine& SelectedEngine) {
     const auto work = [&](const std::u16string& keyText, const std::u16string& messageText, BusyPointer& busy,
@@ -315,9 +316,10 @@ void MessageCommands::cmdDecrypt_Click(Engine& SelectedEngine) {
             const std::string_view utf8(reinterpret_cast<const char*>(bytes.data()), bytes.size());
             if (!IsValidUtf8(utf8)) {
                 // Keep the envelope, so that it can be opened again as Windows-1252.
-                window_.ShowMessage(u"The decrypted message is not UTF-8 text.\r\n"
-                                    u"Choose Windows-1252 as the message encoding and decrypt again.",
-                                    MessageIcon::Exclamation, kErrorTitle);
+                window_.ShowMessage(
+                    u"The decrypted message is not UTF-8 text.\r\n"
+                    u"Choose Windows-1252 as the message encoding and decrypt again.",
+                    MessageIcon::Exclamation, kErrorTitle);
                 window_.SetMessageText(envelopeText);
                 window_.SetStatusText(u"");
                 busy.Off();
@@ -347,4 +349,4 @@ void MessageCommands::cmdDecrypt_Click(Engine& SelectedEngine) {
     RunCommand(running_, window_, SelectedEngine, work, onFailure);
 }
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -29,4 +29,4 @@ private:
     bool running_ = false;
 };
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -36,4 +36,4 @@ public:
     virtual void ShowProgress(std::int32_t /*percent*/) {}
 };
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -14,17 +14,16 @@ namespace {
 
 // Characters of the bytes 0x80 to 0x9F; the unassigned five keep their own number.
 constexpr std::array<char16_t, 32> kHighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 // Byte -> character, and character -> byte in two steps: the character's high byte picks a
 // page of 256 entries. Ciphertext turned into text has every byte value equally often, so a
 // branch per character would be mispredicted at every turn. An entry above 0xFF: no byte.
 constexpr std::uint16_t kNoByte = 0x100;
-constexpr std::size_t kPages = 6; // none, U+00xx, U+01xx, U+02xx, U+20xx, U+21xx
+constexpr std::size_t kPages = 6;  // none, U+00xx, U+01xx, U+02xx, U+20xx, U+21xx
 
 struct CodePageTables {
     std::array<char16_t, 256> charOfByte{};
@@ -34,13 +33,15 @@ struct CodePageTables {
 
 constexpr CodePageTables BuildCodePageTables() {
     CodePageTables t;
-    for (auto& page : t.byteOfChar) page.fill(kNoByte);
-    std::size_t used = 1; // page 0 refuses everything
+    for (auto& page : t.byteOfChar)
+        page.fill(kNoByte);
+    std::size_t used = 1;  // page 0 refuses everything
     for (std::uint32_t b = 0; b < 256; ++b) {
         const char16_t c = (b >= 0x80 && b <= 0x9F) ? kHighControls[b - 0x80] : static_cast<char16_t>(b);
         t.charOfByte[b] = c;
         std::uint8_t& page = t.pageOfHighByte[c >> 8];
-        if (page == 0) page = static_cast<std::uint8_t>(used++);
+        if (page == 0)
+            page = static_cast<std::uint8_t>(used++);
         t.byteOfChar[page][c & 0xFF] = static_cast<std::uint16_t>(b);
     }
     return t;
@@ -50,7 +51,9 @@ constexpr CodePageTables Tables = BuildCodePageTables();
 static_assert(Tables.byteOfChar[Tables.pageOfHighByte[0x20]][0xAC] == 0x80);
 static_assert(Tables.byteOfChar[Tables.pageOfHighByte[0x00]][0x80] == kNoByte);
 
-inline std::uint16_t ByteOrNone(char16_t c) noexcept { return Tables.byteOfChar[Tables.pageOfHighByte[c >> 8]][c & 0xFF]; }
+inline std::uint16_t ByteOrNone(char16_t c) noexcept {
+    return Tables.byteOfChar[Tables.pageOfHighByte[c >> 8]][c & 0xFF];
+}
 
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
@@ -64,18 +67,18 @@ char32_t CodePointAt(std::u16string_view text, std::size_t i) {
 }
 
 [[noreturn]] void RefuseCharacter(std::u16string_view text, std::size_t i) {
-    throw Failure(Failure::InvalidArgument,
-                  "The character " + DescribeCodePoint(CodePointAt(text, i)) +
-                      " cannot be written in the Windows-1252 code page");
+    throw Failure(Failure::InvalidArgument, "The character " + DescribeCodePoint(CodePointAt(text, i)) +
+                                                " cannot be written in the Windows-1252 code page");
 }
 
-} // namespace
+}  // namespace
 
 char16_t AnsiCodePage::ByteToChar(std::uint8_t b) noexcept { return Tables.charOfByte[b]; }
 
 bool AnsiCodePage::CharToByte(char16_t c, std::uint8_t& out) noexcept {
     const std::uint16_t b = ByteOrNone(c);
-    if (b == kNoByte) return false;
+    if (b == kNoByte)
+        return false;
     out = static_cast<std::uint8_t>(b);
     return true;
 }
@@ -99,7 +102,8 @@ ByteArray AnsiCodePage::TextToBytes(std::u16string_view text) {
     if (refused & kNoByte) {
         SecureWipe(bytes);  // it may hold most of a key
         for (std::size_t i = 0; i < text.size(); ++i) {
-            if (ByteOrNone(text[i]) == kNoByte) RefuseCharacter(text, i);
+            if (ByteOrNone(text[i]) == kNoByte)
+                RefuseCharacter(text, i);
         }
     }
     return bytes;
@@ -139,7 +143,8 @@ std::u16string NormalizeNFC(std::u16string_view text) {
         icu::UnicodeString& s;
         ~Wipe() {
             const int32_t n = s.length();
-            if (UChar* p = s.getBuffer(n)) SecureWipe(p, static_cast<std::size_t>(n) * sizeof(UChar));
+            if (UChar* p = s.getBuffer(n))
+                SecureWipe(p, static_cast<std::size_t>(n) * sizeof(UChar));
             s.releaseBuffer(0);
         }
     } wipe{out};
@@ -153,8 +158,8 @@ std::string DescribeCodePoint(char32_t cp) {
     char number[16];
     std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(cp));
     std::string result = number;
-    const bool printable = cp >= 0x20 && cp != 0x7F && !(cp >= 0x80 && cp < 0xA0) &&
-                           !(cp >= 0xD800 && cp <= 0xDFFF) && cp <= 0x10FFFF;
+    const bool printable =
+        cp >= 0x20 && cp != 0x7F && !(cp >= 0x80 && cp < 0xA0) && !(cp >= 0xD800 && cp <= 0xDFFF) && cp <= 0x10FFFF;
     if (printable) {
         std::u16string one;
         if (cp >= 0x10000) {
@@ -234,7 +239,7 @@ std::string ToUtf8(std::u16string_view utf16) {
             cp = CodePointAt(utf16, i);
             ++i;
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD; // a lone surrogate has no UTF-8 form
+            cp = 0xFFFD;  // a lone surrogate has no UTF-8 form
         }
         if (cp < 0x80) {
             out.push_back(static_cast<char>(cp));
@@ -255,4 +260,4 @@ std::string ToUtf8(std::u16string_view utf16) {
     return out;
 }
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -31,7 +31,7 @@ ByteArray TextToBytes(std::u16string_view text);
 // a letter + combining mark is accepted like the precomposed letter.
 ByteArray NormalizedTextToBytes(std::u16string_view text);
 
-} // namespace AnsiCodePage
+}  // namespace AnsiCodePage
 
 // Unicode normalisation form C (ICU).
 std::u16string NormalizeNFC(std::u16string_view text);
@@ -45,4 +45,4 @@ std::string ToUtf8(std::u16string_view utf16);
 // False when utf8 is not well-formed UTF-8 (overlongs, surrogates and values past U+10FFFF rejected).
 bool IsValidUtf8(std::string_view utf8) noexcept;
 
-} // namespace tavorin
+}  // namespace tavorin

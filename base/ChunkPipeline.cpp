@@ -14,9 +14,9 @@ namespace {
 struct Shared {
     std::mutex mutex;
     std::condition_variable changed;
-    std::size_t read = 0;    // chunks read so far
-    std::size_t worked = 0;  // chunks transformed so far
-    bool stop = false;       // set by either side on failure
+    std::size_t read = 0;        // chunks read so far
+    std::size_t worked = 0;      // chunks transformed so far
+    bool stop = false;           // set by either side on failure
     std::exception_ptr failure;  // the second thread's, for the caller to throw
 
     // Waits until done(), or until the other side stopped; false then.
@@ -37,7 +37,7 @@ struct Shared {
     }
 };
 
-} // namespace
+}  // namespace
 
 // The same calls in the same order on this thread alone.
 void ChunkPipeline::RunHere(std::size_t n, const Stage& read, const Stage& work, const Stage& write) {
@@ -111,4 +111,4 @@ void ChunkPipeline::Run(std::size_t n, const Stage& read, const Stage& work, con
     }
 }
 
-} // namespace tavorin
+}  // namespace tavorin

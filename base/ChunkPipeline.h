@@ -37,4 +37,4 @@ private:
     std::size_t slotSize_;
 };
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -24,13 +24,11 @@ public:
     static constexpr std::int32_t PathFileAccess = 75;
 
     static constexpr bool IsFileError(std::int32_t n) noexcept {
-        return n == FileNotFound || n == DeviceIO || n == DiskFull || n == PermissionDenied ||
-               n == PathFileAccess;
+        return n == FileNotFound || n == DeviceIO || n == DiskFull || n == PermissionDenied || n == PathFileAccess;
     }
 
     // description: UTF-8.
-    Failure(std::int32_t number, std::string description)
-        : number_(number), description_(std::move(description)) {}
+    Failure(std::int32_t number, std::string description) : number_(number), description_(std::move(description)) {}
 
     std::int32_t Number() const noexcept { return number_; }
     const std::string& Description() const noexcept { return description_; }
@@ -46,4 +44,4 @@ private:
     std::string description_;
 };
 
-} // namespace tavorin
+}  // namespace tavorin

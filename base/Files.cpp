@@ -6,11 +6,11 @@
 
 #include <cerrno>
 #include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "base/Failure.h"
@@ -36,7 +36,7 @@ auto Step(FileStep step, Call call) -> decltype(call()) {
     return call();
 }
 
-} // namespace
+}  // namespace
 
 void SetFileFaultHook(std::function<int(FileStep)> hook) { FaultHook() = std::move(hook); }
 
@@ -44,13 +44,18 @@ void ThrowFileError(int err, const char* action, const std::filesystem::path& pa
     std::int32_t number = Failure::PathFileAccess;
     const char* kind = "Path/File access error";
     switch (err) {
-    case ENOENT: case ENOTDIR:
+    case ENOENT:
+    case ENOTDIR:
         number = Failure::FileNotFound, kind = "File not found";
         break;
-    case EACCES: case EPERM: case EROFS:
+    case EACCES:
+    case EPERM:
+    case EROFS:
         number = Failure::PermissionDenied, kind = "Permission denied";
         break;
-    case ENOSPC: case EDQUOT: case EFBIG:
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
         number = Failure::DiskFull, kind = "Disk full";
         break;
     case EIO:
@@ -59,13 +64,13 @@ void ThrowFileError(int err, const char* action, const std::filesystem::path& pa
     default:
         break;
     }
-    throw Failure(number, std::string(kind) + " (" + action + " " + path.string() + ": " +
-                              std::strerror(err) + ")");
+    throw Failure(number, std::string(kind) + " (" + action + " " + path.string() + ": " + std::strerror(err) + ")");
 }
 
 InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
     // Non-blocking, so that opening a FIFO with no writer cannot hang; reads block again below.
-    fd_ = Step(FileStep::OpenSource, [&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); });
+    fd_ =
+        Step(FileStep::OpenSource, [&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); });
     if (fd_ < 0) {
         ThrowFileError(errno, "opening", path);
     }
@@ -81,8 +86,7 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd_);
-        throw Failure(Failure::PathFileAccess,
-                      "Path/File access error (" + path.string() + " is not a regular file)");
+        throw Failure(Failure::PathFileAccess, "Path/File access error (" + path.string() + " is not a regular file)");
     }
     ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     size_ = static_cast<std::uint64_t>(st.st_size);
@@ -280,9 +284,7 @@ void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) {
     }
 }
 
-void AtomicOutputFile::WriteAt(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
-    Put(data, n, offset);
-}
+void AtomicOutputFile::WriteAt(const std::uint8_t* data, std::size_t n, std::uint64_t offset) { Put(data, n, offset); }
 
 void AtomicOutputFile::Commit() {
     StopFlusher();
@@ -314,4 +316,4 @@ void AtomicOutputFile::Commit() {
     }
 }
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -74,12 +74,12 @@ private:
     int fd_ = -1;
     static constexpr std::uint64_t kWriteBackStep = std::uint64_t{1} << 20;
     static constexpr std::uint64_t kFlushStep = std::uint64_t{8} << 20;
-    std::uint64_t written_ = 0;  // bytes written so far
-    std::uint64_t started_ = 0;  // bytes whose write-back has been started
+    std::uint64_t written_ = 0;     // bytes written so far
+    std::uint64_t started_ = 0;     // bytes whose write-back has been started
     std::uint64_t flushAsked_ = 0;  // bytes written when the last flush was asked for
     std::unique_ptr<Flusher> flusher_;
     int flushError_ = 0;  // the first error of an early flush, for Commit to report
     bool committed_ = false;
 };
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -28,4 +28,4 @@ void AdviseLargePages(void* data, std::size_t size) noexcept {
 #endif
 }
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -16,8 +16,10 @@ void SecureWipe(void* data, std::size_t size) noexcept;
 void AdviseLargePages(void* data, std::size_t size) noexcept;
 
 template <class T>
-void SecureWipe(std::vector<T>& v) noexcept { SecureWipe(v.data(), v.size() * sizeof(T)); }
+void SecureWipe(std::vector<T>& v) noexcept {
+    SecureWipe(v.data(), v.size() * sizeof(T));
+}
 inline void SecureWipe(std::u16string& s) noexcept { SecureWipe(s.data(), s.size() * sizeof(char16_t)); }
 inline void SecureWipe(std::string& s) noexcept { SecureWipe(s.data(), s.size()); }
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -19,7 +19,8 @@ namespace tavorin::bench {
 // A new private folder under the temporary folder for a benchmark's files.
 inline std::filesystem::path MakeTempDir(const std::string& name) {
     std::string pattern = (std::filesystem::temp_directory_path() / (name + "-XXXXXX")).string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a folder for " + name);
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("cannot make a folder for " + name);
     return pattern;
 }
 
@@ -34,7 +35,8 @@ inline Child RunChild(const std::vector<std::string>& args, const std::filesyste
                       const std::filesystem::path& out, const std::vector<std::string>& env = {}) {
     std::vector<std::string> store = args;
     std::vector<char*> argv;
-    for (auto& a : store) argv.push_back(a.data());
+    for (auto& a : store)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     std::vector<std::string> settings = env;
     const auto start = std::chrono::steady_clock::now();
@@ -43,9 +45,11 @@ inline Child RunChild(const std::vector<std::string>& args, const std::filesyste
         const int i = open(in.c_str(), O_RDONLY);
         const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int n = open("/dev/null", O_WRONLY);
-        if (i < 0 || o < 0 || n < 0) _exit(126);
+        if (i < 0 || o < 0 || n < 0)
+            _exit(126);
         dup2(i, 0), dup2(o, 1), dup2(n, 2);
-        for (auto& e : settings) putenv(e.data());
+        for (auto& e : settings)
+            putenv(e.data());
         execvp(argv[0], argv.data());
         _exit(127);
     }
@@ -57,4 +61,4 @@ inline Child RunChild(const std::vector<std::string>& args, const std::filesyste
     return c;
 }
 
-} // namespace tavorin::bench
+}  // namespace tavorin::bench

@@ -15,7 +15,8 @@ inline constexpr std::size_t kSize = 1u << 20;
 inline ByteArray RandomBytes(std::size_t n, unsigned variant) {
     std::mt19937 rng(variant);
     ByteArray bytes(n);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(rng());
     return bytes;
 }
 
@@ -28,4 +29,4 @@ inline void Throughput(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
 }
 
-} // namespace tavorin::bench
+}  // namespace tavorin::bench

@@ -14,13 +14,14 @@
 
 namespace tavorin::bench {
 
-using Throughputs = std::map<std::string, double>; // benchmark name -> bytes per second
+using Throughputs = std::map<std::string, double>;  // benchmark name -> bytes per second
 
 class ThroughputReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+            if (run.run_type != Run::RT_Iteration || run.error_occurred)
+                continue;
             const auto it = run.counters.find("bytes_per_second");
             // With repetitions, the best one: on a shared machine the others measure the load.
             if (it != run.counters.end()) {
@@ -31,7 +32,8 @@ public:
         // Repeated benchmarks show only their summary lines.
         std::vector<Run> shown;
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate) shown.push_back(run);
+            if (run.run_type == Run::RT_Aggregate)
+                shown.push_back(run);
         }
         ConsoleReporter::ReportRuns(shown.empty() ? runs : shown);
     }
@@ -53,18 +55,22 @@ inline double MBps(double bytesPerSecond) { return bytesPerSecond / 1e6; }
 inline double PrintRatio(const Throughputs& rates, const char* label, const std::string& ours,
                          std::initializer_list<std::string> peers, double target) {
     const auto own = rates.find(ours);
-    if (own == rates.end()) return 0;
+    if (own == rates.end())
+        return 0;
     double fastest = 0;
     std::string peerText;
     for (const std::string& peer : peers) {
         const auto it = rates.find(peer);
-        if (it == rates.end()) continue;
-        if (it->second > fastest) fastest = it->second;
+        if (it == rates.end())
+            continue;
+        if (it->second > fastest)
+            fastest = it->second;
         char part[160];
         std::snprintf(part, sizeof part, ", %s %.0f MB/s", peer.c_str(), MBps(it->second));
         peerText += part;
     }
-    if (fastest == 0) return 0;
+    if (fastest == 0)
+        return 0;
     const double ratio = own->second / fastest;
     std::printf("%s: ours/fastest = %.2f (target >= %.2f%s) (ours %.0f MB/s%s)\n", label, ratio, target,
                 ratio >= target ? ", met" : ", NOT met", MBps(own->second), peerText.c_str());
@@ -73,7 +79,8 @@ inline double PrintRatio(const Throughputs& rates, const char* label, const std:
 
 inline void PrintThroughput(const Throughputs& rates, const char* label, const std::string& name) {
     const auto it = rates.find(name);
-    if (it != rates.end()) std::printf("%s: %.0f MB/s\n", label, MBps(it->second));
+    if (it != rates.end())
+        std::printf("%s: %.0f MB/s\n", label, MBps(it->second));
 }
 
-} // namespace tavorin::bench
+}  // namespace tavorin::bench

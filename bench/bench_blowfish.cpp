@@ -13,8 +13,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -44,7 +44,8 @@ const char16_t* const kKeyText = u"bench key blowf!";
 ByteArray Random(std::size_t n) {
     std::mt19937 rng(1);
     ByteArray bytes(n);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(rng());
     return bytes;
 }
 
@@ -85,8 +86,12 @@ void CryptoPPCbc(benchmark::State& state) {
     Throughput(state);
 }
 
-void Encrypt_CryptoPP(benchmark::State& state) { CryptoPPCbc<CryptoPP::CBC_Mode<CryptoPP::Blowfish>::Encryption>(state); }
-void Decrypt_CryptoPP(benchmark::State& state) { CryptoPPCbc<CryptoPP::CBC_Mode<CryptoPP::Blowfish>::Decryption>(state); }
+void Encrypt_CryptoPP(benchmark::State& state) {
+    CryptoPPCbc<CryptoPP::CBC_Mode<CryptoPP::Blowfish>::Encryption>(state);
+}
+void Decrypt_CryptoPP(benchmark::State& state) {
+    CryptoPPCbc<CryptoPP::CBC_Mode<CryptoPP::Blowfish>::Decryption>(state);
+}
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -127,7 +132,8 @@ void Decrypt_Tavorin(benchmark::State& state) {
     bytes.reserve(kSize);
     for (auto _ : state) {
         bytes.assign(cipher.begin(), cipher.end());
-        if (!engine.DecryptByte(bytes)) state.SkipWithError("frame not accepted");
+        if (!engine.DecryptByte(bytes))
+            state.SkipWithError("frame not accepted");
         benchmark::DoNotOptimize(bytes.data());
     }
     Throughput(state);
@@ -185,7 +191,8 @@ void Timed(benchmark::State& state, Best& best, Work&& work, Prepare&& prepare) 
         const double cpu0 = CpuSeconds();
         work();
         best.cpu = std::min(best.cpu, CpuSeconds() - cpu0);
-        best.wall = std::min(best.wall, std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count());
+        best.wall =
+            std::min(best.wall, std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count());
     }
     Throughput(state, kFileSize);
 }
@@ -210,7 +217,8 @@ void File_EncryptFile64MiB(benchmark::State& state) {
     engine.Key(kKeyText);
     const auto source = FileDir() / "source", dest = FileDir() / "dest";
     // Into a new file each time: replacing the last one would add the freeing of its blocks.
-    Timed(state, fileBest, [&] { engine.EncryptFile(source, dest); }, [&] { std::filesystem::remove(dest); });
+    Timed(
+        state, fileBest, [&] { engine.EncryptFile(source, dest); }, [&] { std::filesystem::remove(dest); });
 }
 
 // Peak resident memory (KiB) and wall time of one program run.
@@ -232,7 +240,8 @@ ChildRun ForkAndMeasure(char** argv) {
     }
     int status = 0;
     struct rusage usage {};
-    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid) return {};
+    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid)
+        return {};
     ChildRun run;
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
@@ -254,7 +263,8 @@ ChildRun Measure(const char* self, const std::vector<std::string>& command) {
     std::vector<std::string> args = {self, "--measure", out};
     args.insert(args.end(), command.begin(), command.end());
     std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = 0;
     int status = 0;
@@ -301,16 +311,19 @@ void ReportFileMemory(const char* self, const Best& inMemory) {
     const std::string cli = TAVORIN_CLI_PATH;
     const std::string keyFile = (FileDir() / "key").string();
     std::ofstream(keyFile) << "bench key blowf!\n";
-    const std::vector<std::string> command = {cli, "encrypt-file", "-c", "Blowfish", "--key-file", keyFile, source, dest};
+    const std::vector<std::string> command = {cli,          "encrypt-file", "-c",   "Blowfish",
+                                              "--key-file", keyFile,        source, dest};
     // Best of 5, each into a new file like EncryptFile above; then over an existing one,
     // where the file system also frees the old file's blocks.
     auto best = [&](bool replace) {
         ChildRun bestRun;
         bestRun.seconds = bestRun.cpuSeconds = 1e30;
         for (int i = 0; i < 5; ++i) {
-            if (!replace) std::filesystem::remove(dest);
+            if (!replace)
+                std::filesystem::remove(dest);
             const ChildRun run = Measure(self, command);
-            if (!run.ok) return run;
+            if (!run.ok)
+                return run;
             bestRun.ok = true;
             bestRun.maxRssKiB = std::max(bestRun.maxRssKiB, run.maxRssKiB);
             bestRun.seconds = std::min(bestRun.seconds, run.seconds);
@@ -325,10 +338,11 @@ void ReportFileMemory(const char* self, const Best& inMemory) {
     }
     // The process starts, reads its key and so on, so this is a little above the engine alone.
     const double wall = run.seconds / inMemory.wall, cpu = run.cpuSeconds / inMemory.cpu;
-    std::printf("tavorin-cli encrypt-file: %6.1f MiB peak (%.2f of the file size); beside EncryptByte in memory "
-                "(best of 5): wall time %.2f (target <= 1.10%s; %.3f s), processor time %.2f (%.3f s)\n",
-                run.maxRssKiB / 1024.0, run.maxRssKiB / 1024.0 / 64.0, wall, wall <= 1.10 ? ", met" : ", NOT met",
-                run.seconds, cpu, run.cpuSeconds);
+    std::printf(
+        "tavorin-cli encrypt-file: %6.1f MiB peak (%.2f of the file size); beside EncryptByte in memory "
+        "(best of 5): wall time %.2f (target <= 1.10%s; %.3f s), processor time %.2f (%.3f s)\n",
+        run.maxRssKiB / 1024.0, run.maxRssKiB / 1024.0 / 64.0, wall, wall <= 1.10 ? ", met" : ", NOT met", run.seconds,
+        cpu, run.cpuSeconds);
     const ChildRun over = best(true);
     if (over.ok) {
         std::printf("tavorin-cli encrypt-file over an existing 64 MiB file: wall time %.2f (%.3f s)\n",
@@ -336,7 +350,7 @@ void ReportFileMemory(const char* self, const Best& inMemory) {
     }
 }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(Encrypt_Tavorin);
 BENCHMARK(Encrypt_CryptoPP);
@@ -359,8 +373,10 @@ bench::Throughputs ByFunction(const bench::Throughputs& rates) {
 }
 
 int main(int argc, char** argv) {
-    if (argc == 5 && std::strcmp(argv[1], "--file-worker") == 0) return FileWorker(argv[2], argv[3], argv[4]);
-    if (argc > 3 && std::strcmp(argv[1], "--measure") == 0) return MeasureWorker(argv);
+    if (argc == 5 && std::strcmp(argv[1], "--file-worker") == 0)
+        return FileWorker(argv[2], argv[3], argv[4]);
+    if (argc > 3 && std::strcmp(argv[1], "--measure") == 0)
+        return MeasureWorker(argv);
     gcry_check_version(nullptr);
     gcry_control(GCRYCTL_DISABLE_SECMEM, 0);
     gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
@@ -385,13 +401,15 @@ int main(int argc, char** argv) {
     const auto file = rates.find("File_EncryptFile64MiB");
     if (inMemory != rates.end() && file != rates.end()) {
         const double wall = fileBest.wall / inMemoryBest.wall, cpu = fileBest.cpu / inMemoryBest.cpu;
-        std::printf("EncryptFile 64 MiB beside EncryptByte of 64 MiB in memory (best of 5): wall time %.2f "
-                    "(target <= 1.10%s; %.3f s against %.3f s), processor time %.2f (%.3f s against %.3f s)\n",
-                    wall, wall <= 1.10 ? ", met" : ", NOT met", fileBest.wall, inMemoryBest.wall, cpu,
-                    fileBest.cpu, inMemoryBest.cpu);
+        std::printf(
+            "EncryptFile 64 MiB beside EncryptByte of 64 MiB in memory (best of 5): wall time %.2f "
+            "(target <= 1.10%s; %.3f s against %.3f s), processor time %.2f (%.3f s against %.3f s)\n",
+            wall, wall <= 1.10 ? ", met" : ", NOT met", fileBest.wall, inMemoryBest.wall, cpu, fileBest.cpu,
+            inMemoryBest.cpu);
         ReportFileMemory(argv[0], inMemoryBest);
     }
     std::error_code ec;
-    if (file != rates.end() || inMemory != rates.end()) std::filesystem::remove_all(FileDir(), ec);
+    if (file != rates.end() || inMemory != rates.end())
+        std::filesystem::remove_all(FileDir(), ec);
     return 0;
 }

@@ -26,13 +26,11 @@ using namespace tavorin::bench;
 
 namespace {
 
-
 // Key bytes for the libraries; the same bytes as key text for ours (DES takes the first 8).
 const ByteArray& KeyBytes() {
     static const ByteArray key = RandomBytes(32, 2);
     return key;
 }
-
 
 // --- ours -------------------------------------------------------------------------------
 
@@ -156,29 +154,35 @@ void Botan_Cbc(benchmark::State& state, const char* name, std::size_t keyLength,
 }
 
 void Register() {
-    const auto reg = [](const char* name, auto&& f) { benchmark::RegisterBenchmark(name, f)->Unit(benchmark::kMillisecond); };
+    const auto reg = [](const char* name, auto&& f) {
+        benchmark::RegisterBenchmark(name, f)->Unit(benchmark::kMillisecond);
+    };
     reg("DES_Encrypt/Ours", Ours_Encrypt<clsDES>);
-    reg("DES_Encrypt/CryptoPP", [](benchmark::State& s) { CryptoPP_Cbc<CryptoPP::CBC_Mode<CryptoPP::DES>::Encryption>(s, 8); });
+    reg("DES_Encrypt/CryptoPP",
+        [](benchmark::State& s) { CryptoPP_Cbc<CryptoPP::CBC_Mode<CryptoPP::DES>::Encryption>(s, 8); });
     reg("DES_Encrypt/OpenSSL", [](benchmark::State& s) { OpenSSL_Des(s, DES_ENCRYPT); });
     reg("DES_Encrypt/Gcrypt", [](benchmark::State& s) { Gcrypt_Cbc(s, GCRY_CIPHER_DES, 8, true); });
     reg("DES_Encrypt/Botan", [](benchmark::State& s) { Botan_Cbc(s, "DES/CBC/NoPadding", 8, true); });
     reg("DES_Decrypt/Ours", Ours_Decrypt<clsDES>);
-    reg("DES_Decrypt/CryptoPP", [](benchmark::State& s) { CryptoPP_Cbc<CryptoPP::CBC_Mode<CryptoPP::DES>::Decryption>(s, 8); });
+    reg("DES_Decrypt/CryptoPP",
+        [](benchmark::State& s) { CryptoPP_Cbc<CryptoPP::CBC_Mode<CryptoPP::DES>::Decryption>(s, 8); });
     reg("DES_Decrypt/OpenSSL", [](benchmark::State& s) { OpenSSL_Des(s, DES_DECRYPT); });
     reg("DES_Decrypt/Gcrypt", [](benchmark::State& s) { Gcrypt_Cbc(s, GCRY_CIPHER_DES, 8, false); });
     reg("DES_Decrypt/Botan", [](benchmark::State& s) { Botan_Cbc(s, "DES/CBC/NoPadding", 8, false); });
 
     reg("Gost_Encrypt/Ours", Ours_Encrypt<clsGost>);
-    reg("Gost_Encrypt/CryptoPP", [](benchmark::State& s) { CryptoPP_Cbc<CryptoPP::CBC_Mode<CryptoPP::GOST>::Encryption>(s, 32); });
+    reg("Gost_Encrypt/CryptoPP",
+        [](benchmark::State& s) { CryptoPP_Cbc<CryptoPP::CBC_Mode<CryptoPP::GOST>::Encryption>(s, 32); });
     reg("Gost_Encrypt/Gcrypt", [](benchmark::State& s) { Gcrypt_Cbc(s, GCRY_CIPHER_GOST28147, 32, true); });
     reg("Gost_Encrypt/Botan", [](benchmark::State& s) { Botan_Cbc(s, "GOST-28147-89/CBC/NoPadding", 32, true); });
     reg("Gost_Decrypt/Ours", Ours_Decrypt<clsGost>);
-    reg("Gost_Decrypt/CryptoPP", [](benchmark::State& s) { CryptoPP_Cbc<CryptoPP::CBC_Mode<CryptoPP::GOST>::Decryption>(s, 32); });
+    reg("Gost_Decrypt/CryptoPP",
+        [](benchmark::State& s) { CryptoPP_Cbc<CryptoPP::CBC_Mode<CryptoPP::GOST>::Decryption>(s, 32); });
     reg("Gost_Decrypt/Gcrypt", [](benchmark::State& s) { Gcrypt_Cbc(s, GCRY_CIPHER_GOST28147, 32, false); });
     reg("Gost_Decrypt/Botan", [](benchmark::State& s) { Botan_Cbc(s, "GOST-28147-89/CBC/NoPadding", 32, false); });
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     Register();
@@ -187,7 +191,8 @@ int main(int argc, char** argv) {
         for (const char* op : {"Encrypt", "Decrypt"}) {
             const std::string prefix = std::string(cipher) + "_" + op + "/";
             const double target = std::string(op) == "Encrypt" ? 1.05 : (std::string(cipher) == "DES" ? 1.1 : 2.5);
-            const std::string label = std::string(cipher) + " CBC " + (std::string(op) == "Encrypt" ? "encryption" : "decryption");
+            const std::string label =
+                std::string(cipher) + " CBC " + (std::string(op) == "Encrypt" ? "encryption" : "decryption");
             bench::PrintRatio(rates, label.c_str(), prefix + "Ours",
                               {prefix + "CryptoPP", prefix + "OpenSSL", prefix + "Gcrypt", prefix + "Botan"}, target);
         }

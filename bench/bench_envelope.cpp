@@ -66,19 +66,29 @@ struct Setup {
         return {TAVORIN_CLI_PATH, command, "-c", "Blowfish", "--key-env", "TAVORIN_BENCH_KEY"};
     }
     static std::vector<std::string> OpenSsl(bool decrypt) {
-        std::vector<std::string> a = {"openssl", "enc", "-bf-cbc", "-a", "-K", kKeyHex, "-iv", kIvHex,
-                                      "-provider", "legacy", "-provider", "default"};
-        if (decrypt) a.push_back("-d");
+        std::vector<std::string> a = {"openssl", "enc",  "-bf-cbc",   "-a",     "-K",        kKeyHex,
+                                      "-iv",     kIvHex, "-provider", "legacy", "-provider", "default"};
+        if (decrypt)
+            a.push_back("-d");
         return a;
     }
     std::vector<std::string> Gpg(bool decrypt) const {
-        std::vector<std::string> a = {"gpg", "--batch", "--yes", "--quiet", "--homedir", gnupg.string(),
-                                      "--pinentry-mode", "loopback", "--passphrase-file", passphrase.string(),
+        std::vector<std::string> a = {"gpg",
+                                      "--batch",
+                                      "--yes",
+                                      "--quiet",
+                                      "--homedir",
+                                      gnupg.string(),
+                                      "--pinentry-mode",
+                                      "loopback",
+                                      "--passphrase-file",
+                                      passphrase.string(),
                                       "--no-symkey-cache"};
         if (decrypt) {
             a.push_back("--decrypt");
         } else {
-            for (const char* x : {"--symmetric", "--armor", "-z", "0", "--cipher-algo", "BLOWFISH"}) a.push_back(x);
+            for (const char* x : {"--symmetric", "--armor", "-z", "0", "--cipher-algo", "BLOWFISH"})
+                a.push_back(x);
         }
         return a;
     }
@@ -103,11 +113,11 @@ void Round(benchmark::State& state, bool decrypt) {
     Setup& s = TheSetup();
     const char* direction = decrypt ? "Decrypt" : "Encrypt";
     const auto args = [&](const std::string& tool, bool d) {
-        return tool == "Tavorin" ? s.Tavorin(d ? "decrypt" : "encrypt") : tool == "OpenSSL" ? Setup::OpenSsl(d) : s.Gpg(d);
+        return tool == "Tavorin"   ? s.Tavorin(d ? "decrypt" : "encrypt")
+               : tool == "OpenSSL" ? Setup::OpenSsl(d)
+                                   : s.Gpg(d);
     };
-    const auto env = [&](const std::string& tool) {
-        return tool == "Tavorin" ? s.keyEnv : std::vector<std::string>{};
-    };
+    const auto env = [&](const std::string& tool) { return tool == "Tavorin" ? s.keyEnv : std::vector<std::string>{}; };
     const auto sealed = [&](const std::string& tool) { return s.dir / (tool + ".sealed"); };
     const auto opened = [&](const std::string& tool) { return s.dir / (tool + ".opened"); };
     if (decrypt) {
@@ -148,10 +158,12 @@ void Round(benchmark::State& state, bool decrypt) {
 void PrintWallRatios(const char* direction) {
     const std::string base = std::string(direction) + "_";
     const auto ours = g_best.find(base + "Tavorin");
-    if (ours == g_best.end()) return;
+    if (ours == g_best.end())
+        return;
     for (const char* peer : {"OpenSSL", "Gpg"}) {
         const auto it = g_best.find(base + peer);
-        if (it == g_best.end()) continue;
+        if (it == g_best.end())
+            continue;
         const double ratio = ours->second.seconds / it->second.seconds;
         std::printf("%s 16 MiB message: Tavorin/%s wall time = %.2f (target < 1.00, %s) (%.0f ms against %.0f ms)\n",
                     direction, peer, ratio, ratio < 1.0 ? "met" : "NOT met", ours->second.seconds * 1000.0,
@@ -162,7 +174,7 @@ void PrintWallRatios(const char* direction) {
                 times < 6.0 ? "met" : "NOT met");
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     for (const bool decrypt : {false, true}) {

@@ -47,8 +47,8 @@ struct Files {
             text[i] = (i % 72 == 71) ? '\n' : static_cast<char>(' ' + rng() % 95);
         }
         std::ofstream(message, std::ios::binary) << text;
-        ok = Spawn({TAVORIN_CLI_PATH, "encrypt", "--key-env", "TAVORIN_BENCH_KEY", "-i", message.string(),
-                    "-o", envelope.string()},
+        ok = Spawn({TAVORIN_CLI_PATH, "encrypt", "--key-env", "TAVORIN_BENCH_KEY", "-i", message.string(), "-o",
+                    envelope.string()},
                    "/dev/null", dir / "encrypt.out")
                      .status == 0 &&
              Spawn({"openssl", "enc", "-bf-cbc", "-a", "-K", "00112233445566778899aabbccddeeff", "-iv",
@@ -80,8 +80,19 @@ void Open(benchmark::State& state, const std::string& way) {
         args.insert(args.end(), {"-i", f.envelope.string()});
         in = "/dev/null";
     } else if (way == "OpenSSL") {
-        args = {"openssl", "enc", "-d", "-bf-cbc", "-a", "-K", "00112233445566778899aabbccddeeff", "-iv",
-                "0011223344556677", "-provider", "legacy", "-provider", "default"};
+        args = {"openssl",
+                "enc",
+                "-d",
+                "-bf-cbc",
+                "-a",
+                "-K",
+                "00112233445566778899aabbccddeeff",
+                "-iv",
+                "0011223344556677",
+                "-provider",
+                "legacy",
+                "-provider",
+                "default"};
         in = f.base64;
     }
     for (auto _ : state) {
@@ -100,7 +111,7 @@ void Open(benchmark::State& state, const std::string& way) {
     state.counters["peak_x_input"] = static_cast<double>(g_seen[way].maxRssKiB) * 1024.0 / size;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     for (const char* way : {"InputFile", "StandardInput", "OpenSSL"}) {
@@ -111,11 +122,13 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond);
     }
     tavorin::bench::RunAndCollect(argc, argv);
-    if (!TheFiles().ok) return 1;
+    if (!TheFiles().ok)
+        return 1;
     const double envelope = static_cast<double>(fs::file_size(TheFiles().envelope));
     for (const char* way : {"InputFile", "StandardInput"}) {
         const auto it = g_seen.find(way);
-        if (it == g_seen.end()) continue;
+        if (it == g_seen.end())
+            continue;
         const double times = static_cast<double>(it->second.maxRssKiB) * 1024.0 / envelope;
         std::printf("Opening a %.0f MiB envelope (%s): peak memory = %.2f x the envelope (target <= 2, %s)\n",
                     envelope / 1048576.0, way, times, times <= 2.0 ? "met" : "NOT met");
@@ -123,10 +136,11 @@ int main(int argc, char** argv) {
     const auto peer = g_seen.find("OpenSSL");
     const auto ours = g_seen.find("InputFile");
     if (peer != g_seen.end() && ours != g_seen.end()) {
-        std::printf("openssl enc -d -a of the same ciphertext as base64: peak memory = %.1f MiB; "
-                    "wall time Tavorin/OpenSSL = %.2f (%.0f ms against %.0f ms)\n",
-                    static_cast<double>(peer->second.maxRssKiB) / 1024.0, ours->second.seconds / peer->second.seconds,
-                    ours->second.seconds * 1000.0, peer->second.seconds * 1000.0);
+        std::printf(
+            "openssl enc -d -a of the same ciphertext as base64: peak memory = %.1f MiB; "
+            "wall time Tavorin/OpenSSL = %.2f (%.0f ms against %.0f ms)\n",
+            static_cast<double>(peer->second.maxRssKiB) / 1024.0, ours->second.seconds / peer->second.seconds,
+            ours->second.seconds * 1000.0, peer->second.seconds * 1000.0);
     }
     return 0;
 }

@@ -20,7 +20,8 @@ const ByteArray& Data() {
     static const ByteArray data = [] {
         std::mt19937 rng(1);
         ByteArray bytes(kSize);
-        for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+        for (auto& b : bytes)
+            b = static_cast<std::uint8_t>(rng());
         return bytes;
     }();
     return data;
@@ -32,7 +33,8 @@ void Throughput(benchmark::State& state) {
 
 void Sha256_Tavorin(benchmark::State& state) {
     const ByteArray& data = Data();
-    for (auto _ : state) benchmark::DoNotOptimize(CSHA256::Digest(data.data(), data.size()));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(CSHA256::Digest(data.data(), data.size()));
     Throughput(state);
 }
 
@@ -40,7 +42,8 @@ void Sha256_TavorinPortable(benchmark::State& state) {
     const CSHA256::Path chosen = CSHA256::ActivePath();
     CSHA256::SelectPath(CSHA256::Path::Portable);
     const ByteArray& data = Data();
-    for (auto _ : state) benchmark::DoNotOptimize(CSHA256::Digest(data.data(), data.size()));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(CSHA256::Digest(data.data(), data.size()));
     CSHA256::SelectPath(chosen);
     Throughput(state);
 }
@@ -49,7 +52,8 @@ void Sha256_TavorinPortable(benchmark::State& state) {
 void Sha256_TavorinText(benchmark::State& state) {
     const std::u16string text = AnsiCodePage::BytesToText(Data());
     const CSHA256 hash;
-    for (auto _ : state) benchmark::DoNotOptimize(hash.SHA256(text));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(hash.SHA256(text));
     Throughput(state);
 }
 
@@ -79,29 +83,33 @@ void Sha256_OpenSSL(benchmark::State& state) {
 
 void Hex_StringToHex(benchmark::State& state) {
     const std::u16string text = AnsiCodePage::BytesToText(Data());
-    for (auto _ : state) benchmark::DoNotOptimize(modHEX::StringToHex(text, u" "));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(modHEX::StringToHex(text, u" "));
     Throughput(state);
 }
 
 void Hex_HexToString(benchmark::State& state) {
     const std::u16string hex = modHEX::StringToHex(AnsiCodePage::BytesToText(Data()), u" ");
-    for (auto _ : state) benchmark::DoNotOptimize(modHEX::HexToString(hex, 1));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(modHEX::HexToString(hex, 1));
     Throughput(state);
 }
 
 void Hex_BytesToHex(benchmark::State& state) {
     const ByteArray& data = Data();
-    for (auto _ : state) benchmark::DoNotOptimize(modHEX::BytesToHex(data.data(), data.size(), " "));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(modHEX::BytesToHex(data.data(), data.size(), " "));
     Throughput(state);
 }
 
 void Hex_HexToBytes(benchmark::State& state) {
     const std::string hex = modHEX::BytesToHex(Data().data(), kSize, " ");
-    for (auto _ : state) benchmark::DoNotOptimize(modHEX::HexToBytes(std::string_view(hex), 1));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(modHEX::HexToBytes(std::string_view(hex), 1));
     Throughput(state);
 }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(Sha256_Tavorin);
 BENCHMARK(Sha256_TavorinPortable);
@@ -118,7 +126,8 @@ int main(int argc, char** argv) {
     std::printf("\nSHA-256 over 1 MiB, %s path chosen at run time\n",
                 CSHA256::ShaExtensionsAvailable() ? "SHA-extension" : "portable");
     bench::PrintRatio(rates, "CSHA256", "Sha256_Tavorin", {"Sha256_CryptoPP", "Sha256_OpenSSL"}, 0.9);
-    bench::PrintRatio(rates, "CSHA256 text (low bytes)", "Sha256_TavorinText", {"Sha256_CryptoPP", "Sha256_OpenSSL"}, 0.9);
+    bench::PrintRatio(rates, "CSHA256 text (low bytes)", "Sha256_TavorinText", {"Sha256_CryptoPP", "Sha256_OpenSSL"},
+                      0.9);
     bench::PrintRatio(rates, "CSHA256 portable (for reference)", "Sha256_TavorinPortable",
                       {"Sha256_CryptoPP", "Sha256_OpenSSL"}, 0.0);
     std::printf("\nHex codec over 1 MiB of bytes, separator \" \"\n");

@@ -21,7 +21,6 @@ using namespace tavorin::bench;
 
 namespace {
 
-
 const ByteArray& SkipjackKey() {
     static const ByteArray key = RandomBytes(10, 2);
     return key;
@@ -31,7 +30,6 @@ const ByteArray& TwofishKey() {
     static const ByteArray key = RandomBytes(32, 3);
     return key;
 }
-
 
 // Ours: the whole byte operation (frame, chaining, block function) in place. Restoring the
 // input between iterations is not timed.
@@ -63,7 +61,8 @@ void OursDecrypt(benchmark::State& state, const ByteArray& key) {
         state.PauseTiming();
         buffer.assign(sealed.begin(), sealed.end());
         state.ResumeTiming();
-        if (!engine.DecryptByte(buffer)) state.SkipWithError("frame did not decrypt");
+        if (!engine.DecryptByte(buffer))
+            state.SkipWithError("frame did not decrypt");
         benchmark::DoNotOptimize(buffer.data());
     }
     Throughput(state);
@@ -152,7 +151,7 @@ void BotanRun(benchmark::State& state, bool decrypt) {
 void Twofish_Botan_Encrypt(benchmark::State& s) { BotanRun(s, false); }
 void Twofish_Botan_Decrypt(benchmark::State& s) { BotanRun(s, true); }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(Skipjack_Ours_Encrypt)->Unit(benchmark::kMillisecond);
 BENCHMARK(Skipjack_CryptoPP_Encrypt)->Unit(benchmark::kMillisecond);
@@ -168,7 +167,8 @@ BENCHMARK(Twofish_Gcrypt_Decrypt)->Unit(benchmark::kMillisecond);
 BENCHMARK(Twofish_Botan_Decrypt)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    if (gcry_check_version(nullptr) == nullptr) return 1;
+    if (gcry_check_version(nullptr) == nullptr)
+        return 1;
     gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
     const auto rates = bench::RunAndCollect(argc, argv);
     std::printf("\nCBC over 1 MiB: Skipjack with a 10-byte key, Twofish with a 32-byte key\n");

@@ -124,9 +124,7 @@ struct Fixture {
         file.write(text.toUtf8());
     }
 
-    void Click(const char* button) {
-        window->findChild<QPushButton*>(QString::fromLatin1(button))->click();
-    }
+    void Click(const char* button) { window->findChild<QPushButton*>(QString::fromLatin1(button))->click(); }
 
     bool Cli(const char* command, const QString& input, const QString& output) {
         QProcess cli;
@@ -153,7 +151,7 @@ void WindowCommand(benchmark::State& state, bool encrypt) {
         fixture->watch.Start();
         state.ResumeTiming();
         fixture->Click(encrypt ? "cmdEncrypt" : "cmdDecrypt");
-        QCoreApplication::processEvents();   // the result painted
+        QCoreApplication::processEvents();  // the result painted
         state.PauseTiming();
         fixture->watch.Mark();
         paints = std::max(paints, fixture->watch.progressPaints);
@@ -213,7 +211,7 @@ public:
     }
 };
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {

@@ -93,7 +93,7 @@ std::optional<std::string> AskOnTerminal(const std::string& prompt) {
     return line;
 }
 
-} // namespace
+}  // namespace
 
 System System::Process() {
     System s;
@@ -144,4 +144,4 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     return ExitUsage;
 }
 
-} // namespace tavorin::cli
+}  // namespace tavorin::cli

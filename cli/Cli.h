@@ -44,4 +44,4 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
 int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err,
         const System& system);
 
-} // namespace tavorin::cli
+}  // namespace tavorin::cli

@@ -11,8 +11,8 @@
 #include "app/Envelope.h"
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
-#include "engines/Registry.h"
 #include "cli/Support.h"
+#include "engines/Registry.h"
 
 namespace tavorin::cli {
 
@@ -22,8 +22,7 @@ constexpr std::string_view kCannotDecrypt = "Cannot decrypt text any further";
 
 // Parses args into app; returns the exit code when the command should end here (help or
 // wrong usage), nothing when it should go on.
-std::optional<int> Parse(CLI::App& app, const std::vector<std::string>& args, std::ostream& out,
-                         std::ostream& err) {
+std::optional<int> Parse(CLI::App& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
         app.parse(reversed);
@@ -35,15 +34,14 @@ std::optional<int> Parse(CLI::App& app, const std::vector<std::string>& args, st
 }
 
 void AddCipherOption(CLI::App& app, std::string& cipher) {
-    app.add_option("-c,--cipher", cipher, "Blowfish, DES, Gost, Skipjack or Twofish (any case)")
-        ->capture_default_str();
+    app.add_option("-c,--cipher", cipher, "Blowfish, DES, Gost, Skipjack or Twofish (any case)")->capture_default_str();
 }
 
 void AddKeyOptions(CLI::App& app, KeySource& key) {
-    auto* file = app.add_option("--key-file", key.file, "read the key from the first line of FILE (UTF-8)")
-                     ->type_name("FILE");
-    auto* env = app.add_option("--key-env", key.env, "read the key from the environment variable NAME")
-                    ->type_name("NAME");
+    auto* file =
+        app.add_option("--key-file", key.file, "read the key from the first line of FILE (UTF-8)")->type_name("FILE");
+    auto* env =
+        app.add_option("--key-env", key.env, "read the key from the environment variable NAME")->type_name("NAME");
     file->excludes(env);
     app.footer("Without --key-file or --key-env the key is asked for on the terminal, without echo.");
 }
@@ -148,8 +146,9 @@ public:
                     if (f.Number() != Failure::SubscriptOutOfRange) {
                         throw;
                     }
-                    throw CliError(ExitUsage, source + " cannot be decrypted: its length is no whole number of " +
-                                                  std::to_string(engine->BlockSize()) + "-byte blocks",
+                    throw CliError(ExitUsage,
+                                   source + " cannot be decrypted: its length is no whole number of " +
+                                       std::to_string(engine->BlockSize()) + "-byte blocks",
                                    "was it made by 'tavorin-cli encrypt-file' with this cipher?");
                 }
             }
@@ -177,8 +176,7 @@ public:
                         : "open an envelope back into its message";
     }
 
-    int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-            std::ostream& err) override {
+    int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) override {
         CLI::App app{std::string(Summary()), "tavorin-cli " + std::string(Name())};
         std::string cipher = "Blowfish";
         std::int32_t passes = 1;
@@ -190,12 +188,14 @@ public:
         app.add_option("-p,--passes", passes, "the number of passes (the same for encrypt and decrypt)")
             ->check(CLI::Range(1, envelope::MaxPasses))
             ->capture_default_str();
-        app.add_option("--encoding", encoding, "the message's bytes: windows-1252 (every envelope of the "
-                                               "window program) or utf-8 (any language)")
+        app.add_option("--encoding", encoding,
+                       "the message's bytes: windows-1252 (every envelope of the "
+                       "window program) or utf-8 (any language)")
             ->transform(CLI::IsMember({"windows-1252", "utf-8"}, CLI::ignore_case))
             ->capture_default_str();
-        app.add_option("-i,--input", input, encrypt_ ? "read the message from FILE (default: standard input)"
-                                                     : "read the envelope from FILE (default: standard input)")
+        app.add_option("-i,--input", input,
+                       encrypt_ ? "read the message from FILE (default: standard input)"
+                                : "read the envelope from FILE (default: standard input)")
             ->type_name("FILE");
         app.add_option("-o,--output", output,
                        encrypt_ ? "write the envelope to FILE (default: standard output)"
@@ -232,21 +232,19 @@ private:
         engine.Progress = [&bar, pass, passes, verb](std::int32_t percent) {
             if (percent == 0) {
                 ++*pass;
-                bar.Label(std::string(verb) + (passes > 1 ? " pass " + std::to_string(*pass) + "/" +
-                                                                std::to_string(passes)
-                                                          : std::string()));
+                bar.Label(std::string(verb) + (passes > 1
+                                                   ? " pass " + std::to_string(*pass) + "/" + std::to_string(passes)
+                                                   : std::string()));
             }
             bar.Update(percent);
         };
     }
 
-    int Encrypt(Engine& engine, const std::u16string& key, std::int32_t passes, bool utf8,
-                const std::string& input, const std::string& output, std::istream& in, std::ostream& out,
-                std::ostream& err) const {
+    int Encrypt(Engine& engine, const std::u16string& key, std::int32_t passes, bool utf8, const std::string& input,
+                const std::string& output, std::istream& in, std::ostream& out, std::ostream& err) const {
         // Room for every pass's header and padding, so that the frame grows in place.
         const std::size_t slack = static_cast<std::size_t>(passes) * (12 + engine.BlockSize());
-        ByteArray bytes = input.empty() ? ReadAll(in, MaxMessageInput, slack)
-                                        : ReadFile(input, MaxMessageInput, slack);
+        ByteArray bytes = input.empty() ? ReadAll(in, MaxMessageInput, slack) : ReadFile(input, MaxMessageInput, slack);
         if (utf8) {
             CheckUtf8(bytes, "the message");
         } else {
@@ -256,10 +254,9 @@ private:
         ProgressBar bar = Bar(err, bytes.size(), passes);
         Track(engine, bar, passes, "encrypting");
         if (sink.Placeable()) {
-            envelope::SealToPlacedSink(engine, bytes, key, passes,
-                                       [&](const char* data, std::size_t size, std::uint64_t offset) {
-                                           sink.PlaceAt(data, size, offset);
-                                       });
+            envelope::SealToPlacedSink(
+                engine, bytes, key, passes,
+                [&](const char* data, std::size_t size, std::uint64_t offset) { sink.PlaceAt(data, size, offset); });
         } else {
             envelope::SealToSink(engine, bytes, key, passes, [&](const char* data, std::size_t size) {
                 bar.Done();
@@ -273,9 +270,8 @@ private:
         return ExitOk;
     }
 
-    int Decrypt(Engine& engine, const std::u16string& key, std::int32_t passes, bool utf8,
-                const std::string& input, const std::string& output, std::istream& in, std::ostream& out,
-                std::ostream& err) const {
+    int Decrypt(Engine& engine, const std::u16string& key, std::int32_t passes, bool utf8, const std::string& input,
+                const std::string& output, std::istream& in, std::ostream& out, std::ostream& err) const {
         ByteArray decoded;
         {
             ByteArray raw = input.empty() ? ReadAll(in, MaxEnvelopeInput) : ReadFile(input, MaxEnvelopeInput);
@@ -334,7 +330,7 @@ private:
     }
 };
 
-} // namespace
+}  // namespace
 
 std::vector<std::unique_ptr<Command>> MakeCommands(const System& system) {
     std::vector<std::unique_ptr<Command>> commands;
@@ -346,4 +342,4 @@ std::vector<std::unique_ptr<Command>> MakeCommands(const System& system) {
     return commands;
 }
 
-} // namespace tavorin::cli
+}  // namespace tavorin::cli

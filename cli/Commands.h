@@ -21,8 +21,7 @@ public:
     virtual std::string_view Name() const noexcept = 0;
     virtual std::string_view Summary() const noexcept = 0;
     // args: what follows the command's name. Returns the exit code.
-    virtual int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-                    std::ostream& err) = 0;
+    virtual int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) = 0;
 
 protected:
     const System& system_;
@@ -31,4 +30,4 @@ protected:
 // ciphers, encrypt, decrypt, encrypt-file, decrypt-file, in the order the help lists them.
 std::vector<std::unique_ptr<Command>> MakeCommands(const System& system);
 
-} // namespace tavorin::cli
+}  // namespace tavorin::cli

@@ -89,14 +89,13 @@ std::size_t AsciiPrefix(const std::uint8_t* p, std::size_t n) noexcept {
 }
 
 [[noreturn]] void NotUtf8(std::string_view what, std::size_t offset) {
-    throw CliError(ExitUsage,
-                   std::string(what) + " is not valid UTF-8 (byte offset " + std::to_string(offset) + ")",
+    throw CliError(ExitUsage, std::string(what) + " is not valid UTF-8 (byte offset " + std::to_string(offset) + ")",
                    "tavorin-cli reads text as UTF-8; convert it first, e.g. with iconv");
 }
 
 std::string Utf8Of(char16_t c) { return ToUtf8(std::u16string_view(&c, 1)); }
 
-} // namespace
+}  // namespace
 
 void PrintError(std::ostream& err, std::string_view message, std::string_view hint) {
     err << "tavorin-cli: " << message << '\n';
@@ -123,8 +122,7 @@ std::unique_ptr<Engine> SelectEngine(const System& system, const std::string& na
     const std::u16string wanted(name.begin(), name.end());
     bool known = false;
     for (const auto n : EngineNames) {
-        if (n.size() == wanted.size() &&
-            std::equal(n.begin(), n.end(), wanted.begin(), [](char16_t a, char16_t b) {
+        if (n.size() == wanted.size() && std::equal(n.begin(), n.end(), wanted.begin(), [](char16_t a, char16_t b) {
                 const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
                 return lower(a) == lower(b);
             })) {
@@ -216,7 +214,7 @@ std::optional<std::size_t> RemainingSize(std::istream& in) {
     return static_cast<std::size_t>(end - start);
 }
 
-} // namespace
+}  // namespace
 
 ByteArray ReadAll(std::istream& in, std::uint64_t limit, std::size_t slack) {
     ByteArray all;
@@ -323,10 +321,10 @@ void Utf8ToWindows1252(ByteArray& text) {
         const std::string_view utf8(reinterpret_cast<const char*>(text.data()), text.size());
         const std::u16string normal = NormalizeNFC(FromUtf8(utf8));
         if (const auto bad = envelope::FirstUnrepresentable(normal)) {
-            throw CliError(ExitUsage,
-                           "the message holds the character " + DescribeCodePoint(*bad) +
-                               ", which Windows-1252 cannot hold",
-                           "use --encoding utf-8 to encrypt the message as UTF-8");
+            throw CliError(
+                ExitUsage,
+                "the message holds the character " + DescribeCodePoint(*bad) + ", which Windows-1252 cannot hold",
+                "use --encoding utf-8 to encrypt the message as UTF-8");
         }
         text = AnsiCodePage::TextToBytes(normal);
         return;
@@ -486,4 +484,4 @@ void ProgressBar::Done() {
     }
 }
 
-} // namespace tavorin::cli
+}  // namespace tavorin::cli

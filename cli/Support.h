@@ -96,9 +96,9 @@ public:
 private:
     std::ostream& out_;
     std::unique_ptr<AtomicOutputFile> file_;
-    int fd_ = -1;                 // the regular file behind out_, when it can be placed into
-    std::uint64_t base_ = 0;      // its position when this output began
-    std::uint64_t end_ = 0;       // the furthest end placed, from base_
+    int fd_ = -1;             // the regular file behind out_, when it can be placed into
+    std::uint64_t base_ = 0;  // its position when this output began
+    std::uint64_t end_ = 0;   // the furthest end placed, from base_
     bool placed_ = false;
 };
 
@@ -126,4 +126,4 @@ private:
 // Work at least this large shows the progress bar.
 inline constexpr std::uint64_t ProgressThreshold = std::uint64_t{1} << 20;
 
-} // namespace tavorin::cli
+}  // namespace tavorin::cli

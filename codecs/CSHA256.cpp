@@ -32,10 +32,14 @@ constexpr std::array<std::uint32_t, 8> InitialHash = {
 // Input comes as bytes, or as 16-bit characters of which only the low byte counts; the
 // compressions read either directly, so that a text needs no narrowed copy.
 template <class Unit>
-inline std::uint8_t LowByte(Unit u) { return static_cast<std::uint8_t>(u); }
+inline std::uint8_t LowByte(Unit u) {
+    return static_cast<std::uint8_t>(u);
+}
 
 constexpr std::uint32_t ChooseBits(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return z ^ (x & (y ^ z)); }
-constexpr std::uint32_t MajorityBits(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return (x & (y ^ z)) ^ (y & z); }
+constexpr std::uint32_t MajorityBits(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
+    return (x & (y ^ z)) ^ (y & z);
+}
 constexpr std::uint32_t BigSigma0(std::uint32_t x) { return std::rotr(x, 2) ^ std::rotr(x, 13) ^ std::rotr(x, 22); }
 constexpr std::uint32_t BigSigma1(std::uint32_t x) { return std::rotr(x, 6) ^ std::rotr(x, 11) ^ std::rotr(x, 25); }
 constexpr std::uint32_t SmallSigma0(std::uint32_t x) { return std::rotr(x, 7) ^ std::rotr(x, 18) ^ (x >> 3); }
@@ -55,26 +59,26 @@ inline void StoreBigEndian(std::uint8_t* p, std::uint32_t v) {
 }
 
 // One round; the caller rotates the names instead of moving eight values.
-#define TAVORIN_SHA_ROUND(a, b, c, d, e, f, g, h, t, word)                                         \
-    do {                                                                                           \
+#define TAVORIN_SHA_ROUND(a, b, c, d, e, f, g, h, t, word)                                            \
+    do {                                                                                              \
         const std::uint32_t t1 = h + BigSigma1(e) + ChooseBits(e, f, g) + RoundConstants[t] + (word); \
-        const std::uint32_t t2 = BigSigma0(a) + MajorityBits(a, b, c);                            \
-        d += t1;                                                                                   \
-        h = t1 + t2;                                                                               \
+        const std::uint32_t t2 = BigSigma0(a) + MajorityBits(a, b, c);                                \
+        d += t1;                                                                                      \
+        h = t1 + t2;                                                                                  \
     } while (false)
 
 // The schedule kept in 16 words: W(t) replaces W(t - 16).
-#define TAVORIN_SHA_EXPAND(w, t)                                                                   \
-    (w[(t) & 15] += SmallSigma1(w[((t) - 2) & 15]) + w[((t) - 7) & 15] + SmallSigma0(w[((t) - 15) & 15]))
+#define TAVORIN_SHA_EXPAND(w, t) \
+    (w[(t)&15] += SmallSigma1(w[((t)-2) & 15]) + w[((t)-7) & 15] + SmallSigma0(w[((t)-15) & 15]))
 
-#define TAVORIN_SHA_EIGHT(t, word)                                                                 \
-    TAVORIN_SHA_ROUND(a, b, c, d, e, f, g, h, (t) + 0, word((t) + 0));                            \
-    TAVORIN_SHA_ROUND(h, a, b, c, d, e, f, g, (t) + 1, word((t) + 1));                            \
-    TAVORIN_SHA_ROUND(g, h, a, b, c, d, e, f, (t) + 2, word((t) + 2));                            \
-    TAVORIN_SHA_ROUND(f, g, h, a, b, c, d, e, (t) + 3, word((t) + 3));                            \
-    TAVORIN_SHA_ROUND(e, f, g, h, a, b, c, d, (t) + 4, word((t) + 4));                            \
-    TAVORIN_SHA_ROUND(d, e, f, g, h, a, b, c, (t) + 5, word((t) + 5));                            \
-    TAVORIN_SHA_ROUND(c, d, e, f, g, h, a, b, (t) + 6, word((t) + 6));                            \
+#define TAVORIN_SHA_EIGHT(t, word)                                     \
+    TAVORIN_SHA_ROUND(a, b, c, d, e, f, g, h, (t) + 0, word((t) + 0)); \
+    TAVORIN_SHA_ROUND(h, a, b, c, d, e, f, g, (t) + 1, word((t) + 1)); \
+    TAVORIN_SHA_ROUND(g, h, a, b, c, d, e, f, (t) + 2, word((t) + 2)); \
+    TAVORIN_SHA_ROUND(f, g, h, a, b, c, d, e, (t) + 3, word((t) + 3)); \
+    TAVORIN_SHA_ROUND(e, f, g, h, a, b, c, d, (t) + 4, word((t) + 4)); \
+    TAVORIN_SHA_ROUND(d, e, f, g, h, a, b, c, (t) + 5, word((t) + 5)); \
+    TAVORIN_SHA_ROUND(c, d, e, f, g, h, a, b, (t) + 6, word((t) + 6)); \
     TAVORIN_SHA_ROUND(b, c, d, e, f, g, h, a, (t) + 7, word((t) + 7))
 
 // Processes count consecutive blocks of 64 units into state (H0..H7).
@@ -82,7 +86,8 @@ template <class Unit>
 void CompressPortable(std::uint32_t* state, const Unit* blocks, std::size_t count) noexcept {
     std::uint32_t w[16];
     for (; count != 0; --count, blocks += 64) {
-        for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian(blocks + 4 * t);
+        for (int t = 0; t < 16; ++t)
+            w[t] = LoadBigEndian(blocks + 4 * t);
         std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
         std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
 #define TAVORIN_SHA_LOADED(t) w[t]
@@ -95,8 +100,14 @@ void CompressPortable(std::uint32_t* state, const Unit* blocks, std::size_t coun
         }
 #undef TAVORIN_SHA_LOADED
 #undef TAVORIN_SHA_EXPANDED
-        state[0] += a; state[1] += b; state[2] += c; state[3] += d;
-        state[4] += e; state[5] += f; state[6] += g; state[7] += h;
+        state[0] += a;
+        state[1] += b;
+        state[2] += c;
+        state[3] += d;
+        state[4] += e;
+        state[5] += f;
+        state[6] += g;
+        state[7] += h;
     }
 }
 
@@ -108,10 +119,12 @@ void CompressPortable(std::uint32_t* state, const Unit* blocks, std::size_t coun
 
 bool CpuHasShaExtensions() noexcept {
     unsigned a = 0, b = 0, c = 0, d = 0;
-    if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+    if (!__get_cpuid(1, &a, &b, &c, &d))
+        return false;
     const bool ssse3 = (c & (1u << 9)) != 0;
     const bool sse41 = (c & (1u << 19)) != 0;
-    if (__get_cpuid_max(0, nullptr) < 7) return false;
+    if (__get_cpuid_max(0, nullptr) < 7)
+        return false;
     __cpuid_count(7, 0, a, b, c, d);
     const bool sha = (b & (1u << 29)) != 0;
     return ssse3 && sse41 && sha;
@@ -210,7 +223,7 @@ void Compress(std::uint32_t* state, const Unit* blocks, std::size_t count) noexc
     }
 }
 
-} // namespace
+}  // namespace
 
 bool CSHA256::ShaExtensionsAvailable() noexcept { return ShaExtensionsPresent(); }
 
@@ -220,7 +233,8 @@ CSHA256::Path CSHA256::ActivePath() noexcept {
 
 bool CSHA256::SelectPath(Path path) noexcept {
     if (path == Path::ShaExtensions) {
-        if (!ShaExtensionsPresent()) return false;
+        if (!ShaExtensionsPresent())
+            return false;
         UseShaExtensions().store(true, std::memory_order_relaxed);
     } else {
         UseShaExtensions().store(false, std::memory_order_relaxed);
@@ -236,7 +250,8 @@ void CSHA256::Init() noexcept {
 
 template <class Unit>
 void CSHA256::Absorb(const Unit* data, std::size_t size) noexcept {
-    if (size == 0) return;
+    if (size == 0)
+        return;
     totalSize_ += size;
     if (pendingSize_ != 0) {
         const std::size_t take = std::min(pending_.size() - pendingSize_, size);
@@ -244,7 +259,8 @@ void CSHA256::Absorb(const Unit* data, std::size_t size) noexcept {
         pendingSize_ += take;
         data += take;
         size -= take;
-        if (pendingSize_ < pending_.size()) return;
+        if (pendingSize_ < pending_.size())
+            return;
         Compress(state_.data(), pending_.data(), 1);
         pendingSize_ = 0;
     }
@@ -277,7 +293,8 @@ CSHA256::DigestBytes CSHA256::Final() noexcept {
     Compress(state_.data(), pending_.data(), 1);
 
     DigestBytes digest;
-    for (std::size_t i = 0; i < 8; ++i) StoreBigEndian(digest.data() + 4 * i, state_[i]);
+    for (std::size_t i = 0; i < 8; ++i)
+        StoreBigEndian(digest.data() + 4 * i, state_[i]);
     Init();
     return digest;
 }
@@ -298,9 +315,7 @@ std::string CSHA256::ToLowerHex(const DigestBytes& digest) {
     return hex;
 }
 
-std::string CSHA256::DigestHex(const std::uint8_t* data, std::size_t size) {
-    return ToLowerHex(Digest(data, size));
-}
+std::string CSHA256::DigestHex(const std::uint8_t* data, std::size_t size) { return ToLowerHex(Digest(data, size)); }
 
 std::u16string CSHA256::SHA256(std::u16string_view sMessage) const {
     CSHA256 hash;
@@ -309,4 +324,4 @@ std::u16string CSHA256::SHA256(std::u16string_view sMessage) const {
     return std::u16string(hex.begin(), hex.end());
 }
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -52,4 +52,4 @@ private:
     std::uint64_t totalSize_ = 0;
 };
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -49,7 +49,8 @@ static_assert(Tables.HexValueTable[(':' - kFirstCode) * kCodes + ('4' - kFirstCo
 const std::array<char16_t, kCodes * kCodes>& CharValueTable() {
     static const auto table = [] {
         std::array<char16_t, kCodes * kCodes> chars{};
-        for (std::size_t i = 0; i < chars.size(); ++i) chars[i] = AnsiCodePage::ByteToChar(Tables.HexValueTable[i]);
+        for (std::size_t i = 0; i < chars.size(); ++i)
+            chars[i] = AnsiCodePage::ByteToChar(Tables.HexValueTable[i]);
         return chars;
     }();
     return table;
@@ -60,8 +61,7 @@ template <class Char, class ByteAt>
 std::basic_string<Char> WritePairs(std::size_t n, std::size_t s, Char gap, ByteAt byteAt) {
     const std::size_t stride = s + 2;
     std::size_t total = 0;
-    if (stride < s || __builtin_mul_overflow(n, stride, &total) ||
-        total - s > std::basic_string<Char>().max_size()) {
+    if (stride < s || __builtin_mul_overflow(n, stride, &total) || total - s > std::basic_string<Char>().max_size()) {
         throw Failure::OverflowError();
     }
     std::basic_string<Char> out(total - s, gap);
@@ -76,12 +76,14 @@ std::basic_string<Char> WritePairs(std::size_t n, std::size_t s, Char gap, ByteA
 
 // The number of pairs a text of n characters holds; never 0.
 std::size_t PairCount(std::size_t n, std::int32_t separatorLength) {
-    if (separatorLength < 0) throw Failure::Invalid("The separator length must not be negative");
+    if (separatorLength < 0)
+        throw Failure::Invalid("The separator length must not be negative");
     const std::uint64_t s = static_cast<std::uint64_t>(separatorLength);
     // (n + s) / (s + 2): one or two characters after the last pair are ignored, and for
     // longer separators no pair is dropped. Two characters are one pair whatever s is.
     const std::uint64_t count = n == 2 ? 1 : (static_cast<std::uint64_t>(n) + s) / (s + 2);
-    if (count == 0) throw Failure::Subscript();
+    if (count == 0)
+        throw Failure::Subscript();
     return static_cast<std::size_t>(count);
 }
 
@@ -100,7 +102,8 @@ void ReadPairs(std::basic_string_view<Char> text, std::size_t count, std::int32_
         const Char* p = text.data() + i * stride;
         const std::uint32_t high = DigitIndex(p[0]);
         const std::uint32_t low = DigitIndex(p[1]);
-        if (high >= kCodes || low >= kCodes) throw Failure::Subscript();
+        if (high >= kCodes || low >= kCodes)
+            throw Failure::Subscript();
         out[i] = table[high * kCodes + low];
     }
 }
@@ -113,11 +116,13 @@ ByteArray DecodeToBytes(std::basic_string_view<Char> text, std::int32_t separato
     return bytes;
 }
 
-} // namespace
+}  // namespace
 
 std::u16string StringToHex(std::u16string_view text, std::u16string_view separator) {
-    if (text.empty()) throw Failure::Subscript();
-    if (separator.empty()) throw Failure::Invalid("The separator is empty");
+    if (text.empty())
+        throw Failure::Subscript();
+    if (separator.empty())
+        throw Failure::Invalid("The separator is empty");
     // The gaps must go through the code page as well; a character it cannot hold is refused.
     (void)AnsiCodePage::TextToBytes(separator.substr(0, 1));
     const ByteArray bytes = AnsiCodePage::TextToBytes(text);
@@ -133,8 +138,10 @@ std::u16string HexToString(std::u16string_view text, std::int32_t separatorLengt
 }
 
 std::string BytesToHex(const std::uint8_t* data, std::size_t size, std::string_view separator) {
-    if (size == 0) throw Failure::Subscript();
-    if (separator.empty()) throw Failure::Invalid("The separator is empty");
+    if (size == 0)
+        throw Failure::Subscript();
+    if (separator.empty())
+        throw Failure::Invalid("The separator is empty");
     return WritePairs<char>(size, separator.size(), separator[0], [data](std::size_t i) { return data[i]; });
 }
 
@@ -150,7 +157,8 @@ void WriteSpacedPairs(const std::uint8_t* data, std::size_t size, char* out) noe
         }
         return w;
     }();
-    if (size == 0) return;
+    if (size == 0)
+        return;
     for (std::size_t i = 0; i + 1 < size; ++i) {
         std::memcpy(out + 3 * i, &words[data[i]], 4);
     }
@@ -165,4 +173,4 @@ ByteArray HexToBytes(std::u16string_view text, std::int32_t separatorLength) {
     return DecodeToBytes(text, separatorLength);
 }
 
-} // namespace tavorin::modHEX
+}  // namespace tavorin::modHEX

@@ -34,4 +34,4 @@ ByteArray HexToBytes(std::string_view text, std::int32_t separatorLength);
 void WriteSpacedPairs(const std::uint8_t* data, std::size_t size, char* out) noexcept;
 ByteArray HexToBytes(std::u16string_view text, std::int32_t separatorLength);
 
-} // namespace tavorin::modHEX
+}  // namespace tavorin::modHEX

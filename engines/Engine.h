@@ -46,10 +46,10 @@ public:
 
     // Stream a file through the frame into a temporary file beside the destination, then
     // rename it into place. On any failure (and on a wrong key) the destination is untouched.
-    virtual void EncryptFile(const std::filesystem::path& SourceFile,
-                             const std::filesystem::path& DestFile, std::u16string_view key = {}) = 0;
-    virtual bool DecryptFile(const std::filesystem::path& SourceFile,
-                             const std::filesystem::path& DestFile, std::u16string_view key = {}) = 0;
+    virtual void EncryptFile(const std::filesystem::path& SourceFile, const std::filesystem::path& DestFile,
+                             std::u16string_view key = {}) = 0;
+    virtual bool DecryptFile(const std::filesystem::path& SourceFile, const std::filesystem::path& DestFile,
+                             std::u16string_view key = {}) = 0;
 
     // One block of the cipher alone, in place, with the current key: no frame, no chaining.
     // For known-answer tests and fuzzing.
@@ -66,4 +66,4 @@ public:
     std::function<void(const std::uint8_t* data, std::size_t ready, std::size_t total)> Sealed;
 };
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -36,8 +36,7 @@ bool StoredLengthFits(std::uint64_t T, std::int32_t L, std::size_t B) {
     if (d > std::numeric_limits<std::int32_t>::max() || d < std::numeric_limits<std::int32_t>::min()) {
         throw Failure::OverflowError();
     }
-    return L >= 0 && d >= static_cast<std::int64_t>(HeaderSize) &&
-           d <= static_cast<std::int64_t>(HeaderSize + B - 1);
+    return L >= 0 && d >= static_cast<std::int64_t>(HeaderSize) && d <= static_cast<std::int64_t>(HeaderSize + B - 1);
 }
 
 void ProgressRule::After(std::uint64_t o) {
@@ -59,7 +58,7 @@ void ProgressRule::Finish() {
     }
 }
 
-} // namespace frame
+}  // namespace frame
 
 std::u16string Engine::EncryptString(std::u16string_view Text, std::u16string_view key) {
     ByteArray bytes = AnsiCodePage::TextToBytes(Text);
@@ -77,4 +76,4 @@ std::u16string Engine::DecryptString(std::u16string_view Text, std::u16string_vi
     return result;
 }
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -97,7 +97,7 @@ inline void XorBlock(std::uint8_t* dst, const std::uint8_t* src, std::size_t n) 
     }
 }
 
-} // namespace frame
+}  // namespace frame
 
 template <class Derived, std::size_t B>
 class FramedEngine : public Engine {
@@ -219,7 +219,9 @@ public:
                     read += take;
                     std::memset(slot + at + take, 0, chunk - at - take);
                 },
-                [&](std::size_t k, std::uint8_t* slot) { EncryptRun(slot, k * kChunk, ChunkSize(N, k), prev.data(), progress); },
+                [&](std::size_t k, std::uint8_t* slot) {
+                    EncryptRun(slot, k * kChunk, ChunkSize(N, k), prev.data(), progress);
+                },
                 [&](std::size_t k, std::uint8_t* slot) { out.Write(slot, ChunkSize(N, k)); });
         out.Commit();
         progress.Finish();
@@ -253,7 +255,9 @@ public:
                         in.ReadExact(slot, ChunkSize(T, k));
                     }
                 },
-                [&](std::size_t k, std::uint8_t* slot) { DecryptRun(slot, k * kChunk, ChunkSize(T, k), prev.data(), progress); },
+                [&](std::size_t k, std::uint8_t* slot) {
+                    DecryptRun(slot, k * kChunk, ChunkSize(T, k), prev.data(), progress);
+                },
                 [&](std::size_t k, std::uint8_t* slot) {
                     // Keep only the data bytes of this chunk: no header, no padding.
                     const std::uint64_t done = k * kChunk;
@@ -345,7 +349,7 @@ private:
         std::size_t o = 0;
         while (o < n) {
             const std::size_t end = RunEnd(base, o, n, progress);
-            if constexpr (requires(Derived& d, std::uint8_t* p) { d.EncryptBlocksCBC(p, std::size_t{}, p); }) {
+            if constexpr (requires(Derived & d, std::uint8_t * p) { d.EncryptBlocksCBC(p, std::size_t{}, p); }) {
                 Self().EncryptBlocksCBC(data + o, (end - o) / B, prev);
                 o = end;
             } else {
@@ -367,7 +371,7 @@ private:
         std::size_t o = 0;
         while (o < n) {
             const std::size_t end = RunEnd(base, o, n, progress);
-            if constexpr (requires(Derived& d, std::uint8_t* p) { d.DecryptBlocksCBC(p, std::size_t{}, p); }) {
+            if constexpr (requires(Derived & d, std::uint8_t * p) { d.DecryptBlocksCBC(p, std::size_t{}, p); }) {
                 Self().DecryptBlocksCBC(data + o, (end - o) / B, prev);
                 o = end;
             } else {
@@ -402,4 +406,4 @@ private:
     }
 };
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -49,7 +49,8 @@ inline void EncryptCBCWords(std::uint8_t* data, std::size_t blocks, std::uint8_t
 // on purpose: inlined into the loop over groups, GCC runs short of registers and keeps the
 // blocks' words on the stack.
 template <std::size_t M, class Decrypt>
-[[gnu::noinline]] void DecryptGroupCBC(std::uint8_t* at, std::uint32_t& prevHi, std::uint32_t& prevLo, Decrypt& decrypt) noexcept {
+[[gnu::noinline]] void DecryptGroupCBC(std::uint8_t* at, std::uint32_t& prevHi, std::uint32_t& prevLo,
+                                       Decrypt& decrypt) noexcept {
     std::uint32_t hi[M], lo[M], cHi[M], cLo[M];
     for (std::size_t b = 0; b < M; ++b) {
         cHi[b] = hi[b] = Module1::LoadBE32(at + 8 * b);
@@ -68,14 +69,17 @@ template <std::size_t M, class Decrypt>
 // input is already known, so N blocks go through the cipher side by side: decrypt(hi, lo) is
 // called with arrays of N words, and of 1 word for the tail.
 template <std::size_t N, class Decrypt>
-inline void DecryptCBCInterleaved(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev, Decrypt&& decrypt) noexcept {
+inline void DecryptCBCInterleaved(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev,
+                                  Decrypt&& decrypt) noexcept {
     std::uint32_t prevHi = Module1::LoadBE32(prev);
     std::uint32_t prevLo = Module1::LoadBE32(prev + 4);
     std::size_t i = 0;
-    for (; i + N <= blocks; i += N) DecryptGroupCBC<N>(data + 8 * i, prevHi, prevLo, decrypt);
-    for (; i < blocks; ++i) DecryptGroupCBC<1>(data + 8 * i, prevHi, prevLo, decrypt);
+    for (; i + N <= blocks; i += N)
+        DecryptGroupCBC<N>(data + 8 * i, prevHi, prevLo, decrypt);
+    for (; i < blocks; ++i)
+        DecryptGroupCBC<1>(data + 8 * i, prevHi, prevLo, decrypt);
     Module1::StoreBE32(prev, prevHi);
     Module1::StoreBE32(prev + 4, prevLo);
 }
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -25,4 +25,4 @@ bool FileExist(const std::filesystem::path& path) noexcept {
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-} // namespace tavorin::Module1
+}  // namespace tavorin::Module1

@@ -27,22 +27,26 @@ bool FileExist(const std::filesystem::path& path) noexcept;
 inline std::uint32_t LoadBE32(const std::uint8_t* p) noexcept {
     std::uint32_t v;
     std::memcpy(&v, p, 4);
-    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap32(v);
+    if constexpr (std::endian::native == std::endian::little)
+        v = __builtin_bswap32(v);
     return v;
 }
 inline void StoreBE32(std::uint8_t* p, std::uint32_t v) noexcept {
-    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap32(v);
+    if constexpr (std::endian::native == std::endian::little)
+        v = __builtin_bswap32(v);
     std::memcpy(p, &v, 4);
 }
 inline std::uint32_t LoadLE32(const std::uint8_t* p) noexcept {
     std::uint32_t v;
     std::memcpy(&v, p, 4);
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+    if constexpr (std::endian::native == std::endian::big)
+        v = __builtin_bswap32(v);
     return v;
 }
 inline void StoreLE32(std::uint8_t* p, std::uint32_t v) noexcept {
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+    if constexpr (std::endian::native == std::endian::big)
+        v = __builtin_bswap32(v);
     std::memcpy(p, &v, 4);
 }
 
-} // namespace tavorin::Module1
+}  // namespace tavorin::Module1

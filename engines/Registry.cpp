@@ -38,28 +38,33 @@ namespace {
     return true;
 }
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<Engine> CreateEngine(std::u16string_view name) {
     (void)name;
 #ifdef TAVORIN_HAS_BLOWFISH
-    if (SameName(name, u"Blowfish")) return std::make_unique<clsBlowfish>();
+    if (SameName(name, u"Blowfish"))
+        return std::make_unique<clsBlowfish>();
 #endif
 #ifdef TAVORIN_HAS_DES
-    if (SameName(name, u"DES")) return std::make_unique<clsDES>();
+    if (SameName(name, u"DES"))
+        return std::make_unique<clsDES>();
 #endif
 #ifdef TAVORIN_HAS_GOST
-    if (SameName(name, u"Gost")) return std::make_unique<clsGost>();
+    if (SameName(name, u"Gost"))
+        return std::make_unique<clsGost>();
 #endif
 #ifdef TAVORIN_HAS_SKIPJACK
-    if (SameName(name, u"Skipjack")) return std::make_unique<clsSkipjack>();
+    if (SameName(name, u"Skipjack"))
+        return std::make_unique<clsSkipjack>();
 #endif
 #ifdef TAVORIN_HAS_TWOFISH
-    if (SameName(name, u"Twofish")) return std::make_unique<clsTwofish>();
+    if (SameName(name, u"Twofish"))
+        return std::make_unique<clsTwofish>();
 #endif
     return nullptr;
 }
 
 bool EngineAvailable(std::u16string_view name) { return CreateEngine(name) != nullptr; }
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -35,7 +35,7 @@ void Tables::Expand() noexcept {
     }
 }
 
-} // namespace blowfish
+}  // namespace blowfish
 
 namespace {
 
@@ -56,7 +56,7 @@ blowfish::Tables MakeInitialTables() noexcept {
 
 constexpr std::size_t KeyBytesUsed = 72;
 
-} // namespace
+}  // namespace
 
 const blowfish::Tables& clsBlowfish::InitialTables() noexcept {
     static const blowfish::Tables initial = MakeInitialTables();
@@ -110,7 +110,8 @@ namespace {
 
 template <std::size_t N, class Step>
 inline void ForEachLane(Step&& step) noexcept {
-    [&]<std::size_t... I>(std::index_sequence<I...>) { (step(I), ...); }(std::make_index_sequence<N>{});
+    [&]<std::size_t... I>(std::index_sequence<I...>) { (step(I), ...); }
+    (std::make_index_sequence<N>{});
 }
 
 // Decrypts N independent blocks, interleaving their rounds so that their table look-ups
@@ -154,7 +155,7 @@ inline void DecryptGroupCBC(const blowfish::Tables& t, std::uint8_t* p, std::uin
     prevR = lastR;
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -182,7 +183,7 @@ void ChainCBC(const blowfish::Tables& tables, std::uint8_t* data, std::size_t bl
     Module1::StoreBE32(prev + 4, R);
 }
 
-} // namespace
+}  // namespace
 
 bool clsBlowfish::UsesBextr() noexcept { return g_bextr.load(std::memory_order_relaxed); }
 
@@ -217,4 +218,4 @@ void clsBlowfish::DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::
     Module1::StoreBE32(prev + 4, prevR);
 }
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -87,7 +87,7 @@ struct Tables {
     void Expand() noexcept;
 };
 
-} // namespace blowfish
+}  // namespace blowfish
 
 class clsBlowfish final : public FramedEngine<clsBlowfish, 8> {
 public:
@@ -136,4 +136,4 @@ private:
     std::u16string CurrentKey_;
 };
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -38,4 +38,4 @@ private:
     std::array<std::uint32_t, 32> SubKeys{};
 };
 
-} // namespace tavorin
+}  // namespace tavorin

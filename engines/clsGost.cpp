@@ -27,20 +27,18 @@ namespace tavorin {
 namespace {
 
 constexpr std::uint8_t SBox[8][16] = {
-    {6, 5, 1, 7, 14, 0, 4, 10, 11, 9, 3, 13, 8, 12, 2, 15},
-    {14, 13, 9, 0, 8, 10, 12, 4, 7, 15, 6, 11, 3, 1, 5, 2},
-    {6, 5, 1, 7, 2, 4, 10, 0, 11, 13, 14, 3, 8, 12, 15, 9},
-    {8, 7, 3, 9, 6, 4, 14, 5, 2, 13, 0, 12, 1, 11, 10, 15},
-    {10, 9, 6, 11, 5, 1, 8, 4, 0, 13, 7, 2, 14, 3, 15, 12},
-    {5, 3, 0, 6, 11, 13, 4, 14, 10, 7, 1, 12, 2, 8, 15, 9},
-    {2, 1, 12, 3, 11, 13, 15, 7, 10, 6, 9, 14, 0, 8, 4, 5},
-    {6, 5, 1, 7, 8, 9, 4, 2, 15, 3, 13, 12, 10, 14, 11, 0}};
+    {6, 5, 1, 7, 14, 0, 4, 10, 11, 9, 3, 13, 8, 12, 2, 15}, {14, 13, 9, 0, 8, 10, 12, 4, 7, 15, 6, 11, 3, 1, 5, 2},
+    {6, 5, 1, 7, 2, 4, 10, 0, 11, 13, 14, 3, 8, 12, 15, 9}, {8, 7, 3, 9, 6, 4, 14, 5, 2, 13, 0, 12, 1, 11, 10, 15},
+    {10, 9, 6, 11, 5, 1, 8, 4, 0, 13, 7, 2, 14, 3, 15, 12}, {5, 3, 0, 6, 11, 13, 4, 14, 10, 7, 1, 12, 2, 8, 15, 9},
+    {2, 1, 12, 3, 11, 13, 15, 7, 10, 6, 9, 14, 0, 8, 4, 5}, {6, 5, 1, 7, 8, 9, 4, 2, 15, 3, 13, 12, 10, 14, 11, 0}};
 
 constexpr bool EveryRowIsAPermutation() {
     for (const auto& row : SBox) {
         unsigned seen = 0;
-        for (std::uint8_t v : row) seen |= 1u << v;
-        if (seen != 0xFFFFu) return false;
+        for (std::uint8_t v : row)
+            seen |= 1u << v;
+        if (seen != 0xFFFFu)
+            return false;
     }
     return true;
 }
@@ -51,7 +49,8 @@ using PairTable = std::array<std::uint8_t, 256>;
 // A whole byte through two rows: the high nibble through the higher row.
 constexpr PairTable MakePair(int high, int low) {
     PairTable t{};
-    for (int i = 0; i < 256; ++i) t[i] = static_cast<std::uint8_t>(16 * SBox[high][i / 16] + SBox[low][i % 16]);
+    for (int i = 0; i < 256; ++i)
+        t[i] = static_cast<std::uint8_t>(16 * SBox[high][i / 16] + SBox[low][i % 16]);
     return t;
 }
 
@@ -83,7 +82,8 @@ constexpr std::uint32_t Placed(const PairTable& pair, std::uint8_t c, int shift)
 template <std::size_t Size, class Entry>
 constexpr std::array<std::uint32_t, Size> MakeTable(Entry entry) {
     std::array<std::uint32_t, Size> t{};
-    for (int b = 0; b < 256; ++b) entry(t, static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(b + 1));
+    for (int b = 0; b < 256; ++b)
+        entry(t, static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(b + 1));
     return t;
 }
 
@@ -91,19 +91,22 @@ constexpr std::array<std::uint32_t, Size> MakeTable(Entry entry) {
 constexpr auto Byte0 = MakeTable<256>([](auto& t, std::uint8_t c, std::uint8_t) { t[c] = Placed(PairTable76, c, 24); });
 // By b1: for s >= 0, and for s < 0 (b1 + 1).
 constexpr auto Byte1 = MakeTable<256>([](auto& t, std::uint8_t c, std::uint8_t) { t[c] = Placed(PairTable54, c, 16); });
-constexpr auto Byte1Neg = MakeTable<256>([](auto& t, std::uint8_t c, std::uint8_t up) { t[c] = Placed(PairTable54, up, 16); });
+constexpr auto Byte1Neg =
+    MakeTable<256>([](auto& t, std::uint8_t c, std::uint8_t up) { t[c] = Placed(PairTable54, up, 16); });
 // By (s >> 16) & 0x80FF: b2 and the sign; the entries in between are never used.
 constexpr auto Byte2 = MakeTable<0x8100>([](auto& t, std::uint8_t c, std::uint8_t up) {
     t[c] = Placed(PairTable32, c, 8);
     t[0x8000 + c] = Placed(PairTable32, up, 8);
 });
 // By b3, whose top bit is the sign.
-constexpr auto Byte3 = MakeTable<256>([](auto& t, std::uint8_t c, std::uint8_t up) { t[c] = Placed(PairTable10, c < 0x80 ? c : up, 0); });
+constexpr auto Byte3 =
+    MakeTable<256>([](auto& t, std::uint8_t c, std::uint8_t up) { t[c] = Placed(PairTable10, c < 0x80 ? c : up, 0); });
 
 // The byte-1 table for each value of byte 3.
 constexpr std::array<const std::uint32_t*, 256> ByteOneBySign = [] {
     std::array<const std::uint32_t*, 256> p{};
-    for (int b = 0; b < 256; ++b) p[b] = b < 0x80 ? Byte1.data() : Byte1Neg.data();
+    for (int b = 0; b < 256; ++b)
+        p[b] = b < 0x80 ? Byte1.data() : Byte1Neg.data();
     return p;
 }();
 
@@ -137,12 +140,14 @@ constexpr bool RoundsMatchDivision() {
                                        0xFFFFFFFFu, 0xFFFFFF00u, 0xFFFF0000u, 0xFF000000u, 0x80000100u,
                                        0x80010000u, 0x81000000u, 0xC0FF00FFu, 0x7F0000FFu, 0x800000FFu};
     for (std::uint32_t s : edges) {
-        if (RoundSerial(0, s) != BySignedDivision(s) || RoundLane(0, s) != BySignedDivision(s)) return false;
+        if (RoundSerial(0, s) != BySignedDivision(s) || RoundLane(0, s) != BySignedDivision(s))
+            return false;
     }
     std::uint32_t s = 12345;
     for (int i = 0; i < 3000; ++i) {
         s = s * 1664525u + 1013904223u;
-        if (RoundSerial(0, s) != BySignedDivision(s) || RoundLane(0, s) != BySignedDivision(s)) return false;
+        if (RoundSerial(0, s) != BySignedDivision(s) || RoundLane(0, s) != BySignedDivision(s))
+            return false;
     }
     return true;
 }
@@ -172,13 +177,15 @@ inline void CryptLanes(const std::uint32_t* k, std::uint32_t (&x)[N], std::uint3
     for (int r = 0; r < 32; r += 2) {
         const std::uint32_t k0 = k[r], k1 = k[r + 1];
 #pragma GCC unroll 8
-        for (std::size_t b = 0; b < N; ++b) y[b] = RoundLane(y[b], x[b] + k0);
+        for (std::size_t b = 0; b < N; ++b)
+            y[b] = RoundLane(y[b], x[b] + k0);
 #pragma GCC unroll 8
-        for (std::size_t b = 0; b < N; ++b) x[b] = RoundLane(x[b], y[b] + k1);
+        for (std::size_t b = 0; b < N; ++b)
+            x[b] = RoundLane(x[b], y[b] + k1);
     }
 }
 
-} // namespace
+}  // namespace
 
 clsGost::clsGost() noexcept = default;
 
@@ -202,10 +209,12 @@ void clsGost::Key(std::u16string_view New_Value) {
         throw Failure(Failure::DivisionByZero, "Division by zero");
     }
     std::uint8_t key[32];
-    for (std::size_t i = 0; i < 32; ++i) key[i] = bytes[i % n];
+    for (std::size_t i = 0; i < 32; ++i)
+        key[i] = bytes[i % n];
     SecureWipe(bytes);
     std::uint32_t words[8];
-    for (int j = 0; j < 8; ++j) words[j] = Module1::LoadLE32(key + 4 * j);
+    for (int j = 0; j < 8; ++j)
+        words[j] = Module1::LoadLE32(key + 4 * j);
     for (int r = 0; r < 32; ++r) {
         SubKey[r] = words[kEncryptOrder[r]];
         SubKey[32 + r] = words[kDecryptOrder[r]];
@@ -231,7 +240,8 @@ TAVORIN_KEEP_XOR_TREES void clsGost::DecryptBlock(std::uint8_t* block) noexcept 
     Module1::StoreBE32(block + 4, b);
 }
 
-TAVORIN_KEEP_XOR_TREES void clsGost::EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept {
+TAVORIN_KEEP_XOR_TREES void clsGost::EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks,
+                                                      std::uint8_t* prev) noexcept {
     EncryptCBCWords(data, blocks, prev, [this](std::uint32_t& a, std::uint32_t& b) { CryptOne(SubKey.data(), a, b); });
 }
 
@@ -246,4 +256,4 @@ void clsGost::DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint
     });
 }
 
-} // namespace tavorin
+}  // namespace tavorin

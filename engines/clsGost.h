@@ -44,4 +44,4 @@ private:
     std::array<std::uint32_t, 64> SubKey{};
 };
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -48,4 +48,4 @@ private:
 
 extern template class FramedEngine<clsSkipjack, 8>;
 
-} // namespace tavorin
+}  // namespace tavorin

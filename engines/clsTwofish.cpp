@@ -104,9 +104,11 @@ constexpr std::uint32_t RsRemainderStep(std::uint32_t w) {
 // The RS code of eight key bytes (even word, odd word).
 constexpr std::uint32_t RsCode(std::uint32_t even, std::uint32_t odd) {
     std::uint32_t r = odd;
-    for (int i = 0; i < 4; ++i) r = RsRemainderStep(r);
+    for (int i = 0; i < 4; ++i)
+        r = RsRemainderStep(r);
     r ^= even;
-    for (int i = 0; i < 4; ++i) r = RsRemainderStep(r);
+    for (int i = 0; i < 4; ++i)
+        r = RsRemainderStep(r);
     return r;
 }
 
@@ -175,7 +177,8 @@ inline void DecryptGroupCBC(SBoxes t, const std::uint32_t* K, std::uint8_t* data
     std::memcpy(cipher, data, sizeof cipher);
     std::uint32_t w[N][4];
     for (std::size_t n = 0; n < N; ++n) {
-        for (std::size_t i = 0; i < 4; ++i) w[n][i] = Module1::LoadLE32(cipher + 16 * n + 4 * i);
+        for (std::size_t i = 0; i < 4; ++i)
+            w[n][i] = Module1::LoadLE32(cipher + 16 * n + 4 * i);
     }
     DecryptLanes<N>(t, K, w);
     for (std::size_t n = 0; n < N; ++n) {
@@ -187,7 +190,7 @@ inline void DecryptGroupCBC(SBoxes t, const std::uint32_t* K, std::uint8_t* data
     std::memcpy(prev, cipher + 16 * (N - 1), 16);
 }
 
-} // namespace
+}  // namespace
 
 clsTwofish::~clsTwofish() {
     SecureWipe(ExpandedKey.data(), sizeof ExpandedKey);
@@ -242,28 +245,36 @@ void clsTwofish::ScheduleKey(const std::uint8_t* key, std::size_t n) noexcept {
 
 void clsTwofish::EncryptBlock(std::uint8_t* block) noexcept {
     std::uint32_t w[4];
-    for (std::size_t i = 0; i < 4; ++i) w[i] = Module1::LoadLE32(block + 4 * i);
+    for (std::size_t i = 0; i < 4; ++i)
+        w[i] = Module1::LoadLE32(block + 4 * i);
     Encrypt(KeyedSBox, ExpandedKey.data(), w);
-    for (std::size_t i = 0; i < 4; ++i) Module1::StoreLE32(block + 4 * i, w[i]);
+    for (std::size_t i = 0; i < 4; ++i)
+        Module1::StoreLE32(block + 4 * i, w[i]);
 }
 
 void clsTwofish::EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept {
     // The chaining block stays in registers from one block to the next.
     std::uint32_t w[4];
-    for (std::size_t i = 0; i < 4; ++i) w[i] = Module1::LoadLE32(prev + 4 * i);
+    for (std::size_t i = 0; i < 4; ++i)
+        w[i] = Module1::LoadLE32(prev + 4 * i);
     for (std::size_t b = 0; b < blocks; ++b, data += 16) {
-        for (std::size_t i = 0; i < 4; ++i) w[i] ^= Module1::LoadLE32(data + 4 * i);
+        for (std::size_t i = 0; i < 4; ++i)
+            w[i] ^= Module1::LoadLE32(data + 4 * i);
         Encrypt(KeyedSBox, ExpandedKey.data(), w);
-        for (std::size_t i = 0; i < 4; ++i) Module1::StoreLE32(data + 4 * i, w[i]);
+        for (std::size_t i = 0; i < 4; ++i)
+            Module1::StoreLE32(data + 4 * i, w[i]);
     }
-    for (std::size_t i = 0; i < 4; ++i) Module1::StoreLE32(prev + 4 * i, w[i]);
+    for (std::size_t i = 0; i < 4; ++i)
+        Module1::StoreLE32(prev + 4 * i, w[i]);
 }
 
 void clsTwofish::DecryptBlock(std::uint8_t* block) noexcept {
     std::uint32_t w[1][4];
-    for (std::size_t i = 0; i < 4; ++i) w[0][i] = Module1::LoadLE32(block + 4 * i);
+    for (std::size_t i = 0; i < 4; ++i)
+        w[0][i] = Module1::LoadLE32(block + 4 * i);
     DecryptLanes<1>(KeyedSBox, ExpandedKey.data(), w);
-    for (std::size_t i = 0; i < 4; ++i) Module1::StoreLE32(block + 4 * i, w[0][i]);
+    for (std::size_t i = 0; i < 4; ++i)
+        Module1::StoreLE32(block + 4 * i, w[0][i]);
 }
 
 void clsTwofish::DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) noexcept {
@@ -277,4 +288,4 @@ void clsTwofish::DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::u
     }
 }
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -50,4 +50,4 @@ private:
 
 extern template class FramedEngine<clsTwofish, 16>;
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -23,9 +23,10 @@ namespace tavorin::fuzz {
     std::abort();
 }
 
-#define FUZZ_CHECK(cond) \
-    do { \
-        if (!(cond)) ::tavorin::fuzz::Fail(#cond, __FILE__, __LINE__); \
+#define FUZZ_CHECK(cond)                                      \
+    do {                                                      \
+        if (!(cond))                                          \
+            ::tavorin::fuzz::Fail(#cond, __FILE__, __LINE__); \
     } while (0)
 
 // Every engine built into the program, then the toy ciphers of both block sizes, which
@@ -34,7 +35,8 @@ inline const std::vector<std::u16string>& EngineList() {
     static const std::vector<std::u16string> names = [] {
         std::vector<std::u16string> list;
         for (std::u16string_view name : EngineNames) {
-            if (EngineAvailable(name)) list.emplace_back(name);
+            if (EngineAvailable(name))
+                list.emplace_back(name);
         }
         list.emplace_back(u"Toy8");
         list.emplace_back(u"Toy16");
@@ -45,8 +47,10 @@ inline const std::vector<std::u16string>& EngineList() {
 
 inline std::unique_ptr<Engine> MakeEngine(std::size_t index) {
     const std::u16string& name = EngineList()[index % EngineList().size()];
-    if (name == u"Toy8") return std::make_unique<test::ToyCipher<8>>();
-    if (name == u"Toy16") return std::make_unique<test::ToyCipher<16>>();
+    if (name == u"Toy8")
+        return std::make_unique<test::ToyCipher<8>>();
+    if (name == u"Toy16")
+        return std::make_unique<test::ToyCipher<16>>();
     return CreateEngine(name);
 }
 
@@ -62,9 +66,10 @@ inline std::u16string ConsumeKey(FuzzedDataProvider& in) {
         }
     } else {
         const std::string bytes = in.ConsumeBytesAsString(length);
-        for (unsigned char b : bytes) key.push_back(AnsiCodePage::ByteToChar(b));
+        for (unsigned char b : bytes)
+            key.push_back(AnsiCodePage::ByteToChar(b));
     }
     return key;
 }
 
-} // namespace tavorin::fuzz
+}  // namespace tavorin::fuzz

@@ -59,16 +59,15 @@ private:
     // Counts the bytes and hands the events on (the caller sets them on this object).
     void Spend(std::size_t n) {
         spent_ += n;
-        if (spent_ > kBudget) throw tavorin::Failure::OverflowError();
+        if (spent_ > kBudget)
+            throw tavorin::Failure::OverflowError();
         inner_->Progress = Progress;
         inner_->WrongKey = WrongKey;
         inner_->Sealed = Sealed;
     }
 };
 
-void WriteFile(const fs::path& path, std::string_view content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
+void WriteFile(const fs::path& path, std::string_view content) { std::ofstream(path, std::ios::binary) << content; }
 
 // Files that the seeds name: a key file, a message, an envelope-shaped text.
 void Furnish() {
@@ -77,7 +76,7 @@ void Furnish() {
     WriteFile(g_scratch / "empty", "");
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -89,7 +88,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         }
     }
     std::string pattern = (fs::temp_directory_path() / "tavorin-fuzz-cli-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        std::abort();
     g_scratch = pattern;
     fs::current_path(g_scratch);
     ::setenv("TAVORIN_FUZZ_KEY", "correct horse", 1);
@@ -108,10 +108,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     std::string stdinText = parts.size() > 1 ? parts.back() : std::string();
-    if (parts.size() > 1) parts.pop_back();
-    if (parts.size() > 16) return -1;
+    if (parts.size() > 1)
+        parts.pop_back();
+    if (parts.size() > 16)
+        return -1;
     for (const std::string& arg : parts) {
-        if (arg.find('/') != std::string::npos || arg.find("..") != std::string::npos) return -1;
+        if (arg.find('/') != std::string::npos || arg.find("..") != std::string::npos)
+            return -1;
     }
 
     std::istringstream in(stdinText);
@@ -119,7 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tavorin::cli::System system = tavorin::cli::System::Process();
     system.createEngine = [](std::u16string_view name) -> std::unique_ptr<tavorin::Engine> {
         auto engine = tavorin::CreateEngine(name);
-        if (!engine) return nullptr;
+        if (!engine)
+            return nullptr;
         return std::make_unique<Budgeted>(std::move(engine));
     };
     const int code = tavorin::cli::Run(parts, in, out, err, system);
@@ -127,7 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(code == 0 || !err.str().empty());  // a failure always says why
 
     // Leave the folder as the next input expects it.
-    for (const auto& entry : fs::directory_iterator(g_scratch)) fs::remove_all(entry.path());
+    for (const auto& entry : fs::directory_iterator(g_scratch))
+        fs::remove_all(entry.path());
     Furnish();
     return 0;
 }

@@ -14,8 +14,7 @@ bool IcuAcceptsUtf8(std::string_view utf8) {
     UErrorCode status = U_ZERO_ERROR;
     int32_t needed = 0;
     u_strFromUTF8(nullptr, 0, &needed, utf8.data(), static_cast<int32_t>(utf8.size()), &status);
-    return status == U_BUFFER_OVERFLOW_ERROR || status == U_STRING_NOT_TERMINATED_WARNING ||
-           U_SUCCESS(status);
+    return status == U_BUFFER_OVERFLOW_ERROR || status == U_STRING_NOT_TERMINATED_WARNING || U_SUCCESS(status);
 }
 
 std::u16string WithoutLoneSurrogates(std::u16string_view text) {
@@ -81,10 +80,11 @@ void Utf8(std::string_view utf8) {
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) return 0;
+    if (size == 0)
+        return 0;
     const std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
     if (data[0] & 1) {
         std::u16string text(rest.size() / 2, u'\0');

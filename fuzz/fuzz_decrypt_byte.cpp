@@ -22,12 +22,24 @@ struct LengthPick {
     std::int32_t For(std::int64_t T) const {
         std::int64_t L = 0;
         switch (base) {
-        case 0: L = T - 12; break;
-        case 1: L = INT32_MIN; break;
-        case 2: L = INT32_MAX; break;
-        case 3: L = T - INT32_MAX; break;
-        case 4: L = T - static_cast<std::int64_t>(INT32_MIN); break;
-        default: L = 0; break;
+        case 0:
+            L = T - 12;
+            break;
+        case 1:
+            L = INT32_MIN;
+            break;
+        case 2:
+            L = INT32_MAX;
+            break;
+        case 3:
+            L = T - INT32_MAX;
+            break;
+        case 4:
+            L = T - static_cast<std::int64_t>(INT32_MIN);
+            break;
+        default:
+            L = 0;
+            break;
         }
         L += delta;
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(L)));
@@ -41,7 +53,8 @@ ByteArray Chain(Engine& e, const ByteArray& plain) {
     ByteArray c = plain;
     std::vector<std::uint8_t> prev(B, 0);
     for (std::size_t o = 0; o + B <= c.size(); o += B) {
-        for (std::size_t i = 0; i < B; ++i) c[o + i] ^= prev[i];
+        for (std::size_t i = 0; i < B; ++i)
+            c[o + i] ^= prev[i];
         e.RawEncryptBlock(c.data() + o);
         std::memcpy(prev.data(), c.data() + o, B);
     }
@@ -71,7 +84,7 @@ Outcome Decrypt(Engine& e, ByteArray bytes, std::u16string_view key) {
     return o;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
@@ -87,8 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const Outcome o = Decrypt(*engine, ByteArray(raw.begin(), raw.end()), key);
         if (o.error) {
             const std::int32_t n = *o.error;
-            FUZZ_CHECK(n == Failure::SubscriptOutOfRange || n == Failure::Overflow ||
-                       n == Failure::InvalidArgument);
+            FUZZ_CHECK(n == Failure::SubscriptOutOfRange || n == Failure::Overflow || n == Failure::InvalidArgument);
         } else if (o.intact) {
             FUZZ_CHECK(raw.size() % B == 0 && raw.size() >= 12);
             FUZZ_CHECK(o.bytes.size() + 12 <= raw.size() && o.bytes.size() + 12 + B > raw.size());
@@ -105,13 +117,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto T = static_cast<std::int64_t>(plain.size());
     if ((mode & 2) != 0 && T >= 12) {
         const auto L = static_cast<std::uint32_t>(pick.For(T));
-        for (int i = 0; i < 4; ++i) plain[8 + i] = static_cast<std::uint8_t>(L >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            plain[8 + i] = static_cast<std::uint8_t>(L >> (8 * i));
     }
 
     ByteArray cipher;
     std::optional<std::int32_t> keyError;
     try {
-        if (!key.empty()) engine->Key(key);
+        if (!key.empty())
+            engine->Key(key);
         cipher = Chain(*engine, plain);
     } catch (const Failure& f) {
         keyError = f.Number();  // a key the code page refuses, or an engine with no key

@@ -27,7 +27,8 @@ struct Reader {
     std::size_t size;
 
     std::uint8_t Byte() {
-        if (size == 0) return 0;
+        if (size == 0)
+            return 0;
         --size;
         return *data++;
     }
@@ -40,7 +41,8 @@ bool Expected(std::int32_t n) {
 // Both decodings of the same characters agree, in bytes or in the failure's number.
 void CheckWideDecoding(std::string_view text, const std::optional<ByteArray>& bytes, std::int32_t error) {
     std::u16string wide(text.size(), u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) wide[i] = static_cast<unsigned char>(text[i]);
+    for (std::size_t i = 0; i < text.size(); ++i)
+        wide[i] = static_cast<unsigned char>(text[i]);
     try {
         const ByteArray fromWide = envelope::DecodePairs(std::u16string_view(wide));
         FUZZ_CHECK(bytes.has_value() && fromWide == *bytes);
@@ -49,7 +51,7 @@ void CheckWideDecoding(std::string_view text, const std::optional<ByteArray>& by
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Reader in{data, size};
@@ -104,13 +106,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             } catch (const Failure& f) {
                 decodeError = f.Number();
             }
-            if (wide) CheckWideDecoding(text, decoded, decodeError);
-            if (!decoded) throw Failure(decodeError, "decoding");
+            if (wide)
+                CheckWideDecoding(text, decoded, decodeError);
+            if (!decoded)
+                throw Failure(decodeError, "decoding");
             if (fixDigest && decoded->size() >= envelope::DigestLength) {
                 const auto digest = envelope::CiphertextDigest(decoded->data() + envelope::DigestLength,
                                                                decoded->size() - envelope::DigestLength);
                 std::memcpy(decoded->data(), digest.data(), digest.size());
-                if (!badPasses) FUZZ_CHECK(envelope::DigestMatches(*decoded));
+                if (!badPasses)
+                    FUZZ_CHECK(envelope::DigestMatches(*decoded));
             }
             message = std::move(*decoded);
             outcome = envelope::OpenDecoded(*engine, message, key, passes);
@@ -121,12 +126,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(Expected(f.Number()));
         FUZZ_CHECK(reports == 0);
         // The text is decoded before the pass count is judged.
-        if (badPasses) FUZZ_CHECK(f.Number() == Failure::InvalidArgument || f.Number() == Failure::SubscriptOutOfRange);
+        if (badPasses)
+            FUZZ_CHECK(f.Number() == Failure::InvalidArgument || f.Number() == Failure::SubscriptOutOfRange);
         return 0;
     }
     FUZZ_CHECK(!badPasses);
     FUZZ_CHECK(reports == (*outcome == envelope::Outcome::WrongKey ? 1 : 0));
-    if (fixDigest) FUZZ_CHECK(*outcome != envelope::Outcome::AuthenticationFailed);
+    if (fixDigest)
+        FUZZ_CHECK(*outcome != envelope::Outcome::AuthenticationFailed);
 
     if (*outcome == envelope::Outcome::Opened) {
         // What opened seals again, and that envelope opens to the same message.

@@ -14,44 +14,54 @@ namespace {
 // between "9" and "A" make the pair 0.
 int PairValue(char16_t hi, char16_t lo) {
     auto digit = [](char16_t c) -> int {
-        if (c >= u'0' && c <= u'9') return c - u'0';
-        if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-        if (c >= u':' && c <= u'@') return 16;
+        if (c >= u'0' && c <= u'9')
+            return c - u'0';
+        if (c >= u'A' && c <= u'F')
+            return c - u'A' + 10;
+        if (c >= u':' && c <= u'@')
+            return 16;
         return -1;
     };
     const int h = digit(hi), l = digit(lo);
-    if (h < 0 || l < 0) return -1;
+    if (h < 0 || l < 0)
+        return -1;
     return (h == 16 || l == 16) ? 0 : h * 16 + l;
 }
 
 // What HexToString must give: the bytes, or the failure number.
 std::variant<ByteArray, std::int32_t> Expected(std::u16string_view text, std::int32_t s) {
-    if (s < 0) return Failure::InvalidArgument;
+    if (s < 0)
+        return Failure::InvalidArgument;
     const std::uint64_t n = text.size();
     const std::uint64_t stride = static_cast<std::uint64_t>(s) + 2;
     const std::uint64_t count = n == 2 ? 1 : (n + static_cast<std::uint64_t>(s)) / stride;
-    if (count == 0) return Failure::SubscriptOutOfRange;
+    if (count == 0)
+        return Failure::SubscriptOutOfRange;
     ByteArray bytes;
     for (std::uint64_t i = 0; i < count; ++i) {
         const int v = PairValue(text[i * stride], text[i * stride + 1]);
-        if (v < 0) return Failure::SubscriptOutOfRange;
+        if (v < 0)
+            return Failure::SubscriptOutOfRange;
         bytes.push_back(static_cast<std::uint8_t>(v));
     }
     return bytes;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
     const std::uint8_t mode = in.ConsumeIntegral<std::uint8_t>();
     std::int32_t s = in.ConsumeIntegral<std::int32_t>();
-    if (mode & 2) s = static_cast<std::int32_t>(static_cast<std::uint32_t>(s) % 8);  // mostly short ones
+    if (mode & 2)
+        s = static_cast<std::int32_t>(static_cast<std::uint32_t>(s) % 8);  // mostly short ones
     std::u16string text;
     if (mode & 1) {
-        while (in.remaining_bytes() >= 2) text.push_back(in.ConsumeIntegral<char16_t>());
+        while (in.remaining_bytes() >= 2)
+            text.push_back(in.ConsumeIntegral<char16_t>());
     } else {
-        for (std::uint8_t b : in.ConsumeRemainingBytes<std::uint8_t>()) text.push_back(AnsiCodePage::ByteToChar(b));
+        for (std::uint8_t b : in.ConsumeRemainingBytes<std::uint8_t>())
+            text.push_back(AnsiCodePage::ByteToChar(b));
     }
 
     const auto expected = Expected(text, s);

@@ -16,7 +16,8 @@ namespace {
 Engine& Seasoned(std::size_t index) {
     static std::vector<std::unique_ptr<Engine>> engines;
     if (engines.empty()) {
-        for (std::size_t i = 0; i < fuzz::EngineList().size(); ++i) engines.push_back(fuzz::MakeEngine(i));
+        for (std::size_t i = 0; i < fuzz::EngineList().size(); ++i)
+            engines.push_back(fuzz::MakeEngine(i));
     }
     return *engines[index % engines.size()];
 }
@@ -31,7 +32,7 @@ bool KeyAccepted(Engine& e, std::u16string_view key) {
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
@@ -49,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const Failure& f) {
         // Only a refused key, or an engine that cannot work without one.
         FUZZ_CHECK(sealed == message);
-        FUZZ_CHECK(f.Number() == Failure::InvalidArgument || (key.empty() && f.Number() == Failure::SubscriptOutOfRange));
+        FUZZ_CHECK(f.Number() == Failure::InvalidArgument ||
+                   (key.empty() && f.Number() == Failure::SubscriptOutOfRange));
         return 0;
     }
     FUZZ_CHECK(sealed.size() == frame::FrameLength(message.size(), B));
@@ -75,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(seasoned.DecryptByte(copy, key));
         FUZZ_CHECK(copy == message);
         std::array<std::uint8_t, 16> a{}, b{};
-        if (!message.empty()) std::memcpy(a.data(), message.data(), std::min(message.size(), a.size()));
+        if (!message.empty())
+            std::memcpy(a.data(), message.data(), std::min(message.size(), a.size()));
         b = a;
         seasoned.RawEncryptBlock(a.data());
         reader->RawEncryptBlock(b.data());

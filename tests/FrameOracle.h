@@ -17,7 +17,8 @@ namespace tavorin::test {
 
 inline ByteArray RandomBytes(std::mt19937& rng, std::size_t n) {
     ByteArray out(n);
-    for (auto& b : out) b = static_cast<std::uint8_t>(rng());
+    for (auto& b : out)
+        b = static_cast<std::uint8_t>(rng());
     return out;
 }
 
@@ -30,7 +31,8 @@ inline ByteArray PlainFrame(const ByteArray& data, std::size_t B) {
     const std::size_t n = (data.size() + 12 + B - 1) / B * B;
     ByteArray f(n, 0);
     const auto L = static_cast<std::uint32_t>(data.size());
-    for (int i = 0; i < 4; ++i) f[8 + i] = static_cast<std::uint8_t>(L >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        f[8 + i] = static_cast<std::uint8_t>(L >> (8 * i));
     std::copy(data.begin(), data.end(), f.begin() + 12);
     return f;
 }
@@ -40,7 +42,8 @@ template <class Fn>
 ByteArray CbcEncrypt(ByteArray p, std::size_t B, Fn fn) {
     ByteArray prev(B, 0), out(B);
     for (std::size_t o = 0; o < p.size(); o += B) {
-        for (std::size_t j = 0; j < B; ++j) p[o + j] ^= prev[j];
+        for (std::size_t j = 0; j < B; ++j)
+            p[o + j] ^= prev[j];
         fn(p.data() + o, out.data());
         std::copy(out.begin(), out.end(), p.begin() + o);
         std::copy(out.begin(), out.end(), prev.begin());
@@ -53,7 +56,8 @@ ByteArray CbcDecrypt(const ByteArray& c, std::size_t B, Fn fn) {
     ByteArray p(c.size()), prev(B, 0);
     for (std::size_t o = 0; o < c.size(); o += B) {
         fn(c.data() + o, p.data() + o);
-        for (std::size_t j = 0; j < B; ++j) p[o + j] ^= prev[j];
+        for (std::size_t j = 0; j < B; ++j)
+            p[o + j] ^= prev[j];
         std::copy(c.begin() + o, c.begin() + o + B, prev.begin());
     }
     return p;
@@ -69,7 +73,8 @@ inline ByteArray Fingerprint(Engine& e) {
     ByteArray out;
     for (std::uint8_t variant : {0x00, 0x5A, 0xFF}) {
         ByteArray block(e.BlockSize());
-        for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(variant ^ (i * 37));
+        for (std::size_t i = 0; i < block.size(); ++i)
+            block[i] = static_cast<std::uint8_t>(variant ^ (i * 37));
         e.RawEncryptBlock(block.data());
         out.insert(out.end(), block.begin(), block.end());
     }
@@ -95,4 +100,4 @@ std::optional<Failure> FailureOf(Op&& op) {
     return std::nullopt;
 }
 
-} // namespace tavorin::test
+}  // namespace tavorin::test

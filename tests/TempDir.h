@@ -20,7 +20,8 @@ public:
     // base: where to make it; the system's temporary folder by default.
     explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
         std::string pattern = (base / "tavorin-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
     ~TempDir() {
@@ -35,13 +36,14 @@ public:
 
     // The number of entries in the folder, for checking that no temporary file is left behind.
     std::size_t Entries() const {
-        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(path_),
-                                                      std::filesystem::directory_iterator()));
+        return static_cast<std::size_t>(
+            std::distance(std::filesystem::directory_iterator(path_), std::filesystem::directory_iterator()));
     }
     // Their names.
     std::set<std::string> Names() const {
         std::set<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(path_)) names.insert(e.path().filename().string());
+        for (const auto& e : std::filesystem::directory_iterator(path_))
+            names.insert(e.path().filename().string());
         return names;
     }
 
@@ -52,12 +54,14 @@ private:
 inline void WriteFile(const std::filesystem::path& p, const ByteArray& bytes) {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + p.string());
+    if (!out)
+        throw std::runtime_error("cannot write " + p.string());
 }
 
 inline ByteArray ReadFile(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary | std::ios::ate);
-    if (!in) throw std::runtime_error("cannot read " + p.string());
+    if (!in)
+        throw std::runtime_error("cannot read " + p.string());
     ByteArray bytes(static_cast<std::size_t>(in.tellg()));
     in.seekg(0);
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -75,4 +79,4 @@ inline ByteArray TestBytes(std::size_t n, unsigned variant = 1) {
     return b;
 }
 
-} // namespace tavorin::test
+}  // namespace tavorin::test

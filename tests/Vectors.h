@@ -21,7 +21,9 @@ struct VectorRecord {
     const std::string& at(const std::string& name) const { return fields.at(name); }
 };
 
-inline void PrintTo(const VectorRecord& r, std::ostream* os) { *os << r.file << ":" << r.line << " [" << r.section << "]"; }
+inline void PrintTo(const VectorRecord& r, std::ostream* os) {
+    *os << r.file << ":" << r.line << " [" << r.section << "]";
+}
 
 std::vector<VectorRecord> LoadVectors(const std::string& path);
 // Every *.vec file of the test data folder.
@@ -30,7 +32,7 @@ std::vector<VectorRecord> LoadAllVectors();
 ByteArray FromHex(const std::string& hex);
 std::string ToHex(const ByteArray& bytes);  // upper case
 
-} // namespace tavorin::test
+}  // namespace tavorin::test
 
 // Runs the records of one section in the parameterised known-answer test (test_vectors.cpp);
 // call it from a static initializer of the test file that knows the section.

@@ -25,13 +25,16 @@ using blowfish::Tables;
 Tables StandardTables(const ByteArray& key) {
     const auto& W = blowfish::PiWords();
     Tables t{};
-    for (std::size_t i = 0; i < 18; ++i) t.P[i] = W[i];
+    for (std::size_t i = 0; i < 18; ++i)
+        t.P[i] = W[i];
     for (std::size_t k = 0; k < 4; ++k)
-        for (std::size_t i = 0; i < 256; ++i) t.S[k][i] = W[18 + 256 * k + i];
+        for (std::size_t i = 0; i < 256; ++i)
+            t.S[k][i] = W[18 + 256 * k + i];
     std::size_t j = 0;
     for (std::size_t i = 0; i < 18; ++i) {
         std::uint32_t w = 0;
-        for (int b = 0; b < 4; ++b, j = (j + 1) % key.size()) w = (w << 8) | key[j];
+        for (int b = 0; b < 4; ++b, j = (j + 1) % key.size())
+            w = (w << 8) | key[j];
         t.P[i] ^= w;
     }
     t.Expand();
@@ -65,7 +68,7 @@ ByteArray EncryptBlockWith(clsBlowfish& e, ByteArray block) {
     return block;
 }
 
-} // namespace
+}  // namespace
 
 TEST(BlowfishTables, PiWordsStartAsPublished) {
     const auto& W = blowfish::PiWords();
@@ -102,12 +105,14 @@ TEST(BlowfishTables, StandardArrangementAgreesWithReferenceLibrary) {
     std::mt19937 rng(7);
     for (std::size_t keyLength : {4u, 5u, 8u, 16u, 56u}) {  // the library's key lengths
         ByteArray key(keyLength);
-        for (auto& b : key) b = static_cast<std::uint8_t>(rng());
+        for (auto& b : key)
+            b = static_cast<std::uint8_t>(rng());
         const Tables t = StandardTables(key);
         CryptoPP::BlowfishEncryption oracle(key.data(), key.size());
         for (int n = 0; n < 20; ++n) {
             ByteArray in(8), theirs(8), ours(8);
-            for (auto& b : in) b = static_cast<std::uint8_t>(rng());
+            for (auto& b : in)
+                b = static_cast<std::uint8_t>(rng());
             oracle.ProcessBlock(in.data(), theirs.data());
             std::uint32_t L = Module1::LoadBE32(in.data()), R = Module1::LoadBE32(in.data() + 4);
             t.Encrypt(L, R);
@@ -126,7 +131,8 @@ TEST(BlowfishKey, KeyWordsOrEachByteIntoTheOnesBefore) {
     Tables expected = clsBlowfish::InitialTables();
     for (std::size_t i = 0; i < 18; ++i) {
         std::uint8_t k[4];
-        for (std::size_t b = 0; b < 4; ++b) k[b] = key[(4 * i + b) % key.size()];
+        for (std::size_t b = 0; b < 4; ++b)
+            k[b] = key[(4 * i + b) % key.size()];
         const std::uint32_t w = (std::uint32_t{k[0]} << 24) | (std::uint32_t(k[0] | k[1]) << 16) |
                                 (std::uint32_t(k[0] | k[1] | k[2]) << 8) | std::uint32_t(k[0] | k[1] | k[2] | k[3]);
         expected.P[i] ^= w;
@@ -156,7 +162,8 @@ TEST(BlowfishKey, EquivalentKeys) {
 
 TEST(BlowfishKey, OnlyTheFirst72BytesCount) {
     std::u16string base;
-    for (int i = 0; i < 68; ++i) base += static_cast<char16_t>(u'!' + (i * 7) % 90);
+    for (int i = 0; i < 68; ++i)
+        base += static_cast<char16_t>(u'!' + (i * 7) % 90);
     base += u"0000";
     EXPECT_TRUE(SameTables(TablesFor(base), TablesFor(base + u"tail")));
     EXPECT_TRUE(SameTables(TablesFor(base + u"x"), TablesFor(base + u"y")));
@@ -222,12 +229,14 @@ TEST(BlowfishBlock, DecryptInvertsEncryptForManyKeys) {
     for (int k = 0; k < 20; ++k) {
         std::u16string key;
         const int length = 1 + static_cast<int>(rng() % 80);
-        for (int i = 0; i < length; ++i) key += static_cast<char16_t>(0x20 + rng() % 0x5F);
+        for (int i = 0; i < length; ++i)
+            key += static_cast<char16_t>(0x20 + rng() % 0x5F);
         clsBlowfish e;
         e.Key(key);
         for (int n = 0; n < 50; ++n) {
             ByteArray block(8);
-            for (auto& b : block) b = static_cast<std::uint8_t>(rng());
+            for (auto& b : block)
+                b = static_cast<std::uint8_t>(rng());
             ByteArray copy = block;
             e.EncryptBlock(copy.data());
             EXPECT_NE(copy, block);
@@ -243,16 +252,19 @@ TEST(BlowfishBlock, GroupedCbcDecryptionMatchesOneBlockAtATime) {
     std::mt19937 rng(3);
     for (std::size_t blocks = 0; blocks <= 19; ++blocks) {
         ByteArray cipher(8 * blocks);
-        for (auto& b : cipher) b = static_cast<std::uint8_t>(rng());
+        for (auto& b : cipher)
+            b = static_cast<std::uint8_t>(rng());
         ByteArray iv(8);
-        for (auto& b : iv) b = static_cast<std::uint8_t>(rng());
+        for (auto& b : iv)
+            b = static_cast<std::uint8_t>(rng());
 
         ByteArray expected = cipher;
         ByteArray prev = iv;
         for (std::size_t k = 0; k < blocks; ++k) {
             ByteArray c(expected.begin() + 8 * k, expected.begin() + 8 * k + 8);
             e.DecryptBlock(expected.data() + 8 * k);
-            for (int i = 0; i < 8; ++i) expected[8 * k + i] ^= prev[i];
+            for (int i = 0; i < 8; ++i)
+                expected[8 * k + i] ^= prev[i];
             prev = c;
         }
 
@@ -277,11 +289,14 @@ TEST(BlowfishBlock, CbcEncryptionIsTheSameOnEveryPath) {
         }
         for (std::size_t blocks = 0; blocks <= 19; ++blocks) {
             ByteArray plain(8 * blocks), iv(8);
-            for (auto& b : plain) b = static_cast<std::uint8_t>(rng());
-            for (auto& b : iv) b = static_cast<std::uint8_t>(rng());
+            for (auto& b : plain)
+                b = static_cast<std::uint8_t>(rng());
+            for (auto& b : iv)
+                b = static_cast<std::uint8_t>(rng());
             ByteArray expected = plain, prev = iv;
             for (std::size_t k = 0; k < blocks; ++k) {
-                for (int i = 0; i < 8; ++i) expected[8 * k + i] ^= prev[i];
+                for (int i = 0; i < 8; ++i)
+                    expected[8 * k + i] ^= prev[i];
                 e.EncryptBlock(expected.data() + 8 * k);
                 prev.assign(expected.begin() + 8 * k, expected.begin() + 8 * k + 8);
             }

@@ -28,12 +28,15 @@ struct Recording {
 // The only order the file calls may come in, whatever the timing.
 std::vector<std::string> ExpectedOrder(std::size_t n) {
     std::vector<std::string> order;
-    for (std::size_t k = 0; k < std::min<std::size_t>(n, 2); ++k) order.push_back("r" + std::to_string(k));
+    for (std::size_t k = 0; k < std::min<std::size_t>(n, 2); ++k)
+        order.push_back("r" + std::to_string(k));
     for (std::size_t k = 0; k < n; ++k) {
         order.push_back("w" + std::to_string(k));
-        if (k + 2 < n) order.push_back("r" + std::to_string(k + 2));
+        if (k + 2 < n)
+            order.push_back("r" + std::to_string(k + 2));
     }
-    if (n == 1) return {"r0", "w0"};
+    if (n == 1)
+        return {"r0", "w0"};
     return order;
 }
 
@@ -61,7 +64,7 @@ Recording RunRecorded(std::size_t n, std::chrono::microseconds workTime = {}, st
     return rec;
 }
 
-} // namespace
+}  // namespace
 
 TEST(ChunkPipeline, FixedOrderAndEachChunkTransformedOnceWhateverTheTiming) {
     using namespace std::chrono_literals;
@@ -95,9 +98,12 @@ TEST(ChunkPipeline, AFailureAnywhereComesOutOfRunAndStopsBothSides) {
                 std::atomic<std::size_t> writes{0};
                 auto stage = [&](Where self) {
                     return [&, self](std::size_t k, std::uint8_t*) {
-                        if (returned) ++callsAfterReturn;
-                        if (self == where && k == at) throw Failure(Failure::DeviceIO, "stage failed");
-                        if (self == Write) ++writes;
+                        if (returned)
+                            ++callsAfterReturn;
+                        if (self == where && k == at)
+                            throw Failure(Failure::DeviceIO, "stage failed");
+                        if (self == Write)
+                            ++writes;
                     };
                 };
                 try {
@@ -119,7 +125,8 @@ TEST(ChunkPipeline, OtherExceptionsKeepTheirType) {
     std::vector<std::uint8_t> slots(ChunkPipeline::kSlots * kSlot);
     auto none = [](std::size_t, std::uint8_t*) {};
     auto failAt3 = [](std::size_t k, std::uint8_t*) {
-        if (k == 3) throw std::runtime_error("handler");
+        if (k == 3)
+            throw std::runtime_error("handler");
     };
     EXPECT_THROW(ChunkPipeline(slots.data(), kSlot).Run(6, failAt3, none, none), std::runtime_error);
     EXPECT_THROW(ChunkPipeline(slots.data(), kSlot).Run(6, none, failAt3, none), std::runtime_error);

@@ -15,10 +15,11 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
+#include "TempDir.h"
 #include "app/Envelope.h"
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
@@ -26,7 +27,6 @@
 #include "cli/Support.h"
 #include "engines/Frame.h"
 #include "engines/Registry.h"
-#include "TempDir.h"
 
 using namespace tavorin;
 namespace fs = std::filesystem;
@@ -41,7 +41,8 @@ struct CliArgv {
     CliArgv(const CliArgv&) = delete;  // the pointers point into store
     explicit CliArgv(const std::vector<std::string>& args) : store{TAVORIN_CLI_PATH} {
         store.insert(store.end(), args.begin(), args.end());
-        for (auto& a : store) pointers.push_back(a.data());
+        for (auto& a : store)
+            pointers.push_back(a.data());
         pointers.push_back(nullptr);
     }
     char* operator[](std::size_t i) const { return pointers[i]; }
@@ -67,7 +68,8 @@ Result RunCli(const std::vector<std::string>& args, const std::string& input = {
     std::vector<std::string> envStore = {"PATH=/usr/bin:/bin", "ASAN_OPTIONS=detect_leaks=1"};
     envStore.insert(envStore.end(), env.begin(), env.end());
     std::vector<char*> envp;
-    for (auto& e : envStore) envp.push_back(e.data());
+    for (auto& e : envStore)
+        envp.push_back(e.data());
     envp.push_back(nullptr);
 
     const pid_t pid = fork();
@@ -76,7 +78,8 @@ Result RunCli(const std::vector<std::string>& args, const std::string& input = {
         dup2(stdinFile.empty() ? inPipe[0] : open(stdinFile.c_str(), O_RDONLY), 0);
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
-        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]})
+            close(fd);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
@@ -98,19 +101,26 @@ Result RunCli(const std::vector<std::string>& args, const std::string& input = {
     while (outOpen || errOpen) {
         pollfd fds[3];
         int n = 0;
-        if (outOpen) fds[n++] = {outPipe[0], POLLIN, 0};
-        if (errOpen) fds[n++] = {errPipe[0], POLLIN, 0};
-        if (inFd >= 0) fds[n++] = {inFd, POLLOUT, 0};
+        if (outOpen)
+            fds[n++] = {outPipe[0], POLLIN, 0};
+        if (errOpen)
+            fds[n++] = {errPipe[0], POLLIN, 0};
+        if (inFd >= 0)
+            fds[n++] = {inFd, POLLOUT, 0};
         if (poll(fds, n, -1) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             break;
         }
         for (int i = 0; i < n; ++i) {
-            if (fds[i].revents == 0) continue;
+            if (fds[i].revents == 0)
+                continue;
             if (fds[i].fd == inFd) {
                 const ssize_t put = write(inFd, input.data() + written, input.size() - written);
-                if (put > 0) written += static_cast<std::size_t>(put);
-                if (put < 0 && errno != EAGAIN) written = input.size();
+                if (put > 0)
+                    written += static_cast<std::size_t>(put);
+                if (put < 0 && errno != EAGAIN)
+                    written = input.size();
                 if (written == input.size()) {
                     close(inFd);
                     inFd = -1;
@@ -126,7 +136,8 @@ Result RunCli(const std::vector<std::string>& args, const std::string& input = {
             }
         }
     }
-    if (inFd >= 0) close(inFd);
+    if (inFd >= 0)
+        close(inFd);
     int status = 0;
     struct rusage usage {};
     wait4(pid, &status, 0, &usage);
@@ -139,7 +150,9 @@ using test::TempDir;
 
 std::string In(const TempDir& dir, const std::string& name) { return (dir / name).string(); }
 
-void WriteFile(const fs::path& p, const std::string& content) { test::WriteFile(p, ByteArray(content.begin(), content.end())); }
+void WriteFile(const fs::path& p, const std::string& content) {
+    test::WriteFile(p, ByteArray(content.begin(), content.end()));
+}
 
 std::string ReadFileText(const fs::path& p) {
     const ByteArray b = test::ReadFile(p);
@@ -166,12 +179,13 @@ Result Decrypt(const std::string& envelope, const std::vector<std::string>& extr
 std::vector<std::string> BuiltNames() {
     std::vector<std::string> names;
     for (const auto n : EngineNames) {
-        if (EngineAvailable(n)) names.push_back(ToUtf8(n));
+        if (EngineAvailable(n))
+            names.push_back(ToUtf8(n));
     }
     return names;
 }
 
-} // namespace
+}  // namespace
 
 TEST(CliProgram, CiphersListsAllFiveInOrder) {
     const Result r = RunCli({"ciphers"});
@@ -232,7 +246,8 @@ TEST(CliProgram, EveryEngineAndSeveralPasses) {
         for (const char* passes : {"1", "3"}) {
             const std::string m = "message for " + name;
             std::string upper = name;
-            for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            for (auto& c : upper)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             const Result e = Encrypt(m, {"-c", upper, "-p", passes});
             ASSERT_EQ(e.code, 0) << e.err;
             const Result d = Decrypt(e.out, {"--cipher", name, "--passes", passes});
@@ -322,7 +337,8 @@ TEST(CliProgram, DamagedEnvelopesAndTheirExitCodes) {
     EXPECT_EQ(plain.code, 1);
     EXPECT_NE(plain.err.find("Cannot decrypt text any further"), std::string::npos);
     std::string lower = env;
-    for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     EXPECT_EQ(Decrypt(lower).code, 1);
     EXPECT_EQ(Decrypt("41 42 43").code, 1);  // fewer than 64 pairs
     EXPECT_EQ(Decrypt("").code, 1);
@@ -387,28 +403,36 @@ TEST(CliProgram, FileCommands) {
     const std::string data(bytes.begin(), bytes.end());
     WriteFile(dir / "plain.bin", data);
     for (const auto& name : BuiltNames()) {
-        const Result e = RunCli({"encrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", In(dir, "plain.bin"),
-                                 In(dir, "cipher.bin")}, {}, kKeyEnv);
+        const Result e = RunCli(
+            {"encrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", In(dir, "plain.bin"), In(dir, "cipher.bin")}, {},
+            kKeyEnv);
         ASSERT_EQ(e.code, 0) << e.err;
-        const Result d = RunCli({"decrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", In(dir, "cipher.bin"),
-                                 In(dir, "back.bin")}, {}, kKeyEnv);
+        const Result d =
+            RunCli({"decrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", In(dir, "cipher.bin"), In(dir, "back.bin")},
+                   {}, kKeyEnv);
         ASSERT_EQ(d.code, 0) << d.err;
         EXPECT_EQ(ReadFileText(dir / "back.bin"), data);
 
         WriteFile(dir / "dest.bin", "untouched");
-        const Result w = RunCli({"decrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", In(dir, "cipher.bin"),
-                                 In(dir, "dest.bin")}, {}, kWrongEnv);
+        const Result w =
+            RunCli({"decrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", In(dir, "cipher.bin"), In(dir, "dest.bin")},
+                   {}, kWrongEnv);
         EXPECT_EQ(w.code, 3);
         EXPECT_NE(w.err.find("incorrect key"), std::string::npos);
         EXPECT_EQ(ReadFileText(dir / "dest.bin"), "untouched");
     }
     const auto key = kKeyEnv;
     EXPECT_EQ(RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", In(dir, "missing"), In(dir, "x")}, {}, key).code, 4);
-    EXPECT_EQ(RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", In(dir, "plain.bin"), In(dir, "no/dir/x")}, {}, key).code, 4);
+    EXPECT_EQ(
+        RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", In(dir, "plain.bin"), In(dir, "no/dir/x")}, {}, key).code,
+        4);
     WriteFile(dir / "odd.bin", "12345");
     EXPECT_EQ(RunCli({"decrypt-file", "--key-env", "TAVORIN_KEY", In(dir, "odd.bin"), In(dir, "x")}, {}, key).code, 1);
     EXPECT_EQ(RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", In(dir, "plain.bin")}, {}, key).code, 1);
-    EXPECT_EQ(RunCli({"encrypt-file", "-c", "Enigma", "--key-env", "TAVORIN_KEY", In(dir, "plain.bin"), In(dir, "x")}, {}, key).code, 1);
+    EXPECT_EQ(RunCli({"encrypt-file", "-c", "Enigma", "--key-env", "TAVORIN_KEY", In(dir, "plain.bin"), In(dir, "x")},
+                     {}, key)
+                  .code,
+              1);
     EXPECT_FALSE(fs::exists(dir / "x"));
 }
 
@@ -466,14 +490,14 @@ TEST(CliProgram, SpecialFilesAndLongLinesEndAtOnce) {
     const std::vector<std::string> key = {"--key-env", "TAVORIN_KEY"};
     for (const std::string& special : {In(dir, "fifo"), std::string("/dev/zero"), In(dir, "folder")}) {
         SCOPED_TRACE(special);
-        for (const auto& args : std::vector<std::vector<std::string>>{
-                 {"encrypt", "--key-file", special},
-                 With({"encrypt", "-i", special}, key),
-                 With({"decrypt", "-i", special}, key),
-                 With({"encrypt-file", special, In(dir, "out")}, key),
-                 With({"decrypt-file", special, In(dir, "out")}, key),
-                 With({"encrypt", "-o", special}, key),
-                 With({"encrypt-file", In(dir, "message"), special}, key)}) {
+        for (const auto& args :
+             std::vector<std::vector<std::string>>{{"encrypt", "--key-file", special},
+                                                   With({"encrypt", "-i", special}, key),
+                                                   With({"decrypt", "-i", special}, key),
+                                                   With({"encrypt-file", special, In(dir, "out")}, key),
+                                                   With({"decrypt-file", special, In(dir, "out")}, key),
+                                                   With({"encrypt", "-o", special}, key),
+                                                   With({"encrypt-file", In(dir, "message"), special}, key)}) {
             const Result r = RunCli(args, "m", kKeyEnv);
             EXPECT_EQ(r.code, 4) << ::testing::PrintToString(args) << r.err;
             EXPECT_EQ(r.out, "");
@@ -506,13 +530,16 @@ TEST(CliProgram, NoOptionTakesTheKeyItself) {
         for (std::string line; std::getline(lines, line);) {
             std::istringstream words(line);
             for (std::string word; words >> word;) {
-                if (word.rfind("-", 0) == 0 && word.find("key") != std::string::npos) keyOptions.insert(word);
+                if (word.rfind("-", 0) == 0 && word.find("key") != std::string::npos)
+                    keyOptions.insert(word);
             }
         }
         EXPECT_EQ(keyOptions, (std::set<std::string>{"--key-file", "--key-env"}));
         EXPECT_NE(help.out.find("asked for on the terminal, without echo"), std::string::npos);
         for (const std::vector<std::string>& attempt : {std::vector<std::string>{"--key", "secret"},
-                                                        {"-k", "secret"}, {"--key=secret"}, {"--password", "secret"}}) {
+                                                        {"-k", "secret"},
+                                                        {"--key=secret"},
+                                                        {"--password", "secret"}}) {
             const Result r = RunCli(With({command}, attempt), "m", kKeyEnv);
             EXPECT_EQ(r.code, 1);
             EXPECT_EQ(r.out, "");
@@ -538,8 +565,7 @@ bool ReadyWithin(int fd, int ms) {
 // Runs the program with a pseudo-terminal as its controlling terminal (standard error goes
 // there too), standard input a pipe holding `input`, standard output a pipe; once "Key: "
 // shows on the terminal, types `typed` and Enter.
-TerminalResult RunOnTerminal(const std::vector<std::string>& args, const std::string& input,
-                             const std::string& typed) {
+TerminalResult RunOnTerminal(const std::vector<std::string>& args, const std::string& input, const std::string& typed) {
     TerminalResult t;
     int inPipe[2], outPipe[2];
     EXPECT_EQ(pipe(inPipe), 0);
@@ -553,7 +579,8 @@ TerminalResult RunOnTerminal(const std::vector<std::string>& args, const std::st
     if (pid == 0) {
         dup2(inPipe[0], 0);
         dup2(outPipe[1], 1);
-        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1]}) close(fd);
+        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1]})
+            close(fd);
         execve(argv[0], argv.data(), envp);
         _exit(127);
     }
@@ -572,7 +599,8 @@ TerminalResult RunOnTerminal(const std::vector<std::string>& args, const std::st
             break;
         }
         const ssize_t got = read(master, buf, sizeof buf);
-        if (got <= 0) break;  // EIO: the program closed the terminal
+        if (got <= 0)
+            break;  // EIO: the program closed the terminal
         t.screen.append(buf, static_cast<std::size_t>(got));
         if (!typedIt && t.screen.find("Key: ") != std::string::npos) {
             const std::string line = typed + "\r";  // Enter, as the terminal turns it into \n
@@ -593,7 +621,7 @@ TerminalResult RunOnTerminal(const std::vector<std::string>& args, const std::st
     return t;
 }
 
-} // namespace
+}  // namespace
 
 TEST(CliTerminal, KeyIsReadFromTheTerminalWithoutEchoAndTheMessageFromStandardInput) {
     const std::string typed = "terminal key \xC3\xA9";  // é, typed as UTF-8
@@ -604,8 +632,7 @@ TEST(CliTerminal, KeyIsReadFromTheTerminalWithoutEchoAndTheMessageFromStandardIn
     EXPECT_TRUE(sealed.echoRestored);
 
     // The envelope holds the pipe's message under the typed key.
-    const Result opened = RunCli({"decrypt", "-c", "Twofish", "--key-env", "K"}, sealed.result.out,
-                                 {"K=" + typed});
+    const Result opened = RunCli({"decrypt", "-c", "Twofish", "--key-env", "K"}, sealed.result.out, {"K=" + typed});
     EXPECT_EQ(opened.code, 0) << opened.err;
     EXPECT_EQ(opened.out, "message on the pipe");
 
@@ -694,7 +721,8 @@ public:
 
 protected:
     int_type underflow() override {
-        if (at_ == data_.size()) return traits_type::eof();
+        if (at_ == data_.size())
+            return traits_type::eof();
         const std::size_t n = std::min<std::size_t>(4093, data_.size() - at_);
         chunk_.assign(data_, at_, n);
         at_ += n;
@@ -707,7 +735,7 @@ private:
     std::size_t at_ = 0;
 };
 
-} // namespace
+}  // namespace
 
 // Large messages mixing ASCII runs longer than the output slices with Windows-1252 letters,
 // read from a seekable stream and from a pipe, written back as UTF-8.

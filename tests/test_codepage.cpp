@@ -7,7 +7,8 @@ using namespace tavorin;
 
 TEST(AnsiCodePage, EveryByteSurvivesTextAndBack) {
     ByteArray all(256);
-    for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 256; ++i)
+        all[i] = static_cast<std::uint8_t>(i);
     const std::u16string text = AnsiCodePage::BytesToText(all);
     ASSERT_EQ(text.size(), 256u);
     EXPECT_EQ(text[0x80], u'\u20AC');
@@ -42,9 +43,9 @@ TEST(AnsiCodePage, DecomposedLettersAreAcceptedAfterNormalisation) {
 TEST(Utf8, RoundTripAndRejectsMalformed) {
     const std::u16string text = u"a\u00E9\u20AC\U0001F600";
     EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
-    EXPECT_THROW(FromUtf8("\xC3"), Failure);          // truncated
-    EXPECT_THROW(FromUtf8("\xC0\xAF"), Failure);      // overlong
-    EXPECT_THROW(FromUtf8("\xED\xA0\x80"), Failure);  // surrogate
+    EXPECT_THROW(FromUtf8("\xC3"), Failure);              // truncated
+    EXPECT_THROW(FromUtf8("\xC0\xAF"), Failure);          // overlong
+    EXPECT_THROW(FromUtf8("\xED\xA0\x80"), Failure);      // surrogate
     EXPECT_THROW(FromUtf8("\xF4\x90\x80\x80"), Failure);  // past U+10FFFF
     EXPECT_FALSE(IsValidUtf8("\xFF"));
     EXPECT_TRUE(IsValidUtf8(""));

@@ -54,7 +54,8 @@ public:
     std::u16string PassCountText() override {
         ++passCountReads;
         std::u16string v = passCounts.front();
-        if (passCounts.size() > 1) passCounts.pop_front();
+        if (passCounts.size() > 1)
+            passCounts.pop_front();
         return v;
     }
     std::u16string EngineName() override { return engineName; }
@@ -70,7 +71,8 @@ public:
     void ClearClipboard() override { ++clipboardClears; }
     void Yield() override {
         ++yields;
-        if (onYield) onYield();
+        if (onYield)
+            onYield();
     }
     MessageEncoding Encoding() override { return encoding; }
     void ShowProgress(std::int32_t p) override { progress.push_back(p); }
@@ -122,12 +124,13 @@ private:
 bool IsEnvelopeText(const std::u16string& t) {
     for (std::size_t i = 0; i < t.size(); ++i) {
         const char16_t c = t[i];
-        if (i % 3 == 2 ? c != u' ' : !((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'))) return false;
+        if (i % 3 == 2 ? c != u' ' : !((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F')))
+            return false;
     }
     return !t.empty();
 }
 
-} // namespace
+}  // namespace
 
 TEST(EncryptCommand, EmptyKeyIsRefusedAndChangesNothing) {
     Fixture f;
@@ -301,15 +304,18 @@ TEST(EncryptCommand, ComposedAndDecomposedTextEncryptAlike) {
 }
 
 TEST(DecryptCommand, RoundTripForEveryEngineLengthAndKey) {
-    const std::u16string keys[] = {u"k", u"pass word", u"\u00e9t\u00e9 \u20ac", u"0123456789abcdefghijklmnopqrstuvwxyz0123456789"};
+    const std::u16string keys[] = {u"k", u"pass word", u"\u00e9t\u00e9 \u20ac",
+                                   u"0123456789abcdefghijklmnopqrstuvwxyz0123456789"};
     for (const auto name : EngineNames) {
         Fixture f;
         f.engine = CreateEngine(name);
-        if (!f.engine) continue;
+        if (!f.engine)
+            continue;
         f.window.engineName = std::u16string(name);
         for (std::size_t L = 1; L <= 200; L += (L < 20 ? 1 : 23)) {
             std::u16string text;
-            for (std::size_t i = 0; i < L; ++i) text.push_back(AnsiCodePage::ByteToChar(static_cast<std::uint8_t>(i * 37 + L)));
+            for (std::size_t i = 0; i < L; ++i)
+                text.push_back(AnsiCodePage::ByteToChar(static_cast<std::uint8_t>(i * 37 + L)));
             f.window.key = keys[L % 4];
             f.Sealed(text);
             f.Decrypt();
@@ -378,7 +384,8 @@ TEST(DecryptCommand, TextThatIsNoEnvelope) {
     // Lower-case digits of a real envelope.
     Fixture f;
     std::u16string env = f.Sealed(u"m");
-    for (auto& c : env) c = (c >= u'A' && c <= u'F') ? c + 32 : c;
+    for (auto& c : env)
+        c = (c >= u'A' && c <= u'F') ? c + 32 : c;
     f.window.message = env;
     f.Decrypt();
     ASSERT_EQ(f.window.boxes.size(), 1u);
@@ -461,14 +468,15 @@ TEST(DecryptCommand, WrongKeyStopsAndKeepsTheEnvelope) {
     EXPECT_EQ(w.boxes[0].text, Engine::WrongKeyText);
     EXPECT_EQ(w.boxes[0].icon, MessageIcon::Critical);
     EXPECT_EQ(w.boxes[0].title, u"Key");
-    EXPECT_EQ(ownerBoxes, 0);                 // shown once, by the command
-    EXPECT_EQ(w.message, env);                // the envelope as it was
+    EXPECT_EQ(ownerBoxes, 0);   // shown once, by the command
+    EXPECT_EQ(w.message, env);  // the envelope as it was
     EXPECT_EQ(w.status, u"Status: Decryption failed: wrong key");
     EXPECT_EQ(w.clipboardClears, 0);
     EXPECT_EQ(f.commands.DecryptPassCount, 0);  // the passes stopped at the first
     EXPECT_TRUE(f.commands.PassResult.empty());
     EXPECT_TRUE(w.BusyBalanced());
-    for (const auto& s : w.statuses) EXPECT_EQ(s.find(u"Results"), std::u16string::npos);
+    for (const auto& s : w.statuses)
+        EXPECT_EQ(s.find(u"Results"), std::u16string::npos);
 
     // The owner's handler is back afterwards.
     ByteArray junk(16, 0);
@@ -491,8 +499,8 @@ TEST(DecryptCommand, Utf8MessagesInAnyLanguage) {
     f.window.encoding = MessageEncoding::Windows1252;
     f.window.message = env;
     f.Decrypt();
-    EXPECT_EQ(f.window.message, AnsiCodePage::BytesToText(
-                                    reinterpret_cast<const std::uint8_t*>(ToUtf8(text).data()), ToUtf8(text).size()));
+    EXPECT_EQ(f.window.message, AnsiCodePage::BytesToText(reinterpret_cast<const std::uint8_t*>(ToUtf8(text).data()),
+                                                          ToUtf8(text).size()));
 
     // Windows-1252 bytes that are no UTF-8: refused, the envelope kept for another try.
     const std::u16string latin = f.Sealed(u"na\u00efve");

@@ -19,7 +19,8 @@ namespace {
 
 ByteArray RandomBytes(std::mt19937& rng, std::size_t n) {
     ByteArray b(n);
-    for (auto& x : b) x = static_cast<std::uint8_t>(rng());
+    for (auto& x : b)
+        x = static_cast<std::uint8_t>(rng());
     return b;
 }
 
@@ -30,7 +31,8 @@ ByteArray Fingerprint(clsDES& des) {
     ByteArray out;
     for (std::uint8_t variant : {0x00, 0x5A, 0xFF}) {
         std::uint8_t block[8];
-        for (int i = 0; i < 8; ++i) block[i] = static_cast<std::uint8_t>(variant ^ (i * 37));
+        for (int i = 0; i < 8; ++i)
+            block[i] = static_cast<std::uint8_t>(variant ^ (i * 37));
         des.RawEncryptBlock(block);
         out.insert(out.end(), block, block + 8);
     }
@@ -43,7 +45,7 @@ ByteArray FingerprintOf(std::u16string_view key) {
     return Fingerprint(des);
 }
 
-} // namespace
+}  // namespace
 
 #ifdef TAVORIN_HAVE_CRYPTOPP
 
@@ -117,7 +119,7 @@ TEST(DES, NewInstanceAndEmptyKeyAreTheAllZeroKey) {
     EXPECT_TRUE(std::equal(again, again + 8, want));
 }
 
-#endif // TAVORIN_HAVE_CRYPTOPP
+#endif  // TAVORIN_HAVE_CRYPTOPP
 
 TEST(DES, OnlyTheFirstEightCharactersCount) {
     EXPECT_EQ(FingerprintOf(u"password"), FingerprintOf(u"password1"));
@@ -137,7 +139,8 @@ TEST(DES, ParityBitsAreIgnored) {
         const ByteArray key = RandomBytes(rng, 8);
         ByteArray flipped = key;
         for (int i = 0; i < 8; ++i) {
-            if (rng() & 1) flipped[i] ^= 1;
+            if (rng() & 1)
+                flipped[i] ^= 1;
         }
         EXPECT_EQ(FingerprintOf(Text(key)), FingerprintOf(Text(flipped)));
         ByteArray other = key;
@@ -158,8 +161,8 @@ TEST(DES, RekeyingDependsOnTheNewKeyAlone) {
 
 TEST(DES, WeakKeysAreUsedAsTheyAre) {
     // Under a weak key encryption is its own inverse.
-    for (const char16_t* key : {u"\u0001\u0001\u0001\u0001\u0001\u0001\u0001\u0001",
-                                u"\u00FE\u00FE\u00FE\u00FE\u00FE\u00FE\u00FE\u00FE"}) {
+    for (const char16_t* key :
+         {u"\u0001\u0001\u0001\u0001\u0001\u0001\u0001\u0001", u"\u00FE\u00FE\u00FE\u00FE\u00FE\u00FE\u00FE\u00FE"}) {
         clsDES des;
         des.Key(key);
         std::uint8_t block[8] = {9, 8, 7, 6, 5, 4, 3, 2};

@@ -32,7 +32,8 @@ class EngineContract : public ::testing::TestWithParam<std::u16string_view> {
 protected:
     void SetUp() override {
         engine = CreateEngine(GetParam());
-        if (!engine) GTEST_SKIP() << "engine not built yet";
+        if (!engine)
+            GTEST_SKIP() << "engine not built yet";
         B = engine->BlockSize();
     }
     std::unique_ptr<Engine> Fresh() const { return CreateEngine(GetParam()); }
@@ -41,11 +42,9 @@ protected:
     std::size_t B = 0;
 };
 
-std::string Name(const ::testing::TestParamInfo<std::u16string_view>& info) {
-    return ToUtf8(info.param);
-}
+std::string Name(const ::testing::TestParamInfo<std::u16string_view>& info) { return ToUtf8(info.param); }
 
-} // namespace
+}  // namespace
 
 TEST_P(EngineContract, NameAndBlockSize) {
     EXPECT_EQ(engine->Name(), GetParam());
@@ -113,7 +112,8 @@ TEST_P(EngineContract, TheKeyStaysUntilAnotherIsGiven) {
 
 TEST_P(EngineContract, StringsCarryEveryByteValue) {
     ByteArray all(256);
-    for (std::size_t i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
+    for (std::size_t i = 0; i < 256; ++i)
+        all[i] = static_cast<std::uint8_t>(i);
     const std::u16string text = AnsiCodePage::BytesToText(all);
     for (const auto& key : Keys) {
         const std::u16string cipher = engine->EncryptString(text, key);
@@ -164,8 +164,10 @@ TEST_P(EngineContract, DamageGarblesOneBlockAndFlipsTheSameBitOfTheNext) {
     ASSERT_EQ(cipher.size(), data.size());
     const std::size_t garbledFrom = k * B - frame::HeaderSize;  // data offset of block k
     for (std::size_t i = 0; i < data.size(); ++i) {
-        if (i >= garbledFrom && i < garbledFrom + B) continue;
-        const std::uint8_t expected = (i == garbledFrom + B + 2) ? static_cast<std::uint8_t>(data[i] ^ (1u << bit)) : data[i];
+        if (i >= garbledFrom && i < garbledFrom + B)
+            continue;
+        const std::uint8_t expected =
+            (i == garbledFrom + B + 2) ? static_cast<std::uint8_t>(data[i] ^ (1u << bit)) : data[i];
         EXPECT_EQ(cipher[i], expected) << "byte " << i;
     }
     EXPECT_NE(ByteArray(cipher.begin() + garbledFrom, cipher.begin() + garbledFrom + B),

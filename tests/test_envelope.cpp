@@ -6,13 +6,13 @@
 
 #include <set>
 
+#include "TempDir.h"
 #include "app/Envelope.h"
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "codecs/CSHA256.h"
 #include "codecs/modHEX.h"
 #include "engines/Registry.h"
-#include "TempDir.h"
 
 using namespace tavorin;
 using envelope::Outcome;
@@ -55,12 +55,13 @@ struct Sealed {
     Outcome Open(std::string_view t, ByteArray& out) { return envelope::OpenEnvelope(*engine, t, u"key", 1, out); }
 };
 
-} // namespace
+}  // namespace
 
 TEST(Envelope, EqualsTheTextBasedConstruction) {
     // Every byte value, so that the 0x80-0x9F characters (U+20AC and friends) enter the digest.
     ByteArray all(256);
-    for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 256; ++i)
+        all[i] = static_cast<std::uint8_t>(i);
     EXPECT_EQ(envelope::EnvelopeText(all), EnvelopeByText(all));
 
     for (auto& engine : BuiltEngines()) {
@@ -82,8 +83,9 @@ TEST(Envelope, SealedWhileTheChainRunsEqualsThePlainEnvelope) {
                     const ByteArray message = test::TestBytes(n, static_cast<std::uint32_t>(n + 1));
                     ByteArray bytes = message;
                     std::string text;
-                    envelope::SealToSink(*engine, bytes, u"a key", passes,
-                                         [&](const char* d, std::size_t k) { text.append(d, k); }, limit);
+                    envelope::SealToSink(
+                        *engine, bytes, u"a key", passes, [&](const char* d, std::size_t k) { text.append(d, k); },
+                        limit);
                     const std::string where = ToUtf8(engine->Name()) + " n=" + std::to_string(n) +
                                               " limit=" + std::to_string(limit) + " passes=" + std::to_string(passes);
                     ASSERT_EQ(text.size(), envelope::EnvelopeLength(bytes.size())) << where;
@@ -92,7 +94,8 @@ TEST(Envelope, SealedWhileTheChainRunsEqualsThePlainEnvelope) {
                     EXPECT_EQ(decoded, bytes) << where;
                     EXPECT_EQ(text, envelope::EnvelopeText(decoded)) << where;
                     ByteArray opened;
-                    EXPECT_EQ(envelope::OpenEnvelope(*engine, text, u"a key", passes, opened), Outcome::Opened) << where;
+                    EXPECT_EQ(envelope::OpenEnvelope(*engine, text, u"a key", passes, opened), Outcome::Opened)
+                        << where;
                     EXPECT_EQ(opened, message) << where;
                 }
             }
@@ -112,7 +115,8 @@ TEST(Envelope, PlacedPiecesMakeThePlainEnvelope) {
             std::size_t pieces = 0;
             const std::uint64_t length = envelope::SealToPlacedSink(
                 *engine, bytes, u"placed", 1, [&](const char* d, std::size_t k, std::uint64_t at) {
-                    if (text.size() < at + k) text.resize(at + k, '\0');
+                    if (text.size() < at + k)
+                        text.resize(at + k, '\0');
                     text.replace(at, k, d, k);
                     ++pieces;
                 });
@@ -158,7 +162,8 @@ TEST(Envelope, DigestReadsTheCharactersLowBytes) {
     // Across the slices the digest works in.
     ByteArray big = test::TestBytes(100000, 5);
     ByteArray mapped(big.size());
-    for (std::size_t i = 0; i < big.size(); ++i) mapped[i] = AnsiCodePage::ByteToChar(big[i]) & 0xFF;
+    for (std::size_t i = 0; i < big.size(); ++i)
+        mapped[i] = AnsiCodePage::ByteToChar(big[i]) & 0xFF;
     const auto b = envelope::CiphertextDigest(big.data(), big.size());
     EXPECT_EQ(std::string(b.begin(), b.end()), CSHA256::DigestHex(mapped.data(), mapped.size()));
 }
@@ -256,7 +261,8 @@ TEST(Envelope, DamagedEnvelopes) {
     EXPECT_EQ(FailureNumber([&] { s.Open(" " + s.text, out); }), Failure::SubscriptOutOfRange);
 
     std::string lower = s.text;
-    for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (lower != s.text) {
         EXPECT_EQ(FailureNumber([&] { s.Open(lower, out); }), Failure::SubscriptOutOfRange);
     }
@@ -278,7 +284,8 @@ TEST(Envelope, DamagedEnvelopes) {
     // The seven characters between '9' and 'A' stand for 0: the digest no longer fits.
     std::string colon = s.text;
     std::size_t at = 64 * 3;
-    while (colon.compare(at, 2, "00") == 0) at += 3;  // a pair that was no 0 byte
+    while (colon.compare(at, 2, "00") == 0)
+        at += 3;  // a pair that was no 0 byte
     colon[at] = ':';
     EXPECT_EQ(s.Open(colon, out), Outcome::AuthenticationFailed);
 
@@ -332,12 +339,12 @@ TEST(Envelope, UnwrapUndoesWhatMailProgramsDo) {
     };
     EXPECT_EQ(unwrap("  41 42 43\r\n"), "41 42 43");
     EXPECT_EQ(unwrap("\n\t41 42\n"), "41 42");
-    EXPECT_EQ(unwrap("41 42\r\n43 44"), "41 42 43 44");      // break instead of the space
-    EXPECT_EQ(unwrap("41 42 \r\n43 44"), "41 42 43 44");     // break after the space
-    EXPECT_EQ(unwrap("41 42\r\n 43 44"), "41 42 43 44");     // break before a space
+    EXPECT_EQ(unwrap("41 42\r\n43 44"), "41 42 43 44");   // break instead of the space
+    EXPECT_EQ(unwrap("41 42 \r\n43 44"), "41 42 43 44");  // break after the space
+    EXPECT_EQ(unwrap("41 42\r\n 43 44"), "41 42 43 44");  // break before a space
     EXPECT_EQ(unwrap("41 42\n\n43"), "41 42 43");
-    EXPECT_EQ(unwrap("41 4\r\n2 43"), "41 42 43");           // a hard wrap inside a pair
-    EXPECT_EQ(unwrap("41  42"), "41  42");                   // no line break: left to the pair rule
+    EXPECT_EQ(unwrap("41 4\r\n2 43"), "41 42 43");  // a hard wrap inside a pair
+    EXPECT_EQ(unwrap("41  42"), "41  42");          // no line break: left to the pair rule
     EXPECT_EQ(unwrap(""), "");
     EXPECT_EQ(unwrap(" \r\n "), "");
 
@@ -363,7 +370,8 @@ TEST(Envelope, UnwrapUndoesWhatMailProgramsDo) {
 
     // Hard-wrapped every 76 characters, splitting pairs and keeping the spaces.
     std::string hard;
-    for (std::size_t i = 0; i < s.text.size(); i += 76) hard += s.text.substr(i, 76) + "\r\n";
+    for (std::size_t i = 0; i < s.text.size(); i += 76)
+        hard += s.text.substr(i, 76) + "\r\n";
     EXPECT_EQ(unwrap(hard), s.text);
 
     // Lines ended by CR alone, as old mail programs end them.
@@ -375,7 +383,8 @@ TEST(Envelope, UnwrapUndoesWhatMailProgramsDo) {
 TEST(Envelope, UnwrapTakesLinearTimeOverManyLinesEndedByCR) {
     // Each line once: searching the rest of the text for an LF at every CR took hours here.
     std::string text;
-    for (int i = 0; i < 1000000; ++i) text += "41\r";
+    for (int i = 0; i < 1000000; ++i)
+        text += "41\r";
     envelope::UnwrapText(text);
     ASSERT_EQ(text.size(), 3u * 1000000 - 1);
     EXPECT_EQ(text.substr(0, 8), "41 41 41");
@@ -387,8 +396,10 @@ std::string UnwrapModel(const std::string& input) {
     const auto lineBreak = [](char c) { return c == '\r' || c == '\n'; };
     const auto space = [&](char c) { return blank(c) || lineBreak(c); };
     std::size_t begin = 0, end = input.size();
-    while (begin < end && space(input[begin])) ++begin;
-    while (end > begin && space(input[end - 1])) --end;
+    while (begin < end && space(input[begin]))
+        ++begin;
+    while (end > begin && space(input[end - 1]))
+        --end;
     std::string out;
     std::size_t digits = 0;
     for (std::size_t i = begin; i < end;) {
@@ -420,7 +431,8 @@ TEST(Envelope, UnwrapAgreesWithTheCharacterModel) {
     const std::string alphabet = "4A \t\r\n";
     for (int round = 0; round < 20000; ++round) {
         std::string s(rng() % 40, ' ');
-        for (auto& c : s) c = alphabet[rng() % alphabet.size()];
+        for (auto& c : s)
+            c = alphabet[rng() % alphabet.size()];
         std::string fast = s;
         envelope::UnwrapText(fast);
         ASSERT_EQ(fast, UnwrapModel(s)) << "input: " << ::testing::PrintToString(s);

@@ -16,11 +16,11 @@
 #include <chrono>
 #include <functional>
 #include <map>
-#include <tuple>
 #include <memory>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
+#include <tuple>
 
 #include "base/Failure.h"
 #include "base/Files.h"
@@ -71,8 +71,9 @@ const Scene kScenes[] = {
 };
 
 std::string Describe(const Scene& s) {
-    return std::string(s.op == Op::Encrypt ? "encrypt" : "decrypt") +
-           (s.dest == Dest::New ? " to a new file" : s.dest == Dest::Existing ? " over a file" : " in place");
+    return std::string(s.op == Op::Encrypt ? "encrypt" : "decrypt") + (s.dest == Dest::New        ? " to a new file"
+                                                                       : s.dest == Dest::Existing ? " over a file"
+                                                                                                  : " in place");
 }
 
 // The files of one scene, and what they held before the operation.
@@ -90,7 +91,8 @@ const ByteArray& SourceContent(const EngineCase& ec, Op op) {
     ByteArray& content = made[{ec.name, ec.size, op}];
     if (content.empty()) {
         content = TestBytes(ec.size, 3);
-        if (op == Op::Decrypt) ec.make()->EncryptByte(content, kKey);
+        if (op == Op::Decrypt)
+            ec.make()->EncryptByte(content, kKey);
     }
     return content;
 }
@@ -101,10 +103,12 @@ Files Prepare(const TempDir& dir, const Scene& scene, const EngineCase& ec) {
     s.dest = scene.dest == Dest::SameAsSource ? s.source : dir / "dest.bin";
     s.plain = SourceContent(ec, Op::Encrypt);
     WriteFile(s.source, SourceContent(ec, scene.op));
-    if (scene.dest == Dest::Existing) WriteFile(s.dest, TestBytes(777, 9));
+    if (scene.dest == Dest::Existing)
+        WriteFile(s.dest, TestBytes(777, 9));
     s.sourceBefore = ReadFile(s.source);
     s.destExisted = fs::exists(s.dest);
-    if (s.destExisted) s.destBefore = ReadFile(s.dest);
+    if (s.destExisted)
+        s.destBefore = ReadFile(s.dest);
     s.namesBefore = dir.Names();
     return s;
 }
@@ -130,7 +134,8 @@ void ExpectNothingChanged(const TempDir& dir, const Files& s) {
 
 // The destination holds the complete result of the operation.
 bool HoldsResult(const EngineCase& ec, const Scene& scene, const Files& s, const TempDir& dir) {
-    if (scene.op == Op::Decrypt) return ReadFile(s.dest) == s.plain;
+    if (scene.op == Op::Decrypt)
+        return ReadFile(s.dest) == s.plain;
     const fs::path check = dir / "check.tmp";
     const bool ok = ec.make()->DecryptFile(s.dest, check, kKey) && ReadFile(check) == s.plain;
     fs::remove(check);
@@ -158,29 +163,44 @@ struct HookGuard {
 // The errno a real fault at each step would bring, and the number it must be reported as.
 int ErrnoFor(FileStep step) {
     switch (step) {
-    case FileStep::OpenSource: return EACCES;
-    case FileStep::ReadSource: return EIO;
-    case FileStep::CreateTemporary: return EROFS;
-    case FileStep::Write: return ENOSPC;
-    case FileStep::Flush: return EIO;
-    case FileStep::Sync: return EIO;
-    case FileStep::Close: return EDQUOT;
-    case FileStep::Rename: return EXDEV;
+    case FileStep::OpenSource:
+        return EACCES;
+    case FileStep::ReadSource:
+        return EIO;
+    case FileStep::CreateTemporary:
+        return EROFS;
+    case FileStep::Write:
+        return ENOSPC;
+    case FileStep::Flush:
+        return EIO;
+    case FileStep::Sync:
+        return EIO;
+    case FileStep::Close:
+        return EDQUOT;
+    case FileStep::Rename:
+        return EXDEV;
     }
     return EIO;
 }
 
 std::int32_t NumberFor(int err) {
     switch (err) {
-    case EACCES: case EROFS: return Failure::PermissionDenied;
-    case EIO: return Failure::DeviceIO;
-    case ENOSPC: case EDQUOT: return Failure::DiskFull;
-    default: return Failure::PathFileAccess;
+    case EACCES:
+    case EROFS:
+        return Failure::PermissionDenied;
+    case EIO:
+        return Failure::DeviceIO;
+    case ENOSPC:
+    case EDQUOT:
+        return Failure::DiskFull;
+    default:
+        return Failure::PathFileAccess;
     }
 }
 
 const char* StepName(FileStep s) {
-    static const char* names[] = {"open source", "read source", "create temporary", "write", "flush", "sync", "close", "rename"};
+    static const char* names[] = {"open source", "read source", "create temporary", "write", "flush", "sync",
+                                  "close",       "rename"};
     return names[static_cast<int>(s)];
 }
 
@@ -202,7 +222,8 @@ int InChild(const std::function<int()>& fn, bool unprivileged = false) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         int code = 100;
-        if (unprivileged && ::getuid() == 0 && (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)) {
+        if (unprivileged && ::getuid() == 0 &&
+            (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)) {
             ::_exit(101);
         }
         try {
@@ -237,7 +258,7 @@ void FailCallAndExpectNothingChanged(const EngineCase& ec, const Scene& scene, s
     ExpectNothingChanged(dir, s);
 }
 
-} // namespace
+}  // namespace
 
 TEST(FileFaults, AnyFailedCallLeavesBothFilesAsTheyWere) {
     for (const EngineCase& ec : EngineCases()) {
@@ -261,7 +282,8 @@ TEST(FileFaults, LargeFilesFlushEarlyAndAFailedEarlyFlushIsReported) {
         const std::vector<FileStep> steps = StepsOf(big, scene);
         std::vector<std::size_t> flushes;
         for (std::size_t i = 0; i < steps.size(); ++i) {
-            if (steps[i] == FileStep::Flush) flushes.push_back(i);
+            if (steps[i] == FileStep::Flush)
+                flushes.push_back(i);
         }
         EXPECT_EQ(flushes.size(), 2u) << Describe(scene);
         for (std::size_t i : flushes) {
@@ -281,7 +303,8 @@ TEST(FileFaults, AThrowingProgressHandlerLeavesBothFilesAsTheyWere) {
             const Files s = Prepare(dir, scene, big);
             auto e = big.make();
             e->Progress = [stopAt](std::int32_t p) {
-                if (p >= stopAt) throw std::runtime_error("stopped");
+                if (p >= stopAt)
+                    throw std::runtime_error("stopped");
             };
             EXPECT_THROW(RunOp(*e, scene, s), std::runtime_error);
             ExpectNothingChanged(dir, s);
@@ -300,7 +323,8 @@ TEST(FileFaults, WithoutThreadsTheFileOperationsStillWork) {
     const int code = InChild(
         [&] {
             const rlimit one{1, 1};
-            if (::setrlimit(RLIMIT_NPROC, &one) != 0) return 10;
+            if (::setrlimit(RLIMIT_NPROC, &one) != 0)
+                return 10;
             try {
                 std::thread([] {}).join();
                 return 11;
@@ -308,11 +332,13 @@ TEST(FileFaults, WithoutThreadsTheFileOperationsStillWork) {
             }
             ToyCipher<8> toy;
             toy.EncryptFile(dir / "plain", dir / "cipher", kKey);
-            if (!toy.DecryptFile(dir / "cipher", dir / "back", kKey)) return 12;
+            if (!toy.DecryptFile(dir / "cipher", dir / "back", kKey))
+                return 12;
             return ReadFile(dir / "back") == plain ? 0 : 13;
         },
         true);
-    if (code == 11) GTEST_SKIP() << "threads can still be started under a process limit of 1";
+    if (code == 11)
+        GTEST_SKIP() << "threads can still be started under a process limit of 1";
     EXPECT_EQ(code, 0);
 }
 
@@ -321,8 +347,8 @@ TEST(FileFaults, KilledAtAnyStepLeavesTheDestinationWhollyOld) {
         for (const Scene& scene : kScenes) {
             const std::vector<FileStep> steps = StepsOf(ec, scene);
             for (std::size_t i = 0; i < steps.size(); ++i) {
-                SCOPED_TRACE(ec.name + ", " + Describe(scene) + ", killed before call " + std::to_string(i) +
-                             " (" + StepName(steps[i]) + ")");
+                SCOPED_TRACE(ec.name + ", " + Describe(scene) + ", killed before call " + std::to_string(i) + " (" +
+                             StepName(steps[i]) + ")");
                 TempDir dir(Scratch());
                 const Files s = Prepare(dir, scene, ec);
                 const int code = InChild([&] {
@@ -473,14 +499,16 @@ TEST(FileFaults, PermissionsRefusedForAnUnprivilegedUser) {
             const Files s = Prepare(dir, {Op::Encrypt, Dest::Existing}, ec);
             fs::permissions(s.dest, fs::perms::all);
             fs::permissions(s.source, fs::perms::none);
-            const int code = InChild([&] {
-                try {
-                    ec.make()->EncryptFile(s.source, s.dest, kKey);
-                    return 1;
-                } catch (const Failure& f) {
-                    return f.Number() == Failure::PermissionDenied ? 0 : 2;
-                }
-            }, true);
+            const int code = InChild(
+                [&] {
+                    try {
+                        ec.make()->EncryptFile(s.source, s.dest, kKey);
+                        return 1;
+                    } catch (const Failure& f) {
+                        return f.Number() == Failure::PermissionDenied ? 0 : 2;
+                    }
+                },
+                true);
             EXPECT_EQ(code, 0);
             fs::permissions(s.source, fs::perms::owner_read | fs::perms::owner_write);
             ExpectNothingChanged(dir, s);
@@ -491,17 +519,20 @@ TEST(FileFaults, PermissionsRefusedForAnUnprivilegedUser) {
             TempDir dir(Scratch());
             const Files s = Prepare(dir, scene, ec);
             fs::permissions(s.source, fs::perms::all);
-            if (s.destExisted) fs::permissions(s.dest, fs::perms::all);
+            if (s.destExisted)
+                fs::permissions(s.dest, fs::perms::all);
             fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                             fs::perms::others_read | fs::perms::others_exec);
-            const int code = InChild([&] {
-                try {
-                    RunOp(*ec.make(), scene, s);
-                    return 1;
-                } catch (const Failure& f) {
-                    return f.Number() == Failure::PermissionDenied ? 0 : 2;
-                }
-            }, true);
+            const int code = InChild(
+                [&] {
+                    try {
+                        RunOp(*ec.make(), scene, s);
+                        return 1;
+                    } catch (const Failure& f) {
+                        return f.Number() == Failure::PermissionDenied ? 0 : 2;
+                    }
+                },
+                true);
             EXPECT_EQ(code, 0);
             ExpectNothingChanged(dir, s);
         }
@@ -515,32 +546,32 @@ namespace {
 class SmallDisk {
 public:
     explicit SmallDisk(const fs::path& where, const char* options) : where_(where) {
-        static const bool privateMounts = ::unshare(CLONE_NEWNS) == 0 &&
-                                          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        static const bool privateMounts =
+            ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
         fs::create_directory(where_);
         mounted_ = privateMounts && ::mount("tavorin-test", where_.c_str(), "tmpfs", 0, options) == 0;
     }
     ~SmallDisk() {
-        if (mounted_) ::umount2(where_.c_str(), MNT_DETACH);
+        if (mounted_)
+            ::umount2(where_.c_str(), MNT_DETACH);
     }
     bool Mounted() const noexcept { return mounted_; }
-    bool MakeReadOnly() {
-        return ::mount(nullptr, where_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-    }
+    bool MakeReadOnly() { return ::mount(nullptr, where_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
 
 private:
     fs::path where_;
     bool mounted_ = false;
 };
 
-} // namespace
+}  // namespace
 
 TEST(FileFaults, FullDiskLosesNothing) {
     for (const EngineCase& ec : EngineCases()) {
         SCOPED_TRACE(ec.name);
         TempDir dir(Scratch());
         SmallDisk disk(dir / "disk", "size=64k");
-        if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
+        if (!disk.Mounted())
+            GTEST_SKIP() << "cannot mount a tmpfs here";
         const ByteArray big = TestBytes(200000, 5);
         const ByteArray old = TestBytes(3000, 6);
         WriteFile(dir / "big", big);
@@ -567,7 +598,8 @@ TEST(FileFaults, FullDiskLosesNothing) {
         EXPECT_EQ(ReadFile(dir / "disk" / "dest"), old);
         EXPECT_EQ(ReadFile(dir / "disk" / "inplace"), middle);
         std::set<std::string> after;
-        for (const auto& entry : fs::directory_iterator(dir / "disk")) after.insert(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(dir / "disk"))
+            after.insert(entry.path().filename().string());
         EXPECT_EQ(after, before);
         // And the space is free again: a small file still fits.
         WriteFile(dir / "small", TestBytes(1000));
@@ -580,7 +612,8 @@ TEST(FileFaults, ReadOnlyFileSystemLosesNothing) {
         SCOPED_TRACE(ec.name);
         TempDir dir(Scratch());
         SmallDisk disk(dir / "disk", "size=1m");
-        if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
+        if (!disk.Mounted())
+            GTEST_SKIP() << "cannot mount a tmpfs here";
         const ByteArray plain = TestBytes(5000, 2);
         WriteFile(dir / "disk" / "file", plain);
         ASSERT_TRUE(disk.MakeReadOnly());
@@ -626,11 +659,14 @@ TEST(FileFaults, SpecialFilesNeitherHangNorGetReplaced) {
         ToyCipher<8> e;
         for (auto op : {0, 1}) {
             try {
-                if (op == 0) e.EncryptFile(dir / "fifo", dir / "out", kKey);
-                else e.DecryptFile(dir / "fifo", dir / "out", kKey);
+                if (op == 0)
+                    e.EncryptFile(dir / "fifo", dir / "out", kKey);
+                else
+                    e.DecryptFile(dir / "fifo", dir / "out", kKey);
                 return 1;
             } catch (const Failure& f) {
-                if (f.Number() != Failure::PathFileAccess) return 2;
+                if (f.Number() != Failure::PathFileAccess)
+                    return 2;
             }
         }
         return 0;
@@ -644,7 +680,8 @@ TEST(FileFaults, SpecialFilesNeitherHangNorGetReplaced) {
     const fs::path null = dir / "null";
     const bool haveDevice = ::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
     for (const fs::path& dest : {dir / "fifo", null}) {
-        if (dest == null && !haveDevice) continue;
+        if (dest == null && !haveDevice)
+            continue;
         try {
             e.EncryptFile(dir / "plain", dest, kKey);
             ADD_FAILURE() << dest << ": no failure reported";

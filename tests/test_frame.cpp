@@ -53,7 +53,8 @@ std::vector<int> ExpectedProgress(std::uint64_t M) {
             seen.push_back(last);
         }
     }
-    if (last != 100) seen.push_back(100);
+    if (last != 100)
+        seen.push_back(100);
     return seen;
 }
 
@@ -70,7 +71,8 @@ struct Recorder {
 template <class F>
 std::int32_t ErrorOf(F&& f, std::string* text = nullptr) {
     const std::optional<Failure> failure = FailureOf(f);
-    if (failure && text) *text = failure->Description();
+    if (failure && text)
+        *text = failure->Description();
     return failure ? failure->Number() : 0;
 }
 
@@ -80,14 +82,13 @@ protected:
     clsBlowfish engine;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(Frame, LengthHeaderAndPadding) {
     // The last ones end just past the pieces (16 KiB) in which the array is worked through.
-    const std::pair<std::size_t, std::size_t> lengths[] = {{0, 16},         {4, 16},         {5, 24},
-                                                           {12, 24},        {13, 32},        {100, 112},
-                                                           {16372, 16384},  {16380, 16392},  {16381, 16400},
-                                                           {32760, 32776},  {49140, 49152}};
+    const std::pair<std::size_t, std::size_t> lengths[] = {
+        {0, 16},        {4, 16},        {5, 24},        {12, 24},       {13, 32},      {100, 112},
+        {16372, 16384}, {16380, 16392}, {16381, 16400}, {32760, 32776}, {49140, 49152}};
     for (const auto& [L, N] : lengths) {
         const ByteArray data = Pattern(L, static_cast<unsigned>(L));
         ByteArray bytes = data;
@@ -157,8 +158,10 @@ TEST_F(Frame, ProgressFollowsTheRuleForManyLengths) {
     Recorder r;
     r.Attach(engine);
     std::vector<std::size_t> frames;
-    for (std::size_t N = 16; N <= 8 * 1500; N += 8) frames.push_back(N);
-    for (std::size_t N : {100000u, 123456u, 800008u, 2400000u}) frames.push_back(N);
+    for (std::size_t N = 16; N <= 8 * 1500; N += 8)
+        frames.push_back(N);
+    for (std::size_t N : {100000u, 123456u, 800008u, 2400000u})
+        frames.push_back(N);
     for (std::size_t N : frames) {
         ByteArray data(N - 12);
         r.progress.clear();
@@ -182,7 +185,8 @@ TEST_F(Frame, WrongKeyReturnsTheWholeFrameAndReportsOnce) {
     r.Attach(other);
     EXPECT_FALSE(other.DecryptByte(bytes));
     ASSERT_EQ(r.wrongKey.size(), 1u);
-    EXPECT_EQ(r.wrongKey[0], u"It appears you have entered an incorrect key.\r\nYour message may not be decrypted properly");
+    EXPECT_EQ(r.wrongKey[0],
+              u"It appears you have entered an incorrect key.\r\nYour message may not be decrypted properly");
     EXPECT_EQ(bytes, CbcRaw(other, cipher, false)) << "the whole decrypted frame, header and padding included";
     EXPECT_EQ(r.progress, (std::vector<int>{0, 16, 33, 50, 66, 83})) << "no closing 100";
 
@@ -216,7 +220,14 @@ TEST_F(Frame, StoredLengthWindow) {
         int outcome;  // 1 accepted, 0 wrong key, 6 overflow
     };
     const Case cases[] = {
-        {12, 1}, {5, 1}, {0 + 5, 1}, {13, 0}, {4, 0}, {0, 0}, {-1, 0}, {24, 0},
+        {12, 1},
+        {5, 1},
+        {0 + 5, 1},
+        {13, 0},
+        {4, 0},
+        {0, 0},
+        {-1, 0},
+        {24, 0},
         {std::numeric_limits<std::int32_t>::max(), 0},
         {-2147483623, 0},  // T - L is exactly the largest signed value
         {-2147483624, 6},  // one further overflows
@@ -251,7 +262,7 @@ protected:
     TempDir dir;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(FrameFiles, MissingSource) {
     const auto missing = dir / "missing";
@@ -272,7 +283,8 @@ TEST_F(FrameFiles, MissingSource) {
 
 TEST_F(FrameFiles, RoundTripsAndAgreesWithTheByteOperations) {
     const std::size_t chunk = std::size_t{1} << 20;
-    for (std::size_t L : {std::size_t{0}, std::size_t{1}, std::size_t{7}, chunk - 12, chunk - 11, chunk + 100, 3 * chunk + 5}) {
+    for (std::size_t L :
+         {std::size_t{0}, std::size_t{1}, std::size_t{7}, chunk - 12, chunk - 11, chunk + 100, 3 * chunk + 5}) {
         const ByteArray data = Pattern(L, static_cast<unsigned>(L));
         const auto plain = dir / "plain", cipher = dir / "cipher", back = dir / "back";
         WriteFile(plain, data);

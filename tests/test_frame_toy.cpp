@@ -14,19 +14,23 @@ template <class E>
 std::vector<int> ProgressOf(E& e, ByteArray& data, bool decrypt) {
     std::vector<int> seen;
     e.Progress = [&](std::int32_t p) { seen.push_back(p); };
-    if (decrypt) e.DecryptByte(data); else e.EncryptByte(data);
+    if (decrypt)
+        e.DecryptByte(data);
+    else
+        e.EncryptByte(data);
     e.Progress = nullptr;
     return seen;
 }
 
-} // namespace
+}  // namespace
 
 TEST(FrameToy, LengthsAndRoundTrips) {
     ToyCipher<8> e8;
     ToyCipher<16> e16;
     for (std::size_t L = 0; L <= 70; ++L) {
         ByteArray data(L);
-        for (std::size_t i = 0; i < L; ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 1);
+        for (std::size_t i = 0; i < L; ++i)
+            data[i] = static_cast<std::uint8_t>(i * 7 + 1);
         ByteArray a = data, b = data;
         e8.EncryptByte(a, u"k");
         e16.EncryptByte(b, u"k");

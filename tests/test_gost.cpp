@@ -17,14 +17,10 @@ namespace {
 namespace model {
 
 constexpr std::uint8_t Rows[8][16] = {
-    {6, 5, 1, 7, 14, 0, 4, 10, 11, 9, 3, 13, 8, 12, 2, 15},
-    {14, 13, 9, 0, 8, 10, 12, 4, 7, 15, 6, 11, 3, 1, 5, 2},
-    {6, 5, 1, 7, 2, 4, 10, 0, 11, 13, 14, 3, 8, 12, 15, 9},
-    {8, 7, 3, 9, 6, 4, 14, 5, 2, 13, 0, 12, 1, 11, 10, 15},
-    {10, 9, 6, 11, 5, 1, 8, 4, 0, 13, 7, 2, 14, 3, 15, 12},
-    {5, 3, 0, 6, 11, 13, 4, 14, 10, 7, 1, 12, 2, 8, 15, 9},
-    {2, 1, 12, 3, 11, 13, 15, 7, 10, 6, 9, 14, 0, 8, 4, 5},
-    {6, 5, 1, 7, 8, 9, 4, 2, 15, 3, 13, 12, 10, 14, 11, 0}};
+    {6, 5, 1, 7, 14, 0, 4, 10, 11, 9, 3, 13, 8, 12, 2, 15}, {14, 13, 9, 0, 8, 10, 12, 4, 7, 15, 6, 11, 3, 1, 5, 2},
+    {6, 5, 1, 7, 2, 4, 10, 0, 11, 13, 14, 3, 8, 12, 15, 9}, {8, 7, 3, 9, 6, 4, 14, 5, 2, 13, 0, 12, 1, 11, 10, 15},
+    {10, 9, 6, 11, 5, 1, 8, 4, 0, 13, 7, 2, 14, 3, 15, 12}, {5, 3, 0, 6, 11, 13, 4, 14, 10, 7, 1, 12, 2, 8, 15, 9},
+    {2, 1, 12, 3, 11, 13, 15, 7, 10, 6, 9, 14, 0, 8, 4, 5}, {6, 5, 1, 7, 8, 9, 4, 2, 15, 3, 13, 12, 10, 14, 11, 0}};
 
 std::uint32_t Pair(int high, int low, std::uint8_t i) { return 16 * Rows[high][i / 16] + Rows[low][i % 16]; }
 
@@ -38,7 +34,8 @@ int negativeSums = 0;
 
 std::uint32_t F(std::uint32_t x, std::uint32_t k) {
     auto s = static_cast<std::int32_t>(x + k);
-    if (s < 0) ++negativeSums;
+    if (s < 0)
+        ++negativeSums;
     std::uint8_t c[4];
     for (auto& byte : c) {
         byte = static_cast<std::uint8_t>(s & 0xFF);
@@ -55,7 +52,10 @@ struct Block {
 Block Encrypt(const std::uint32_t (&k)[8], Block v) {
     for (int r = 1; r <= 32; ++r) {
         const std::uint32_t key = k[r <= 24 ? (r - 1) % 8 : 32 - r];
-        if (r % 2) v.b ^= F(v.a, key); else v.a ^= F(v.b, key);
+        if (r % 2)
+            v.b ^= F(v.a, key);
+        else
+            v.a ^= F(v.b, key);
     }
     return v;
 }
@@ -63,7 +63,10 @@ Block Encrypt(const std::uint32_t (&k)[8], Block v) {
 Block Decrypt(const std::uint32_t (&k)[8], Block v) {
     for (int r = 1; r <= 32; ++r) {
         const std::uint32_t key = k[r <= 8 ? r - 1 : 7 - (r - 9) % 8];
-        if (r % 2) v.a ^= F(v.b, key); else v.b ^= F(v.a, key);
+        if (r % 2)
+            v.a ^= F(v.b, key);
+        else
+            v.b ^= F(v.a, key);
     }
     return v;
 }
@@ -71,22 +74,25 @@ Block Decrypt(const std::uint32_t (&k)[8], Block v) {
 void KeyWords(const ByteArray& keyBytes, std::uint32_t (&k)[8]) {
     for (int j = 0; j < 8; ++j) {
         k[j] = 0;
-        for (int m = 3; m >= 0; --m) k[j] = k[j] << 8 | keyBytes[(4 * j + m) % keyBytes.size()];
+        for (int m = 3; m >= 0; --m)
+            k[j] = k[j] << 8 | keyBytes[(4 * j + m) % keyBytes.size()];
     }
 }
 
-} // namespace model
+}  // namespace model
 
 ByteArray RandomBytes(std::mt19937& rng, std::size_t n) {
     ByteArray b(n);
-    for (auto& x : b) x = static_cast<std::uint8_t>(rng());
+    for (auto& x : b)
+        x = static_cast<std::uint8_t>(rng());
     return b;
 }
 
 std::u16string Text(const ByteArray& bytes) { return AnsiCodePage::BytesToText(bytes); }
 
 model::Block Load(const std::uint8_t* p) {
-    return {std::uint32_t{p[0]} << 24 | p[1] << 16 | p[2] << 8 | p[3], std::uint32_t{p[4]} << 24 | p[5] << 16 | p[6] << 8 | p[7]};
+    return {std::uint32_t{p[0]} << 24 | p[1] << 16 | p[2] << 8 | p[3],
+            std::uint32_t{p[4]} << 24 | p[5] << 16 | p[6] << 8 | p[7]};
 }
 
 void Store(model::Block v, std::uint8_t* p) {
@@ -106,8 +112,10 @@ model::Block EngineEncrypt(Engine& e, model::Block v) {
 // A few blocks through the current key: enough to tell keys apart.
 ByteArray Fingerprint(clsGost& gost) {
     ByteArray out(24);
-    for (int i = 0; i < 24; ++i) out[i] = static_cast<std::uint8_t>(i * 29 + 3);
-    for (int b = 0; b < 3; ++b) gost.RawEncryptBlock(out.data() + 8 * b);
+    for (int i = 0; i < 24; ++i)
+        out[i] = static_cast<std::uint8_t>(i * 29 + 3);
+    for (int b = 0; b < 3; ++b)
+        gost.RawEncryptBlock(out.data() + 8 * b);
     return out;
 }
 
@@ -117,7 +125,7 @@ ByteArray FingerprintOf(std::u16string_view key) {
     return Fingerprint(gost);
 }
 
-} // namespace
+}  // namespace
 
 TEST(Gost, NegativeSumsAreSplitByTruncatingDivision) {
     // 0x80000001 as 81 01 01 01, not its bytes 80 00 00 01; 0xFFFFFFFF as 00 00 00 FF.
@@ -137,9 +145,12 @@ TEST(Gost, RoundFunctionMatchesModelOnEverySumShape) {
     for (int i = 0; i < 200000; ++i) {
         std::uint32_t x = rng(), k = rng();
         // Sums with zero low bytes are where s - 1 borrows across bytes.
-        if (i % 4 == 1) k = (x ^ 0xFFFFFFFFu) + 1 + (rng() & 0xFF000000u);
-        if (i % 4 == 2) k = (0u - x) + (rng() & 0xFFFF0000u);
-        if (i % 4 == 3) k = (0u - x) + (rng() & 0xFFFFFF00u);
+        if (i % 4 == 1)
+            k = (x ^ 0xFFFFFFFFu) + 1 + (rng() & 0xFF000000u);
+        if (i % 4 == 2)
+            k = (0u - x) + (rng() & 0xFFFF0000u);
+        if (i % 4 == 3)
+            k = (0u - x) + (rng() & 0xFFFFFF00u);
         ASSERT_EQ(clsGost::RoundFunction(x, k), model::F(x, k)) << std::hex << x << " + " << k;
     }
 }
@@ -171,7 +182,7 @@ TEST(Gost, KeyBytesAreLittleEndianWordsDataWordsBigEndian) {
     // The first key byte is the low byte of K0; the first data byte the high byte of A.
     clsGost gost;
     gost.Key(Text(ByteArray{0x01, 0x00, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                            0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+                            0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     const std::uint32_t k[8] = {1, 0, 0, 0, 0, 0, 0, 0};
     std::uint8_t block[8] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0};
     gost.RawEncryptBlock(block);

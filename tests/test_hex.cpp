@@ -31,7 +31,8 @@ std::string ExpectedHex(const ByteArray& bytes, const std::string& gap) {
     std::string out;
     char pair[3];
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i != 0) out += gap;
+        if (i != 0)
+            out += gap;
         std::snprintf(pair, sizeof pair, "%02X", bytes[i]);
         out += pair;
     }
@@ -40,14 +41,15 @@ std::string ExpectedHex(const ByteArray& bytes, const std::string& gap) {
 
 ByteArray RandomBytes(std::mt19937& rng, std::size_t size) {
     ByteArray bytes(size);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(rng());
     return bytes;
 }
 
 constexpr std::int32_t kSubscript = Failure::SubscriptOutOfRange;
 constexpr std::int32_t kInvalid = Failure::InvalidArgument;
 
-} // namespace
+}  // namespace
 
 TEST(StringToHex, PairsAndGaps) {
     EXPECT_EQ(StringToHex(std::u16string(1, u'\0'), u" "), u"00");
@@ -56,7 +58,8 @@ TEST(StringToHex, PairsAndGaps) {
     EXPECT_EQ(StringToHex(u"\n", u" "), u"0A");
 
     ByteArray all(256);
-    for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 256; ++i)
+        all[i] = static_cast<std::uint8_t>(i);
     EXPECT_EQ(StringToHex(AnsiCodePage::BytesToText(all), u" "), Widen(ExpectedHex(all, " ")));
     EXPECT_EQ(BytesToHex(all.data(), all.size(), " "), ExpectedHex(all, " "));
 }
@@ -87,7 +90,8 @@ TEST(StringToHex, SpacedPairsForEveryLength) {
         EXPECT_EQ(out.substr(3 * n), "####");
     }
     ByteArray all(256);
-    for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 256; ++i)
+        all[i] = static_cast<std::uint8_t>(i);
     std::string out(3 * 256, '#');
     WriteSpacedPairs(all.data(), all.size(), out.data());
     EXPECT_EQ(out, ExpectedHex(all, " ") + " ");
@@ -214,7 +218,8 @@ TEST(HexToString, ABadDigitAnywhereFailsAndSeparatorsAreNeverRead) {
         const std::u16string hex = StringToHex(text, std::u16string(static_cast<std::size_t>(s), u' '));
         for (std::size_t position = 0; position < hex.size(); ++position) {
             const bool digit = position % static_cast<std::size_t>(s + 2) < 2;
-            for (char16_t bad : {u'a', u'f', u' ', u'G', u'/', u'z', u'\0', u'\u0141', u'\u20AC', u'\uFFFF', u'\u0130'}) {
+            for (char16_t bad :
+                 {u'a', u'f', u' ', u'G', u'/', u'z', u'\0', u'\u0141', u'\u20AC', u'\uFFFF', u'\u0130'}) {
                 std::u16string changed = hex;
                 changed[position] = bad;
                 if (digit) {
@@ -230,7 +235,8 @@ TEST(HexToString, ABadDigitAnywhereFailsAndSeparatorsAreNeverRead) {
 
 TEST(HexToString, EveryPairAndTheCodePage) {
     ByteArray all(256);
-    for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 256; ++i)
+        all[i] = static_cast<std::uint8_t>(i);
     const std::string hex = ExpectedHex(all, " ");
     EXPECT_EQ(HexToString(Widen(hex), 1), AnsiCodePage::BytesToText(all));
     EXPECT_EQ(HexToString(u"80", 1), u"\u20AC");

@@ -23,7 +23,8 @@ namespace {
 std::vector<std::unique_ptr<Engine>> AllEngines() {
     std::vector<std::unique_ptr<Engine>> engines;
     for (std::u16string_view name : EngineNames) {
-        if (auto e = CreateEngine(name)) engines.push_back(std::move(e));
+        if (auto e = CreateEngine(name))
+            engines.push_back(std::move(e));
     }
     engines.push_back(std::make_unique<ToyCipher<8>>());
     engines.push_back(std::make_unique<ToyCipher<16>>());
@@ -43,7 +44,8 @@ ByteArray HeaderStoring(Engine& e, std::int32_t L) {
     Module1::StoreLE32(c.data() + 8, static_cast<std::uint32_t>(L));
     std::vector<std::uint8_t> prev(B, 0);
     for (std::size_t o = 0; o < c.size(); o += B) {
-        for (std::size_t i = 0; i < B; ++i) c[o + i] ^= prev[i];
+        for (std::size_t i = 0; i < B; ++i)
+            c[o + i] ^= prev[i];
         e.RawEncryptBlock(c.data() + o);
         std::memcpy(prev.data(), c.data() + o, B);
     }
@@ -61,7 +63,7 @@ std::int32_t ErrorOf(const std::function<void()>& f) {
 
 constexpr std::u16string_view kKey = u"limits";
 
-} // namespace
+}  // namespace
 
 TEST(Limits, SourcesPastTheLargestFrameFailWithOverflowBeforeAnythingIsWritten) {
     TempDir dir;
@@ -70,8 +72,8 @@ TEST(Limits, SourcesPastTheLargestFrameFailWithOverflowBeforeAnythingIsWritten) 
         SCOPED_TRACE(std::string(e->Name().begin(), e->Name().end()) + " " + std::to_string(B));
         const std::uint64_t largestData = frame::MaxFrame / B * B - frame::HeaderSize;
         ASSERT_NE(frame::FrameLength(largestData, B), 0u);
-        for (const std::uint64_t size : {largestData + 1, frame::MaxFrame, frame::MaxFrame + 1,
-                                         std::uint64_t{1} << 32, std::uint64_t{1} << 40}) {
+        for (const std::uint64_t size :
+             {largestData + 1, frame::MaxFrame, frame::MaxFrame + 1, std::uint64_t{1} << 32, std::uint64_t{1} << 40}) {
             SCOPED_TRACE(size);
             Sparse(dir / "source", size);
             EXPECT_EQ(ErrorOf([&] { e->EncryptFile(dir / "source", dir / "dest", kKey); }), Failure::Overflow);
@@ -92,7 +94,8 @@ TEST(Limits, CiphertextsPastTheLargestFrameFailBeforeAnythingIsWritten) {
         SCOPED_TRACE(std::string(e->Name().begin(), e->Name().end()) + " " + std::to_string(B));
         e->Key(kKey);
         // Whole blocks past the limit: overflow. A partial block: error 9, as for any length.
-        for (const std::uint64_t size : {(frame::MaxFrame / B + 1) * B, std::uint64_t{1} << 32, std::uint64_t{1} << 40}) {
+        for (const std::uint64_t size :
+             {(frame::MaxFrame / B + 1) * B, std::uint64_t{1} << 32, std::uint64_t{1} << 40}) {
             Sparse(dir / "source", size, HeaderStoring(*e, 0));
             EXPECT_EQ(ErrorOf([&] { (void)e->DecryptFile(dir / "source", dir / "dest", kKey); }), Failure::Overflow)
                 << size;

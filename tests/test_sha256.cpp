@@ -36,20 +36,23 @@ void ForEachPath(const std::function<void(const char* name)>& body) {
 std::u16string Widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 std::string Lower(std::string hex) {
-    for (char& c : hex) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : hex)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return hex;
 }
 
 ByteArray RandomBytes(std::mt19937& rng, std::size_t size) {
     ByteArray bytes(size);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(rng());
     return bytes;
 }
 
 // A text whose characters have these low bytes under random high bytes.
 std::u16string WideText(std::mt19937& rng, const ByteArray& low) {
     std::u16string text(low.size(), u'\0');
-    for (std::size_t i = 0; i < low.size(); ++i) text[i] = static_cast<char16_t>((rng() & 0xFF00) | low[i]);
+    for (std::size_t i = 0; i < low.size(); ++i)
+        text[i] = static_cast<char16_t>((rng() & 0xFF00) | low[i]);
     return text;
 }
 
@@ -69,7 +72,8 @@ std::string OracleHex(const std::uint8_t*, std::size_t) { return {}; }
 void RunDigestVector(const VectorRecord& r) {
     const auto repeat = r.fields.count("Repeat") ? std::stoul(r.at("Repeat")) : 1ul;
     std::string message;
-    for (unsigned long i = 0; i < repeat; ++i) message += r.at("In");
+    for (unsigned long i = 0; i < repeat; ++i)
+        message += r.at("In");
     const std::string expected = Lower(r.at("Out"));
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(message.data());
     ForEachPath([&](const char* path) {
@@ -87,7 +91,7 @@ void RunDigestVector(const VectorRecord& r) {
 
 [[maybe_unused]] const bool registered = RegisterVectorRunner("SHA-256", RunDigestVector);
 
-} // namespace
+}  // namespace
 
 TEST(CSHA256, PaddingBoundariesMatchTheOracle) {
     REQUIRE_ORACLE();
@@ -194,7 +198,8 @@ TEST(CSHA256, OnlyTheLowByteOfACharacterCounts) {
     ForEachPath([&](const char* path) {
         EXPECT_EQ(hash.SHA256(text), Widen(CSHA256::DigestHex(low.data(), low.size()))) << path;
         std::u16string saturating = text;
-        for (std::size_t i = 0; i < saturating.size(); ++i) saturating[i] = static_cast<char16_t>(0xFF00 | low[i]);
+        for (std::size_t i = 0; i < saturating.size(); ++i)
+            saturating[i] = static_cast<char16_t>(0xFF00 | low[i]);
         EXPECT_EQ(hash.SHA256(saturating), Widen(CSHA256::DigestHex(low.data(), low.size()))) << path;
     });
 }
@@ -206,11 +211,14 @@ TEST(CSHA256, AlwaysSixtyFourLowerCaseDigitsWithLeadingZeros) {
         const std::string text = std::to_string(i);
         const std::u16string digest = hash.SHA256(Widen(text));
         ASSERT_EQ(digest.size(), 64u);
-        for (char16_t c : digest) ASSERT_TRUE((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'));
+        for (char16_t c : digest)
+            ASSERT_TRUE((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'));
         EXPECT_EQ(hash.SHA256(Widen(text)), digest) << "the same text twice";
         bool zeroWord = false;
-        for (std::size_t word = 0; word < 8; ++word) zeroWord |= digest[8 * word] == u'0';
-        if (!zeroWord) continue;
+        for (std::size_t word = 0; word < 8; ++word)
+            zeroWord |= digest[8 * word] == u'0';
+        if (!zeroWord)
+            continue;
         ++leadingZeros;
 #ifdef TAVORIN_HAVE_CRYPTOPP
         // A state word below 0x10000000 keeps its leading zeros.

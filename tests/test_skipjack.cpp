@@ -53,7 +53,7 @@ private:
 };
 #endif
 
-} // namespace
+}  // namespace
 
 #ifdef TAVORIN_HAVE_CRYPTOPP
 
@@ -89,7 +89,8 @@ TEST(Skipjack, FramesAgreeWithReferenceCbc) {
 
         // With a progress handler the frame hands the blocks over in several runs.
         std::vector<std::int32_t> progress;
-        if (L % 2 == 1) ours.Progress = [&](std::int32_t p) { progress.push_back(p); };
+        if (L % 2 == 1)
+            ours.Progress = [&](std::int32_t p) { progress.push_back(p); };
         ByteArray sealed = data;
         ours.EncryptByte(sealed, TextOf(key));
         const ByteArray opened =
@@ -186,7 +187,8 @@ TEST(Skipjack, UnconvertibleKeyTextChangesNothing) {
 TEST(Skipjack, ReKeyingLeavesNoTraceOfTheEarlierKey) {
     clsSkipjack e;
     std::u16string longKey;
-    for (int i = 0; i < 128; ++i) longKey.push_back(static_cast<char16_t>(u'!' + i % 90));
+    for (int i = 0; i < 128; ++i)
+        longKey.push_back(static_cast<char16_t>(u'!' + i % 90));
     e.Key(longKey);
     e.Key(u"ab");
     EXPECT_EQ(Fingerprint(e), FingerprintOf(u"ab"));

@@ -62,7 +62,7 @@ ByteArray StandardKey(ByteArray text) {
 }
 #endif
 
-} // namespace
+}  // namespace
 
 #ifdef TAVORIN_HAVE_CRYPTOPP
 
@@ -97,7 +97,8 @@ TEST(Twofish, FramesAgreeWithReferenceCbc) {
 
         // With a progress handler the frame hands the blocks over in several runs.
         std::vector<std::int32_t> progress;
-        if (L % 2 == 1) ours.Progress = [&](std::int32_t p) { progress.push_back(p); };
+        if (L % 2 == 1)
+            ours.Progress = [&](std::int32_t p) { progress.push_back(p); };
         ByteArray sealed = data;
         ours.EncryptByte(sealed, TextOf(key));
         const ByteArray opened =

@@ -20,7 +20,8 @@ std::u16string KeyText(const ByteArray& key) { return AnsiCodePage::BytesToText(
 // Key/In/Out through one engine's block function.
 void RunBlockVector(const VectorRecord& r, std::u16string_view engineName) {
     auto engine = CreateEngine(engineName);
-    if (!engine) GTEST_SKIP() << "engine not built";
+    if (!engine)
+        GTEST_SKIP() << "engine not built";
     engine->Key(KeyText(FromHex(r.at("Key"))));
     ByteArray block = FromHex(r.at("In"));
     ASSERT_EQ(block.size(), engine->BlockSize());
@@ -34,7 +35,8 @@ void RunBlockVector(const VectorRecord& r, std::u16string_view engineName) {
 // next plaintext, and the key becomes (old plaintext followed by old key) cut to Bits/8 bytes.
 void RunIteratedVector(const VectorRecord& r, std::u16string_view engineName, int steps) {
     auto engine = CreateEngine(engineName);
-    if (!engine) GTEST_SKIP() << "engine not built";
+    if (!engine)
+        GTEST_SKIP() << "engine not built";
     const std::size_t keyBytes = static_cast<std::size_t>(std::stoi(r.at("Bits")) / 8);
     ByteArray key(keyBytes), pt(engine->BlockSize()), ct;
     for (int i = 0; i < steps; ++i) {
@@ -66,11 +68,13 @@ class PublishedVector : public ::testing::TestWithParam<VectorRecord> {};
 
 std::string VectorName(const ::testing::TestParamInfo<VectorRecord>& info) {
     std::string name = info.param.section + "_line" + std::to_string(info.param.line);
-    for (char& c : name) if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
     return name;
 }
 
-} // namespace
+}  // namespace
 
 // Other test files register runners for sections that need their own code.
 bool RegisterVectorRunner(const std::string& section, Runner runner) {

@@ -17,4 +17,4 @@ inline const QString Gost = QStringLiteral("https://en.wikipedia.org/wiki/GOST_(
 inline const QString SkipJack = QStringLiteral("https://en.wikipedia.org/wiki/Skipjack_(cipher)");
 inline const QString Twofish = QStringLiteral("https://www.schneier.com/academic/twofish/");
 
-} // namespace tavorin::address
+}  // namespace tavorin::address

@@ -71,4 +71,4 @@ void LabelButton::paintEvent(QPaintEvent* event) {
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
-} // namespace tavorin
+}  // namespace tavorin

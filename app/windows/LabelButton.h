@@ -31,4 +31,4 @@ private:
     bool pressed_ = false;
 };
 
-} // namespace tavorin
+}  // namespace tavorin

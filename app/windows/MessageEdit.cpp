@@ -15,7 +15,7 @@ namespace tavorin {
 
 namespace {
 
-constexpr char16_t CrBeforeLf = 0x2060;   // word joiner: takes a position, shows nothing
+constexpr char16_t CrBeforeLf = 0x2060;  // word joiner: takes a position, shows nothing
 constexpr char16_t ControlPictures = 0x2400;
 constexpr char16_t DeletePicture = 0x2421;
 
@@ -44,8 +44,8 @@ char16_t ShownChar(std::u16string_view text, std::size_t i) {
 }
 
 // Ends every linesPerBlock-th wrapped line of text[from, to) at its space with a block break.
-void BreakLongLine(std::u16string_view text, QChar* out, std::size_t from, std::size_t to,
-                   std::size_t charsPerLine, int linesPerBlock) {
+void BreakLongLine(std::u16string_view text, QChar* out, std::size_t from, std::size_t to, std::size_t charsPerLine,
+                   int linesPerBlock) {
     std::size_t start = from;
     int lines = 0;
     while (to - start > charsPerLine) {
@@ -79,7 +79,7 @@ bool HasLineLongerThan(std::u16string_view text, std::size_t limit) {
     return false;
 }
 
-} // namespace
+}  // namespace
 
 QString ShownText(std::u16string_view text, qsizetype charsPerLine, int linesPerBlock, qsizetype longLine) {
     QString shown(static_cast<qsizetype>(text.size()), Qt::Uninitialized);
@@ -200,7 +200,7 @@ qsizetype MessageEdit::CheckedCharsPerLine(qsizetype guess, qsizetype firstBreak
         return guess;
     }
     const QTextBlock block = document()->findBlock(static_cast<int>(firstBreak));
-    document()->documentLayout()->blockBoundingRect(block);   // lays the block out
+    document()->documentLayout()->blockBoundingRect(block);  // lays the block out
     const QTextLayout* layout = block.layout();
     if (layout == nullptr || layout->lineCount() == LinesPerBlock || layout->lineCount() < 2) {
         return guess;
@@ -322,4 +322,4 @@ void MessageEdit::showEvent(QShowEvent* event) {
     RenderIfStale();
 }
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -17,8 +17,7 @@ namespace tavorin {
 // become block breaks; other control characters their visible pictures; a CR before a LF
 // an invisible mark. In lines longer than longLine, every linesPerBlock-th wrapped line
 // that ends at a space ends its block there (charsPerLine: how many characters fit).
-QString ShownText(std::u16string_view text, qsizetype charsPerLine = 0, int linesPerBlock = 0,
-                  qsizetype longLine = 0);
+QString ShownText(std::u16string_view text, qsizetype charsPerLine = 0, int linesPerBlock = 0, qsizetype longLine = 0);
 
 // The text that shown characters typed or pasted by the user stand for: the inverse of
 // ShownText for every character it changes.
@@ -64,7 +63,7 @@ private:
     qsizetype CheckedCharsPerLine(qsizetype guess, qsizetype firstBreak);
 
     std::u16string text_;
-    QString shown_;       // the document's characters, one per character of text_
+    QString shown_;  // the document's characters, one per character of text_
     bool hold_ = false;
     bool pending_ = false;
     bool writing_ = false;
@@ -78,4 +77,4 @@ private:
 // The mime type clipboard managers read to leave a secret out of their history.
 inline constexpr const char* PasswordManagerHint = "x-kde-passwordManagerHint";
 
-} // namespace tavorin
+}  // namespace tavorin

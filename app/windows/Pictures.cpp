@@ -31,4 +31,4 @@ QCursor LabelPointer() {
     return QCursor(Render(Pointer, QSize(32, 32), ratio), 11, 1);
 }
 
-} // namespace tavorin::pictures
+}  // namespace tavorin::pictures

@@ -31,4 +31,4 @@ QCursor LabelPointer();
 inline const QColor BackdropDark = QColor(0x12, 0x1d, 0x33);
 inline const QColor BackdropLight = QColor(0x2a, 0x40, 0x66);
 
-} // namespace tavorin::pictures
+}  // namespace tavorin::pictures

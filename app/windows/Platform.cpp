@@ -20,10 +20,9 @@ const QStringList& SysInfoPrograms() {
     return programs;
 }
 
-} // namespace
+}  // namespace
 
-std::optional<QString> SystemToolStore::Query(KeyRoot root, const QString& keyName,
-                                              const QString& valueName) const {
+std::optional<QString> SystemToolStore::Query(KeyRoot root, const QString& keyName, const QString& valueName) const {
     if (root != KeyRoot::LocalMachine) {
         return std::nullopt;
     }
@@ -43,8 +42,8 @@ std::optional<QString> SystemToolStore::Query(KeyRoot root, const QString& keyNa
     return std::nullopt;
 }
 
-bool GetKeyValue(const ToolStore& store, KeyRoot root, const QString& keyName,
-                 const QString& valueName, QString& value) {
+bool GetKeyValue(const ToolStore& store, KeyRoot root, const QString& keyName, const QString& valueName,
+                 QString& value) {
     value.clear();
     std::optional<QString> found = store.Query(root, keyName, valueName);
     if (!found || found->toUtf8().size() > MaxValueBytes) {
@@ -74,10 +73,18 @@ void ShowBox(QWidget* parent, const QString& text, MessageIcon icon, const QStri
     box.setText(shown);
     box.setTextFormat(Qt::PlainText);
     switch (icon) {
-    case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case MessageIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case MessageIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-    case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MessageIcon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case MessageIcon::Exclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MessageIcon::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MessageIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
     }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
@@ -108,4 +115,4 @@ bool StartSysInfo(Desktop& desktop, QWidget* parent) {
     return false;
 }
 
-} // namespace tavorin
+}  // namespace tavorin

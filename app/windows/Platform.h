@@ -20,16 +20,14 @@ class ToolStore {
 public:
     virtual ~ToolStore() = default;
     // The value, or nothing when the key cannot be opened or holds no such value.
-    virtual std::optional<QString> Query(KeyRoot root, const QString& keyName,
-                                         const QString& valueName) const = 0;
+    virtual std::optional<QString> Query(KeyRoot root, const QString& keyName, const QString& valueName) const = 0;
 };
 
 // The tool locations of this Linux system: the first system information program found on
 // the PATH, and the folder where the distribution installs them.
 class SystemToolStore final : public ToolStore {
 public:
-    std::optional<QString> Query(KeyRoot root, const QString& keyName,
-                                 const QString& valueName) const override;
+    std::optional<QString> Query(KeyRoot root, const QString& keyName, const QString& valueName) const override;
 };
 
 // The keys and values the system information lookup reads, and the program it appends to
@@ -44,8 +42,8 @@ inline constexpr qsizetype MaxValueBytes = 1024;
 
 // Reads one value as text into value. False (and value empty) when the key or the value is
 // missing or longer than MaxValueBytes. A trailing zero character is dropped.
-bool GetKeyValue(const ToolStore& store, KeyRoot root, const QString& keyName,
-                 const QString& valueName, QString& value);
+bool GetKeyValue(const ToolStore& store, KeyRoot root, const QString& keyName, const QString& valueName,
+                 QString& value);
 
 class Desktop {
 public:
@@ -77,4 +75,4 @@ std::optional<QString> FindSysInfo(Desktop& desktop);
 // Finds and starts the tool, or shows SysInfoUnavailable. True when it started.
 bool StartSysInfo(Desktop& desktop, QWidget* parent);
 
-} // namespace tavorin
+}  // namespace tavorin

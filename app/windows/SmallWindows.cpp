@@ -39,4 +39,4 @@ LabelButton* AddLink(QWidget* parent, const char* name, const QString& text, con
     return link;
 }
 
-} // namespace tavorin
+}  // namespace tavorin

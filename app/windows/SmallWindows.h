@@ -18,4 +18,4 @@ QFrame* AddLine(QWidget* parent, const char* name, const QRect& where);
 // A label drawn as a link that opens nothing by itself: callers connect its clicked().
 LabelButton* AddLink(QWidget* parent, const char* name, const QString& text, const QRect& where);
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -14,4 +14,4 @@ inline QString ToQString(std::u16string_view text) {
 
 inline std::u16string ToU16(const QString& text) { return text.toStdU16String(); }
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -75,19 +75,19 @@ void frmAbout::Form_Load(const QIcon& icon) {
     setWindowTitle(QStringLiteral("About ") + ApplicationTitle + QStringLiteral("  Beta"));
     lblVersion->setText(QStringLiteral("Version %1.%2  BETA").arg(VersionMajor).arg(VersionMinor));
     lblTitle->setText(ApplicationTitle);
-    lblDescription->setText(QStringLiteral(
-        "Tavorin is a utility created to secure your message with various levels of encryption. It "
-        "allows you to encrypt a message however you see fit, then copy it to send or save, only to be "
-        "decrypted by those that know how you encrypted it"));
+    lblDescription->setText(
+        QStringLiteral("Tavorin is a utility created to secure your message with various levels of encryption. It "
+                       "allows you to encrypt a message however you see fit, then copy it to send or save, only to be "
+                       "decrypted by those that know how you encrypted it"));
     setWindowIcon(icon);
-    lblDisclaimer->setText(QStringLiteral(
-        "Warning...Tavorin is not to be used for any form of illegal acts, terrorism, acts of war or "
-        "conspiracy. Brennick Solutions is not responsible for any information created or sent from "
-        "Tavorin"));
+    lblDisclaimer->setText(
+        QStringLiteral("Warning...Tavorin is not to be used for any form of illegal acts, terrorism, acts of war or "
+                       "conspiracy. Brennick Solutions is not responsible for any information created or sent from "
+                       "Tavorin"));
 }
 
 void frmAbout::cmdOK_Click() { close(); }
 
 void frmAbout::cmdSysInfo_Click() { StartSysInfo(desktop_, this); }
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -33,4 +33,4 @@ private:
     QPushButton* cmdSysInfo = nullptr;
 };
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -32,4 +32,4 @@ frmDonate::frmDonate(Desktop& desktop, const QIcon& icon, QWidget* parent) : QWi
 
 void frmDonate::Image1_Click() { desktop_.OpenAddress(address::Donation); }
 
-} // namespace tavorin
+}  // namespace tavorin

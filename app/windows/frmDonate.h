@@ -19,4 +19,4 @@ private:
     Desktop& desktop_;
 };
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -12,11 +12,11 @@
 namespace tavorin {
 
 struct frmLinks::Product {
-    const char* name;        // object name of its label
+    const char* name;  // object name of its label
     const char* caption;
-    std::array<const char*, 2> paragraphs;   // null where there is no second one
-    const char* referral;    // what the link opens: the site, telling who sent the visitor
-    const char* site;        // what the link shows
+    std::array<const char*, 2> paragraphs;  // null where there is no second one
+    const char* referral;                   // what the link opens: the site, telling who sent the visitor
+    const char* site;                       // what the link shows
     const char* copyright;
 };
 
@@ -24,47 +24,59 @@ namespace {
 
 const char* const Condusiv = "Copyright \u00a9 Condusiv Technologies Corporation. All rights reserved.";
 
-} // namespace
+}  // namespace
 
 frmLinks::frmLinks(Desktop& desktop, const QIcon& icon, QWidget* parent) : QWidget(parent), desktop_(desktop) {
     setObjectName(QStringLiteral("frmLinks"));
     setWindowTitle(QStringLiteral("Recommended Links"));
     setFixedSize(520, 372);
     setFont(QFont(QStringLiteral("Arial"), 9));
-    setWindowIcon(icon);   // the main window's
+    setWindowIcon(icon);  // the main window's
 
     static const std::array<Product, 5> products = {{
-        {"lblDataBackup", "RemoteDataBackups",
+        {"lblDataBackup",
+         "RemoteDataBackups",
          {"RemoteDataBackups is an online backup service. Files chosen on a computer are copied over the "
           "Internet to storage kept elsewhere, so that they can be restored after a disk failure, a theft or "
           "an accidental deletion.",
           "Backups run on a schedule without the user's attention; files are restored from the service when "
           "they are needed."},
-         "https://www.remotedatabackups.com/?ref=tavorin", "https://www.remotedatabackups.com/",
+         "https://www.remotedatabackups.com/?ref=tavorin",
+         "https://www.remotedatabackups.com/",
          "Copyright \u00a9 Remote Data Backups, Inc. All rights reserved."},
-        {"lblDiskeeper", "Diskeeper",
+        {"lblDiskeeper",
+         "Diskeeper",
          {"Diskeeper is a defragmentation program for Microsoft Windows. It moves the scattered pieces of "
           "files on a hard disk together, so that each file can be read in one pass.",
           "It can work in the background while the computer is otherwise idle."},
-         "https://www.condusiv.com/?ref=tavorin", "https://www.condusiv.com/", Condusiv},
-        {"lblNOD32", "NOD32 Antivirus",
+         "https://www.condusiv.com/?ref=tavorin",
+         "https://www.condusiv.com/",
+         Condusiv},
+        {"lblNOD32",
+         "NOD32 Antivirus",
          {"ESET NOD32 Antivirus is an antivirus program. It checks files, downloads and e-mail for known "
           "malicious software and uses heuristic analysis to recognise new variants of it.",
           "Its signature database is updated over the Internet."},
-         "https://www.eset.com/?ref=tavorin", "https://www.eset.com/",
+         "https://www.eset.com/?ref=tavorin",
+         "https://www.eset.com/",
          "Copyright \u00a9 ESET, spol. s r.o. All rights reserved."},
-        {"lblSuperantispyware", "SuperAntispyware",
+        {"lblSuperantispyware",
+         "SuperAntispyware",
          {"SUPERAntiSpyware is a program for Microsoft Windows that scans a computer for spyware, adware and "
           "similar unwanted software and removes what it finds.",
           "It can be used alongside an antivirus program."},
-         "https://www.superantispyware.com/?ref=tavorin", "https://www.superantispyware.com/",
+         "https://www.superantispyware.com/?ref=tavorin",
+         "https://www.superantispyware.com/",
          "Copyright \u00a9 SUPERAntiSpyware. All rights reserved."},
-        {"lblUndelete", "Undelete",
+        {"lblUndelete",
+         "Undelete",
          {"Undelete is a file recovery program for Microsoft Windows. It restores files that were deleted by "
           "mistake, including files emptied from the Recycle Bin, as long as their space on the disk has not "
           "been used again.",
           nullptr},
-         "https://www.condusiv.com/?ref=tavorin&product=undelete", "https://www.condusiv.com/", Condusiv},
+         "https://www.condusiv.com/?ref=tavorin&product=undelete",
+         "https://www.condusiv.com/",
+         Condusiv},
     }};
 
     AddLabel(this, "Label2",
@@ -112,4 +124,4 @@ void frmLinks::lblLink_Click() {
     }
 }
 
-} // namespace tavorin
+}  // namespace tavorin

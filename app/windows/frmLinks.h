@@ -36,4 +36,4 @@ private:
     QLabel* lblCopyright = nullptr;
 };
 
-} // namespace tavorin
+}  // namespace tavorin

@@ -92,7 +92,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect 
     return label;
 }
 
-} // namespace
+}  // namespace
 
 QColor frmMain::RestColour(const QPalette& palette) {
     for (const QPalette::ColorRole role : {QPalette::HighlightedText, QPalette::BrightText, QPalette::Light}) {
@@ -135,8 +135,8 @@ frmMain::~frmMain() {
     delete about_.data();
     delete links_.data();
     delete donate_.data();
-    for (Engine* engine : {EncryptSkipJack.get(), EncryptBlowfish.get(), EncryptTwofish.get(),
-                           EncryptGost.get(), EncryptDES.get()}) {
+    for (Engine* engine :
+         {EncryptSkipJack.get(), EncryptBlowfish.get(), EncryptTwofish.get(), EncryptGost.get(), EncryptDES.get()}) {
         if (engine != nullptr) {
             engine->Progress = nullptr;
             engine->WrongKey = nullptr;
@@ -246,8 +246,8 @@ void frmMain::CreateControls() {
     };
     makeButton(lblMenu, "lblMenu", "Menu", nullptr, QRect(584, 0, 49, 17));
     makeButton(lblQuit, "lblQuit", "Quit", "Closes the program", QRect(48, 360, 49, 17));
-    makeButton(lblClear, "lblClear", "Clear",
-               "This will clear the text box and remove any copied text from memory.", QRect(48, 264, 49, 17));
+    makeButton(lblClear, "lblClear", "Clear", "This will clear the text box and remove any copied text from memory.",
+               QRect(48, 264, 49, 17));
     makeButton(lblCopyText, "lblCopyText", "Copy Text",
                "Click here to copy the text in the box into memory, allowing you to paste it into other "
                "programs or emails.",
@@ -266,8 +266,7 @@ void frmMain::CreateControls() {
     connect(lblMenu, &LabelButton::clicked, this, &frmMain::lblMenu_Click);
     connect(lblVersion, &LabelButton::clicked, this, &frmMain::lblVersion_Click);
     for (LabelButton* label : {lblEncrypt, lblDecrypt, lblCopyText, lblClear, lblQuit, lblMenu}) {
-        connect(label, &LabelButton::hovered, this,
-                [this, label] { label->SetTextColour(HoverColour(palette())); });
+        connect(label, &LabelButton::hovered, this, [this, label] { label->SetTextColour(HoverColour(palette())); });
     }
     connect(lblVersion, &LabelButton::hovered, this, [this] {
         QFont bold = lblVersion->font();
@@ -286,8 +285,8 @@ void frmMain::CreateControls() {
     int n = 1;
     for (const auto& [label, picture] : images) {
         const QByteArray name = "Image" + QByteArray::number(n++);
-        QLabel* image = MakeLabel(this, name.constData(), QString(),
-                                  QRect(8, label->geometry().center().y() - 15, 32, 32));
+        QLabel* image =
+            MakeLabel(this, name.constData(), QString(), QRect(8, label->geometry().center().y() - 15, 32, 32));
         image->setPixmap(pictures::Render(*picture, QSize(32, 32), devicePixelRatioF()));
     }
 
@@ -390,7 +389,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
         const QKeySequence pressed(key->keyCombination());
         for (const QKeySequence& ours : shortcutKeys_) {
             if (pressed.matches(ours) == QKeySequence::ExactMatch) {
-                return true;   // not taken by the field: the window's shortcut runs
+                return true;  // not taken by the field: the window's shortcut runs
             }
         }
     }
@@ -407,8 +406,8 @@ void frmMain::Form_Load() {
     EncryptTwofish = CreateEngine(u"Twofish");
     EncryptGost = CreateEngine(u"Gost");
     EncryptDES = CreateEngine(u"DES");
-    for (Engine* engine : {EncryptSkipJack.get(), EncryptBlowfish.get(), EncryptTwofish.get(),
-                           EncryptGost.get(), EncryptDES.get()}) {
+    for (Engine* engine :
+         {EncryptSkipJack.get(), EncryptBlowfish.get(), EncryptTwofish.get(), EncryptGost.get(), EncryptDES.get()}) {
         HookEngine(engine);
     }
 
@@ -470,7 +469,8 @@ void frmMain::cboEncryption_Click() {
         return;
     }
     const int index = item.toInt();
-    selectedEngine_ = (index >= 0 && index < engineCount_) ? engineList_[static_cast<std::size_t>(index)].engine : nullptr;
+    selectedEngine_ =
+        (index >= 0 && index < engineCount_) ? engineList_[static_cast<std::size_t>(index)].engine : nullptr;
 }
 
 void frmMain::chkShowKey_Click() { ApplyKeyDisplay(); }
@@ -567,7 +567,7 @@ void ShowOnce(QPointer<Window>& window, Desktop& desktop, const QIcon& icon) {
     window->activateWindow();
 }
 
-} // namespace
+}  // namespace
 
 void frmMain::mnuAbout_Click() { ShowOnce(about_, desktop_, windowIcon()); }
 
@@ -652,15 +652,13 @@ std::u16string frmMain::KeyText() { return ToU16(txtEncKey->text()); }
 
 std::u16string frmMain::PassCountText() { return ToU16(cboEncPasses->currentText()); }
 
-std::u16string frmMain::EngineName() {
-    return running_ ? runningEngineName_ : ToU16(cboEncryption->currentText());
-}
+std::u16string frmMain::EngineName() { return running_ ? runningEngineName_ : ToU16(cboEncryption->currentText()); }
 
 void frmMain::SetStatusText(std::u16string_view text) {
     lastStatus_.assign(text);
     lblResult->setText(ToQString(text));
     if (running_) {
-        lblResult->repaint();   // "Please Wait" shows before the long work, not after it
+        lblResult->repaint();  // "Please Wait" shows before the long work, not after it
     }
 }
 
@@ -718,4 +716,4 @@ void frmMain::ShowProgress(std::int32_t percent) {
     }
 }
 
-} // namespace tavorin
+}  // namespace tavorin

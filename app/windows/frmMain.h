@@ -48,7 +48,7 @@ public:
 
     struct EngineEntry {
         std::u16string Name;
-        Engine* engine = nullptr;   // null while that cipher is not built in
+        Engine* engine = nullptr;  // null while that cipher is not built in
     };
 
     explicit frmMain(Desktop& desktop, QWidget* parent = nullptr);
@@ -179,7 +179,7 @@ private:
     bool running_ = false;
     bool busy_ = false;
     bool closeRequested_ = false;
-    bool envelopeShown_ = false;   // the message area holds the envelope Encrypt made
+    bool envelopeShown_ = false;  // the message area holds the envelope Encrypt made
     std::u16string runningEngineName_;
     std::u16string lastStatus_;
     QElapsedTimer commandClock_;
@@ -191,4 +191,4 @@ private:
     QPointer<frmDonate> donate_;
 };
 
-} // namespace tavorin
+}  // namespace tavorin

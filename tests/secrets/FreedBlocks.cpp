@@ -23,7 +23,8 @@ struct Watch {
 } g_watch;
 
 void Inspect(void* p) noexcept {
-    if (!g_watch.on || p == nullptr) return;
+    if (!g_watch.on || p == nullptr)
+        return;
     ++g_watch.freed;
     const std::size_t size = ::malloc_usable_size(p);
     for (std::size_t i = 0; i < g_watch.count; ++i) {
@@ -35,14 +36,16 @@ void Inspect(void* p) noexcept {
 }
 
 void* Allocate(std::size_t n) {
-    if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
+    if (void* p = std::malloc(n == 0 ? 1 : n))
+        return p;
     throw std::bad_alloc();
 }
 
 void* AllocateAligned(std::size_t n, std::align_val_t a) {
     void* p = nullptr;
     const std::size_t align = std::max(static_cast<std::size_t>(a), sizeof(void*));
-    if (::posix_memalign(&p, align, n == 0 ? 1 : n) == 0) return p;
+    if (::posix_memalign(&p, align, n == 0 ? 1 : n) == 0)
+        return p;
     throw std::bad_alloc();
 }
 
@@ -51,12 +54,13 @@ void Release(void* p) noexcept {
     std::free(p);
 }
 
-} // namespace
+}  // namespace
 
 FreedBlockWatch::FreedBlockWatch(const std::vector<std::string>& needles) {
     g_watch = Watch{};
     for (const std::string& n : needles) {
-        if (g_watch.count == 8 || n.size() < 8 || n.size() > 256) std::abort();
+        if (g_watch.count == 8 || n.size() < 8 || n.size() > 256)
+            std::abort();
         std::memcpy(g_watch.needles[g_watch.count], n.data(), n.size());
         g_watch.sizes[g_watch.count++] = n.size();
     }
@@ -68,7 +72,7 @@ FreedBlockWatch::~FreedBlockWatch() { g_watch.on = false; }
 std::size_t FreedBlockWatch::Hits() const noexcept { return g_watch.hits; }
 std::size_t FreedBlockWatch::Freed() const noexcept { return g_watch.freed; }
 
-} // namespace tavorin::test
+}  // namespace tavorin::test
 
 using tavorin::test::Release;
 

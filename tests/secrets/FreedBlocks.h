@@ -22,4 +22,4 @@ public:
     std::size_t Freed() const noexcept;
 };
 
-} // namespace tavorin::test
+}  // namespace tavorin::test

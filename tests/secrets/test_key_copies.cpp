@@ -32,7 +32,7 @@ std::vector<std::string> Needles(std::u16string_view key) {
     return {utf16.substr(0, 32), bytes};
 }
 
-} // namespace
+}  // namespace
 
 TEST(KeyCopies, NoneLeftInFreedMemoryByTheEngines) {
     for (std::u16string_view secret : {kSecret, kPlainSecret}) {
@@ -81,7 +81,8 @@ TEST(KeyCopies, NoneLeftByTheFileOperations) {
     WriteFile(dir / "plain", TestBytes(5000));
     for (std::u16string_view name : EngineNames) {
         SCOPED_TRACE(std::string(name.begin(), name.end()));
-        if (!EngineAvailable(name)) continue;
+        if (!EngineAvailable(name))
+            continue;
         const auto needles = Needles(kSecret);  // made before the watch and freed after it
         FreedBlockWatch watch(needles);
         {

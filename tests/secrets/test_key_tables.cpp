@@ -27,7 +27,8 @@ struct KeyMaterialView {
     static std::vector<Span> Tables(const clsDES& e) { return {{e.SubKeys.data(), sizeof e.SubKeys}}; }
     static std::vector<Span> Tables(const clsGost& e) { return {{e.SubKey.data(), sizeof e.SubKey}}; }
     static std::vector<Span> Tables(const clsSkipjack& e) {
-        return {{e.KeyBytes.data(), sizeof e.KeyBytes}, {e.KeyedF.data(), sizeof e.KeyedF},
+        return {{e.KeyBytes.data(), sizeof e.KeyBytes},
+                {e.KeyedF.data(), sizeof e.KeyedF},
                 {e.Tables.data(), sizeof e.Tables}};
     }
     static std::vector<Span> Tables(const clsTwofish& e) {
@@ -48,7 +49,8 @@ struct KeyMaterialView {
             bytes.insert(bytes.end(), e.KeyBytes.begin(), e.KeyBytes.end());
             for (const std::uint8_t* table : e.KeyedF) {
                 const auto offset = static_cast<std::uint32_t>(table - e.Tables.data());
-                for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(offset >> (8 * i)));
+                for (int i = 0; i < 4; ++i)
+                    bytes.push_back(static_cast<std::uint8_t>(offset >> (8 * i)));
             }
             bytes.insert(bytes.end(), e.Tables.begin(), e.Tables.end());
         }
@@ -56,7 +58,7 @@ struct KeyMaterialView {
     }
 };
 
-} // namespace tavorin
+}  // namespace tavorin
 
 using namespace tavorin;
 using View = KeyMaterialView;
@@ -75,12 +77,13 @@ const std::u16string_view kKeys[] = {
 
 bool AllZero(const std::uint8_t* p, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
-        if (p[i] != 0) return false;
+        if (p[i] != 0)
+            return false;
     }
     return true;
 }
 
-} // namespace
+}  // namespace
 
 TYPED_TEST(KeyTables, ZeroOnceTheEngineIsDestroyed) {
     for (std::u16string_view key : kKeys) {
@@ -111,7 +114,8 @@ TYPED_TEST(KeyTables, ZeroOnceTheEngineIsDestroyed) {
 TYPED_TEST(KeyTables, RekeyingLeavesNothingOfTheOldKey) {
     for (std::u16string_view first : kKeys) {
         for (std::u16string_view second : kKeys) {
-            if (first == second) continue;
+            if (first == second)
+                continue;
             TypeParam rekeyed;
             rekeyed.Key(first);
             ByteArray data(40, 7);

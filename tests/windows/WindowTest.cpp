@@ -31,9 +31,9 @@ void MainWindowTest::SetKey(const QString& key) {
         ascii = ascii && c.unicode() >= 0x20 && c.unicode() < 0x7f;
     }
     if (ascii) {
-        QTest::keyClicks(field, key);   // typed, as a user does
+        QTest::keyClicks(field, key);  // typed, as a user does
     } else {
-        field->insert(key);   // the test library types ASCII only
+        field->insert(key);  // the test library types ASCII only
     }
 }
 
@@ -53,4 +53,4 @@ std::vector<QString> MainWindowTest::AvailableCiphers() const {
     return names;
 }
 
-} // namespace tavorin::testing
+}  // namespace tavorin::testing

@@ -13,8 +13,8 @@
 
 #include <functional>
 #include <map>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -48,7 +48,7 @@ class FakeDesktop final : public Desktop {
 public:
     std::vector<QString> opened;
     std::vector<QString> started;
-    std::vector<QString> existing;   // files that exist
+    std::vector<QString> existing;  // files that exist
     bool startSucceeds = true;
     FakeStore store;
 
@@ -67,7 +67,7 @@ struct SeenBox {
     QString text;
     QMessageBox::Icon icon;
     QString title;
-    bool busyPointer;   // the busy pointer was on while the box showed
+    bool busyPointer;  // the busy pointer was on while the box showed
 };
 
 // Reads every message box that appears and presses its OK button. onBox runs first, while
@@ -94,7 +94,8 @@ private:
                 continue;
             }
             box->setProperty("seen", true);
-            boxes.push_back({box->text(), box->icon(), box->windowTitle(), QGuiApplication::overrideCursor() != nullptr});
+            boxes.push_back(
+                {box->text(), box->icon(), box->windowTitle(), QGuiApplication::overrideCursor() != nullptr});
             if (onBox) {
                 onBox(*box);
             }
@@ -144,4 +145,4 @@ protected:
     std::vector<QString> AvailableCiphers() const;
 };
 
-} // namespace tavorin::testing
+}  // namespace tavorin::testing

@@ -51,7 +51,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(MessageArea, ReadsBackEveryCharacterAsWritten) {
     const std::u16string text = Awkward();

@@ -43,7 +43,7 @@ protected:
         EXPECT_TRUE(shape.match(envelope).hasMatch());
         const qsizetype pairs = (envelope.size() + 1) / 3;
         EXPECT_EQ(LengthLine(), QStringLiteral("Length: %1").arg(3 * pairs - 1));
-        EXPECT_EQ(QGuiApplication::clipboard()->text(), QString());   // emptied by Encrypt
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), QString());  // emptied by Encrypt
         EXPECT_FALSE(window->Busy());
 
         Click("lblCopyText");
@@ -83,10 +83,11 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(Commands, EveryEngineRoundTripsThroughTheWidgets) {
-    const QString message = QStringLiteral("Dear Ann,\r\nthe meeting is at 10:00 \u2013 bring \u20ac50.\r\n\tBob\x01\x7f\u00ff");
+    const QString message =
+        QStringLiteral("Dear Ann,\r\nthe meeting is at 10:00 \u2013 bring \u20ac50.\r\n\tBob\x01\x7f\u00ff");
     for (const QString& cipher : AvailableCiphers()) {
         RoundTrip(cipher, message, QStringLiteral("correct horse \u00e9"));
         RoundTrip(cipher, QStringLiteral("x"), QStringLiteral("k"));
@@ -103,7 +104,7 @@ TEST_F(Commands, AnEmptyKeyIsRefusedAndAnEmptyMessageIgnored) {
     EXPECT_EQ(boxes.Last().text, QStringLiteral("You must enter a key"));
     EXPECT_EQ(boxes.Last().icon, QMessageBox::NoIcon);
     EXPECT_EQ(boxes.Last().title, QStringLiteral("Tavorin"));
-    EXPECT_FALSE(boxes.Last().busyPointer);   // a box is answered with the ordinary pointer
+    EXPECT_FALSE(boxes.Last().busyPointer);  // a box is answered with the ordinary pointer
     EXPECT_EQ(window->focusWidget(), Child<QLineEdit>("txtEncKey"));
     EXPECT_EQ(window->MessageText(), u"hello");
     EXPECT_EQ(Status(), QStringLiteral("Status:"));
@@ -139,8 +140,9 @@ TEST_F(Commands, DamagedEnvelopesShowTheirBoxes) {
     TypeMessage(envelope.left(envelope.size() - 6));
     Click("lblDecrypt");
     ASSERT_EQ(boxes.Count(), 2u);
-    EXPECT_EQ(boxes.Last().text,
-              QStringLiteral("Message Authentication failed.\nMake sure full message has been entered before decrypting"));
+    EXPECT_EQ(
+        boxes.Last().text,
+        QStringLiteral("Message Authentication failed.\nMake sure full message has been entered before decrypting"));
     EXPECT_EQ(boxes.Last().title, QStringLiteral("Tavorin"));
     EXPECT_EQ(window->MessageText(), u"");
     EXPECT_EQ(Status(), QString());
@@ -151,7 +153,8 @@ TEST_F(Commands, DamagedEnvelopesShowTheirBoxes) {
     TypeMessage(envelope.left(3 * 10 - 1));
     Click("lblDecrypt");
     ASSERT_EQ(boxes.Count(), 3u);
-    EXPECT_TRUE(boxes.Last().text.startsWith(QStringLiteral("An error has occurred\nErr: 5\n"))) << boxes.Last().text.toStdString();
+    EXPECT_TRUE(boxes.Last().text.startsWith(QStringLiteral("An error has occurred\nErr: 5\n")))
+        << boxes.Last().text.toStdString();
     EXPECT_EQ(boxes.Last().icon, QMessageBox::Warning);
     EXPECT_EQ(boxes.Last().title, QStringLiteral("Error"));
     EXPECT_EQ(Status(), QString());
@@ -191,9 +194,9 @@ TEST_F(Commands, ACommandCannotStartWhileAnotherRuns) {
     };
     QGuiApplication::clipboard()->setText(QStringLiteral("clip"));
     Click("lblEncrypt");
-    EXPECT_EQ(boxes.Count(), 1u);   // the second commands showed nothing
-    EXPECT_EQ(window->MessageText(), u"message");   // Clear was refused
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("clip"));   // so was Copy
+    EXPECT_EQ(boxes.Count(), 1u);                                             // the second commands showed nothing
+    EXPECT_EQ(window->MessageText(), u"message");                             // Clear was refused
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("clip"));  // so was Copy
     EXPECT_FALSE(window->CommandRunning());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 
@@ -210,7 +213,7 @@ TEST_F(Commands, TheMessageEncodingLetsAnyLanguageThrough) {
     SetKey(QStringLiteral("key"));
     TypeMessage(message);
     Click("lblEncrypt");
-    ASSERT_EQ(boxes.Count(), 1u);   // Windows-1252 cannot hold it: refused, nothing changed
+    ASSERT_EQ(boxes.Count(), 1u);  // Windows-1252 cannot hold it: refused, nothing changed
     EXPECT_TRUE(boxes.Last().text.contains(QStringLiteral("UTF-8"))) << boxes.Last().text.toStdString();
     EXPECT_EQ(ToQString(window->MessageText()), message);
 
@@ -248,7 +251,7 @@ TEST_F(Commands, ALargeMessageShowsProgressAndLeavesAUsableArea) {
     } spy(shown, painted);
     progress->installEventFilter(&spy);
 
-    window->SetProgressDelay(0);   // however fast this machine is
+    window->SetProgressDelay(0);  // however fast this machine is
     BoxWatcher boxes;
     SetKey(QStringLiteral("big"));
     TypeMessage(message);

@@ -27,7 +27,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(About, ShowsItsTextsExactly) {
     EXPECT_EQ(about.windowTitle(), QStringLiteral("About Tavorin  Beta"));
@@ -59,7 +59,7 @@ TEST_F(About, EachCipherLinkOpensTheAddressItShows) {
         ASSERT_EQ(desktop.opened.size(), static_cast<std::size_t>(i + 1));
         EXPECT_EQ(desktop.opened.back(), link->text());
     }
-    EXPECT_TRUE(desktop.opened[1].contains(QStringLiteral("46-3")));   // the DES standard itself
+    EXPECT_TRUE(desktop.opened[1].contains(QStringLiteral("46-3")));  // the DES standard itself
 }
 
 TEST_F(About, OkClosesTheWindow) {
@@ -113,7 +113,7 @@ TEST(GetKeyValue, ReadsTextValuesAndRefusesWhatDoesNotFit) {
     store.values[{QStringLiteral("k"), QStringLiteral("zero")}] = QStringLiteral("/usr/bin/y") + QChar(u'\0');
     store.values[{QStringLiteral("k"), QStringLiteral("full")}] = QString(1024, QLatin1Char('a'));
     store.values[{QStringLiteral("k"), QStringLiteral("over")}] = QString(1025, QLatin1Char('a'));
-    store.values[{QStringLiteral("k"), QStringLiteral("wide")}] = QString(513, QChar(0x00e9));   // 1026 bytes
+    store.values[{QStringLiteral("k"), QStringLiteral("wide")}] = QString(513, QChar(0x00e9));  // 1026 bytes
 
     QString value = QStringLiteral("stale");
     EXPECT_TRUE(GetKeyValue(store, KeyRoot::LocalMachine, QStringLiteral("k"), QStringLiteral("plain"), value));
@@ -124,7 +124,8 @@ TEST(GetKeyValue, ReadsTextValuesAndRefusesWhatDoesNotFit) {
     EXPECT_EQ(value.size(), 1024);
     for (const char* refused : {"over", "wide", "missing"}) {
         value = QStringLiteral("stale");
-        EXPECT_FALSE(GetKeyValue(store, KeyRoot::LocalMachine, QStringLiteral("k"), QString::fromLatin1(refused), value))
+        EXPECT_FALSE(
+            GetKeyValue(store, KeyRoot::LocalMachine, QStringLiteral("k"), QString::fromLatin1(refused), value))
             << refused;
         EXPECT_TRUE(value.isEmpty()) << refused;
     }

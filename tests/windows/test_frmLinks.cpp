@@ -28,7 +28,7 @@ protected:
 
 const char* const Products[] = {"lblDataBackup", "lblDiskeeper", "lblNOD32", "lblSuperantispyware", "lblUndelete"};
 
-} // namespace
+}  // namespace
 
 TEST_F(Links, StartsEmptyAndOpensNothingBeforeAChoice) {
     EXPECT_EQ(links.windowTitle(), QStringLiteral("Recommended Links"));
@@ -65,7 +65,7 @@ TEST_F(Links, EachProductReplacesEverythingOfTheOneBefore) {
         EXPECT_FALSE(Info().contains(QStringLiteral("\n\n\n\n\n")));
     }
     EXPECT_EQ(desktop.opened.size(), 5u);
-    EXPECT_EQ(copyrights[1], copyrights[4]);   // the same vendor
+    EXPECT_EQ(copyrights[1], copyrights[4]);  // the same vendor
     EXPECT_NE(copyrights[0], copyrights[2]);
 }
 

@@ -34,7 +34,7 @@ QStringList Lines(QComboBox* list) {
     return lines;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(FrmMain, StartsWithTheListsTheVersionAndTheBlowfishEngine) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Tavorin  BETA"));
@@ -75,7 +75,7 @@ TEST_F(FrmMain, StartsWithTheListsTheVersionAndTheBlowfishEngine) {
 TEST_F(FrmMain, ControlsHaveTheirNamesCaptionsTooltipsAndPlaces) {
     struct Expected {
         const char* name;
-        const char* caption;   // null: not checked
+        const char* caption;  // null: not checked
         const char* tip;
         QRect where;
     };
@@ -90,8 +90,12 @@ TEST_F(FrmMain, ControlsHaveTheirNamesCaptionsTooltipsAndPlaces) {
         {"lblHeading", "Tavorin", "", {40, 0, 177, 33}},
         {"lblMenu", "Menu", "", {584, 0, 49, 17}},
         {"lblQuit", "Quit", "Closes the program", {48, 360, 49, 17}},
-        {"lblClear", "Clear", "This will clear the text box and remove any copied text from memory.", {48, 264, 49, 17}},
-        {"lblCopyText", "Copy Text",
+        {"lblClear",
+         "Clear",
+         "This will clear the text box and remove any copied text from memory.",
+         {48, 264, 49, 17}},
+        {"lblCopyText",
+         "Copy Text",
          "Click here to copy the text in the box into memory, allowing you to paste it into other programs or emails.",
          {48, 192, 49, 41}},
         {"lblDecrypt", "Decrypt", "Click here to decrypt your message", {40, 136, 57, 17}},
@@ -211,7 +215,7 @@ TEST_F(FrmMain, TheLengthLineFollowsEveryWriteAndEveryKeystroke) {
     EXPECT_EQ(LengthLine(), QStringLiteral("Length: 3"));
     window->SetMessageText(u"");
     EXPECT_EQ(LengthLine(), QStringLiteral("Length: 0"));
-    window->SetMessageText(u"\r\n\r\n");   // every character counts, line breaks too
+    window->SetMessageText(u"\r\n\r\n");  // every character counts, line breaks too
     EXPECT_EQ(LengthLine(), QStringLiteral("Length: 4"));
     auto* message = Child<MessageEdit>("txtMessage");
     message->setFocus();
@@ -269,8 +273,8 @@ TEST(LabelColours, StayReadableOnTheBackgroundInADarkTheme) {
     EXPECT_EQ(frmMain::HoverColour(dark), QColor(0x8c, 0x93, 0x9a));
     // Nothing readable at all: the classic workspace grey.
     QPalette flat;
-    for (auto role : {QPalette::HighlightedText, QPalette::BrightText, QPalette::Light, QPalette::Dark,
-                      QPalette::Mid, QPalette::Midlight}) {
+    for (auto role : {QPalette::HighlightedText, QPalette::BrightText, QPalette::Light, QPalette::Dark, QPalette::Mid,
+                      QPalette::Midlight}) {
         flat.setColor(role, QColor(0x20, 0x30, 0x50));
     }
     EXPECT_EQ(frmMain::RestColour(flat), QColor(Qt::white));
@@ -282,11 +286,12 @@ TEST_F(FrmMain, TheMenuHoldsItsItemsInOrder) {
     ASSERT_NE(menu, nullptr);
     QStringList names;
     for (QAction* action : menu->actions()) {
-        names << action->objectName() + (action->isSeparator() ? QStringLiteral("|-") : QStringLiteral("|") + action->text());
+        names << action->objectName() +
+                     (action->isSeparator() ? QStringLiteral("|-") : QStringLiteral("|") + action->text());
     }
     EXPECT_EQ(names, (QStringList{"mnuAbout|About Tavorin", "mnuWebsites|Support Sites", "asdf|-", "mnuLinks|Links",
-                                  "mnuDonate|Donate", "mnulkj|-",
-                                  "mnuEncoding|Message Encoding", "mnuEncodingLine|-", "mnuExit|Exit"}));
+                                  "mnuDonate|Donate", "mnulkj|-", "mnuEncoding|Message Encoding", "mnuEncodingLine|-",
+                                  "mnuExit|Exit"}));
     QMenu* sites = menu->actions()[1]->menu();
     ASSERT_NE(sites, nullptr);
     QStringList siteNames;
@@ -381,7 +386,7 @@ TEST_F(FrmMain, EveryCommandIsReachableFromTheKeyboard) {
 
     // Tab walks the controls in reading order, the label-buttons included.
     const char* chain[] = {"cboEncryption", "cboEncPasses", "txtEncKey", "chkShowKey", "txtMessage", "lblEncrypt",
-                           "lblDecrypt", "lblCopyText", "lblClear", "lblQuit", "lblMenu", "lblVersion"};
+                           "lblDecrypt",    "lblCopyText",  "lblClear",  "lblQuit",    "lblMenu",    "lblVersion"};
     Child<QWidget>(chain[0])->setFocus();
     for (std::size_t i = 1; i < std::size(chain); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);

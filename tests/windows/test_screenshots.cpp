@@ -6,11 +6,11 @@
 #include <QPainter>
 
 #include "WindowTest.h"
+#include "app/windows/LabelButton.h"
+#include "app/windows/Pictures.h"
 #include "app/windows/frmAbout.h"
 #include "app/windows/frmDonate.h"
 #include "app/windows/frmLinks.h"
-#include "app/windows/LabelButton.h"
-#include "app/windows/Pictures.h"
 
 using namespace tavorin;
 using namespace tavorin::testing;
@@ -42,7 +42,8 @@ TEST_F(MainWindowTest, Screenshots) {
     Child<QWidget>("chkShowKey")->setProperty("checked", false);
     window->chkShowKey_Click();
     QString big(300000, QLatin1Char('a'));
-    for (int i = 0; i < big.size(); i += 7) big[i] = QLatin1Char(' ');
+    for (int i = 0; i < big.size(); i += 7)
+        big[i] = QLatin1Char(' ');
     TypeMessage(big);
     Click("lblEncrypt");
     save(window.get(), "main-large.png");
