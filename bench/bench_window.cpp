@@ -21,9 +21,9 @@
 #include <memory>
 #include <string>
 
-#include "app/windows/Platform.h"
-#include "app/windows/Text.h"
-#include "app/windows/frmMain.h"
+#include "desktop/windows/Platform.h"
+#include "desktop/windows/Text.h"
+#include "desktop/windows/frmMain.h"
 
 using namespace tavorin;
 

@@ -8,11 +8,11 @@
 #include <istream>
 #include <ostream>
 
-#include "app/Envelope.h"
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "cli/Support.h"
 #include "engines/Registry.h"
+#include "envelope/Envelope.h"
 
 namespace tavorin::cli {
 

@@ -15,10 +15,10 @@
 #include <ostream>
 #include <vector>
 
-#include "app/Envelope.h"
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "engines/Registry.h"
+#include "envelope/Envelope.h"
 
 namespace tavorin::cli {
 

@@ -13,11 +13,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/Envelope.h"
 #include "base/Files.h"
 #include "base/Types.h"
 #include "cli/Cli.h"
 #include "engines/Frame.h"
+#include "envelope/Envelope.h"
 
 namespace tavorin {
 class Failure;

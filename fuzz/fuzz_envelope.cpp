@@ -14,8 +14,8 @@
 #include <cstring>
 #include <optional>
 
-#include "app/Envelope.h"
 #include "base/Failure.h"
+#include "envelope/Envelope.h"
 #include "fuzz/FuzzSupport.h"
 
 using namespace tavorin;

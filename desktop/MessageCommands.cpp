@@ -1,0 +1,352 @@
+#include "desktop/MessageCommands.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "base/AnsiCodePage.h"
+#include "base/Failure.h"
+#include "envelope/Envelope.h"
+
+namespace tavorin {
+
+namespace {
+
+constexpr std::u16string_view kNeedKey = u"You must enter a key";
+constexpr std::u16string_view kEncrypting = u"Status: Encrypting Message...Please Wait";
+constexpr std::u16string_view kDecrypting = u"Status: Decrypting Message...Please Wait";
+constexpr std::u16string_view kAuthFailed =
+    u"Message Authentication failed.\r\nMake sure full message has been entered before decrypting";
+constexpr std::u16string_view kCannotDecrypt = u"Cannot decrypt text any further";
+constexpr std::u16string_view kWrongKeyStatus = u"Status: Decryption failed: wrong key";
+constexpr std::u16string_view kErrorTitle = u"Error";
+
+// Errors that are no Failure get the numbers the runtime gives them.
+constexpr std::int32_t kOutOfMemory = 7;
+constexpr std::int32_t kInternalError = 51;
+
+std::u16string Ascii(std::string_view s) { return std::u16string(s.begin(), s.end()); }
+
+std::u16string Decimal(std::int64_t n) { return Ascii(std::to_string(n)); }
+
+// Descriptions are UTF-8; one that is not must still reach the box.
+std::u16string DescriptionText(const std::string& utf8) {
+    try {
+        return FromUtf8(utf8);
+    } catch (const Failure&) {
+        std::u16string out;
+        for (const char c : utf8) {
+            out.push_back(static_cast<unsigned char>(c) < 0x80 ? static_cast<char16_t>(c) : u'?');
+        }
+        return out;
+    }
+}
+
+// The numeric value of the pass-count text, read as the list shows it: leading blanks, an
+// optional sign and the digits that follow; anything else ends the number ("" is 0).
+std::int64_t PassCountValue(std::u16string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    std::int64_t value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        value = std::min<std::int64_t>(value * 10 + (text[i] - u'0'), std::int64_t{1} << 40);
+    }
+    return negative ? -value : value;
+}
+
+// A pass count below 1 would leave the message unencrypted inside an "envelope" (or hand
+// back the ciphertext as the message): refused.
+std::int64_t WantedPasses(MessageWindow& window) {
+    const std::int64_t wanted = PassCountValue(window.PassCountText());
+    if (wanted < 1) {
+        throw Failure::Invalid("The number of passes must be at least 1");
+    }
+    return wanted;
+}
+
+void CountPass(std::int16_t& count) {
+    if (count == INT16_MAX) {
+        throw Failure::OverflowError();
+    }
+    ++count;
+}
+
+// Turns the busy pointer on for the life of a command; Off() may come earlier, once.
+class BusyPointer {
+public:
+    explicit BusyPointer(MessageWindow& window) : window_(window) { window_.SetBusy(true); }
+    ~BusyPointer() { Off(); }
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
+    void Off() noexcept {
+        if (on_) {
+            on_ = false;
+            try {
+                window_.SetBusy(false);
+            } catch (...) {
+            }
+        }
+    }
+
+private:
+    MessageWindow& window_;
+    bool on_ = true;
+};
+
+// While a command runs, the engine's events go to this command: progress to the window, the
+// wrong-key text kept for the one box the command shows. The owner's handlers come back after.
+class EngineEvents {
+public:
+    EngineEvents(Engine& engine, MessageWindow& window)
+        : engine_(engine),
+          window_(window),
+          progress_(std::move(engine.Progress)),
+          wrongKey_(std::move(engine.WrongKey)) {
+        engine_.Progress = [this](std::int32_t percent) {
+            shown_ = true;
+            window_.ShowProgress(percent);
+        };
+        engine_.WrongKey = [this](std::u16string_view text) { wrongKeyText_ = std::u16string(text); };
+    }
+    ~EngineEvents() {
+        engine_.Progress = std::move(progress_);
+        engine_.WrongKey = std::move(wrongKey_);
+        if (shown_) {
+            try {
+                window_.ShowProgress(-1);
+            } catch (...) {
+            }
+        }
+    }
+    EngineEvents(const EngineEvents&) = delete;
+    EngineEvents& operator=(const EngineEvents&) = delete;
+
+    std::u16string WrongKeyText() const {
+        return wrongKeyText_.empty() ? std::u16string(Engine::WrongKeyText) : wrongKeyText_;
+    }
+
+private:
+    Engine& engine_;
+    MessageWindow& window_;
+    std::function<void(std::int32_t)> progress_;
+    std::function<void(std::u16string_view)> wrongKey_;
+    std::u16string wrongKeyText_;
+    bool shown_ = false;
+};
+
+class RunningFlag {
+public:
+    explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
+    ~RunningFlag() { flag_ = false; }
+    RunningFlag(const RunningFlag&) = delete;
+    RunningFlag& operator=(const RunningFlag&) = delete;
+
+private:
+    bool& flag_;
+};
+
+void ShowGeneralError(MessageWindow& window, std::int32_t number, const std::u16string& description) {
+    window.ShowMessage(u"An error has occurred\r\nErr: " + Decimal(number) + u"\r\n" + description,
+                       MessageIcon::Exclamation, kErrorTitle);
+}
+
+// The key as the engine gets it, or a box naming what Windows-1252 cannot hold.
+std::optional<std::u16string> KeyOrRefuse(MessageWindow& window, std::u16string_view key) {
+    const std::u16string normal = NormalizeNFC(key);
+    if (const auto bad = envelope::FirstUnrepresentable(normal)) {
+        window.ShowMessage(u"The key holds the character " + FromUtf8(DescribeCodePoint(*bad)) +
+                               u", which Windows-1252 cannot hold.\r\n"
+                               u"Keys may use only the characters of Windows-1252.",
+                           MessageIcon::Exclamation, u"Key");
+        return std::nullopt;
+    }
+    return normal;
+}
+
+// The message's bytes in the window's encoding, or a box naming what Windows-1252 cannot hold.
+std::optional<ByteArray> MessageOrRefuse(MessageWindow& window, std::u16string_view message, MessageEncoding encoding) {
+    if (encoding == MessageEncoding::Utf8) {
+        const std::string utf8 = ToUtf8(message);
+        return ByteArray(utf8.begin(), utf8.end());
+    }
+    const std::u16string normal = NormalizeNFC(message);
+    if (const auto bad = envelope::FirstUnrepresentable(normal)) {
+        window.ShowMessage(u"The message holds the character " + FromUtf8(DescribeCodePoint(*bad)) +
+                               u", which Windows-1252 cannot hold.\r\n"
+                               u"Choose UTF-8 as the message encoding to encrypt this message.",
+                           MessageIcon::Exclamation, u"Message");
+        return std::nullopt;
+    }
+    return AnsiCodePage::TextToBytes(normal);
+}
+
+// What both commands do first: refuse a second command, take over the engine's events, turn on
+// the busy pointer, show the empty-key box or end silently on an empty message. Then
+// work(key text, message text, busy pointer, engine events); a failure inside it goes to
+// onFailure(number, description, busy pointer).
+template <class Work, class OnFailure>
+void RunCommand(bool& running, MessageWindow& window, Engine& engine, Work&& work, OnFailure&& onFailure) {
+    if (running) {
+        return;
+    }
+    const RunningFlag flag(running);
+    const EngineEvents events(engine, window);
+    BusyPointer busy(window);
+
+    const std::u16string keyText = window.KeyText();
+    if (keyText.empty()) {
+        window.ShowMessage(kNeedKey, MessageIcon::None, u"");
+        window.FocusKeyField();
+        return;
+    }
+    const std::u16string messageText = window.MessageText();
+    if (messageText.empty()) {
+        return;
+    }
+    try {
+        work(keyText, messageText, busy, events);
+    } catch (const Failure& f) {
+        onFailure(f.Number(), DescriptionText(f.Description()), busy);
+    } catch (const std::bad_alloc&) {
+        onFailure(kOutOfMemory, u"Out of memory", busy);
+    } catch (const std::exception& e) {
+        onFailure(kInternalError, DescriptionText(e.what()), busy);
+    }
+}
+
+}  // namespace
+
+void MessageCommands::cmdEncrypt_Click(Engine& SelectedEngine) {
+    const auto work = [&](const std::u16string& keyText, const std::u16string& messageText, BusyPointer& busy,
+                          const EngineEvents&) {
+        const auto key = KeyOrRefuse(window_, keyText);
+        if (!key) {
+            return;
+        }
+        auto bytes = MessageOrRefuse(window_, messageText, window_.Encoding());
+        if (!bytes) {
+            return;
+        }
+
+        EncryptPassCount = 0;
+        window_.SetStatusText(kEncrypting);
+        while (WantedPasses(window_) != EncryptPassCount) {
+            PassResult.clear();
+            SelectedEngine.EncryptByte(*bytes, *key);
+            PassResult = AnsiCodePage::BytesToText(*bytes);
+            window_.SetMessageText(u"");
+            window_.SetMessageText(PassResult);
+            CountPass(EncryptPassCount);
+            window_.Yield();
+        }
+
+        // The digest in front of the ciphertext, then the whole as pairs.
+        const auto digest = envelope::CiphertextDigest(bytes->data(), bytes->size());
+        window_.SetMessageText(std::u16string(digest.begin(), digest.end()) + PassResult);
+        window_.SetMessageText(Ascii(envelope::EnvelopeText(*bytes)));
+        SecureWipe(*bytes);
+
+        window_.SetStatusText(u"Results: Message encrypted with " + window_.EngineName() + u" with " +
+                              Decimal(EncryptPassCount) + u" passes");
+        busy.Off();
+        PassResult.clear();
+        window_.ClearClipboard();
+    };
+    const auto onFailure = [&](std::int32_t number, const std::u16string& description, BusyPointer& busy) {
+        ShowGeneralError(window_, number, description);
+        busy.Off();
+    };
+    RunCommand(running_, window_, SelectedEngine, work, onFailure);
+}
+
+void MessageCommands::cmdDecrypt_Click(Engine& SelectedEngine) {
+    const auto work = [&](const std::u16string& keyText, const std::u16string& envelopeText, BusyPointer& busy,
+                          const EngineEvents& events) {
+        const auto key = KeyOrRefuse(window_, keyText);
+        if (!key) {
+            return;
+        }
+
+        DecryptPassCount = 0;
+        window_.SetStatusText(kDecrypting);
+        ByteArray bytes = envelope::DecodePairs(std::u16string_view(envelopeText));
+        window_.SetMessageText(AnsiCodePage::BytesToText(bytes));
+        const bool authentic = envelope::DigestMatches(bytes);
+        envelope::StripDigest(bytes);
+        window_.SetMessageText(AnsiCodePage::BytesToText(bytes));
+        if (!authentic) {
+            window_.ShowMessage(kAuthFailed, MessageIcon::None, u"");
+            window_.SetMessageText(u"");
+            busy.Off();
+            window_.ClearClipboard();
+            window_.SetStatusText(u"");
+            return;
+        }
+
+        while (WantedPasses(window_) != DecryptPassCount) {
+            PassResult.clear();
+            if (!SelectedEngine.DecryptByte(bytes, *key)) {
+                // A wrong key: say so once, keep the envelope, claim nothing.
+                SecureWipe(bytes);
+                window_.ShowMessage(events.WrongKeyText(), MessageIcon::Critical, Engine::WrongKeyTitle);
+                window_.SetMessageText(envelopeText);
+                window_.SetStatusText(kWrongKeyStatus);
+                busy.Off();
+                return;
+            }
+            PassResult = AnsiCodePage::BytesToText(bytes);
+            window_.SetMessageText(u"");
+            window_.SetMessageText(PassResult);
+            CountPass(DecryptPassCount);
+            window_.Yield();
+        }
+
+        if (window_.Encoding() == MessageEncoding::Utf8) {
+            const std::string_view utf8(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+            if (!IsValidUtf8(utf8)) {
+                // Keep the envelope, so that it can be opened again as Windows-1252.
+                window_.ShowMessage(
+                    u"The decrypted message is not UTF-8 text.\r\n"
+                    u"Choose Windows-1252 as the message encoding and decrypt again.",
+                    MessageIcon::Exclamation, kErrorTitle);
+                window_.SetMessageText(envelopeText);
+                window_.SetStatusText(u"");
+                busy.Off();
+                PassResult.clear();
+                return;
+            }
+            window_.SetMessageText(FromUtf8(utf8));
+        }
+        SecureWipe(bytes);
+
+        window_.SetStatusText(u"Results: Message decrypted with " + window_.EngineName() + u" with " +
+                              Decimal(DecryptPassCount) + u" passes");
+        busy.Off();
+        PassResult.clear();
+        window_.ClearClipboard();
+    };
+    const auto onFailure = [&](std::int32_t number, const std::u16string& description, BusyPointer& busy) {
+        if (number == Failure::SubscriptOutOfRange) {
+            window_.ShowMessage(kCannotDecrypt, MessageIcon::None, kErrorTitle);
+            busy.Off();
+            return;
+        }
+        ShowGeneralError(window_, number, description);
+        busy.Off();
+        window_.SetStatusText(u"");
+    };
+    RunCommand(running_, window_, SelectedEngine, work, onFailure);
+}
+
+}  // namespace tavorin

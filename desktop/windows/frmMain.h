@@ -1,0 +1,194 @@
+#pragma once
+// The main window: the message area, the key, the cipher and pass lists, and the column of
+// label-buttons that run Encrypt, Decrypt, Copy Text, Clear and Quit. It owns one engine of
+// each cipher and is the window the Encrypt and Decrypt commands work through.
+
+#include <QElapsedTimer>
+#include <QKeySequence>
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "desktop/MessageCommands.h"
+#include "desktop/MessageWindow.h"
+#include "engines/Engine.h"
+
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QStyle;
+
+namespace tavorin {
+
+class Desktop;
+class LabelButton;
+class MessageEdit;
+class frmAbout;
+class frmDonate;
+class frmLinks;
+
+class frmMain final : public QWidget, public MessageWindow {
+    Q_OBJECT
+
+public:
+    static constexpr int ClientWidth = 640;
+    static constexpr int ClientHeight = 444;
+    // Long work shows the progress bar once it has run this long (SetProgressDelay),
+    // and repaints it at most this often.
+    static constexpr qint64 ProgressPaintMs = 40;
+
+    struct EngineEntry {
+        std::u16string Name;
+        Engine* engine = nullptr;  // null while that cipher is not built in
+    };
+
+    explicit frmMain(Desktop& desktop, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // The window of the Encrypt and Decrypt commands.
+    std::u16string MessageText() override;
+    void SetMessageText(std::u16string_view text) override;
+    std::u16string KeyText() override;
+    std::u16string PassCountText() override;
+    std::u16string EngineName() override;
+    void SetStatusText(std::u16string_view text) override;
+    void SetBusy(bool busy) override;
+    void ShowMessage(std::u16string_view text, MessageIcon icon, std::u16string_view title) override;
+    void FocusKeyField() override;
+    void ClearClipboard() override;
+    void Yield() override;
+    MessageEncoding Encoding() override;
+    void ShowProgress(std::int32_t percent) override;
+
+    Engine* SelectedEngine() const noexcept { return selectedEngine_; }
+    const std::vector<EngineEntry>& EngineList() const noexcept { return engineList_; }
+    std::int32_t EngineCount() const noexcept { return engineCount_; }
+    const MessageCommands& Commands() const noexcept { return commands_; }
+    bool Busy() const noexcept { return busy_; }
+    // True while Encrypt or Decrypt runs, also while it yields.
+    bool CommandRunning() const noexcept { return running_; }
+    void SetProgressDelay(qint64 ms) noexcept { progressAfterMs_ = ms; }
+
+    frmAbout* AboutWindow() const;
+    frmLinks* LinksWindow() const;
+    frmDonate* DonateWindow() const;
+
+    // The label-buttons' text colours at rest and under the pointer: the palette's
+    // highlighted-text and application-workspace colours, or the next role that stays
+    // readable on the background picture.
+    static QColor RestColour(const QPalette& palette);
+    static QColor HoverColour(const QPalette& palette);
+
+    // The event handlers.
+    void cboEncryption_Click();
+    void chkShowKey_Click();
+    void cmdEncrypt_Click();
+    void cmdDecrypt_Click();
+    void cmdCopy_Click();
+    void cmdClear_Click();
+    void cmdQuit_Click();
+    void lblMenu_Click();
+    void lblVersion_Click();
+    void Form_MouseMove();
+    void txtMessage_Change();
+    void mnuAbout_Click();
+    void mnuTavorinSite_Click();
+    void mnuBrennickSite_Click();
+    void mnuSupportForumSite_Click();
+    void mnuLinks_Click();
+    void mnuDonate_Click();
+    void mnuExit_Click();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateMenu();
+    void CreateShortcuts();
+    void Form_Load();
+    void FillPassesList();
+    void ApplyKeyDisplay();
+    void AddEngine(Engine* engine, std::u16string_view name);
+    void HookEngine(Engine* engine);
+    void RunCommand(bool encrypt);
+    void ApplyColours();
+
+    Desktop& desktop_;
+    MessageCommands commands_;
+
+    // Controls, by their names.
+    MessageEdit* txtMessage = nullptr;
+    QLineEdit* txtEncKey = nullptr;
+    QComboBox* cboEncryption = nullptr;
+    QComboBox* cboEncPasses = nullptr;
+    QCheckBox* chkShowKey = nullptr;
+    QPushButton* cmdDecrypt = nullptr;
+    QPushButton* cmdEncrypt = nullptr;
+    QPushButton* cmdQuit = nullptr;
+    QPushButton* cmdCopy = nullptr;
+    QPushButton* cmdClear = nullptr;
+    QLabel* lblLength = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* lblHeading = nullptr;
+    LabelButton* lblMenu = nullptr;
+    LabelButton* lblQuit = nullptr;
+    LabelButton* lblClear = nullptr;
+    LabelButton* lblCopyText = nullptr;
+    LabelButton* lblDecrypt = nullptr;
+    LabelButton* lblEncrypt = nullptr;
+    LabelButton* lblVersion = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* lblResult = nullptr;
+    QWidget* Shape1 = nullptr;
+    QProgressBar* prgWork = nullptr;
+
+    QMenu* mnuMenu = nullptr;
+    QAction* mnuEncodingAnsi = nullptr;
+    QAction* mnuEncodingUtf8 = nullptr;
+    std::vector<QKeySequence> shortcutKeys_;
+
+    std::unique_ptr<QStyle> keyStyle_;
+    QPixmap background_;
+
+    std::unique_ptr<Engine> EncryptSkipJack;
+    std::unique_ptr<Engine> EncryptBlowfish;
+    std::unique_ptr<Engine> EncryptTwofish;
+    std::unique_ptr<Engine> EncryptGost;
+    std::unique_ptr<Engine> EncryptDES;
+    std::vector<EngineEntry> engineList_;
+    std::int32_t engineCount_ = 0;
+    Engine* selectedEngine_ = nullptr;
+
+    bool running_ = false;
+    bool busy_ = false;
+    bool closeRequested_ = false;
+    bool envelopeShown_ = false;  // the message area holds the envelope Encrypt made
+    std::u16string runningEngineName_;
+    std::u16string lastStatus_;
+    QElapsedTimer commandClock_;
+    QElapsedTimer progressClock_;
+    qint64 progressAfterMs_ = 150;
+
+    QPointer<frmAbout> about_;
+    QPointer<frmLinks> links_;
+    QPointer<frmDonate> donate_;
+};
+
+}  // namespace tavorin

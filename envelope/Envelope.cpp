@@ -1,0 +1,398 @@
+#include "envelope/Envelope.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+#include "base/AnsiCodePage.h"
+#include "base/Failure.h"
+#include "codecs/CSHA256.h"
+#include "codecs/modHEX.h"
+
+namespace tavorin::envelope {
+
+namespace {
+
+// What the digest reads for each ciphertext byte: the low 8 bits of its character.
+const std::array<std::uint8_t, 256>& DigestBytes() {
+    static const std::array<std::uint8_t, 256> table = [] {
+        std::array<std::uint8_t, 256> t{};
+        for (unsigned b = 0; b < 256; ++b) {
+            t[b] = static_cast<std::uint8_t>(AnsiCodePage::ByteToChar(static_cast<std::uint8_t>(b)) & 0xFF);
+        }
+        return t;
+    }();
+    return table;
+}
+
+void CheckPasses(std::int32_t passes) {
+    if (passes < 1 || passes > MaxPasses) {
+        throw Failure::Invalid("The number of passes must be from 1 to " + std::to_string(MaxPasses));
+    }
+}
+
+}  // namespace
+
+std::optional<char32_t> FirstUnrepresentable(std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint8_t b = 0;
+        if (AnsiCodePage::CharToByte(text[i], b)) {
+            continue;
+        }
+        const char16_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            return 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+        }
+        return c;
+    }
+    return std::nullopt;
+}
+
+std::u16string PrepareKey(std::u16string_view key) {
+    std::u16string normal = NormalizeNFC(key);
+    if (const auto bad = FirstUnrepresentable(normal)) {
+        throw Failure::Invalid("The key holds the character " + DescribeCodePoint(*bad) +
+                               ", which the Windows-1252 code page cannot hold");
+    }
+    return normal;
+}
+
+namespace {
+
+// The digest over the ciphertext's characters, fed in pieces; the characters' low bytes go
+// through a small slice, so the ciphertext is never copied whole.
+class CiphertextDigester {
+public:
+    void Update(const std::uint8_t* data, std::size_t size) noexcept {
+        const auto& map = DigestBytes();
+        for (std::size_t at = 0; at < size; at += slice_.size()) {
+            const std::size_t n = std::min(slice_.size(), size - at);
+            for (std::size_t i = 0; i < n; ++i) {
+                slice_[i] = map[data[at + i]];
+            }
+            sha_.Update(slice_.data(), n);
+        }
+    }
+
+    std::array<char, DigestLength> Final() {
+        const std::string hex = CSHA256::ToLowerHex(sha_.Final());
+        std::array<char, DigestLength> digest{};
+        std::memcpy(digest.data(), hex.data(), std::min(hex.size(), digest.size()));
+        return digest;
+    }
+
+private:
+    CSHA256 sha_;
+    std::array<std::uint8_t, 1 << 14> slice_{};
+};
+
+// The envelope to sink: the digest's pairs, then the ciphertext's, from `pairs` when they were
+// made ahead (3 * size characters), else in slices. Every pair but the very last carries its
+// space.
+void Emit(const std::array<char, DigestLength>& digest, const std::uint8_t* data, std::size_t size,
+          const std::string& pairs, const Sink& sink) {
+    constexpr std::size_t kSlice = std::size_t{1} << 16;
+    std::string piece(3 * kSlice, ' ');
+    modHEX::WriteSpacedPairs(reinterpret_cast<const std::uint8_t*>(digest.data()), digest.size(), piece.data());
+    sink(piece.data(), 3 * digest.size() - (size == 0 ? 1 : 0));
+    if (size == 0) {
+        return;
+    }
+    if (pairs.size() == 3 * size) {
+        sink(pairs.data(), pairs.size() - 1);
+        return;
+    }
+    for (std::size_t at = 0; at < size; at += kSlice) {
+        const std::size_t n = std::min(kSlice, size - at);
+        modHEX::WriteSpacedPairs(data + at, n, piece.data());
+        sink(piece.data(), 3 * n - (at + n == size ? 1 : 0));
+    }
+}
+
+}  // namespace
+
+std::array<char, DigestLength> CiphertextDigest(const std::uint8_t* data, std::size_t size) {
+    CiphertextDigester digester;
+    digester.Update(data, size);
+    return digester.Final();
+}
+
+void EncryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes) {
+    CheckPasses(passes);
+    for (std::int32_t pass = 0; pass < passes; ++pass) {
+        engine.EncryptByte(bytes, key);
+    }
+}
+
+void WriteEnvelope(const ByteArray& ciphertext, const Sink& sink) {
+    Emit(CiphertextDigest(ciphertext.data(), ciphertext.size()), ciphertext.data(), ciphertext.size(), {}, sink);
+}
+
+namespace {
+
+// Hands each finished stretch of the last pass, in order, to `take` on a second thread while
+// the chain runs on. Returns whether the stretches covered the whole frame (an engine that
+// raised no events leaves the caller to do the work afterwards).
+using Take = std::function<void(const std::uint8_t* data, std::size_t from, std::size_t to, std::size_t total)>;
+
+bool RunLastPass(Engine& engine, ByteArray& bytes, std::u16string_view key, const Take& take) {
+    // What the chain has finished, handed from this thread to the worker.
+    struct Handover {
+        std::mutex lock;
+        std::condition_variable changed;
+        const std::uint8_t* data = nullptr;
+        std::size_t ready = 0;
+        std::size_t total = 0;
+        bool finished = false;  // no more is coming: the pass ended or failed
+    } handover;
+    std::exception_ptr workerFailure;
+
+    std::thread worker([&] {
+        try {
+            std::size_t done = 0;
+            for (;;) {
+                std::unique_lock guard(handover.lock);
+                handover.changed.wait(guard, [&] { return handover.finished || handover.ready > done; });
+                const std::uint8_t* data = handover.data;
+                const std::size_t ready = handover.ready;
+                const std::size_t total = handover.total;
+                guard.unlock();
+                if (ready == done) {
+                    return;  // finished
+                }
+                take(data, done, ready, total);
+                done = ready;
+            }
+        } catch (...) {
+            workerFailure = std::current_exception();
+        }
+    });
+    const auto finish = [&] {
+        {
+            std::lock_guard guard(handover.lock);
+            handover.finished = true;
+        }
+        handover.changed.notify_one();
+        worker.join();
+    };
+
+    auto previous = std::move(engine.Sealed);
+    engine.Sealed = [&](const std::uint8_t* data, std::size_t ready, std::size_t total) {
+        {
+            std::lock_guard guard(handover.lock);
+            handover.data = data;
+            handover.ready = ready;
+            handover.total = total;
+        }
+        handover.changed.notify_one();
+    };
+    try {
+        engine.EncryptByte(bytes, key);
+    } catch (...) {
+        engine.Sealed = std::move(previous);
+        finish();
+        throw;
+    }
+    engine.Sealed = std::move(previous);
+    finish();
+    if (workerFailure) {
+        std::rethrow_exception(workerFailure);
+    }
+    return handover.ready == bytes.size();
+}
+
+void EarlierPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes) {
+    CheckPasses(passes);
+    for (std::int32_t pass = 1; pass < passes; ++pass) {
+        engine.EncryptByte(bytes, key);
+    }
+}
+
+}  // namespace
+
+void SealToSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes, const Sink& sink,
+                std::size_t pairsAheadLimit) {
+    EarlierPasses(engine, bytes, key, passes);
+    CiphertextDigester digester;
+    std::string pairs;
+    const bool covered = RunLastPass(
+        engine, bytes, key, [&](const std::uint8_t* data, std::size_t from, std::size_t to, std::size_t total) {
+            digester.Update(data + from, to - from);
+            if (total <= pairsAheadLimit) {
+                if (pairs.size() != 3 * total) {
+                    pairs.reserve(3 * total);
+                    AdviseLargePages(pairs.data(), pairs.capacity());
+                    pairs.assign(3 * total, ' ');
+                }
+                modHEX::WriteSpacedPairs(data + from, to - from, pairs.data() + 3 * from);
+            }
+        });
+    if (!covered) {
+        WriteEnvelope(bytes, sink);
+        return;
+    }
+    Emit(digester.Final(), bytes.data(), bytes.size(), pairs, sink);
+}
+
+std::uint64_t SealToPlacedSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes,
+                               const PlacedSink& placed) {
+    EarlierPasses(engine, bytes, key, passes);
+    CiphertextDigester digester;
+    constexpr std::size_t kSlice = std::size_t{1} << 16;
+    std::string piece(3 * kSlice, ' ');
+    constexpr std::uint64_t kFront = 3 * DigestLength;  // the digest's pairs and a space
+    const bool covered = RunLastPass(
+        engine, bytes, key, [&](const std::uint8_t* data, std::size_t from, std::size_t to, std::size_t total) {
+            digester.Update(data + from, to - from);
+            for (std::size_t at = from; at < to; at += kSlice) {
+                const std::size_t n = std::min(kSlice, to - at);
+                modHEX::WriteSpacedPairs(data + at, n, piece.data());
+                placed(piece.data(), 3 * n - (at + n == total ? 1 : 0), kFront + 3 * std::uint64_t{at});
+            }
+        });
+    if (!covered) {
+        std::uint64_t offset = 0;
+        WriteEnvelope(bytes, [&](const char* data, std::size_t size) {
+            placed(data, size, offset);
+            offset += size;
+        });
+        return offset;
+    }
+    const auto digest = digester.Final();
+    modHEX::WriteSpacedPairs(reinterpret_cast<const std::uint8_t*>(digest.data()), digest.size(), piece.data());
+    placed(piece.data(), kFront - (bytes.empty() ? 1 : 0), 0);
+    return EnvelopeLength(bytes.size());
+}
+
+std::string EnvelopeText(const ByteArray& ciphertext) {
+    std::string text;
+    text.reserve(static_cast<std::size_t>(EnvelopeLength(ciphertext.size())));
+    WriteEnvelope(ciphertext, [&](const char* data, std::size_t size) { text.append(data, size); });
+    return text;
+}
+
+std::string MakeEnvelope(Engine& engine, ByteArray message, std::u16string_view key, std::int32_t passes) {
+    std::string text;
+    SealToSink(engine, message, key, passes, [&](const char* data, std::size_t size) { text.append(data, size); });
+    SecureWipe(message);
+    return text;
+}
+
+ByteArray DecodePairs(std::string_view text) { return modHEX::HexToBytes(text, 1); }
+
+ByteArray DecodePairs(std::u16string_view text) { return modHEX::HexToBytes(text, 1); }
+
+bool DigestMatches(const ByteArray& decoded) {
+    if (decoded.size() < DigestLength) {
+        throw Failure::Invalid("The text is too short to hold the message digest");
+    }
+    const auto digest = CiphertextDigest(decoded.data() + DigestLength, decoded.size() - DigestLength);
+    // A stored byte matches a digest character only as that ASCII character itself.
+    return std::equal(digest.begin(), digest.end(), decoded.begin(),
+                      [](char d, std::uint8_t b) { return static_cast<std::uint8_t>(d) == b; });
+}
+
+void StripDigest(ByteArray& decoded) {
+    if (decoded.size() < DigestLength) {
+        throw Failure::Invalid("The text is too short to hold the message digest");
+    }
+    decoded.erase(decoded.begin(), decoded.begin() + DigestLength);
+}
+
+Outcome DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes) {
+    CheckPasses(passes);
+    for (std::int32_t pass = 0; pass < passes; ++pass) {
+        if (!engine.DecryptByte(bytes, key)) {
+            return Outcome::WrongKey;
+        }
+    }
+    return Outcome::Opened;
+}
+
+Outcome OpenDecoded(Engine& engine, ByteArray& decoded, std::u16string_view key, std::int32_t passes) {
+    CheckPasses(passes);
+    if (!DigestMatches(decoded)) {
+        return Outcome::AuthenticationFailed;
+    }
+    StripDigest(decoded);
+    return DecryptPasses(engine, decoded, key, passes);
+}
+
+Outcome OpenEnvelope(Engine& engine, std::string_view text, std::u16string_view key, std::int32_t passes,
+                     ByteArray& message) {
+    message = DecodePairs(text);
+    return OpenDecoded(engine, message, key, passes);
+}
+
+std::size_t UnwrapText(char* text, std::size_t size) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    const auto lineBreak = [](char c) { return c == '\r' || c == '\n'; };
+    const auto space = [&](char c) { return blank(c) || lineBreak(c); };
+
+    std::size_t begin = 0;
+    std::size_t end = size;
+    while (begin < end && space(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && space(text[end - 1])) {
+        --end;
+    }
+    // Line by line: the text between line breaks is moved as a whole; only the white space
+    // around each break is judged.
+    std::size_t out = 0;
+    std::size_t digits = 0;  // characters since the last separator written
+    const auto move = [&](std::size_t from, std::size_t to) {
+        if (out != from && to > from) {
+            std::memmove(text + out, text + from, to - from);
+        }
+        out += to - from;
+    };
+    std::size_t lf = begin;  // the next LF at or after i, or end; kept, so that lines ended
+                             // by CR alone do not search the rest of the text each time
+    bool lfKnown = false;
+    for (std::size_t i = begin; i < end;) {
+        // text[i] is never white space here.
+        if (!lfKnown || lf < i) {
+            const void* found = std::memchr(text + i, '\n', end - i);
+            lf = found ? static_cast<std::size_t>(static_cast<const char*>(found) - text) : end;
+            lfKnown = true;
+        }
+        std::size_t brk = lf;
+        if (const void* cr = std::memchr(text + i, '\r', brk - i)) {
+            brk = static_cast<std::size_t>(static_cast<const char*>(cr) - text);
+        }
+        if (brk == end) {
+            move(i, end);  // runs without a line break are left for the pair rule
+            break;
+        }
+        std::size_t runStart = brk;
+        while (runStart > i && blank(text[runStart - 1])) {
+            --runStart;
+        }
+        std::size_t k = runStart;
+        while (k > i && !space(text[k - 1])) {
+            --k;
+        }
+        digits = k > i ? runStart - k : digits + (runStart - i);
+        move(i, runStart);  // after the count: the move may overwrite what was counted
+
+        std::size_t j = runStart;
+        bool hasBlank = false;
+        while (j < end && space(text[j])) {
+            hasBlank = hasBlank || blank(text[j]);
+            ++j;
+        }
+        if (hasBlank || digits % 2 == 0) {
+            text[out++] = ' ';
+            digits = 0;
+        }
+        // else: a bare line break inside a pair, as a hard wrap leaves it; drop it.
+        i = j;
+    }
+    return out;
+}
+
+}  // namespace tavorin::envelope

@@ -1,0 +1,842 @@
+// tavorin-cli as a user runs it: the built program with pipes, files, keys from files and the
+// environment, and its exit codes; and the commands in-process where the terminal matters.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "TempDir.h"
+#include "base/AnsiCodePage.h"
+#include "base/Failure.h"
+#include "cli/Cli.h"
+#include "cli/Support.h"
+#include "engines/Frame.h"
+#include "engines/Registry.h"
+#include "envelope/Envelope.h"
+
+using namespace tavorin;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The built program and its arguments, as execve takes them.
+struct CliArgv {
+    std::vector<std::string> store;
+    std::vector<char*> pointers;
+
+    CliArgv(const CliArgv&) = delete;  // the pointers point into store
+    explicit CliArgv(const std::vector<std::string>& args) : store{TAVORIN_CLI_PATH} {
+        store.insert(store.end(), args.begin(), args.end());
+        for (auto& a : store)
+            pointers.push_back(a.data());
+        pointers.push_back(nullptr);
+    }
+    char* operator[](std::size_t i) const { return pointers[i]; }
+    char* const* data() const { return pointers.data(); }
+};
+
+struct Result {
+    int code = -1;
+    std::string out;
+    std::string err;
+    long peakKb = 0;  // the program's peak resident memory
+};
+
+// Runs the program in a session of its own (no controlling terminal), with the given
+// standard input (or the file stdinFile as standard input) and environment additions.
+Result RunCli(const std::vector<std::string>& args, const std::string& input = {},
+              const std::vector<std::string>& env = {}, const std::string& stdinFile = {}) {
+    int inPipe[2], outPipe[2], errPipe[2];
+    EXPECT_EQ(pipe(inPipe), 0);
+    EXPECT_EQ(pipe(outPipe), 0);
+    EXPECT_EQ(pipe(errPipe), 0);
+    CliArgv argv(args);
+    std::vector<std::string> envStore = {"PATH=/usr/bin:/bin", "ASAN_OPTIONS=detect_leaks=1"};
+    envStore.insert(envStore.end(), env.begin(), env.end());
+    std::vector<char*> envp;
+    for (auto& e : envStore)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        dup2(stdinFile.empty() ? inPipe[0] : open(stdinFile.c_str(), O_RDONLY), 0);
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]})
+            close(fd);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    close(inPipe[0]);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    signal(SIGPIPE, SIG_IGN);
+
+    Result r;
+    std::size_t written = 0;
+    int inFd = inPipe[1];
+    fcntl(inFd, F_SETFL, O_NONBLOCK);
+    if (input.empty()) {
+        close(inFd);
+        inFd = -1;
+    }
+    bool outOpen = true, errOpen = true;
+    char buf[65536];
+    while (outOpen || errOpen) {
+        pollfd fds[3];
+        int n = 0;
+        if (outOpen)
+            fds[n++] = {outPipe[0], POLLIN, 0};
+        if (errOpen)
+            fds[n++] = {errPipe[0], POLLIN, 0};
+        if (inFd >= 0)
+            fds[n++] = {inFd, POLLOUT, 0};
+        if (poll(fds, n, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        for (int i = 0; i < n; ++i) {
+            if (fds[i].revents == 0)
+                continue;
+            if (fds[i].fd == inFd) {
+                const ssize_t put = write(inFd, input.data() + written, input.size() - written);
+                if (put > 0)
+                    written += static_cast<std::size_t>(put);
+                if (put < 0 && errno != EAGAIN)
+                    written = input.size();
+                if (written == input.size()) {
+                    close(inFd);
+                    inFd = -1;
+                }
+                continue;
+            }
+            const ssize_t got = read(fds[i].fd, buf, sizeof buf);
+            if (got <= 0) {
+                close(fds[i].fd);
+                (fds[i].fd == outPipe[0] ? outOpen : errOpen) = false;
+            } else {
+                (fds[i].fd == outPipe[0] ? r.out : r.err).append(buf, static_cast<std::size_t>(got));
+            }
+        }
+    }
+    if (inFd >= 0)
+        close(inFd);
+    int status = 0;
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.peakKb = usage.ru_maxrss;
+    return r;
+}
+
+using test::TempDir;
+
+std::string In(const TempDir& dir, const std::string& name) { return (dir / name).string(); }
+
+void WriteFile(const fs::path& p, const std::string& content) {
+    test::WriteFile(p, ByteArray(content.begin(), content.end()));
+}
+
+std::string ReadFileText(const fs::path& p) {
+    const ByteArray b = test::ReadFile(p);
+    return std::string(b.begin(), b.end());
+}
+
+const std::vector<std::string> kKeyEnv = {"TAVORIN_KEY=correct horse"};
+const std::vector<std::string> kWrongEnv = {"TAVORIN_KEY=wrong horse"};
+
+std::vector<std::string> With(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Result Encrypt(const std::string& message, const std::vector<std::string>& extra = {}) {
+    return RunCli(With({"encrypt", "--key-env", "TAVORIN_KEY"}, extra), message, kKeyEnv);
+}
+
+Result Decrypt(const std::string& envelope, const std::vector<std::string>& extra = {},
+               const std::vector<std::string>& env = kKeyEnv) {
+    return RunCli(With({"decrypt", "--key-env", "TAVORIN_KEY"}, extra), envelope, env);
+}
+
+std::vector<std::string> BuiltNames() {
+    std::vector<std::string> names;
+    for (const auto n : EngineNames) {
+        if (EngineAvailable(n))
+            names.push_back(ToUtf8(n));
+    }
+    return names;
+}
+
+}  // namespace
+
+TEST(CliProgram, CiphersListsAllFiveInOrder) {
+    const Result r = RunCli({"ciphers"});
+    EXPECT_EQ(r.code, 0);
+    std::istringstream lines(r.out);
+    std::string line;
+    std::size_t i = 0;
+    while (std::getline(lines, line)) {
+        ASSERT_LT(i, EngineNames.size());
+        const std::string name = ToUtf8(EngineNames[i]);
+        EXPECT_EQ(line, EngineAvailable(EngineNames[i]) ? name : name + " (not built)");
+        ++i;
+    }
+    EXPECT_EQ(i, 5u);
+}
+
+TEST(CliProgram, HelpForEveryCommand) {
+    for (const char* c : {"ciphers", "encrypt", "decrypt", "encrypt-file", "decrypt-file"}) {
+        const Result r = RunCli({c, "--help"});
+        EXPECT_EQ(r.code, 0) << c;
+        EXPECT_NE(r.out.find("tavorin-cli " + std::string(c)), std::string::npos) << r.out;
+    }
+    const Result top = RunCli({"--help"});
+    EXPECT_EQ(top.code, 0);
+    EXPECT_NE(top.out.find("decrypt-file"), std::string::npos);
+    EXPECT_EQ(RunCli({}).code, 1);
+    EXPECT_EQ(RunCli({"frobnicate"}).code, 1);
+    EXPECT_EQ(RunCli({"encrypt", "--no-such-option"}).code, 1);
+    EXPECT_EQ(RunCli({"encrypt", "--key-env", "A", "--key-file", "b"}).code, 1);
+}
+
+TEST(CliProgram, MessagesRoundTripExactly) {
+    const std::string messages[] = {
+        "Meet me at the station.",
+        "ends with a newline\n",
+        "windows\r\nline\r\nendings\r\n",
+        "na\xC3\xAFve \xE2\x82\xAC 5 \xC5\xA0",  // naïve € 5 Š: all Windows-1252
+        "x",
+        "",
+    };
+    for (const auto& m : messages) {
+        const Result e = Encrypt(m);
+        ASSERT_EQ(e.code, 0) << e.err;
+        ASSERT_FALSE(e.out.empty());
+        EXPECT_EQ(e.out.back(), '\n');
+        const std::string env = e.out.substr(0, e.out.size() - 1);
+        EXPECT_EQ(env.find('\n'), std::string::npos);
+        EXPECT_EQ(env.size() % 3, 2u);
+        const Result d = Decrypt(e.out);
+        EXPECT_EQ(d.code, 0) << d.err;
+        EXPECT_EQ(d.out, m);
+        EXPECT_EQ(d.err, "");
+    }
+}
+
+TEST(CliProgram, EveryEngineAndSeveralPasses) {
+    for (const auto& name : BuiltNames()) {
+        for (const char* passes : {"1", "3"}) {
+            const std::string m = "message for " + name;
+            std::string upper = name;
+            for (auto& c : upper)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            const Result e = Encrypt(m, {"-c", upper, "-p", passes});
+            ASSERT_EQ(e.code, 0) << e.err;
+            const Result d = Decrypt(e.out, {"--cipher", name, "--passes", passes});
+            EXPECT_EQ(d.code, 0) << d.err;
+            EXPECT_EQ(d.out, m);
+        }
+    }
+    EXPECT_EQ(Encrypt("m", {"-p", "0"}).code, 1);
+    EXPECT_EQ(Encrypt("m", {"-p", "32768"}).code, 1);
+    EXPECT_EQ(Encrypt("m", {"-c", "Rot13"}).code, 1);
+}
+
+TEST(CliProgram, EncodingsAndRefusedText) {
+    const std::string polish = "\xC5\x81\xC3\xB3\x64\xC5\xBA \xE6\x97\xA5\xE6\x9C\xAC";  // Łódź 日本
+    const Result refused = Encrypt(polish);
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_NE(refused.err.find("U+0141"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("--encoding utf-8"), std::string::npos) << refused.err;
+
+    const Result e = Encrypt(polish, {"--encoding", "utf-8"});
+    ASSERT_EQ(e.code, 0) << e.err;
+    const Result d = Decrypt(e.out, {"--encoding", "UTF-8"});
+    EXPECT_EQ(d.code, 0);
+    EXPECT_EQ(d.out, polish);
+
+    // A decomposed letter is composed before Windows-1252 takes it.
+    const Result composed = Encrypt("cafe\xCC\x81");
+    ASSERT_EQ(composed.code, 0) << composed.err;
+    EXPECT_EQ(Decrypt(composed.out).out, "caf\xC3\xA9");
+
+    const Result bad = Encrypt("abc\xFF\xFE");
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find("UTF-8"), std::string::npos);
+    EXPECT_EQ(Encrypt("abc\xC0\xAF", {"--encoding", "utf-8"}).code, 1);  // overlong
+    EXPECT_EQ(Encrypt("m", {"--encoding", "latin-1"}).code, 1);
+}
+
+TEST(CliProgram, KeysFromFilesTheEnvironmentAndNoTerminal) {
+    TempDir dir;
+    WriteFile(dir / "key", "correct horse\r\nsecond line is no key\n");
+    const Result e = RunCli({"encrypt", "--key-file", In(dir, "key")}, "hello");
+    ASSERT_EQ(e.code, 0) << e.err;
+    EXPECT_EQ(Decrypt(e.out).out, "hello");
+
+    WriteFile(dir / "empty", "\n");
+    EXPECT_EQ(RunCli({"encrypt", "--key-file", In(dir, "empty")}, "hello").code, 1);
+    EXPECT_EQ(RunCli({"encrypt", "--key-file", In(dir, "missing")}, "hello").code, 4);
+    WriteFile(dir / "latin1", "caf\xE9\n");
+    EXPECT_EQ(RunCli({"encrypt", "--key-file", In(dir, "latin1")}, "hello").code, 1);
+    WriteFile(dir / "polish", "\xC5\x81ukasz\n");
+    const Result polish = RunCli({"encrypt", "--key-file", In(dir, "polish")}, "hello");
+    EXPECT_EQ(polish.code, 1);
+    EXPECT_NE(polish.err.find("U+0141"), std::string::npos);
+
+    EXPECT_EQ(RunCli({"encrypt", "--key-env", "UNSET_VARIABLE"}, "hello").code, 1);
+
+    // No key option, no terminal: a clear error, standard input never taken for the key.
+    const Result none = RunCli({"encrypt"}, "hello");
+    EXPECT_EQ(none.code, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_NE(none.err.find("no terminal"), std::string::npos) << none.err;
+    EXPECT_NE(none.err.find("--key-file"), std::string::npos);
+}
+
+TEST(CliProgram, DamagedEnvelopesAndTheirExitCodes) {
+    const Result e = Encrypt("the whole message");
+    ASSERT_EQ(e.code, 0);
+    std::string env = e.out.substr(0, e.out.size() - 1);
+
+    std::string changed = env;
+    changed[env.size() - 1] = changed.back() == '0' ? '1' : '0';
+    const Result auth = Decrypt(changed);
+    EXPECT_EQ(auth.code, 2);
+    EXPECT_EQ(auth.out, "");
+    EXPECT_NE(auth.err.find("Message Authentication failed."), std::string::npos);
+    EXPECT_NE(auth.err.find("Make sure full message has been entered before decrypting"), std::string::npos);
+    EXPECT_EQ(Decrypt(env.substr(0, env.size() - 3)).code, 2);  // last pair missing
+
+    const Result wrong = Decrypt(env, {}, kWrongEnv);
+    EXPECT_EQ(wrong.code, 3);
+    EXPECT_EQ(wrong.out, "");
+    EXPECT_NE(wrong.err.find("It appears you have entered an incorrect key."), std::string::npos);
+    EXPECT_EQ(wrong.err.find('\r'), std::string::npos);
+
+    const Result plain = Decrypt("This is not an envelope\n");
+    EXPECT_EQ(plain.code, 1);
+    EXPECT_NE(plain.err.find("Cannot decrypt text any further"), std::string::npos);
+    std::string lower = env;
+    for (auto& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(Decrypt(lower).code, 1);
+    EXPECT_EQ(Decrypt("41 42 43").code, 1);  // fewer than 64 pairs
+    EXPECT_EQ(Decrypt("").code, 1);
+
+    // Around an envelope and inside it, what mail does: spaces, tabs, LF and CRLF.
+    EXPECT_EQ(Decrypt("\r\n  \t" + env + " \r\n\r\n").out, "the whole message");
+    std::string folded;
+    for (std::size_t i = 0, col = 0; i < env.size(); i += 3) {
+        if (col + 3 > 76) {
+            folded += "\r\n";
+            col = 0;
+        } else if (i) {
+            folded += ' ';
+            ++col;
+        }
+        folded += env.substr(i, 2);
+        col += 2;
+    }
+    ASSERT_NE(folded.find("\r\n"), std::string::npos);
+    const Result unfolded = Decrypt(folded + "\r\n");
+    EXPECT_EQ(unfolded.code, 0) << unfolded.err;
+    EXPECT_EQ(unfolded.out, "the whole message");
+}
+
+TEST(CliProgram, FilesAppearOnlyOnSuccess) {
+    TempDir dir;
+    WriteFile(dir / "message.txt", "from a file\n");
+    const Result e = Encrypt("", {"-i", In(dir, "message.txt"), "-o", In(dir, "message.env")});
+    ASSERT_EQ(e.code, 0) << e.err;
+    EXPECT_EQ(e.out, "");
+    const std::string env = ReadFileText(dir / "message.env");
+    EXPECT_EQ(env.back(), '\n');
+
+    const Result d = Decrypt("", {"-i", In(dir, "message.env"), "-o", In(dir, "out.txt")});
+    EXPECT_EQ(d.code, 0) << d.err;
+    EXPECT_EQ(ReadFileText(dir / "out.txt"), "from a file\n");
+
+    // A wrong key or a damaged envelope leaves the destination as it was, or absent.
+    WriteFile(dir / "keep.txt", "precious");
+    EXPECT_EQ(Decrypt("", {"-i", In(dir, "message.env"), "-o", In(dir, "keep.txt")}, kWrongEnv).code, 3);
+    EXPECT_EQ(ReadFileText(dir / "keep.txt"), "precious");
+    EXPECT_EQ(Decrypt("", {"-i", In(dir, "message.env"), "-o", In(dir, "new.txt")}, kWrongEnv).code, 3);
+    EXPECT_FALSE(fs::exists(dir / "new.txt"));
+    EXPECT_EQ(Decrypt("zz", {"-o", In(dir, "keep.txt")}).code, 1);
+    EXPECT_EQ(ReadFileText(dir / "keep.txt"), "precious");
+    EXPECT_EQ(dir.Entries(), 4u);  // no temporary files left behind
+
+    EXPECT_EQ(Encrypt("", {"-i", In(dir, "missing.txt")}).code, 4);
+    EXPECT_EQ(Encrypt("m", {"-o", In(dir, "no/such/dir/out")}).code, 4);
+    EXPECT_EQ(Decrypt("", {"-i", In(dir, "missing.env")}).code, 4);
+
+    // The same file in and out.
+    WriteFile(dir / "inplace", "rewrite me");
+    ASSERT_EQ(Encrypt("", {"-i", In(dir, "inplace"), "-o", In(dir, "inplace")}).code, 0);
+    ASSERT_EQ(Decrypt("", {"-i", In(dir, "inplace"), "-o", In(dir, "inplace")}).code, 0);
+    EXPECT_EQ(ReadFileText(dir / "inplace"), "rewrite me");
+}
+
+TEST(CliProgram, FileCommands) {
+    TempDir dir;
+    const ByteArray bytes = test::TestBytes(100000, 7);
+    const std::string data(bytes.begin(), bytes.end());
+    WriteFile(dir / "plain.bin", data);
+    for (const auto& name : BuiltNames()) {
+        const Result e = RunCli(
+            {"encrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", In(dir, "plain.bin"), In(dir, "cipher.bin")}, {},
+            kKeyEnv);
+        ASSERT_EQ(e.code, 0) << e.err;
+        const Result d =
+            RunCli({"decrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", In(dir, "cipher.bin"), In(dir, "back.bin")},
+                   {}, kKeyEnv);
+        ASSERT_EQ(d.code, 0) << d.err;
+        EXPECT_EQ(ReadFileText(dir / "back.bin"), data);
+
+        WriteFile(dir / "dest.bin", "untouched");
+        const Result w =
+            RunCli({"decrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", In(dir, "cipher.bin"), In(dir, "dest.bin")},
+                   {}, kWrongEnv);
+        EXPECT_EQ(w.code, 3);
+        EXPECT_NE(w.err.find("incorrect key"), std::string::npos);
+        EXPECT_EQ(ReadFileText(dir / "dest.bin"), "untouched");
+    }
+    const auto key = kKeyEnv;
+    EXPECT_EQ(RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", In(dir, "missing"), In(dir, "x")}, {}, key).code, 4);
+    EXPECT_EQ(
+        RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", In(dir, "plain.bin"), In(dir, "no/dir/x")}, {}, key).code,
+        4);
+    WriteFile(dir / "odd.bin", "12345");
+    EXPECT_EQ(RunCli({"decrypt-file", "--key-env", "TAVORIN_KEY", In(dir, "odd.bin"), In(dir, "x")}, {}, key).code, 1);
+    EXPECT_EQ(RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", In(dir, "plain.bin")}, {}, key).code, 1);
+    EXPECT_EQ(RunCli({"encrypt-file", "-c", "Enigma", "--key-env", "TAVORIN_KEY", In(dir, "plain.bin"), In(dir, "x")},
+                     {}, key)
+                  .code,
+              1);
+    EXPECT_FALSE(fs::exists(dir / "x"));
+}
+
+TEST(CliProgram, InputsPastTheLargestFrameFailAtOnceAndWriteNothing) {
+    // Sparse files: nothing of that size may be read, and the program stays small.
+    TempDir dir;
+    const auto sparse = [&](const std::string& name, std::uint64_t size) {
+        WriteFile(dir / name, "");
+        fs::resize_file(dir / name, size);
+        return In(dir, name);
+    };
+    WriteFile(dir / "existing", "kept");
+    const auto refused = [](const Result& r) {
+        EXPECT_EQ(r.code, 1) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("(error 6)"), std::string::npos) << r.err;
+        EXPECT_LT(r.peakKb, 256 * 1024);
+    };
+    const std::vector<std::string> key = {"--key-env", "TAVORIN_KEY"};
+    for (const std::uint64_t size : {cli::MaxMessageInput + 1, std::uint64_t{1} << 40}) {
+        SCOPED_TRACE(size);
+        const std::string message = sparse("message", size);
+        refused(Encrypt("", {"-i", message}));
+        refused(Encrypt("", {"-i", message, "-o", In(dir, "existing")}));
+        refused(RunCli(With({"encrypt", "-o", In(dir, "new")}, key), {}, kKeyEnv, message));
+    }
+    for (const std::uint64_t size : {cli::MaxEnvelopeInput + 1, std::uint64_t{1} << 40}) {
+        SCOPED_TRACE(size);
+        const std::string text = sparse("envelope", size);
+        refused(Decrypt("", {"-i", text, "-o", In(dir, "existing")}));
+        refused(RunCli(With({"decrypt", "-o", In(dir, "new")}, key), {}, kKeyEnv, text));
+    }
+    for (const std::uint64_t size : {frame::MaxFrame + 1, std::uint64_t{1} << 40}) {
+        SCOPED_TRACE(size);
+        const std::string source = sparse("source", size);
+        refused(RunCli(With({"encrypt-file", source, In(dir, "existing")}, key), {}, kKeyEnv));
+        refused(RunCli(With({"encrypt-file", source, In(dir, "new")}, key), {}, kKeyEnv));
+    }
+    for (const std::uint64_t size : {(frame::MaxFrame / 16 + 1) * 16, std::uint64_t{1} << 40}) {
+        SCOPED_TRACE(size);
+        const std::string source = sparse("source", size);
+        refused(RunCli(With({"decrypt-file", source, In(dir, "existing")}, key), {}, kKeyEnv));
+    }
+    EXPECT_EQ(ReadFileText(dir / "existing"), "kept");
+    EXPECT_EQ(dir.Names(), (std::set<std::string>{"envelope", "existing", "message", "source"}));
+}
+
+TEST(CliProgram, SpecialFilesAndLongLinesEndAtOnce) {
+    // What could leave a front end waiting or reading forever: FIFOs with no writer,
+    // devices that never end, folders, a key file with no line end.
+    TempDir dir;
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    fs::create_directory(dir / "folder");
+    WriteFile(dir / "message", "m");
+    const std::vector<std::string> key = {"--key-env", "TAVORIN_KEY"};
+    for (const std::string& special : {In(dir, "fifo"), std::string("/dev/zero"), In(dir, "folder")}) {
+        SCOPED_TRACE(special);
+        for (const auto& args :
+             std::vector<std::vector<std::string>>{{"encrypt", "--key-file", special},
+                                                   With({"encrypt", "-i", special}, key),
+                                                   With({"decrypt", "-i", special}, key),
+                                                   With({"encrypt-file", special, In(dir, "out")}, key),
+                                                   With({"decrypt-file", special, In(dir, "out")}, key),
+                                                   With({"encrypt", "-o", special}, key),
+                                                   With({"encrypt-file", In(dir, "message"), special}, key)}) {
+            const Result r = RunCli(args, "m", kKeyEnv);
+            EXPECT_EQ(r.code, 4) << ::testing::PrintToString(args) << r.err;
+            EXPECT_EQ(r.out, "");
+        }
+    }
+    EXPECT_EQ(dir.Names(), (std::set<std::string>{"fifo", "folder", "message"}));
+
+    // A key file whose first line runs past what is read of it is refused, not cut short:
+    // two such keys that differ only further on would be the same key.
+    WriteFile(dir / "long-key", std::string(100000, 'k') + "\n");
+    const Result longKey = RunCli({"encrypt", "--key-file", In(dir, "long-key")}, "m");
+    EXPECT_EQ(longKey.code, 1);
+    EXPECT_NE(longKey.err.find("longer"), std::string::npos) << longKey.err;
+    WriteFile(dir / "sparse-key", "");
+    fs::resize_file(dir / "sparse-key", std::uint64_t{1} << 40);
+    EXPECT_EQ(RunCli({"encrypt", "--key-file", In(dir, "sparse-key")}, "m").code, 1);
+    WriteFile(dir / "last-line-key", std::string(1000, 'k'));  // no line end at all: the whole file
+    EXPECT_EQ(RunCli({"encrypt", "--key-file", In(dir, "last-line-key")}, "m").code, 0);
+}
+
+TEST(CliProgram, NoOptionTakesTheKeyItself) {
+    // Only a file, the environment or the terminal: a key on the command line is seen by
+    // every user of the machine (ps) and kept in the shell's history.
+    for (const char* command : {"encrypt", "decrypt", "encrypt-file", "decrypt-file"}) {
+        SCOPED_TRACE(command);
+        const Result help = RunCli({command, "--help"});
+        ASSERT_EQ(help.code, 0);
+        std::set<std::string> keyOptions;
+        std::istringstream lines(help.out);
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream words(line);
+            for (std::string word; words >> word;) {
+                if (word.rfind("-", 0) == 0 && word.find("key") != std::string::npos)
+                    keyOptions.insert(word);
+            }
+        }
+        EXPECT_EQ(keyOptions, (std::set<std::string>{"--key-file", "--key-env"}));
+        EXPECT_NE(help.out.find("asked for on the terminal, without echo"), std::string::npos);
+        for (const std::vector<std::string>& attempt : {std::vector<std::string>{"--key", "secret"},
+                                                        {"-k", "secret"},
+                                                        {"--key=secret"},
+                                                        {"--password", "secret"}}) {
+            const Result r = RunCli(With({command}, attempt), "m", kKeyEnv);
+            EXPECT_EQ(r.code, 1);
+            EXPECT_EQ(r.out, "");
+        }
+    }
+}
+
+// --- On a terminal --------------------------------------------------------------------------
+
+namespace {
+
+struct TerminalResult {
+    Result result;
+    std::string screen;  // everything the terminal received
+    bool echoRestored = false;
+};
+
+bool ReadyWithin(int fd, int ms) {
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, ms) > 0;
+}
+
+// Runs the program with a pseudo-terminal as its controlling terminal (standard error goes
+// there too), standard input a pipe holding `input`, standard output a pipe; once "Key: "
+// shows on the terminal, types `typed` and Enter.
+TerminalResult RunOnTerminal(const std::vector<std::string>& args, const std::string& input, const std::string& typed) {
+    TerminalResult t;
+    int inPipe[2], outPipe[2];
+    EXPECT_EQ(pipe(inPipe), 0);
+    EXPECT_EQ(pipe(outPipe), 0);
+    CliArgv argv(args);
+    std::string asan = "ASAN_OPTIONS=detect_leaks=1";
+    char* envp[] = {asan.data(), nullptr};
+
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        dup2(inPipe[0], 0);
+        dup2(outPipe[1], 1);
+        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1]})
+            close(fd);
+        execve(argv[0], argv.data(), envp);
+        _exit(127);
+    }
+    EXPECT_GT(pid, 0);
+    close(inPipe[0]);
+    close(outPipe[1]);
+    EXPECT_EQ(write(inPipe[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    close(inPipe[1]);
+
+    char buf[4096];
+    bool typedIt = false;
+    for (;;) {
+        if (!ReadyWithin(master, 30000)) {
+            ADD_FAILURE() << "the terminal stayed silent; it shows: " << t.screen;
+            kill(pid, SIGKILL);
+            break;
+        }
+        const ssize_t got = read(master, buf, sizeof buf);
+        if (got <= 0)
+            break;  // EIO: the program closed the terminal
+        t.screen.append(buf, static_cast<std::size_t>(got));
+        if (!typedIt && t.screen.find("Key: ") != std::string::npos) {
+            const std::string line = typed + "\r";  // Enter, as the terminal turns it into \n
+            EXPECT_EQ(write(master, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+            typedIt = true;
+        }
+    }
+    for (ssize_t got; (got = read(outPipe[0], buf, sizeof buf)) > 0;) {
+        t.result.out.append(buf, static_cast<std::size_t>(got));
+    }
+    close(outPipe[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    t.result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    struct termios after {};
+    t.echoRestored = tcgetattr(master, &after) == 0 && (after.c_lflag & ECHO) != 0;
+    close(master);
+    return t;
+}
+
+}  // namespace
+
+TEST(CliTerminal, KeyIsReadFromTheTerminalWithoutEchoAndTheMessageFromStandardInput) {
+    const std::string typed = "terminal key \xC3\xA9";  // é, typed as UTF-8
+    const TerminalResult sealed = RunOnTerminal({"encrypt", "-c", "Twofish"}, "message on the pipe", typed);
+    ASSERT_EQ(sealed.result.code, 0) << sealed.screen;
+    EXPECT_EQ(sealed.screen.rfind("Key: ", 0), 0u) << sealed.screen;
+    EXPECT_EQ(sealed.screen.find("terminal key"), std::string::npos) << "echoed: " << sealed.screen;
+    EXPECT_TRUE(sealed.echoRestored);
+
+    // The envelope holds the pipe's message under the typed key.
+    const Result opened = RunCli({"decrypt", "-c", "Twofish", "--key-env", "K"}, sealed.result.out, {"K=" + typed});
+    EXPECT_EQ(opened.code, 0) << opened.err;
+    EXPECT_EQ(opened.out, "message on the pipe");
+
+    // And back on the terminal: the envelope on the pipe, the key typed.
+    const TerminalResult back = RunOnTerminal({"decrypt", "-c", "Twofish"}, sealed.result.out, typed);
+    EXPECT_EQ(back.result.code, 0) << back.screen;
+    EXPECT_EQ(back.result.out, "message on the pipe");
+    EXPECT_EQ(back.screen.find("terminal key"), std::string::npos) << "echoed: " << back.screen;
+    const TerminalResult wrong = RunOnTerminal({"decrypt", "-c", "Twofish"}, sealed.result.out, "other key");
+    EXPECT_EQ(wrong.result.code, 3) << wrong.screen;
+    EXPECT_EQ(wrong.screen.find("other key"), std::string::npos);
+    EXPECT_NE(wrong.screen.find("incorrect key"), std::string::npos);
+}
+
+// --- In-process: the terminal side ------------------------------------------------------------
+
+TEST(CliCommands, KeyIsAskedOnTheTerminalNeverOnStandardInput) {
+    cli::System system = cli::System::Process();
+    int asked = 0;
+    system.askKey = [&](const std::string& prompt) -> std::optional<std::string> {
+        ++asked;
+        EXPECT_EQ(prompt, "Key: ");
+        return std::string("typed key");
+    };
+    std::istringstream in("message on stdin");
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::Run({"encrypt"}, in, out, err, system), 0) << err.str();
+    EXPECT_EQ(asked, 1);
+
+    std::istringstream envIn(out.str());
+    std::ostringstream msg, err2;
+    ASSERT_EQ(cli::Run({"decrypt"}, envIn, msg, err2, system), 0) << err2.str();
+    EXPECT_EQ(msg.str(), "message on stdin");
+
+    system.askKey = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
+    std::istringstream in3("x");
+    std::ostringstream out3, err3;
+    EXPECT_EQ(cli::Run({"encrypt"}, in3, out3, err3, system), 1);
+    EXPECT_NE(err3.str().find("no terminal"), std::string::npos);
+}
+
+TEST(CliCommands, ProgressBarOnlyOnATerminalAndForLargeWork) {
+    cli::System system = cli::System::Process();
+    system.getEnv = [](const std::string&) -> std::optional<std::string> { return std::string("k"); };
+    const std::string big(2u << 20, 'a');
+    for (const bool terminal : {false, true}) {
+        system.errIsTerminal = terminal;
+        std::istringstream in(big);
+        std::ostringstream out, err;
+        ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K"}, in, out, err, system), 0);
+        EXPECT_EQ(err.str().find("100%") != std::string::npos, terminal) << err.str().substr(0, 200);
+        std::istringstream small("small");
+        std::ostringstream out2, err2;
+        ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K"}, small, out2, err2, system), 0);
+        EXPECT_EQ(err2.str(), "");
+        // Many passes over a small message are long work too.
+        std::istringstream many("small");
+        std::ostringstream out3, err3;
+        ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K", "-p", "400"}, many, out3, err3, system), 0);
+        EXPECT_EQ(err3.str().find("pass 400/400") != std::string::npos, terminal) << err3.str().substr(0, 200);
+    }
+}
+
+TEST(CliCommands, UnbuiltCiphersAreMarkedAndRefused) {
+    cli::System system = cli::System::Process();
+    system.createEngine = [](std::u16string_view name) -> std::unique_ptr<Engine> {
+        return name == u"Blowfish" ? CreateEngine(name) : nullptr;
+    };
+    system.getEnv = [](const std::string&) -> std::optional<std::string> { return std::string("k"); };
+    std::istringstream none;
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::Run({"ciphers"}, none, out, err, system), 0);
+    EXPECT_EQ(out.str(), "Blowfish\nDES (not built)\nGost (not built)\nSkipjack (not built)\nTwofish (not built)\n");
+    std::istringstream in("m");
+    std::ostringstream out2, err2;
+    EXPECT_EQ(cli::Run({"encrypt", "-c", "twofish", "--key-env", "K"}, in, out2, err2, system), 1);
+    EXPECT_NE(err2.str().find("not built"), std::string::npos);
+}
+
+namespace {
+
+// Standard input as a pipe gives it: small reads and no way to learn the size.
+class PipeBuffer : public std::streambuf {
+public:
+    explicit PipeBuffer(std::string data) : data_(std::move(data)) {}
+
+protected:
+    int_type underflow() override {
+        if (at_ == data_.size())
+            return traits_type::eof();
+        const std::size_t n = std::min<std::size_t>(4093, data_.size() - at_);
+        chunk_.assign(data_, at_, n);
+        at_ += n;
+        setg(chunk_.data(), chunk_.data(), chunk_.data() + n);
+        return traits_type::to_int_type(chunk_[0]);
+    }
+
+private:
+    std::string data_, chunk_;
+    std::size_t at_ = 0;
+};
+
+}  // namespace
+
+// Large messages mixing ASCII runs longer than the output slices with Windows-1252 letters,
+// read from a seekable stream and from a pipe, written back as UTF-8.
+TEST(CliCommands, LargeInputFromStreamsAndPipesRoundTrips) {
+    cli::System system = cli::System::Process();
+    system.getEnv = [](const std::string&) -> std::optional<std::string> { return std::string("k"); };
+    std::string message;
+    for (int i = 0; message.size() < (3u << 20); ++i) {
+        message.append(static_cast<std::size_t>(i * 7919 % 150000), 'a' + i % 26);
+        message += "\xE2\x82\xAC\xC3\xA9\r\n";  // € é
+    }
+    const auto run = [&](const std::vector<std::string>& args, std::istream& in) {
+        std::ostringstream out, err;
+        EXPECT_EQ(cli::Run(args, in, out, err, system), 0) << err.str();
+        return out.str();
+    };
+    for (const bool piped : {false, true}) {
+        PipeBuffer pipe(message);
+        std::istream pipeIn(&pipe);
+        std::istringstream streamIn(message);
+        const std::string envelope = run({"encrypt", "--key-env", "K"}, piped ? pipeIn : streamIn);
+        ASSERT_EQ(envelope.size() % 3, 0u);  // pairs, spaces, one line ending
+
+        PipeBuffer back(envelope);
+        std::istream backIn(&back);
+        std::istringstream backStream(envelope);
+        EXPECT_TRUE(run({"decrypt", "--key-env", "K"}, piped ? backIn : backStream) == message);
+    }
+    std::istringstream empty("");
+    const std::string sealedEmpty = run({"encrypt", "--key-env", "K"}, empty);
+    std::istringstream emptyBack(sealedEmpty);
+    EXPECT_EQ(run({"decrypt", "--key-env", "K"}, emptyBack), "");
+}
+
+// Standard output that is a regular file takes the envelope piece by piece, at its place after
+// whatever the file already holds; a file opened for appending gets it in order.
+TEST(CliCommands, EnvelopeIntoARegularFileBehindStandardOutput) {
+    TempDir dir;
+    cli::System system = cli::System::Process();
+    system.getEnv = [](const std::string&) -> std::optional<std::string> { return std::string("k"); };
+    const std::string message(300000, 'm');
+    for (const bool append : {false, true}) {
+        const fs::path path = dir / (append ? "appended" : "placed");
+        WriteFile(path, "before\n");
+        const int fd = ::open(path.c_str(), O_WRONLY | (append ? O_APPEND : 0));
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::lseek(fd, 0, SEEK_END), 7);
+        system.outFd = fd;
+        std::istringstream in(message);
+        std::ostringstream streamed, err;
+        ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K"}, in, streamed, err, system), 0) << err.str();
+        // Appending, the stream gets the envelope in order; write it on as a caller would.
+        const std::string text = streamed.str();
+        if (!text.empty()) {
+            ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        }
+        EXPECT_EQ(text.empty(), !append);
+        ASSERT_EQ(::write(fd, "after\n", 6), 6);
+        ::close(fd);
+        const std::string all = ReadFileText(path);
+        ASSERT_EQ(all.substr(0, 7), "before\n");
+        ASSERT_EQ(all.substr(all.size() - 6), "after\n");
+        const std::string envelope = all.substr(7, all.size() - 13);
+        std::istringstream back(envelope);
+        std::ostringstream opened, err2;
+        system.outFd = -1;
+        ASSERT_EQ(cli::Run({"decrypt", "--key-env", "K"}, back, opened, err2, system), 0) << err2.str();
+        EXPECT_TRUE(opened.str() == message);
+    }
+}
+
+TEST(CliCommands, StandardInputPastTheLimitEndsWithOverflow) {
+    const auto errorOf = [](const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const Failure& failure) {
+            return failure.Number();
+        }
+        return 0;
+    };
+    constexpr std::size_t kLimit = std::size_t{1} << 20;
+    // A source that never ends (yes, /dev/zero) stops once it is past the limit.
+    class Endless : public std::streambuf {
+        std::array<char, 4096> chunk_{};
+        int_type underflow() override {
+            chunk_.fill('A');
+            setg(chunk_.data(), chunk_.data(), chunk_.data() + chunk_.size());
+            return 'A';
+        }
+    } endless;
+    std::istream never(&endless);
+    EXPECT_EQ(errorOf([&] { cli::ReadAll(never, kLimit); }), Failure::Overflow);
+
+    // A size known in advance is judged before anything is read.
+    std::istringstream sized(std::string(kLimit + 1, 'A'));
+    EXPECT_EQ(errorOf([&] { cli::ReadAll(sized, kLimit); }), Failure::Overflow);
+    EXPECT_EQ(sized.tellg(), 0);
+    // Up to the limit is taken, from a pipe too.
+    std::istringstream exact(std::string(kLimit, 'A'));
+    EXPECT_EQ(cli::ReadAll(exact, kLimit).size(), kLimit);
+    PipeBuffer pipe(std::string(kLimit, 'A'));
+    std::istream piped(&pipe);
+    EXPECT_EQ(cli::ReadAll(piped, kLimit).size(), kLimit);
+}

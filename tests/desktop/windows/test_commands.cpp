@@ -1,0 +1,283 @@
+// Encrypt and Decrypt through the real widgets: round trips for every engine, the failure
+// boxes as they appear, re-entry while a command runs, and large messages.
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QRegularExpression>
+
+#include "WindowTest.h"
+#include "desktop/windows/LabelButton.h"
+#include "desktop/windows/MessageEdit.h"
+#include "desktop/windows/Text.h"
+
+using namespace tavorin;
+using namespace tavorin::testing;
+
+namespace {
+
+class Commands : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        if (AvailableCiphers().empty()) {
+            GTEST_SKIP() << "no engine in this build";
+        }
+    }
+
+    // Encrypt -> Copy Text -> Clear -> paste -> Decrypt, as a user does it.
+    void RoundTrip(const QString& cipher, const QString& message, const QString& key) {
+        SCOPED_TRACE(cipher.toStdString());
+        BoxWatcher boxes;
+        Choose(cipher);
+        SetKey(key);
+        TypeMessage(message);
+        Click("lblEncrypt");
+        ASSERT_EQ(boxes.Count(), 0u) << boxes.Last().text.toStdString();
+        EXPECT_EQ(Status(), QStringLiteral("Results: Message encrypted with %1 with 1 passes").arg(cipher));
+        const QString envelope = ToQString(window->MessageText());
+        static const QRegularExpression shape(QStringLiteral("^[0-9A-F]{2}( [0-9A-F]{2})*$"));
+        EXPECT_TRUE(shape.match(envelope).hasMatch());
+        const qsizetype pairs = (envelope.size() + 1) / 3;
+        EXPECT_EQ(LengthLine(), QStringLiteral("Length: %1").arg(3 * pairs - 1));
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), QString());  // emptied by Encrypt
+        EXPECT_FALSE(window->Busy());
+
+        Click("lblCopyText");
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), envelope);
+        // The envelope is meant to be kept: no secret mark on it.
+        EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasFormat(QString::fromLatin1(PasswordManagerHint)));
+        Click("lblClear");
+        EXPECT_EQ(window->MessageText(), u"");
+        auto* area = Child<MessageEdit>("txtMessage");
+        area->setFocus();
+        area->paste();
+        EXPECT_EQ(ToQString(window->MessageText()), envelope);
+        SetKey(key);
+        Click("lblDecrypt");
+        ASSERT_EQ(boxes.Count(), 0u) << boxes.Last().text.toStdString();
+        EXPECT_EQ(ToQString(window->MessageText()), message);
+        EXPECT_EQ(Status(), QStringLiteral("Results: Message decrypted with %1 with 1 passes").arg(cipher));
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), QString());
+        EXPECT_EQ(LengthLine(), QStringLiteral("Length: %1").arg(message.size()));
+
+        // Decrypted text copied out carries the secret mark.
+        Click("lblCopyText");
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), message);
+        EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->data(QString::fromLatin1(PasswordManagerHint)),
+                  QByteArray("secret"));
+    }
+
+    // Encrypts message with the first available cipher; returns the envelope.
+    QString Envelope(const QString& message, const QString& key) {
+        BoxWatcher boxes;
+        Choose(AvailableCiphers().front());
+        SetKey(key);
+        TypeMessage(message);
+        Click("lblEncrypt");
+        EXPECT_EQ(boxes.Count(), 0u);
+        return ToQString(window->MessageText());
+    }
+};
+
+}  // namespace
+
+TEST_F(Commands, EveryEngineRoundTripsThroughTheWidgets) {
+    const QString message =
+        QStringLiteral("Dear Ann,\r\nthe meeting is at 10:00 \u2013 bring \u20ac50.\r\n\tBob\x01\x7f\u00ff");
+    for (const QString& cipher : AvailableCiphers()) {
+        RoundTrip(cipher, message, QStringLiteral("correct horse \u00e9"));
+        RoundTrip(cipher, QStringLiteral("x"), QStringLiteral("k"));
+    }
+}
+
+TEST_F(Commands, AnEmptyKeyIsRefusedAndAnEmptyMessageIgnored) {
+    BoxWatcher boxes;
+    QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
+    TypeMessage(QStringLiteral("hello"));
+    Child<QComboBox>("cboEncryption")->setFocus();
+    Click("lblEncrypt");
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Last().text, QStringLiteral("You must enter a key"));
+    EXPECT_EQ(boxes.Last().icon, QMessageBox::NoIcon);
+    EXPECT_EQ(boxes.Last().title, QStringLiteral("Tavorin"));
+    EXPECT_FALSE(boxes.Last().busyPointer);  // a box is answered with the ordinary pointer
+    EXPECT_EQ(window->focusWidget(), Child<QLineEdit>("txtEncKey"));
+    EXPECT_EQ(window->MessageText(), u"hello");
+    EXPECT_EQ(Status(), QStringLiteral("Status:"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
+    EXPECT_FALSE(window->Busy());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    SetKey(QStringLiteral("key"));
+    TypeMessage(QString());
+    Click("lblEncrypt");
+    Click("lblDecrypt");
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(Status(), QStringLiteral("Status:"));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(Commands, DamagedEnvelopesShowTheirBoxes) {
+    const QString envelope = Envelope(QStringLiteral("a message of some length"), QStringLiteral("key"));
+    BoxWatcher boxes;
+
+    // Plain text is no envelope.
+    TypeMessage(QStringLiteral("just words"));
+    Click("lblDecrypt");
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Last().text, QStringLiteral("Cannot decrypt text any further"));
+    EXPECT_EQ(boxes.Last().icon, QMessageBox::NoIcon);
+    EXPECT_EQ(boxes.Last().title, QStringLiteral("Error"));
+    EXPECT_EQ(Status(), QStringLiteral("Status: Decrypting Message...Please Wait"));
+    EXPECT_FALSE(window->Busy());
+
+    // The last pairs missing: the digest does not match; everything is emptied.
+    QGuiApplication::clipboard()->setText(QStringLiteral("clip"));
+    TypeMessage(envelope.left(envelope.size() - 6));
+    Click("lblDecrypt");
+    ASSERT_EQ(boxes.Count(), 2u);
+    EXPECT_EQ(
+        boxes.Last().text,
+        QStringLiteral("Message Authentication failed.\nMake sure full message has been entered before decrypting"));
+    EXPECT_EQ(boxes.Last().title, QStringLiteral("Tavorin"));
+    EXPECT_EQ(window->MessageText(), u"");
+    EXPECT_EQ(Status(), QString());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString());
+    EXPECT_EQ(LengthLine(), QStringLiteral("Length: 0"));
+
+    // Fewer than 64 characters after decoding: the general error.
+    TypeMessage(envelope.left(3 * 10 - 1));
+    Click("lblDecrypt");
+    ASSERT_EQ(boxes.Count(), 3u);
+    EXPECT_TRUE(boxes.Last().text.startsWith(QStringLiteral("An error has occurred\nErr: 5\n")))
+        << boxes.Last().text.toStdString();
+    EXPECT_EQ(boxes.Last().icon, QMessageBox::Warning);
+    EXPECT_EQ(boxes.Last().title, QStringLiteral("Error"));
+    EXPECT_EQ(Status(), QString());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(Commands, AWrongKeyShowsTheKeyBoxAndKeepsTheEnvelope) {
+    const QString envelope = Envelope(QStringLiteral("for the right key only"), QStringLiteral("right"));
+    BoxWatcher boxes;
+    QGuiApplication::clipboard()->setText(QStringLiteral("clip"));
+    SetKey(QStringLiteral("wrong"));
+    Click("lblDecrypt");
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Last().title, QStringLiteral("Key"));
+    EXPECT_EQ(boxes.Last().icon, QMessageBox::Critical);
+    EXPECT_EQ(boxes.Last().text, ToQString(Engine::WrongKeyText).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    EXPECT_EQ(ToQString(window->MessageText()), envelope);
+    EXPECT_FALSE(Status().startsWith(QStringLiteral("Results:")));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("clip"));
+}
+
+TEST_F(Commands, ACommandCannotStartWhileAnotherRuns) {
+    TypeMessage(QStringLiteral("message"));
+    BoxWatcher boxes;
+    int attempts = 0;
+    // While the key box holds the first command, try every command again.
+    boxes.onBox = [&](QMessageBox&) {
+        if (attempts++ > 0) {
+            return;
+        }
+        EXPECT_TRUE(window->CommandRunning());
+        Click("lblEncrypt");
+        Click("lblDecrypt");
+        Click("lblClear");
+        Click("lblCopyText");
+        QTest::qWait(20);
+    };
+    QGuiApplication::clipboard()->setText(QStringLiteral("clip"));
+    Click("lblEncrypt");
+    EXPECT_EQ(boxes.Count(), 1u);                                             // the second commands showed nothing
+    EXPECT_EQ(window->MessageText(), u"message");                             // Clear was refused
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("clip"));  // so was Copy
+    EXPECT_FALSE(window->CommandRunning());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    // Closing while a command runs waits for its end.
+    boxes.onBox = [&](QMessageBox&) { window->close(); };
+    SetKey(QString());
+    Click("lblDecrypt");
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(Commands, TheMessageEncodingLetsAnyLanguageThrough) {
+    const QString message = QStringLiteral("\u041f\u0440\u0438\u0432\u0435\u0442, \u4e16\u754c \U0001F600");
+    BoxWatcher boxes;
+    SetKey(QStringLiteral("key"));
+    TypeMessage(message);
+    Click("lblEncrypt");
+    ASSERT_EQ(boxes.Count(), 1u);  // Windows-1252 cannot hold it: refused, nothing changed
+    EXPECT_TRUE(boxes.Last().text.contains(QStringLiteral("UTF-8"))) << boxes.Last().text.toStdString();
+    EXPECT_EQ(ToQString(window->MessageText()), message);
+
+    window->findChild<QAction*>(QStringLiteral("mnuEncodingUtf8"))->trigger();
+    Click("lblEncrypt");
+    ASSERT_EQ(boxes.Count(), 1u);
+    Click("lblDecrypt");
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(ToQString(window->MessageText()), message);
+}
+
+TEST_F(Commands, ALargeMessageShowsProgressAndLeavesAUsableArea) {
+    // 4 MiB of text: the envelope is 12 MiB on one line.
+    QString message;
+    message.reserve(4 << 20);
+    const QString line = QStringLiteral("The quick brown fox jumps over the lazy dog 0123456789.\r\n");
+    while (message.size() + line.size() <= (4 << 20)) {
+        message += line;
+    }
+    message += QString((4 << 20) - message.size(), QLatin1Char('x'));
+    ASSERT_EQ(message.size(), 4 << 20);
+
+    auto* progress = Child<QProgressBar>("prgWork");
+    int shown = 0;
+    int painted = 0;
+    struct Spy : QObject {
+        int& shown;
+        int& painted;
+        Spy(int& s, int& p) : shown(s), painted(p) {}
+        bool eventFilter(QObject*, QEvent* e) override {
+            shown += e->type() == QEvent::Show;
+            painted += e->type() == QEvent::Paint;
+            return false;
+        }
+    } spy(shown, painted);
+    progress->installEventFilter(&spy);
+
+    window->SetProgressDelay(0);  // however fast this machine is
+    BoxWatcher boxes;
+    SetKey(QStringLiteral("big"));
+    TypeMessage(message);
+    Click("lblEncrypt");
+    ASSERT_EQ(boxes.Count(), 0u);
+    EXPECT_GE(shown, 1);
+    EXPECT_GE(painted, 2);
+    EXPECT_TRUE(progress->isHidden());
+    const std::u16string envelope = window->MessageText();
+    EXPECT_EQ(envelope.size() % 3, 2u);
+    EXPECT_GT(envelope.size(), 3u * (4u << 20));
+
+    // The area is split into blocks and stays editable: a character typed at the start
+    // lands exactly there.
+    auto* area = Child<MessageEdit>("txtMessage");
+    EXPECT_GT(area->document()->blockCount(), 100);
+    area->setFocus();
+    area->moveCursor(QTextCursor::Start);
+    QTest::keyClick(area, Qt::Key_Delete);
+    QTest::keyClick(area, Qt::Key_Delete);
+    QTest::keyClick(area, Qt::Key_Delete);
+    EXPECT_EQ(window->MessageText(), envelope.substr(3));
+    QTest::keyClicks(area, ToQString(envelope.substr(0, 3)));
+    EXPECT_EQ(window->MessageText(), envelope);
+
+    Click("lblDecrypt");
+    ASSERT_EQ(boxes.Count(), 0u);
+    EXPECT_TRUE(window->MessageText() == ToU16(message));
+}
