@@ -16,7 +16,7 @@
 #include "base/Files.h"
 #include "base/Types.h"
 #include "cli/Cli.h"
-#include "engines/Frame.h"
+#include "engines/FrameFormat.h"
 #include "envelope/Envelope.h"
 
 namespace tavorin {

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "engines/Frame.h"
+#include "engines/FramedEngine.h"
 #include "engines/Module1.h"
 
 namespace tavorin {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engines/Frame.h"
+#include "engines/FramedEngine.h"
 
 namespace tavorin {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "engines/Frame.h"
+#include "engines/FramedEngine.h"
 
 namespace tavorin {
 

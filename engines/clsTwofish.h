@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engines/Frame.h"
+#include "engines/FramedEngine.h"
 
 namespace tavorin {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "base/Failure.h"
-#include "engines/Frame.h"
+#include "engines/FrameFormat.h"
 #include "fuzz/FuzzSupport.h"
 
 using namespace tavorin;

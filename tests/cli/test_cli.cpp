@@ -24,7 +24,7 @@
 #include "base/Failure.h"
 #include "cli/Cli.h"
 #include "cli/Support.h"
-#include "engines/Frame.h"
+#include "engines/FrameFormat.h"
 #include "engines/Registry.h"
 #include "envelope/Envelope.h"
 

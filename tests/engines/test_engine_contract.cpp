@@ -8,7 +8,7 @@
 #include "TempDir.h"
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
-#include "engines/Frame.h"
+#include "engines/FrameFormat.h"
 #include "engines/Registry.h"
 
 using namespace tavorin;

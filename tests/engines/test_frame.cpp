@@ -10,7 +10,7 @@
 #include "TempDir.h"
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
-#include "engines/Frame.h"
+#include "engines/FramedEngine.h"
 #include "engines/clsBlowfish.h"
 
 using namespace tavorin;

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "base/Failure.h"
-#include "engines/Frame.h"
+#include "engines/FramedEngine.h"
 #include "tests/ToyCipher.h"
 
 using namespace tavorin;

@@ -9,7 +9,8 @@
 #include <memory>
 
 #include "base/Failure.h"
-#include "engines/Frame.h"
+#include "engines/FramedEngine.h"
+#include "engines/Module1.h"
 #include "engines/Registry.h"
 #include "tests/TempDir.h"
 #include "tests/ToyCipher.h"

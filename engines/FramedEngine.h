@@ -1,13 +1,7 @@
 #pragma once
-// The frame shared by every engine, written once over the block cipher so that the
-// chaining loops inline its block function.
-//
-//   offset 0   random word 0 (little-endian, 0..2^31-1)
-//          4   random word 1
-//          8   data length L, signed 32-bit little-endian
-//         12   the L data bytes, then zero padding to a whole number of blocks
-//
-// The whole frame is chained (CBC) from an all-zero block.
+// The framed engine over bytes, written once over the block cipher so that the chaining
+// loops inline its block function. The frame is described in FrameFormat.h; files go
+// through FramedFile.h.
 //
 // A cipher class derives as  class clsX final : public FramedEngine<clsX, B>  and supplies
 //   void EncryptBlock(std::uint8_t* block) noexcept;   // one block in place
@@ -22,39 +16,17 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstring>
-#include <limits>
+#include <functional>
 
-#include "base/ChunkPipeline.h"
 #include "base/Failure.h"
-#include "base/Files.h"
 #include "engines/Engine.h"
-#include "engines/Module1.h"
+#include "engines/FrameFormat.h"
+#include "engines/FramedFile.h"
 
 namespace tavorin {
 
 namespace frame {
-
-inline constexpr std::size_t HeaderSize = 12;
-inline constexpr std::uint64_t MaxFrame = 2147483647u;
-
-// The frame length for L data bytes, or 0 when it would pass the largest signed 32-bit value.
-constexpr std::uint64_t FrameLength(std::uint64_t L, std::size_t B) noexcept {
-    const std::uint64_t n = L + HeaderSize;
-    const std::uint64_t framed = (n + B - 1) / B * B;
-    return framed > MaxFrame ? 0 : framed;
-}
-
-// A random word of the header, 0 to 2147483647, from the operating system's generator.
-std::uint32_t RandomWord();
-
-// Writes the 12 header bytes for L data bytes.
-void WriteHeader(std::uint8_t* header, std::uint32_t L);
-
-// T - L with the checks of the wrong-key test: true when the stored length fits a frame of
-// T bytes. Throws Failure 6 when T - L overflows 32 bits.
-bool StoredLengthFits(std::uint64_t T, std::int32_t L, std::size_t B);
 
 // One call's progress events: after the block at offset o, an event is due when o >= Next().
 class ProgressRule {
@@ -73,12 +45,6 @@ private:
     const std::function<void(std::int32_t)>* sink_;
     std::uint64_t next_ = 0;
     std::int32_t last_ = -1;
-};
-
-// Wipes a buffer that held plain data when it goes out of scope, errors included.
-struct WipeOnExit {
-    ByteArray& bytes;
-    ~WipeOnExit() { SecureWipe(bytes); }
 };
 
 // Eight bytes at a time: the block function then reads whole words that were stored whole,
@@ -155,7 +121,7 @@ public:
     bool DecryptByte(ByteArray& bytes, std::u16string_view key = {}) final {
         Prepare(key);
         const std::uint64_t T = bytes.size();
-        CheckCipherLength(T);
+        frame::CheckCipherLength(T, B);
         // The stored length decides between success and the wrong-key report; find it on a
         // copy first so that no error leaves the array half decrypted.
         const std::int32_t L = PeekLength(bytes.data());
@@ -189,103 +155,37 @@ public:
 
     void EncryptFile(const std::filesystem::path& SourceFile, const std::filesystem::path& DestFile,
                      std::u16string_view key = {}) final {
-        CheckSource(SourceFile);
+        frame::CheckSource(SourceFile);
         Prepare(key);
-        InputFile in(SourceFile);
-        const std::uint64_t L = in.Size();
-        const std::uint64_t N = frame::FrameLength(L, B);
-        if (N == 0) {
-            throw Failure::OverflowError();
-        }
-        AtomicOutputFile out(DestFile);
-        ByteArray buffer(ChunkPipeline::kSlots * static_cast<std::size_t>(std::min<std::uint64_t>(N, kChunk)));
-        const frame::WipeOnExit wipe{buffer};
         std::array<std::uint8_t, B> prev{};
-        frame::ProgressRule progress(N, Progress);
-
-        std::uint64_t read = 0;  // data bytes read so far
-        ChunkPipeline(buffer.data(), buffer.size() / ChunkPipeline::kSlots)
-            .Run(
-                Chunks(N),
-                [&](std::size_t k, std::uint8_t* slot) {
-                    const std::size_t chunk = ChunkSize(N, k);
-                    std::size_t at = 0;
-                    if (k == 0) {
-                        frame::WriteHeader(slot, static_cast<std::uint32_t>(L));
-                        at = frame::HeaderSize;
-                    }
-                    const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(L - read, chunk - at));
-                    in.ReadExact(slot + at, take);
-                    read += take;
-                    std::memset(slot + at + take, 0, chunk - at - take);
-                },
-                [&](std::size_t k, std::uint8_t* slot) {
-                    EncryptRun(slot, k * kChunk, ChunkSize(N, k), prev.data(), progress);
-                },
-                [&](std::size_t k, std::uint8_t* slot) { out.Write(slot, ChunkSize(N, k)); });
-        out.Commit();
-        progress.Finish();
+        frame::EncryptFile(SourceFile, DestFile, B, Progress,
+                           [&](std::uint8_t* data, std::uint64_t base, std::size_t n, frame::ProgressRule& progress) {
+                               EncryptRun(data, base, n, prev.data(), progress);
+                           });
     }
 
     bool DecryptFile(const std::filesystem::path& SourceFile, const std::filesystem::path& DestFile,
                      std::u16string_view key = {}) final {
-        CheckSource(SourceFile);
+        frame::CheckSource(SourceFile);
         Prepare(key);
-        InputFile in(SourceFile);
-        const std::uint64_t T = in.Size();
-        CheckCipherLength(T);
-        ByteArray buffer(ChunkPipeline::kSlots * static_cast<std::size_t>(std::min<std::uint64_t>(T, kChunk)));
-        const frame::WipeOnExit wipe{buffer};
-        in.ReadExact(buffer.data(), ChunkSize(T, 0));
-        const std::int32_t L = PeekLength(buffer.data());
-        if (!frame::StoredLengthFits(T, L, B)) {
-            ReportWrongKey();  // the destination is left as it was
-            return false;
-        }
-
-        AtomicOutputFile out(DestFile);
         std::array<std::uint8_t, B> prev{};
-        frame::ProgressRule progress(T, Progress);
-        const std::uint64_t dataEnd = frame::HeaderSize + static_cast<std::uint64_t>(L);
-        ChunkPipeline(buffer.data(), buffer.size() / ChunkPipeline::kSlots)
-            .Run(
-                Chunks(T),
-                [&](std::size_t k, std::uint8_t* slot) {
-                    if (k != 0) {  // the first was read above
-                        in.ReadExact(slot, ChunkSize(T, k));
-                    }
-                },
-                [&](std::size_t k, std::uint8_t* slot) {
-                    DecryptRun(slot, k * kChunk, ChunkSize(T, k), prev.data(), progress);
-                },
-                [&](std::size_t k, std::uint8_t* slot) {
-                    // Keep only the data bytes of this chunk: no header, no padding.
-                    const std::uint64_t done = k * kChunk;
-                    const std::uint64_t from = std::max<std::uint64_t>(done, frame::HeaderSize);
-                    const std::uint64_t to = std::min<std::uint64_t>(done + ChunkSize(T, k), dataEnd);
-                    if (from < to) {
-                        out.Write(slot + (from - done), static_cast<std::size_t>(to - from));
-                    }
-                });
-        out.Commit();
-        progress.Finish();
-        return true;
+        const bool fits = frame::DecryptFile(
+            SourceFile, DestFile, B, Progress, [&](const std::uint8_t* frameStart) { return PeekLength(frameStart); },
+            [&](std::uint8_t* data, std::uint64_t base, std::size_t n, frame::ProgressRule& progress) {
+                DecryptRun(data, base, n, prev.data(), progress);
+            });
+        if (!fits) {
+            ReportWrongKey();
+        }
+        return fits;
     }
 
 protected:
     FramedEngine() = default;
 
 private:
-    static constexpr std::size_t kChunk = std::size_t{1} << 20;  // a multiple of every block size
-    static_assert(kChunk % B == 0);
+    static_assert(frame::FileChunk % B == 0);
 
-    static std::size_t Chunks(std::uint64_t total) noexcept {
-        return static_cast<std::size_t>((total + kChunk - 1) / kChunk);
-    }
-    // The length of chunk k of total bytes.
-    static std::size_t ChunkSize(std::uint64_t total, std::size_t k) noexcept {
-        return static_cast<std::size_t>(std::min<std::uint64_t>(total - std::uint64_t{k} * kChunk, kChunk));
-    }
     // Pieces of the in-memory operations that stay in the first-level cache.
     static constexpr std::size_t kInCache = std::size_t{16} << 10;
     static_assert(kInCache % B == 0 && kInCache > frame::HeaderSize);
@@ -301,40 +201,8 @@ private:
         }
     }
 
-    static void CheckSource(const std::filesystem::path& source) {
-        if (!Module1::FileExist(source)) {
-            throw Failure(Failure::ObjectError,
-                          "Error in Skipjack EncryptFile procedure (Source file does not exist).");
-        }
-    }
-
-    // Ciphertext must be whole blocks and hold at least the header.
-    static void CheckCipherLength(std::uint64_t T) {
-        if (T % B != 0 || T < frame::HeaderSize) {
-            throw Failure::Subscript();
-        }
-        if (T > frame::MaxFrame) {
-            throw Failure::OverflowError();
-        }
-    }
-
-    // The stored length, decrypted from a copy of the blocks that hold bytes 8 to 11.
     std::int32_t PeekLength(const std::uint8_t* frameStart) {
-        constexpr std::size_t blocks = (frame::HeaderSize + B - 1) / B;
-        std::array<std::uint8_t, blocks * B> copy;
-        std::memcpy(copy.data(), frameStart, copy.size());
-        std::array<std::uint8_t, B> prev{};
-        for (std::size_t k = 0; k < blocks; ++k) {
-            std::uint8_t* block = copy.data() + k * B;
-            std::array<std::uint8_t, B> cipher;
-            std::memcpy(cipher.data(), block, B);
-            Self().DecryptBlock(block);
-            frame::XorBlock(block, prev.data(), B);
-            prev = cipher;
-        }
-        const auto L = static_cast<std::int32_t>(Module1::LoadLE32(copy.data() + 8));
-        SecureWipe(copy.data(), copy.size());
-        return L;
+        return frame::PeekLength<B>(frameStart, [this](std::uint8_t* block) { Self().DecryptBlock(block); });
     }
 
     void ReportWrongKey() {

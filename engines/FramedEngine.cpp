@@ -1,43 +1,12 @@
-#include "engines/Frame.h"
+#include "engines/FramedEngine.h"
 
-#include <sys/random.h>
-
-#include <cerrno>
-#include <random>
+#include <cmath>
 
 #include "base/AnsiCodePage.h"
 
 namespace tavorin {
 
 namespace frame {
-
-std::uint32_t RandomWord() {
-    std::uint32_t word = 0;
-    ssize_t got = 0;
-    do {
-        got = ::getrandom(&word, sizeof word, 0);
-    } while (got < 0 && errno == EINTR);
-    if (got != static_cast<ssize_t>(sizeof word)) {
-        std::random_device device;
-        word = device();
-    }
-    return word & 0x7FFFFFFFu;
-}
-
-void WriteHeader(std::uint8_t* header, std::uint32_t L) {
-    Module1::StoreLE32(header, RandomWord());
-    Module1::StoreLE32(header + 4, RandomWord());
-    Module1::StoreLE32(header + 8, L);
-}
-
-bool StoredLengthFits(std::uint64_t T, std::int32_t L, std::size_t B) {
-    const auto t = static_cast<std::int64_t>(T);
-    const std::int64_t d = t - L;
-    if (d > std::numeric_limits<std::int32_t>::max() || d < std::numeric_limits<std::int32_t>::min()) {
-        throw Failure::OverflowError();
-    }
-    return L >= 0 && d >= static_cast<std::int64_t>(HeaderSize) && d <= static_cast<std::int64_t>(HeaderSize + B - 1);
-}
 
 void ProgressRule::After(std::uint64_t o) {
     if (sink_ == nullptr || o < next_) {

@@ -1,0 +1,51 @@
+#include "engines/FrameFormat.h"
+
+#include <sys/random.h>
+
+#include <cerrno>
+#include <limits>
+#include <random>
+
+#include "base/Failure.h"
+#include "engines/Module1.h"
+
+namespace tavorin::frame {
+
+std::uint32_t RandomWord() {
+    std::uint32_t word = 0;
+    ssize_t got = 0;
+    do {
+        got = ::getrandom(&word, sizeof word, 0);
+    } while (got < 0 && errno == EINTR);
+    if (got != static_cast<ssize_t>(sizeof word)) {
+        std::random_device device;
+        word = device();
+    }
+    return word & 0x7FFFFFFFu;
+}
+
+void WriteHeader(std::uint8_t* header, std::uint32_t L) {
+    Module1::StoreLE32(header, RandomWord());
+    Module1::StoreLE32(header + 4, RandomWord());
+    Module1::StoreLE32(header + 8, L);
+}
+
+bool StoredLengthFits(std::uint64_t T, std::int32_t L, std::size_t B) {
+    const auto t = static_cast<std::int64_t>(T);
+    const std::int64_t d = t - L;
+    if (d > std::numeric_limits<std::int32_t>::max() || d < std::numeric_limits<std::int32_t>::min()) {
+        throw Failure::OverflowError();
+    }
+    return L >= 0 && d >= static_cast<std::int64_t>(HeaderSize) && d <= static_cast<std::int64_t>(HeaderSize + B - 1);
+}
+
+void CheckCipherLength(std::uint64_t T, std::size_t B) {
+    if (T % B != 0 || T < HeaderSize) {
+        throw Failure::Subscript();
+    }
+    if (T > MaxFrame) {
+        throw Failure::OverflowError();
+    }
+}
+
+}  // namespace tavorin::frame

@@ -1,0 +1,114 @@
+#include "engines/FramedFile.h"
+
+#include <algorithm>
+
+#include "base/ChunkPipeline.h"
+#include "base/Failure.h"
+#include "base/Files.h"
+#include "engines/FrameFormat.h"
+#include "engines/FramedEngine.h"
+#include "engines/Module1.h"
+
+namespace tavorin::frame {
+
+namespace {
+
+std::size_t Chunks(std::uint64_t total) noexcept { return static_cast<std::size_t>((total + FileChunk - 1) / FileChunk); }
+
+// The length of chunk k of total bytes.
+std::size_t ChunkSize(std::uint64_t total, std::size_t k) noexcept {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(total - std::uint64_t{k} * FileChunk, FileChunk));
+}
+
+// Three slots of the largest chunk, wiped when they go out of scope, errors included.
+struct Slots {
+    explicit Slots(std::uint64_t total)
+        : bytes(ChunkPipeline::kSlots * static_cast<std::size_t>(std::min<std::uint64_t>(total, FileChunk))) {}
+    ~Slots() { SecureWipe(bytes); }
+    Slots(const Slots&) = delete;
+    Slots& operator=(const Slots&) = delete;
+    ChunkPipeline Pipeline() { return ChunkPipeline(bytes.data(), bytes.size() / ChunkPipeline::kSlots); }
+
+    ByteArray bytes;
+};
+
+}  // namespace
+
+void CheckSource(const std::filesystem::path& source) {
+    if (!Module1::FileExist(source)) {
+        throw Failure(Failure::ObjectError, "Error in Skipjack EncryptFile procedure (Source file does not exist).");
+    }
+}
+
+void EncryptFile(const std::filesystem::path& source, const std::filesystem::path& destination, std::size_t B,
+                 const ProgressSink& sink, const ChainRun& encrypt) {
+    InputFile in(source);
+    const std::uint64_t L = in.Size();
+    const std::uint64_t N = FrameLength(L, B);
+    if (N == 0) {
+        throw Failure::OverflowError();
+    }
+    AtomicOutputFile out(destination);
+    Slots slots(N);
+    ProgressRule progress(N, sink);
+
+    std::uint64_t read = 0;  // data bytes read so far
+    slots.Pipeline().Run(
+        Chunks(N),
+        [&](std::size_t k, std::uint8_t* slot) {
+            const std::size_t chunk = ChunkSize(N, k);
+            std::size_t at = 0;
+            if (k == 0) {
+                WriteHeader(slot, static_cast<std::uint32_t>(L));
+                at = HeaderSize;
+            }
+            const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(L - read, chunk - at));
+            in.ReadExact(slot + at, take);
+            read += take;
+            std::memset(slot + at + take, 0, chunk - at - take);
+        },
+        [&](std::size_t k, std::uint8_t* slot) { encrypt(slot, k * FileChunk, ChunkSize(N, k), progress); },
+        [&](std::size_t k, std::uint8_t* slot) { out.Write(slot, ChunkSize(N, k)); });
+    out.Commit();
+    progress.Finish();
+}
+
+bool DecryptFile(const std::filesystem::path& source, const std::filesystem::path& destination, std::size_t B,
+                 const ProgressSink& sink, const std::function<std::int32_t(const std::uint8_t*)>& peek,
+                 const ChainRun& decrypt) {
+    InputFile in(source);
+    const std::uint64_t T = in.Size();
+    CheckCipherLength(T, B);
+    Slots slots(T);
+    in.ReadExact(slots.bytes.data(), ChunkSize(T, 0));
+    const std::int32_t L = peek(slots.bytes.data());
+    if (!StoredLengthFits(T, L, B)) {
+        return false;  // the destination is left as it was
+    }
+
+    AtomicOutputFile out(destination);
+    ProgressRule progress(T, sink);
+    const std::uint64_t dataEnd = HeaderSize + static_cast<std::uint64_t>(L);
+    slots.Pipeline().Run(
+        Chunks(T),
+        [&](std::size_t k, std::uint8_t* slot) {
+            if (k != 0) {  // the first was read above
+                in.ReadExact(slot, ChunkSize(T, k));
+            }
+        },
+        [&](std::size_t k, std::uint8_t* slot) { decrypt(slot, k * FileChunk, ChunkSize(T, k), progress); },
+        [&](std::size_t k, std::uint8_t* slot) {
+            // Keep only the data bytes of this chunk: no header, no padding.
+            const std::uint64_t done = k * FileChunk;
+            const std::uint64_t from = std::max<std::uint64_t>(done, HeaderSize);
+            const std::uint64_t to = std::min<std::uint64_t>(done + ChunkSize(T, k), dataEnd);
+            if (from < to) {
+                out.Write(slot + (from - done), static_cast<std::size_t>(to - from));
+            }
+        });
+    out.Commit();
+    progress.Finish();
+    return true;
+}
+
+}  // namespace tavorin::frame

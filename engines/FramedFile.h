@@ -1,0 +1,36 @@
+#pragma once
+// Frames streamed between files through the chunk pipeline: the file side of FramedEngine,
+// kept out of the template so that every engine shares one copy. The engine supplies the
+// chaining over a run of whole blocks.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+
+namespace tavorin::frame {
+
+class ProgressRule;
+
+// Chains n bytes (whole blocks) in place that stand at frame offset base, in order.
+using ChainRun = std::function<void(std::uint8_t* data, std::uint64_t base, std::size_t n, ProgressRule& progress)>;
+using ProgressSink = std::function<void(std::int32_t)>;
+
+// Chunks are a multiple of every block size.
+inline constexpr std::size_t FileChunk = std::size_t{1} << 20;
+
+// Throws the object error unless the source names a file whose length can be read.
+void CheckSource(const std::filesystem::path& source);
+
+// Frames the source file for blocks of B bytes into the destination, through a temporary
+// file renamed into place at the end.
+void EncryptFile(const std::filesystem::path& source, const std::filesystem::path& destination, std::size_t B,
+                 const ProgressSink& sink, const ChainRun& encrypt);
+
+// Deciphers a framed file into its data bytes. False, with the destination untouched, when
+// the stored length (peek reads it from the first chunk) does not fit.
+bool DecryptFile(const std::filesystem::path& source, const std::filesystem::path& destination, std::size_t B,
+                 const ProgressSink& sink, const std::function<std::int32_t(const std::uint8_t*)>& peek,
+                 const ChainRun& decrypt);
+
+}  // namespace tavorin::frame
