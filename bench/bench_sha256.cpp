@@ -1,5 +1,5 @@
-// CSHA256 beside Crypto++'s and OpenSSL's SHA-256 over 1 MiB, and the hex codec over 1 MiB
-// both ways. Prints ours/fastest for the digest.
+// CSHA256 beside Crypto++'s and OpenSSL's SHA-256 over 1 MiB, and the hex codec both ways: over
+// 1 MiB, and each path over the slices the envelope converts. Prints the ratios.
 #include <cryptopp/sha.h>
 #include <openssl/evp.h>
 
@@ -15,6 +15,8 @@ using namespace tavorin;
 namespace {
 
 constexpr std::size_t kSize = 1u << 20;
+// The envelope converts its pairs in slices of this size.
+constexpr std::size_t kSlice = 1u << 16;
 
 const ByteArray& Data() {
     static const ByteArray data = [] {
@@ -109,6 +111,37 @@ void Hex_HexToBytes(benchmark::State& state) {
     Throughput(state);
 }
 
+// The envelope's pairs both ways on one path of the codec, one slice at a time.
+template <modHEX::Path path>
+void Hex_SpacedPairs(benchmark::State& state) {
+    const modHEX::Path chosen = modHEX::ActivePath();
+    if (!modHEX::SelectPath(path)) {
+        state.SkipWithError("the CPU cannot run this path");
+        return;
+    }
+    std::string out(3 * kSlice, ' ');
+    for (auto _ : state) {
+        modHEX::WriteSpacedPairs(Data().data(), kSlice, out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+    modHEX::SelectPath(chosen);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSlice));
+}
+
+template <modHEX::Path path>
+void Hex_ReadPairs(benchmark::State& state) {
+    const modHEX::Path chosen = modHEX::ActivePath();
+    const std::string hex = modHEX::BytesToHex(Data().data(), kSlice, " ");
+    if (!modHEX::SelectPath(path)) {
+        state.SkipWithError("the CPU cannot run this path");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(modHEX::HexToBytes(std::string_view(hex), 1));
+    modHEX::SelectPath(chosen);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSlice));
+}
+
 }  // namespace
 
 BENCHMARK(Sha256_Tavorin);
@@ -120,6 +153,12 @@ BENCHMARK(Hex_StringToHex);
 BENCHMARK(Hex_HexToString);
 BENCHMARK(Hex_BytesToHex);
 BENCHMARK(Hex_HexToBytes);
+BENCHMARK(Hex_SpacedPairs<modHEX::Path::Portable>)->Name("Hex_Encode_Portable");
+BENCHMARK(Hex_SpacedPairs<modHEX::Path::Ssse3>)->Name("Hex_Encode_Ssse3");
+BENCHMARK(Hex_SpacedPairs<modHEX::Path::Avx2>)->Name("Hex_Encode_Avx2");
+BENCHMARK(Hex_ReadPairs<modHEX::Path::Portable>)->Name("Hex_Decode_Portable");
+BENCHMARK(Hex_ReadPairs<modHEX::Path::Ssse3>)->Name("Hex_Decode_Ssse3");
+BENCHMARK(Hex_ReadPairs<modHEX::Path::Avx2>)->Name("Hex_Decode_Avx2");
 
 int main(int argc, char** argv) {
     const auto rates = bench::RunAndCollect(argc, argv);
@@ -135,5 +174,10 @@ int main(int argc, char** argv) {
     bench::PrintThroughput(rates, "HexToString", "Hex_HexToString");
     bench::PrintThroughput(rates, "BytesToHex", "Hex_BytesToHex");
     bench::PrintThroughput(rates, "HexToBytes", "Hex_HexToBytes");
+    std::printf("\nThe envelope's pairs in 64 KiB slices, vector paths over the portable table code\n");
+    bench::PrintRatio(rates, "encode SSSE3", "Hex_Encode_Ssse3", {"Hex_Encode_Portable"}, 4.0);
+    bench::PrintRatio(rates, "encode AVX2", "Hex_Encode_Avx2", {"Hex_Encode_Portable"}, 4.0);
+    bench::PrintRatio(rates, "decode SSSE3", "Hex_Decode_Ssse3", {"Hex_Decode_Portable"}, 3.0);
+    bench::PrintRatio(rates, "decode AVX2", "Hex_Decode_Avx2", {"Hex_Decode_Portable"}, 3.0);
     return 0;
 }

@@ -29,9 +29,19 @@ std::u16string HexToString(std::u16string_view text, std::int32_t separatorLengt
 std::string BytesToHex(const std::uint8_t* data, std::size_t size, std::string_view separator);
 ByteArray HexToBytes(std::string_view text, std::int32_t separatorLength);
 
+ByteArray HexToBytes(std::u16string_view text, std::int32_t separatorLength);
+
 // The envelope's layout written fast: each byte as two upper-case digits and one space,
 // 3 * size characters at out.
 void WriteSpacedPairs(const std::uint8_t* data, std::size_t size, char* out) noexcept;
-ByteArray HexToBytes(std::u16string_view text, std::int32_t separatorLength);
+
+// Which code converts pairs of one-character gaps (the envelope's): on x86-64 SSSE3 or AVX2
+// code chosen once from the CPU, the portable table code elsewhere. Every path gives the
+// same results and the same refusals; tests and benchmarks may switch.
+enum class Path { Portable, Ssse3, Avx2 };
+bool PathAvailable(Path path) noexcept;
+Path ActivePath() noexcept;
+// False, and nothing changes, when the CPU cannot run the path.
+bool SelectPath(Path path) noexcept;
 
 }  // namespace tavorin::modHEX

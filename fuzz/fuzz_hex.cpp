@@ -1,5 +1,6 @@
 // HexToString with any separator length, against a plain reading of the rules, and the
-// round trip from StringToHex with separators of any length.
+// round trip from StringToHex with separators of any length; on every path the CPU runs.
+#include <algorithm>
 #include <variant>
 
 #include "base/Failure.h"
@@ -49,22 +50,10 @@ std::variant<ByteArray, std::int32_t> Expected(std::u16string_view text, std::in
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FuzzedDataProvider in(data, size);
-    const std::uint8_t mode = in.ConsumeIntegral<std::uint8_t>();
-    std::int32_t s = in.ConsumeIntegral<std::int32_t>();
-    if (mode & 2)
-        s = static_cast<std::int32_t>(static_cast<std::uint32_t>(s) % 8);  // mostly short ones
-    std::u16string text;
-    if (mode & 1) {
-        while (in.remaining_bytes() >= 2)
-            text.push_back(in.ConsumeIntegral<char16_t>());
-    } else {
-        for (std::uint8_t b : in.ConsumeRemainingBytes<std::uint8_t>())
-            text.push_back(AnsiCodePage::ByteToChar(b));
-    }
+namespace {
 
-    const auto expected = Expected(text, s);
+void CheckPath(const std::u16string& text, std::int32_t s, std::uint8_t mode,
+               const std::variant<ByteArray, std::int32_t>& expected) {
     try {
         const std::u16string got = modHEX::HexToString(text, s);
         FUZZ_CHECK(std::holds_alternative<ByteArray>(expected));
@@ -73,6 +62,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const Failure& f) {
         FUZZ_CHECK(std::holds_alternative<std::int32_t>(expected));
         FUZZ_CHECK(f.Number() == std::get<std::int32_t>(expected));
+    }
+    if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x100; })) {
+        const std::string narrow(text.begin(), text.end());
+        try {
+            FUZZ_CHECK(modHEX::HexToBytes(narrow, s) == std::get<ByteArray>(expected));
+        } catch (const Failure& f) {
+            FUZZ_CHECK(std::holds_alternative<std::int32_t>(expected) &&
+                       f.Number() == std::get<std::int32_t>(expected));
+        }
     }
 
     // Any text through the code page, with any separator of 1 to 40 characters, comes back.
@@ -89,6 +87,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } catch (const Failure& f) {
             FUZZ_CHECK(f.Number() == Failure::InvalidArgument);  // a character the code page cannot hold
         }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider in(data, size);
+    const std::uint8_t mode = in.ConsumeIntegral<std::uint8_t>();
+    std::int32_t s = in.ConsumeIntegral<std::int32_t>();
+    if (mode & 2)
+        s = static_cast<std::int32_t>(static_cast<std::uint32_t>(s) % 8);  // mostly short ones
+    std::u16string text;
+    if (mode & 1) {
+        while (in.remaining_bytes() >= 2)
+            text.push_back(in.ConsumeIntegral<char16_t>());
+    } else {
+        for (std::uint8_t b : in.ConsumeRemainingBytes<std::uint8_t>())
+            text.push_back(AnsiCodePage::ByteToChar(b));
+    }
+
+    const auto expected = Expected(text, s);
+    for (const auto path : {modHEX::Path::Portable, modHEX::Path::Ssse3, modHEX::Path::Avx2}) {
+        if (modHEX::SelectPath(path))
+            CheckPath(text, s, mode, expected);
     }
     return 0;
 }

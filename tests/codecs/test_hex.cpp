@@ -2,6 +2,7 @@
 // (zero between "9" and "A", error 9 outside "0".."F"), the code page, and large round trips.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
@@ -259,3 +260,70 @@ TEST(HexCodec, LargeRoundTrips) {
     EXPECT_EQ(HexToString(textHex, 1), text);
     EXPECT_EQ(HexToString(StringToHex(text, u"\r\n"), 2), text);
 }
+
+// The vector paths against the portable one: every length from 0 to 300, good pairs and
+// pairs with a bad or in-between digit anywhere, narrow and wide text.
+class HexPaths : public ::testing::TestWithParam<Path> {
+protected:
+    void SetUp() override {
+        if (!SelectPath(GetParam()))
+            GTEST_SKIP() << "the CPU cannot run this path";
+    }
+    void TearDown() override { SelectPath(Path::Portable); }
+
+    // The result of f under the path tested and under the portable path: bytes or the failure.
+    template <class F>
+    void ExpectSame(F&& f, std::size_t length) {
+        const auto run = [&] {
+            try {
+                return std::pair<decltype(f()), std::int32_t>{f(), 0};
+            } catch (const Failure& failure) {
+                return std::pair<decltype(f()), std::int32_t>{{}, failure.Number()};
+            }
+        };
+        SelectPath(GetParam());
+        const auto fast = run();
+        SelectPath(Path::Portable);
+        const auto plain = run();
+        ASSERT_EQ(fast, plain) << "length " << length;
+    }
+};
+
+TEST_P(HexPaths, EncodeEveryLength) {
+    std::mt19937 rng(5);
+    for (std::size_t n = 0; n <= 300; ++n) {
+        const ByteArray bytes = RandomBytes(rng, n);
+        ExpectSame(
+            [&] {
+                std::string out(3 * n + 4, '#');
+                WriteSpacedPairs(bytes.data(), n, out.data());
+                return out;
+            },
+            n);
+        ExpectSame([&] { return BytesToHex(bytes.data(), n, ":"); }, n);
+        const std::u16string text = AnsiCodePage::BytesToText(bytes);
+        ExpectSame([&] { return StringToHex(text, u"\u20AC"); }, n);
+    }
+}
+
+TEST_P(HexPaths, DecodeEveryLength) {
+    std::mt19937 rng(6);
+    const std::u16string odd = u"a:@/G \u0130\u0141\uFF10\u0000";
+    for (std::size_t length = 0; length <= 300; ++length) {
+        for (int variant = 0; variant < 8; ++variant) {
+            std::u16string text = Widen(ExpectedHex(RandomBytes(rng, length / 3 + 1), " ")).substr(0, length);
+            // Variant 0 stays good; the others get an odd character somewhere.
+            if (variant != 0 && length != 0)
+                text[rng() % length] = odd[rng() % odd.size()];
+            ExpectSame([&] { return HexToBytes(std::u16string_view(text), 1); }, length);
+            ExpectSame([&] { return HexToString(text, 1); }, length);
+            if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x100; })) {
+                const std::string narrow(text.begin(), text.end());
+                ExpectSame([&] { return HexToBytes(std::string_view(narrow), 1); }, length);
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Vector, HexPaths, ::testing::Values(Path::Ssse3, Path::Avx2),
+                         [](const auto& param) { return param.param == Path::Avx2 ? "Avx2" : "Ssse3"; });
