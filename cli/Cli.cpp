@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <ostream>
 
+#include "base/Version.h"
 #include "cli/Commands.h"
 #include "engines/Registry.h"
 
@@ -26,7 +27,10 @@ void Usage(std::ostream& out, const std::vector<std::unique_ptr<Command>>& comma
     for (const auto& c : commands) {
         out << "  " << c->Name() << std::string(14 - c->Name().size(), ' ') << c->Summary() << '\n';
     }
-    out << "\nRun 'tavorin-cli COMMAND --help' for the options of a command.\n"
+    out << "\nOptions:\n"
+           "  -h, --help     show this help and exit\n"
+           "  -V, --version  show the version and exit\n"
+           "\nRun 'tavorin-cli COMMAND --help' for the options of a command.\n"
            "Exit codes: 0 success, 1 wrong usage or input, 2 message authentication failed,\n"
            "3 wrong key, 4 a file that cannot be read or written.\n";
 }
@@ -129,8 +133,8 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         Usage(out, commands);
         return ExitOk;
     }
-    if (args[0] == "--version") {
-        out << "tavorin-cli 1.0\n";
+    if (args[0] == "--version" || args[0] == "-V") {
+        out << "tavorin-cli " << Version << '\n';
         return ExitOk;
     }
     for (const auto& c : commands) {

@@ -7,6 +7,7 @@
 
 #include <optional>
 
+#include "base/Version.h"
 #include "desktop/MessageWindow.h"
 
 class QWidget;
@@ -64,8 +65,6 @@ private:
 void ShowBox(QWidget* parent, const QString& text, MessageIcon icon, const QString& title);
 
 inline const QString ApplicationTitle = QStringLiteral("Tavorin");
-inline constexpr int VersionMajor = 1;
-inline constexpr int VersionMinor = 0;
 inline const QString SysInfoUnavailable = QStringLiteral("System Information Is Unavailable At This Time");
 
 // The path of the system information tool: the recorded path, or the recorded folder with
