@@ -1,0 +1,25 @@
+# Run inside a fresh root where only the package was installed (scripts/package --fresh):
+# every engine round trip through tavorin-cli with a non-ASCII key, then tavorin without a display.
+set -eu
+cd "$(mktemp -d)"
+export KEY='Schlüssel für Grüße – 10 €'
+printf 'Grüße aus Köln, 10 € – ça va?\n' >message.txt
+head -c 100000 /dev/urandom >file.bin
+tavorin-cli --version
+test -f /usr/share/man/man1/tavorin-cli.1.gz
+for cipher in $(tavorin-cli ciphers | grep -v 'not built'); do
+    tavorin-cli encrypt -c "$cipher" -p 2 --key-env KEY -i message.txt -o envelope.txt
+    tavorin-cli decrypt -c "$cipher" -p 2 --key-env KEY -i envelope.txt -o opened.txt
+    tavorin-cli encrypt-file -c "$cipher" --key-env KEY file.bin file.tav
+    tavorin-cli decrypt-file -c "$cipher" --key-env KEY file.tav file.out
+    cmp message.txt opened.txt && cmp file.bin file.out
+    rm envelope.txt opened.txt file.tav file.out
+    echo "round trip: $cipher"
+done
+
+tavorin --version
+status=0
+QT_QPA_PLATFORM=offscreen timeout 5 tavorin >tavorin.log 2>&1 || status=$?
+cat tavorin.log
+[ "$status" -eq 124 ] || { echo "tavorin ended with $status instead of running"; exit 1; }
+echo "tavorin ran for 5 s on the offscreen platform"
