@@ -19,7 +19,7 @@ done
 
 tavorin --version
 status=0
-QT_QPA_PLATFORM=offscreen timeout 5 tavorin >tavorin.log 2>&1 || status=$?
+XDG_RUNTIME_DIR=$(mktemp -d) QT_QPA_PLATFORM=offscreen timeout 5 tavorin >tavorin.log 2>&1 || status=$?
 cat tavorin.log
 [ "$status" -eq 124 ] || { echo "tavorin ended with $status instead of running"; exit 1; }
 echo "tavorin ran for 5 s on the offscreen platform"
