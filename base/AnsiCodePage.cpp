@@ -176,58 +176,36 @@ std::string DescribeCodePoint(char32_t cp) {
 std::u16string FromUtf8(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* p = reinterpret_cast<const std::uint8_t*>(utf8.data());
     const std::size_t n = utf8.size();
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned char b0 = p[i];
-        if (b0 < 0x80) {
-            out.push_back(b0);
-            ++i;
-            continue;
-        }
-        char32_t cp = 0;
-        std::size_t len = 0;
-        char32_t min = 0;
-        if ((b0 & 0xE0) == 0xC0) {
-            cp = b0 & 0x1F, len = 2, min = 0x80;
-        } else if ((b0 & 0xF0) == 0xE0) {
-            cp = b0 & 0x0F, len = 3, min = 0x800;
-        } else if ((b0 & 0xF8) == 0xF0) {
-            cp = b0 & 0x07, len = 4, min = 0x10000;
-        } else {
-            len = 0;
-        }
-        bool ok = len != 0 && i + len <= n;
-        for (std::size_t k = 1; ok && k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) {
-                ok = false;
-            } else {
-                cp = (cp << 6) | (p[i + k] & 0x3F);
-            }
-        }
-        if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    for (std::size_t i = 0; i < n;) {
+        const Utf8Sequence s = DecodeUtf8(p, n, i);
+        if (s.length == 0) {
             throw Failure(Failure::InvalidArgument,
                           "The text is not valid UTF-8 (byte offset " + std::to_string(i) + ")");
         }
-        if (cp >= 0x10000) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        if (s.cp >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((s.cp - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((s.cp - 0x10000) & 0x3FF)));
         } else {
-            out.push_back(static_cast<char16_t>(cp));
+            out.push_back(static_cast<char16_t>(s.cp));
         }
-        i += len;
+        i += s.length;
     }
     return out;
 }
 
-bool IsValidUtf8(std::string_view utf8) noexcept {
-    try {
-        (void)FromUtf8(utf8);
-        return true;
-    } catch (const Failure&) {
-        return false;
+std::optional<std::size_t> FirstInvalidUtf8(std::string_view utf8) noexcept {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(utf8.data());
+    const std::size_t n = utf8.size();
+    for (std::size_t i = AsciiPrefix(p, n); i < n; i += AsciiPrefix(p + i, n - i)) {
+        const Utf8Sequence s = DecodeUtf8(p, n, i);
+        if (s.length == 0) {
+            return i;
+        }
+        i += s.length;
     }
+    return std::nullopt;
 }
 
 std::string ToUtf8(std::u16string_view utf16) {

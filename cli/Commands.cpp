@@ -10,7 +10,8 @@
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
-#include "cli/Support.h"
+#include "cli/Input.h"
+#include "cli/Output.h"
 #include "engines/Registry.h"
 #include "envelope/Envelope.h"
 
@@ -85,7 +86,7 @@ public:
         return "list the ciphers, marking those not built into this program";
     }
 
-    int run(const std::vector<std::string>& args, std::istream&, std::ostream& out, std::ostream& err) override {
+    int Run(const std::vector<std::string>& args, std::istream&, std::ostream& out, std::ostream& err) override {
         CLI::App app{std::string(Summary()), "tavorin-cli ciphers"};
         if (const auto code = Parse(app, args, out, err)) {
             return *code;
@@ -112,7 +113,7 @@ public:
         return encrypt_ ? "encrypt a file" : "decrypt a file made by encrypt-file";
     }
 
-    int run(const std::vector<std::string>& args, std::istream&, std::ostream& out, std::ostream& err) override {
+    int Run(const std::vector<std::string>& args, std::istream&, std::ostream& out, std::ostream& err) override {
         CLI::App app{std::string(Summary()), "tavorin-cli " + std::string(Name())};
         std::string cipher = "Blowfish";
         KeySource keySource;
@@ -176,7 +177,7 @@ public:
                         : "open an envelope back into its message";
     }
 
-    int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) override {
+    int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) override {
         CLI::App app{std::string(Summary()), "tavorin-cli " + std::string(Name())};
         std::string cipher = "Blowfish";
         std::int32_t passes = 1;

@@ -32,18 +32,18 @@ void LabelButton::mouseReleaseEvent(QMouseEvent* event) {
     pressed_ = false;
     event->accept();
     if (click) {
-        emit clicked();
+        emit Clicked();
     }
 }
 
 void LabelButton::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
-    emit hovered();
+    emit Hovered();
 }
 
 void LabelButton::enterEvent(QEnterEvent* event) {
     QLabel::enterEvent(event);
-    emit hovered();
+    emit Hovered();
 }
 
 void LabelButton::keyPressEvent(QKeyEvent* event) {
@@ -52,7 +52,7 @@ void LabelButton::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
         event->accept();
-        emit clicked();
+        emit Clicked();
         return;
     default:
         QLabel::keyPressEvent(event);

@@ -16,8 +16,8 @@ public:
     QColor TextColour() const;
 
 signals:
-    void clicked();
-    void hovered();
+    void Clicked();
+    void Hovered();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

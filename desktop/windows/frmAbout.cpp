@@ -49,7 +49,7 @@ frmAbout::frmAbout(Desktop& desktop, const QIcon& icon, QWidget* parent) : QWidg
         AddLabel(this, link.label, QString::fromLatin1(link.caption), QRect(32, top, 72, 18));
         LabelButton* label = AddLink(this, link.name, link.address, QRect(108, top, 396, 18));
         // The caption is the address a click opens.
-        connect(label, &LabelButton::clicked, this, [this, label] { desktop_.OpenAddress(label->text()); });
+        connect(label, &LabelButton::Clicked, this, [this, label] { desktop_.OpenAddress(label->text()); });
         top += 20;
     }
     AddLine(this, "Line2", QRect(16, 286, 488, 2));

@@ -27,7 +27,7 @@ frmDonate::frmDonate(Desktop& desktop, const QIcon& icon, QWidget* parent) : QWi
     image->setPixmap(pictures::Render(pictures::Donate, QSize(128, 56), devicePixelRatioF()));
     image->setCursor(Qt::PointingHandCursor);
     image->setToolTip(address::Donation);
-    connect(image, &LabelButton::clicked, this, &frmDonate::Image1_Click);
+    connect(image, &LabelButton::Clicked, this, &frmDonate::Image1_Click);
 }
 
 void frmDonate::Image1_Click() { desktop_.OpenAddress(address::Donation); }

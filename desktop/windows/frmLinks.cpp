@@ -88,7 +88,7 @@ frmLinks::frmLinks(Desktop& desktop, const QIcon& icon, QWidget* parent) : QWidg
     for (const Product& product : products) {
         LabelButton* label = AddLink(this, product.name, QString::fromUtf8(product.caption), QRect(24, top, 150, 18));
         label->setToolTip(QString());
-        connect(label, &LabelButton::clicked, this, [this, &product] { ShowProduct(product); });
+        connect(label, &LabelButton::Clicked, this, [this, &product] { ShowProduct(product); });
         top += 24;
     }
     AddLine(this, "Line1", QRect(184, 58, 2, 230));
@@ -100,7 +100,7 @@ frmLinks::frmLinks(Desktop& desktop, const QIcon& icon, QWidget* parent) : QWidg
     AddLabel(this, "Label1", QStringLiteral("Click here:"), QRect(16, 310, 80, 18));
     lblLink = AddLink(this, "lblLink", QString(), QRect(100, 310, 404, 18));
     lblLink->setToolTip(QString());
-    connect(lblLink, &LabelButton::clicked, this, &frmLinks::lblLink_Click);
+    connect(lblLink, &LabelButton::Clicked, this, &frmLinks::lblLink_Click);
     lblCopyright = AddLabel(this, "lblCopyright", QString(), QRect(16, 336, 488, 30), true);
 }
 

@@ -258,17 +258,17 @@ void frmMain::CreateControls() {
     makeButton(lblVersion, "lblVersion", "", "Click for more information", QRect(16, 424, 89, 17));
     lblVersion->setFont(font());
 
-    connect(lblEncrypt, &LabelButton::clicked, cmdEncrypt, &QPushButton::click);
-    connect(lblDecrypt, &LabelButton::clicked, cmdDecrypt, &QPushButton::click);
-    connect(lblCopyText, &LabelButton::clicked, cmdCopy, &QPushButton::click);
-    connect(lblClear, &LabelButton::clicked, cmdClear, &QPushButton::click);
-    connect(lblQuit, &LabelButton::clicked, cmdQuit, &QPushButton::click);
-    connect(lblMenu, &LabelButton::clicked, this, &frmMain::lblMenu_Click);
-    connect(lblVersion, &LabelButton::clicked, this, &frmMain::lblVersion_Click);
+    connect(lblEncrypt, &LabelButton::Clicked, cmdEncrypt, &QPushButton::click);
+    connect(lblDecrypt, &LabelButton::Clicked, cmdDecrypt, &QPushButton::click);
+    connect(lblCopyText, &LabelButton::Clicked, cmdCopy, &QPushButton::click);
+    connect(lblClear, &LabelButton::Clicked, cmdClear, &QPushButton::click);
+    connect(lblQuit, &LabelButton::Clicked, cmdQuit, &QPushButton::click);
+    connect(lblMenu, &LabelButton::Clicked, this, &frmMain::lblMenu_Click);
+    connect(lblVersion, &LabelButton::Clicked, this, &frmMain::lblVersion_Click);
     for (LabelButton* label : {lblEncrypt, lblDecrypt, lblCopyText, lblClear, lblQuit, lblMenu}) {
-        connect(label, &LabelButton::hovered, this, [this, label] { label->SetTextColour(HoverColour(palette())); });
+        connect(label, &LabelButton::Hovered, this, [this, label] { label->SetTextColour(HoverColour(palette())); });
     }
-    connect(lblVersion, &LabelButton::hovered, this, [this] {
+    connect(lblVersion, &LabelButton::Hovered, this, [this] {
         QFont bold = lblVersion->font();
         bold.setBold(true);
         lblVersion->setFont(bold);

@@ -47,7 +47,7 @@ public:
     static constexpr qint64 ProgressPaintMs = 40;
 
     struct EngineEntry {
-        std::u16string Name;
+        std::u16string name;
         Engine* engine = nullptr;  // null while that cipher is not built in
     };
 

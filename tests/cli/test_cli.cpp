@@ -23,7 +23,7 @@
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "cli/Cli.h"
-#include "cli/Support.h"
+#include "cli/Input.h"
 #include "engines/FrameFormat.h"
 #include "engines/Registry.h"
 #include "envelope/Envelope.h"

@@ -47,7 +47,7 @@ std::vector<QString> MainWindowTest::AvailableCiphers() const {
     std::vector<QString> names;
     for (const frmMain::EngineEntry& entry : window->EngineList()) {
         if (entry.engine != nullptr) {
-            names.push_back(ToQString(entry.Name));
+            names.push_back(ToQString(entry.name));
         }
     }
     return names;

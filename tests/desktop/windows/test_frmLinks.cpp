@@ -60,7 +60,7 @@ TEST_F(Links, EachProductReplacesEverythingOfTheOneBefore) {
         EXPECT_TRUE(links.LinkAddress().startsWith(site));
         EXPECT_TRUE(links.LinkAddress().contains(QLatin1Char('?')));
         EXPECT_FALSE(site.contains(QLatin1Char('?')));
-        links.findChild<LabelButton*>(QStringLiteral("lblLink"))->clicked();
+        links.findChild<LabelButton*>(QStringLiteral("lblLink"))->Clicked();
         EXPECT_EQ(desktop.opened.back(), links.LinkAddress());
         EXPECT_FALSE(Info().contains(QStringLiteral("\n\n\n\n\n")));
     }

@@ -54,9 +54,9 @@ TEST_F(FrmMain, StartsWithTheListsTheVersionAndTheBlowfishEngine) {
         EXPECT_EQ(window->SelectedEngine()->Name(), u"Blowfish");
     }
     for (const frmMain::EngineEntry& entry : window->EngineList()) {
-        EXPECT_EQ(entry.engine != nullptr, EngineAvailable(entry.Name));
+        EXPECT_EQ(entry.engine != nullptr, EngineAvailable(entry.name));
         if (entry.engine != nullptr) {
-            EXPECT_EQ(entry.engine->Name(), entry.Name);
+            EXPECT_EQ(entry.engine->Name(), entry.name);
         }
     }
 

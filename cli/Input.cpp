@@ -1,0 +1,217 @@
+#include "cli/Input.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <istream>
+#include <optional>
+#include <vector>
+
+#include "base/AnsiCodePage.h"
+#include "base/Failure.h"
+#include "base/Files.h"
+
+namespace tavorin::cli {
+
+namespace {
+
+[[noreturn]] void NotUtf8(std::string_view what, std::size_t offset) {
+    throw CliError(ExitUsage, std::string(what) + " is not valid UTF-8 (byte offset " + std::to_string(offset) + ")",
+                   "tavorin-cli reads text as UTF-8; convert it first, e.g. with iconv");
+}
+
+}  // namespace
+
+std::u16string ObtainKey(const System& system, const KeySource& source) {
+    std::string utf8;
+    std::string from;
+    if (!source.file.empty()) {
+        // The first line only; a key file may end with a line break or hold other lines.
+        constexpr std::uint64_t kMostRead = 64 * 1024;
+        InputFile file(source.file);
+        ByteArray head(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), kMostRead)));
+        file.ReadExact(head.data(), head.size());
+        const auto end = std::find(head.begin(), head.end(), std::uint8_t{'\n'});
+        const bool whole = end != head.end() || file.Size() <= kMostRead;
+        utf8.assign(head.begin(), end);
+        SecureWipe(head);
+        from = "the first line of " + source.file;
+        if (!whole) {
+            // Cut short, it would be another key, the same for every file that begins alike.
+            SecureWipe(utf8);
+            throw CliError(ExitUsage, "the key is longer than " + std::to_string(kMostRead) + " bytes (" + from + ")",
+                           "is this the right file? The key is its first line");
+        }
+    } else if (!source.env.empty()) {
+        const auto value = system.getEnv ? system.getEnv(source.env) : std::nullopt;
+        if (!value) {
+            throw CliError(ExitUsage, "the environment variable " + source.env + " is not set");
+        }
+        utf8 = *value;
+        from = "the environment variable " + source.env;
+    } else {
+        const auto typed = system.askKey ? system.askKey("Key: ") : std::nullopt;
+        if (!typed) {
+            throw CliError(ExitUsage, "no key given and no terminal to ask for one",
+                           "give the key with --key-file FILE or --key-env NAME");
+        }
+        utf8 = *typed;
+        from = "the key typed";
+    }
+    if (!utf8.empty() && utf8.back() == '\r') {
+        utf8.pop_back();
+    }
+    if (utf8.empty()) {
+        throw CliError(ExitUsage, "the key is empty (" + from + ")", "You must enter a key");
+    }
+    std::u16string key;
+    try {
+        key = envelope::PrepareKey(FromUtf8(utf8));
+    } catch (const Failure& f) {
+        SecureWipe(utf8);
+        throw CliError(ExitUsage, f.Description() + " (" + from + ")",
+                       "keys may hold only characters of the Windows-1252 code page");
+    }
+    SecureWipe(utf8);
+    return key;
+}
+
+namespace {
+
+// The bytes left in a stream whose size can be learnt (a regular file, a string), or nothing.
+std::optional<std::size_t> RemainingSize(std::istream& in) {
+    const auto start = in.tellg();
+    if (start == std::istream::pos_type(-1)) {
+        in.clear();
+        return std::nullopt;
+    }
+    in.seekg(0, std::ios::end);
+    const auto end = in.tellg();
+    in.clear();
+    in.seekg(start);
+    if (!in || end == std::istream::pos_type(-1) || end < start) {
+        in.clear();
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(end - start);
+}
+
+}  // namespace
+
+ByteArray ReadAll(std::istream& in, std::uint64_t limit, std::size_t slack) {
+    ByteArray all;
+    // A known size is read straight into one buffer of its final size.
+    if (const auto size = RemainingSize(in)) {
+        if (*size > limit || *size > SIZE_MAX - slack) {
+            throw Failure::OverflowError();
+        }
+        all.reserve(*size + slack);
+        AdviseLargePages(all.data(), all.capacity());
+        all.resize(*size);
+        in.read(reinterpret_cast<char*>(all.data()), static_cast<std::streamsize>(all.size()));
+        all.resize(static_cast<std::size_t>(in.gcount()));
+    }
+    // Otherwise (or if the file grew meanwhile) pieces first, then one buffer of the final
+    // size: no doubling, no copy of the whole.
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    std::vector<ByteArray> pieces;
+    std::size_t total = all.size();
+    while (in && in.peek() != std::char_traits<char>::eof()) {
+        ByteArray piece(kPiece);
+        in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (got == 0) {
+            break;
+        }
+        piece.resize(got);
+        total += got;
+        if (total > limit) {
+            throw Failure::OverflowError();  // an endless pipe ends here
+        }
+        pieces.push_back(std::move(piece));
+    }
+    if (in.bad()) {
+        throw Failure(Failure::DeviceIO, "Device I/O error (reading standard input)");
+    }
+    if (pieces.empty()) {
+        return all;
+    }
+    if (total > SIZE_MAX - slack) {
+        throw Failure::OverflowError();
+    }
+    all.reserve(total + slack);
+    AdviseLargePages(all.data(), all.capacity());
+    for (auto& piece : pieces) {
+        all.insert(all.end(), piece.begin(), piece.end());
+        ByteArray().swap(piece);
+    }
+    return all;
+}
+
+ByteArray ReadFile(const std::filesystem::path& path, std::uint64_t limit, std::size_t slack) {
+    InputFile file(path);
+    if (file.Size() > limit || file.Size() > SIZE_MAX - slack) {
+        throw Failure::OverflowError();
+    }
+    ByteArray all;
+    all.reserve(static_cast<std::size_t>(file.Size()) + slack);
+    AdviseLargePages(all.data(), all.capacity());
+    all.resize(static_cast<std::size_t>(file.Size()));
+    file.ReadExact(all.data(), all.size());
+    return all;
+}
+
+void CheckUtf8(const ByteArray& text, std::string_view what) {
+    if (const auto bad = FirstInvalidUtf8(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()))) {
+        NotUtf8(what, *bad);
+    }
+}
+
+void Utf8ToWindows1252(ByteArray& text) {
+    const std::uint8_t* p = text.data();
+    const std::size_t n = text.size();
+    const std::size_t ascii = AsciiPrefix(p, n);
+    if (ascii == n) {
+        return;  // ASCII is the same in both
+    }
+    CheckUtf8(text, "the message");
+    bool representable = true;
+    for (std::size_t i = ascii; i < n && representable;) {
+        i += AsciiPrefix(p + i, n - i);
+        if (i == n) {
+            break;
+        }
+        const auto s = DecodeUtf8(p, n, i);
+        std::uint8_t b = 0;
+        representable = s.cp < 0x10000 && AnsiCodePage::CharToByte(static_cast<char16_t>(s.cp), b);
+        i += s.length;
+    }
+    if (!representable) {
+        // Letters typed as letter + combining mark are composed first; what is still left
+        // over is refused by name.
+        const std::string_view utf8(reinterpret_cast<const char*>(text.data()), text.size());
+        const std::u16string normal = NormalizeNFC(FromUtf8(utf8));
+        if (const auto bad = envelope::FirstUnrepresentable(normal)) {
+            throw CliError(
+                ExitUsage,
+                "the message holds the character " + DescribeCodePoint(*bad) + ", which Windows-1252 cannot hold",
+                "use --encoding utf-8 to encrypt the message as UTF-8");
+        }
+        text = AnsiCodePage::TextToBytes(normal);
+        return;
+    }
+    // Every character has its byte: convert in place (the output never runs ahead).
+    std::uint8_t* q = text.data();
+    std::size_t out = ascii;
+    for (std::size_t i = ascii; i < n;) {
+        if (p[i] < 0x80) {
+            q[out++] = p[i++];
+            continue;
+        }
+        const auto s = DecodeUtf8(p, n, i);
+        AnsiCodePage::CharToByte(static_cast<char16_t>(s.cp), q[out++]);
+        i += s.length;
+    }
+    text.resize(out);
+}
+
+}  // namespace tavorin::cli

@@ -1,0 +1,48 @@
+#pragma once
+// What tavorin-cli reads: the key from its sources, and messages and envelopes from standard
+// input or files, with the message's UTF-8 brought to Windows-1252.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+#include "base/Types.h"
+#include "cli/System.h"
+#include "engines/FrameFormat.h"
+#include "envelope/Envelope.h"
+
+namespace tavorin::cli {
+
+struct KeySource {
+    std::string file;  // --key-file
+    std::string env;   // --key-env
+};
+
+// The key from the file's first line, the environment or the terminal, as the engines get
+// it (normalisation form C, Windows-1252 characters only). Throws CliError.
+std::u16string ObtainKey(const System& system, const KeySource& source);
+
+// The most the commands read. A message past MaxMessageInput makes no frame; an envelope text
+// past MaxEnvelopeInput is more than the envelope of the largest frame with a line break beside
+// every pair. Larger input is refused before it is read, or, from a pipe, once it grows past.
+inline constexpr std::uint64_t MaxMessageInput = frame::MaxFrame - frame::HeaderSize;
+inline constexpr std::uint64_t MaxEnvelopeInput = 4 * (envelope::DigestLength + frame::MaxFrame);
+
+// The whole of a stream or file, with room for `slack` more bytes so that the frame can
+// grow in place. A file that cannot be read throws Failure (a file error); more than `limit`
+// bytes throws Failure 6 (overflow).
+ByteArray ReadAll(std::istream& in, std::uint64_t limit, std::size_t slack = 0);
+ByteArray ReadFile(const std::filesystem::path& path, std::uint64_t limit, std::size_t slack = 0);
+
+// UTF-8 text to Windows-1252 bytes in place (never longer). Characters that need it are
+// brought to normalisation form C first. Throws CliError for text that is not UTF-8 and for a
+// character Windows-1252 cannot hold.
+void Utf8ToWindows1252(ByteArray& text);
+
+// Throws CliError when text is not UTF-8.
+void CheckUtf8(const ByteArray& text, std::string_view what);
+
+}  // namespace tavorin::cli

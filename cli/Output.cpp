@@ -1,0 +1,160 @@
+#include "cli/Output.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <ostream>
+
+#include "base/AnsiCodePage.h"
+#include "base/Failure.h"
+
+namespace tavorin::cli {
+
+Output::Output(std::ostream& out, const std::string& file, int outFd) : out_(out) {
+    if (!file.empty()) {
+        file_ = std::make_unique<AtomicOutputFile>(file);
+        return;
+    }
+    struct stat st {};
+    if (outFd < 0 || ::fstat(outFd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return;
+    }
+    const int flags = ::fcntl(outFd, F_GETFL);
+    if (flags < 0 || (flags & O_APPEND) != 0) {
+        return;  // every write lands at the end whatever its offset
+    }
+    out_.flush();
+    const off_t position = ::lseek(outFd, 0, SEEK_CUR);
+    if (position >= 0) {
+        fd_ = outFd;
+        base_ = static_cast<std::uint64_t>(position);
+    }
+}
+
+void Output::PlaceAt(const char* data, std::size_t size, std::uint64_t offset) {
+    placed_ = true;
+    end_ = std::max(end_, offset + size);
+    if (file_) {
+        file_->WriteAt(reinterpret_cast<const std::uint8_t*>(data), size, offset);
+        return;
+    }
+    offset += base_;
+    while (size > 0) {
+        const ssize_t put = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw Failure(Failure::DeviceIO, "Device I/O error (writing standard output)");
+        }
+        data += put;
+        size -= static_cast<std::size_t>(put);
+        offset += static_cast<std::uint64_t>(put);
+    }
+}
+
+void Output::Write(const char* data, std::size_t size) {
+    if (placed_) {
+        PlaceAt(data, size, end_);
+        return;
+    }
+    if (file_) {
+        file_->Write(reinterpret_cast<const std::uint8_t*>(data), size);
+        return;
+    }
+    out_.write(data, static_cast<std::streamsize>(size));
+    if (!out_) {
+        throw Failure(Failure::DeviceIO, "Device I/O error (writing standard output)");
+    }
+}
+
+void Output::WriteWindows1252AsUtf8(const std::uint8_t* data, std::size_t size) {
+    // Each byte's character, at most three UTF-8 bytes; runs of ASCII go out as they are.
+    struct Utf8Char {
+        std::array<char, 3> bytes{};
+        std::uint8_t length = 0;
+    };
+    static const auto table = [] {
+        std::array<Utf8Char, 256> t{};
+        for (unsigned b = 0; b < 256; ++b) {
+            const char16_t c = AnsiCodePage::ByteToChar(static_cast<std::uint8_t>(b));
+            const std::string u = ToUtf8(std::u16string_view(&c, 1));
+            std::memcpy(t[b].bytes.data(), u.data(), std::min(u.size(), t[b].bytes.size()));
+            t[b].length = static_cast<std::uint8_t>(u.size());
+        }
+        return t;
+    }();
+    constexpr std::size_t kSlice = std::size_t{1} << 16;
+    std::string buffer(kSlice * 3, '\0');
+    for (std::size_t at = 0; at < size;) {
+        const std::size_t ascii = AsciiPrefix(data + at, size - at);
+        if (ascii >= kSlice || at + ascii == size) {
+            Write(reinterpret_cast<const char*>(data + at), ascii);
+            at += ascii;
+            continue;
+        }
+        const std::size_t end = std::min(size, at + kSlice);
+        char* q = buffer.data();
+        for (std::size_t i = at; i < end; ++i) {
+            const Utf8Char& c = table[data[i]];
+            std::memcpy(q, c.bytes.data(), c.bytes.size());
+            q += c.length;
+        }
+        Write(buffer.data(), static_cast<std::size_t>(q - buffer.data()));
+        at = end;
+    }
+    SecureWipe(buffer);
+}
+
+void Output::Commit() {
+    if (placed_ && fd_ >= 0 && ::lseek(fd_, static_cast<off_t>(base_ + end_), SEEK_SET) < 0) {
+        throw Failure(Failure::DeviceIO, "Device I/O error (writing standard output)");
+    }
+    if (file_) {
+        file_->Commit();
+        return;
+    }
+    out_.flush();
+    if (!out_) {
+        throw Failure(Failure::DeviceIO, "Device I/O error (writing standard output)");
+    }
+}
+
+ProgressBar::ProgressBar(std::ostream& err, bool enabled, std::string label)
+    : err_(err), enabled_(enabled), label_(std::move(label)) {}
+
+ProgressBar::~ProgressBar() { Done(); }
+
+void ProgressBar::Label(std::string label) {
+    label_ = std::move(label);
+    last_ = -1;
+}
+
+void ProgressBar::Update(std::int32_t percent) {
+    if (!enabled_ || percent == last_) {
+        return;
+    }
+    last_ = std::clamp(percent, 0, 100);
+    constexpr int kWidth = 30;
+    const int filled = last_ * kWidth / 100;
+    err_ << '\r' << label_ << " [" << std::string(static_cast<std::size_t>(filled), '#')
+         << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << last_ << '%';
+    err_.flush();
+    drawn_ = true;
+}
+
+void ProgressBar::Done() {
+    if (drawn_) {
+        err_ << '\r' << std::string(label_.size() + 40, ' ') << '\r';
+        err_.flush();
+        drawn_ = false;
+    }
+}
+
+}  // namespace tavorin::cli

@@ -1,0 +1,143 @@
+#include "cli/System.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <ostream>
+
+#include "base/Failure.h"
+#include "engines/FrameFormat.h"
+#include "engines/Registry.h"
+
+namespace tavorin::cli {
+
+namespace {
+
+// The terminal's settings while echo is off, for the signal handler to put back.
+struct termios g_saved {};
+int g_tty = -1;
+
+void RestoreTerminal(int sig) {
+    if (g_tty >= 0) {
+        ::tcsetattr(g_tty, TCSAFLUSH, &g_saved);
+    }
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+// Asks on the controlling terminal, never on standard input (which carries the message).
+std::optional<std::string> AskOnTerminal(const std::string& prompt) {
+    const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (tty < 0) {
+        return std::nullopt;
+    }
+    struct termios saved {};
+    const bool isTerminal = ::tcgetattr(tty, &saved) == 0;
+    if (isTerminal) {
+        struct termios quiet = saved;
+        quiet.c_lflag &= static_cast<tcflag_t>(~(ECHO | ECHONL));
+        quiet.c_lflag |= ICANON;
+        g_saved = saved;
+        g_tty = tty;
+        ::signal(SIGINT, RestoreTerminal);
+        ::signal(SIGTERM, RestoreTerminal);
+        ::tcsetattr(tty, TCSAFLUSH, &quiet);
+    }
+    (void)!::write(tty, prompt.data(), prompt.size());
+    std::string line;
+    char c = 0;
+    bool ended = false;
+    for (;;) {
+        const ssize_t got = ::read(tty, &c, 1);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        if (c == '\n') {
+            ended = true;
+            break;
+        }
+        line.push_back(c);
+    }
+    if (isTerminal) {
+        ::tcsetattr(tty, TCSAFLUSH, &saved);
+        ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGTERM, SIG_DFL);
+        g_tty = -1;
+    }
+    (void)!::write(tty, "\n", 1);
+    ::close(tty);
+    if (!ended && line.empty()) {
+        return std::nullopt;
+    }
+    return line;
+}
+
+}  // namespace
+
+System System::Process() {
+    System s;
+    s.createEngine = [](std::u16string_view name) { return CreateEngine(name); };
+    s.getEnv = [](const std::string& name) -> std::optional<std::string> {
+        const char* value = std::getenv(name.c_str());
+        if (value == nullptr) {
+            return std::nullopt;
+        }
+        return std::string(value);
+    };
+    s.askKey = AskOnTerminal;
+    s.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
+    return s;
+}
+
+void PrintError(std::ostream& err, std::string_view message, std::string_view hint) {
+    err << "tavorin-cli: " << message << '\n';
+    if (!hint.empty()) {
+        err << "hint: " << hint << '\n';
+    }
+    err.flush();
+}
+
+int ReportFailure(std::ostream& err, const Failure& failure) {
+    const int n = failure.Number();
+    if (Failure::IsFileError(n) || n == Failure::ObjectError) {
+        PrintError(err, failure.Description());
+        return ExitFile;
+    }
+    PrintError(err, failure.Description() + " (error " + std::to_string(n) + ")",
+               n == Failure::Overflow ? "a frame holds at most " + std::to_string(frame::MaxFrame) +
+                                            " bytes, its header and padding included"
+                                      : std::string());
+    return ExitUsage;
+}
+
+std::unique_ptr<Engine> SelectEngine(const System& system, const std::string& name) {
+    const std::u16string wanted(name.begin(), name.end());
+    bool known = false;
+    for (const auto n : EngineNames) {
+        if (n.size() == wanted.size() && std::equal(n.begin(), n.end(), wanted.begin(), [](char16_t a, char16_t b) {
+                const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
+                return lower(a) == lower(b);
+            })) {
+            known = true;
+        }
+    }
+    if (!known) {
+        throw CliError(ExitUsage, "unknown cipher '" + name + "'", "'tavorin-cli ciphers' lists the ciphers");
+    }
+    auto engine = system.createEngine ? system.createEngine(wanted) : nullptr;
+    if (!engine) {
+        throw CliError(ExitUsage, "the cipher '" + name + "' is not built into this program",
+                       "'tavorin-cli ciphers' lists the ciphers");
+    }
+    return engine;
+}
+
+}  // namespace tavorin::cli

@@ -1,0 +1,69 @@
+#pragma once
+// What the commands of tavorin-cli get from around them (tests replace parts of it), the exit
+// codes, and the failures the commands end with.
+
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "engines/Engine.h"
+
+namespace tavorin {
+class Failure;
+}
+
+namespace tavorin::cli {
+
+// Exit codes.
+inline constexpr int ExitOk = 0;
+inline constexpr int ExitUsage = 1;  // wrong usage, bad input, not an envelope
+inline constexpr int ExitAuthentication = 2;
+inline constexpr int ExitWrongKey = 3;
+inline constexpr int ExitFile = 4;
+
+// What the commands need from around them; tests replace parts of it.
+struct System {
+    std::function<std::unique_ptr<Engine>(std::u16string_view name)> createEngine;
+    // An environment variable's value, or nothing when it is not set.
+    std::function<std::optional<std::string>(const std::string& name)> getEnv;
+    // A key typed on the terminal without echo (UTF-8, no line ending), or nothing when
+    // there is no terminal to ask.
+    std::function<std::optional<std::string>(const std::string& prompt)> askKey;
+    // Whether standard error is a terminal (then long work shows a progress bar).
+    bool errIsTerminal = false;
+    // The descriptor behind the output stream, or -1. When it is a regular file, an envelope
+    // is written into it piece by piece as the cipher runs instead of after it.
+    int outFd = -1;
+
+    // The real process: the engine registry, getenv, /dev/tty, isatty(2). outFd stays -1:
+    // only the Run without a System ties standard output's descriptor to std::cout.
+    static System Process();
+};
+
+// A failure the command reports on standard error and ends with.
+class CliError : public std::runtime_error {
+public:
+    CliError(int exitCode, std::string message, std::string hint = {})
+        : std::runtime_error(std::move(message)), exitCode_(exitCode), hint_(std::move(hint)) {}
+    int ExitCode() const noexcept { return exitCode_; }
+    const std::string& Hint() const noexcept { return hint_; }
+
+private:
+    int exitCode_;
+    std::string hint_;
+};
+
+// One error line, and a hint line when there is one.
+void PrintError(std::ostream& err, std::string_view message, std::string_view hint = {});
+
+// A Failure of the core as the command line reports it; returns the exit code.
+int ReportFailure(std::ostream& err, const Failure& failure);
+
+// The engine of that name (any case), or a CliError when there is none or it is not built.
+std::unique_ptr<Engine> SelectEngine(const System& system, const std::string& name);
+
+}  // namespace tavorin::cli
