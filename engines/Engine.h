@@ -39,6 +39,10 @@ public:
     // fit (wrong key or not a frame): WrongKey has then fired once and the array holds the
     // whole decrypted frame. Errors are thrown before the array is changed.
     virtual bool DecryptByte(ByteArray& bytes, std::u16string_view key = {}) = 0;
+    // The stored length (bytes 8 to 11) of the frame that begins at frameStart, decrypted on
+    // a copy of its first 16 bytes. A non-empty key is set first. Raises no event: it is how
+    // a caller learns whether DecryptByte would fit without any report of a wrong key.
+    virtual std::int32_t PeekLength(const std::uint8_t* frameStart, std::u16string_view key = {}) = 0;
 
     // The same through the code page, one character per byte.
     std::u16string EncryptString(std::u16string_view Text, std::u16string_view key = {});

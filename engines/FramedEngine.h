@@ -201,7 +201,9 @@ private:
         }
     }
 
-    std::int32_t PeekLength(const std::uint8_t* frameStart) {
+    // Public through Engine.
+    std::int32_t PeekLength(const std::uint8_t* frameStart, std::u16string_view key = {}) final {
+        Prepare(key);
         return frame::PeekLength<B>(frameStart, [this](std::uint8_t* block) { Self().DecryptBlock(block); });
     }
 

@@ -110,6 +110,7 @@ public:
     void Key(std::u16string_view) override {}
     void EncryptByte(ByteArray&, std::u16string_view) override { throw Failure(number_, "engine broke"); }
     bool DecryptByte(ByteArray&, std::u16string_view) override { throw Failure(number_, "engine broke"); }
+    std::int32_t PeekLength(const std::uint8_t*, std::u16string_view) override { throw Failure(number_, "broke"); }
     void EncryptFile(const std::filesystem::path&, const std::filesystem::path&, std::u16string_view) override {}
     bool DecryptFile(const std::filesystem::path&, const std::filesystem::path&, std::u16string_view) override {
         return false;

@@ -1,0 +1,306 @@
+#include "envelope/Find.h"
+
+#include <algorithm>
+
+#include "engines/FrameFormat.h"
+#include "envelope/Envelope.h"
+
+namespace tavorin::envelope {
+
+namespace {
+
+constexpr std::uint8_t kNoDigit = 0xFF;
+
+constexpr std::array<std::uint8_t, 256> kHexValue = [] {
+    std::array<std::uint8_t, 256> t{};
+    t.fill(kNoDigit);
+    for (int c = 0; c < 10; ++c) {
+        t['0' + c] = static_cast<std::uint8_t>(c);
+    }
+    for (int c = 0; c < 6; ++c) {
+        t['A' + c] = t['a' + c] = static_cast<std::uint8_t>(10 + c);
+    }
+    return t;
+}();
+
+constexpr std::array<std::uint8_t, 3> kByteOrderMark = {0xEF, 0xBB, 0xBF};
+
+bool DigestCharacter(std::uint8_t b) noexcept { return (b >= '0' && b <= '9') || (b >= 'a' && b <= 'f'); }
+
+// The control characters that no pasted text holds (a file of zeros, a binary file).
+bool NoText(std::uint8_t c) noexcept {
+    return c < 0x20 && c != '\t' && c != '\n' && c != '\v' && c != '\f' && c != '\r' && c != 0x1B;
+}
+
+bool Blank(std::uint8_t c) noexcept { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+void EnvelopeFinder::Expect(std::uint64_t textSize) { expected_ = textSize; }
+
+bool EnvelopeFinder::Feed(const char* data, std::size_t size) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(data);
+    std::size_t i = 0;
+    while (i < size && !refused_ && !TooMuchText()) {
+        const std::uint8_t c = p[i];
+        if (afterCr_) {
+            afterCr_ = false;
+            if (c == '\n') {  // the LF of a CR LF
+                ++i, ++seen_;
+                continue;
+            }
+        }
+        if (NoText(c)) {
+            refused_ = true;
+            break;
+        }
+        if (c == '\n' || c == '\r') {
+            EndLine();
+            afterCr_ = c == '\r';
+            ++i, ++seen_;
+            continue;
+        }
+        if (line_ == Line::Text) {
+            ++gap_;
+            ++i, ++seen_;
+            continue;
+        }
+        if (line_ == Line::Prefix) {
+            if (c == '>' || Blank(c) || (seen_ < kByteOrderMark.size() && c == kByteOrderMark[seen_])) {
+                Count(1);
+                ++i, ++seen_;
+                continue;
+            }
+            line_ = Line::Content;
+        }
+        // Content. Most of an envelope is "XX" after a single space: taken here in one go.
+        if (digits_ == 2 && separators_ == 0 && storing_ && !afterC2_ && run_.size() >= checkUntil_) {
+            const std::size_t from = i;
+            while (size - i >= 3 && p[i] == ' ' && kHexValue[p[i + 1]] != kNoDigit && kHexValue[p[i + 2]] != kNoDigit) {
+                run_.push_back(static_cast<std::uint8_t>(kHexValue[p[i + 1]] << 4 | kHexValue[p[i + 2]]));
+                i += 3;
+            }
+            if (i != from) {
+                tokens_ += (i - from) / 3;
+                lineBytes_ += i - from;
+                seen_ += i - from;
+                continue;
+            }
+        }
+        ++i, ++seen_;
+        Count(1);
+        if (afterC2_) {
+            afterC2_ = false;
+            if (c == 0xA0) {
+                Separator(true);  // a no-break space, as some mail programs write it
+            } else {
+                LineIsText();
+            }
+        } else if (kHexValue[c] != kNoDigit) {
+            Digit(kHexValue[c]);
+        } else if (c == 0xC2) {
+            afterC2_ = true;
+        } else {
+            Separator(Blank(c));
+        }
+    }
+    return !refused_ && !TooMuchText();
+}
+
+void EnvelopeFinder::Count(std::size_t bytes) {
+    if (line_ == Line::Text || !storing_) {
+        gap_ += bytes;
+    } else {
+        lineBytes_ += bytes;
+    }
+}
+
+void EnvelopeFinder::Digit(std::uint8_t value) {
+    if (digits_ == 2 || (digits_ == 0 && separators_ > 1)) {
+        LineIsText();  // pairs run together, or more than one character between them
+        return;
+    }
+    if (digits_ == 1) {
+        Push(static_cast<std::uint8_t>(high_ << 4 | value));
+        digits_ = 2;
+        return;
+    }
+    separators_ = 0;
+    blanksOnly_ = true;
+    if (++tokens_ == 1 && runHalf_) {  // the second half of a pair that a line break split
+        runHalf_ = false;
+        Push(static_cast<std::uint8_t>(runHigh_ << 4 | value));
+        digits_ = 2;
+        return;
+    }
+    high_ = value;
+    digits_ = 1;
+}
+
+void EnvelopeFinder::Separator(bool blank) {
+    if (digits_ == 1 || tokens_ == 0) {
+        LineIsText();  // half a pair inside a line, or a line that begins with no digit
+        return;
+    }
+    digits_ = 0;
+    ++separators_;
+    blanksOnly_ = blanksOnly_ && blank;
+}
+
+void EnvelopeFinder::Push(std::uint8_t byte) {
+    if (!storing_) {
+        return;
+    }
+    if (run_.capacity() == 0 && expected_ > 0) {
+        // Three characters for every byte but the last; no envelope holds more than the largest frame.
+        run_.reserve(
+            static_cast<std::size_t>(std::min<std::uint64_t>(expected_ / 3 + 1, frame::MaxFrame + DigestLength)));
+    }
+    run_.push_back(byte);
+    if (run_.size() > checkUntil_) {
+        return;
+    }
+    const std::size_t at = run_.size() - 1;
+    bool any = false;
+    for (std::size_t k = 0; k < startCount_; ++k) {
+        if (alive_[k] && at >= starts_[k] && at - starts_[k] < DigestLength && !DigestCharacter(byte)) {
+            alive_[k] = false;
+        }
+        any = any || alive_[k];
+    }
+    if (!any) {
+        // No start of this run can begin an envelope: the rest of its line is text, and the
+        // next line begins a new run.
+        storing_ = false;
+        gap_ += runTextBytes_ + lineBytes_;
+        runTextBytes_ = 0;
+        lineBytes_ = 0;
+    }
+}
+
+void EnvelopeFinder::LineIsText() {
+    run_.resize(std::min(run_.size(), lineStart_));
+    runHalf_ = lineStartHalf_;
+    runHigh_ = lineStartHigh_;
+    const std::size_t bytes = storing_ ? lineBytes_ : 0;
+    EndRun();
+    line_ = Line::Text;
+    gap_ += bytes;
+}
+
+void EnvelopeFinder::EndLine() {
+    const bool pairLine = line_ == Line::Content && tokens_ > 0 && !afterC2_ && (separators_ == 0 || blanksOnly_);
+    if (line_ != Line::Text && !pairLine) {
+        LineIsText();
+    }
+    if (line_ == Line::Text) {
+        ++gap_;
+    } else {
+        if (digits_ == 1) {  // ends inside a pair: the next line begins with its other half
+            runHalf_ = true;
+            runHigh_ = high_;
+        }
+        ++runLines_;
+        if (!storing_) {
+            gap_ += 1;
+            EndRun();
+        } else {
+            runTextBytes_ += lineBytes_ + 1;
+            if (!runHalf_) {
+                ends_[endCount_++ % kEnds] = run_.size();
+                if (startCount_ < starts_.size()) {
+                    starts_[startCount_] = run_.size();
+                    alive_[startCount_++] = true;
+                    checkUntil_ = run_.size() + DigestLength;
+                }
+            }
+        }
+    }
+    line_ = Line::Prefix;
+    lineBytes_ = 0;
+    digits_ = 0;
+    separators_ = 0;
+    blanksOnly_ = true;
+    afterC2_ = false;
+    tokens_ = 0;
+    lineStart_ = run_.size();
+    lineStartHalf_ = runHalf_;
+    lineStartHigh_ = runHigh_;
+}
+
+void EnvelopeFinder::EndRun() {
+    bool like = false;
+    bool matched = false;
+    if (storing_) {
+        for (std::size_t k = 0; k < startCount_ && !matched; ++k) {
+            const std::size_t from = starts_[k];
+            for (std::size_t j = 0; alive_[k] && j < std::min(endCount_, kEnds) && !matched; ++j) {
+                const std::size_t to = ends_[(endCount_ - 1 - j) % kEnds];
+                if (to < from + DigestLength) {
+                    continue;
+                }
+                like = true;
+                const auto digest = CiphertextDigest(run_.data() + from + DigestLength, to - from - DigestLength);
+                if (!std::equal(digest.begin(), digest.end(), run_.begin() + static_cast<std::ptrdiff_t>(from),
+                                [](char d, std::uint8_t b) { return static_cast<std::uint8_t>(d) == b; })) {
+                    continue;
+                }
+                matched = true;
+                if (++matches_ == 1) {
+                    run_.resize(to);
+                    run_.erase(run_.begin(), run_.begin() + static_cast<std::ptrdiff_t>(from + DigestLength));
+                    found_ = std::move(run_);
+                    run_ = ByteArray();
+                }
+            }
+        }
+        if (like) {
+            ++envelopeLike_;
+            gap_ = 0;
+        } else {
+            gap_ += runTextBytes_;
+        }
+    }
+    run_.clear();
+    runTextBytes_ = 0;
+    runHalf_ = false;
+    runLines_ = 0;
+    storing_ = true;
+    starts_[0] = 0;
+    alive_[0] = true;
+    startCount_ = 1;
+    endCount_ = 0;
+    checkUntil_ = DigestLength;
+    lineStart_ = 0;
+    lineStartHalf_ = false;
+}
+
+FoundEnvelope EnvelopeFinder::Finish() {
+    if (!refused_) {
+        if (line_ != Line::Prefix || lineBytes_ > 0) {
+            EndLine();
+        }
+        EndRun();
+    }
+    FoundEnvelope result;
+    if (refused_) {
+        result.status = FindStatus::NotAnEnvelope;
+    } else if (matches_ == 1) {
+        result.status = FindStatus::Found;
+        result.ciphertext = std::move(found_);
+    } else if (matches_ > 1) {
+        result.status = FindStatus::SeveralEnvelopes;
+    } else if (envelopeLike_ == 1) {
+        result.status = FindStatus::Damaged;
+    }
+    return result;
+}
+
+FoundEnvelope FindEnvelope(std::string_view text) {
+    EnvelopeFinder finder;
+    finder.Expect(text.size());
+    finder.Feed(text.data(), text.size());
+    return finder.Finish();
+}
+
+}  // namespace tavorin::envelope
