@@ -10,12 +10,12 @@ namespace tavorin::envelope {
 
 namespace {
 
-bool WholeFrame(const Engine& engine, std::size_t size) noexcept {
+bool WholeFrame(const Engine& engine, std::uint64_t size) noexcept {
     return size % engine.BlockSize() == 0 && size >= frame::HeaderSize && size <= frame::MaxFrame;
 }
 
-std::unique_ptr<Engine> Create(const OpenOptions& options, std::u16string_view name) {
-    return options.createEngine ? options.createEngine(name) : CreateEngine(name);
+std::unique_ptr<Engine> Create(const EngineMaker& createEngine, std::u16string_view name) {
+    return createEngine ? createEngine(name) : CreateEngine(name);
 }
 
 // Decrypts in place: a pass, then another while the passes asked for are not done (or, with
@@ -39,13 +39,32 @@ OpenStatus RunPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, 
 
 }  // namespace
 
-bool FrameFits(Engine& engine, const ByteArray& bytes, std::u16string_view key) {
-    if (!WholeFrame(engine, bytes.size())) {
+bool FrameFits(Engine& engine, const std::uint8_t* head, std::uint64_t size, std::u16string_view key) {
+    if (!WholeFrame(engine, size)) {
         return false;
     }
     // A negative stored length never fits, and T - L overflows only for one.
-    const std::int32_t L = engine.PeekLength(bytes.data(), key);
-    return L >= 0 && frame::StoredLengthFits(bytes.size(), L, engine.BlockSize());
+    const std::int32_t L = engine.PeekLength(head, key);
+    return L >= 0 && frame::StoredLengthFits(size, L, engine.BlockSize());
+}
+
+bool FrameFits(Engine& engine, const ByteArray& bytes, std::u16string_view key) {
+    return FrameFits(engine, bytes.data(), bytes.size(), key);
+}
+
+CipherProbe ProbeCiphers(const std::uint8_t* head, std::uint64_t size, std::u16string_view key,
+                         const EngineMaker& createEngine) {
+    CipherProbe probe;
+    for (const auto name : EngineNames) {
+        auto engine = Create(createEngine, name);
+        if (engine && WholeFrame(*engine, size)) {
+            probe.anyWhole = true;
+            if (FrameFits(*engine, head, size, key)) {
+                probe.fitting.emplace_back(name);
+            }
+        }
+    }
+    return probe;
 }
 
 Opened OpenCiphertext(ByteArray ciphertext, std::u16string_view key, const OpenOptions& options) {
@@ -58,7 +77,7 @@ Opened OpenCiphertext(ByteArray ciphertext, std::u16string_view key, const OpenO
     Opened result;
     std::unique_ptr<Engine> engine;
     if (!options.cipher.empty()) {
-        engine = Create(options, options.cipher);
+        engine = Create(options.createEngine, options.cipher);
         if (!engine) {
             throw Failure::Invalid("There is no cipher named " + ToUtf8(options.cipher));
         }
@@ -67,24 +86,15 @@ Opened OpenCiphertext(ByteArray ciphertext, std::u16string_view key, const OpenO
             return result;
         }
     } else {
-        bool anyWhole = false;
-        for (const auto name : EngineNames) {
-            auto candidate = Create(options, name);
-            if (!candidate || !WholeFrame(*candidate, ciphertext.size())) {
-                continue;
-            }
-            anyWhole = true;
-            if (FrameFits(*candidate, ciphertext, key)) {
-                result.fitting.emplace_back(name);
-                engine = std::move(candidate);
-            }
-        }
-        if (result.fitting.size() != 1) {
-            result.status = !anyWhole                ? OpenStatus::Damaged
-                            : result.fitting.empty() ? OpenStatus::WrongKey
-                                                     : OpenStatus::Ambiguous;
+        CipherProbe probe = ProbeCiphers(ciphertext.data(), ciphertext.size(), key, options.createEngine);
+        if (probe.fitting.size() != 1) {
+            result.status = !probe.anyWhole         ? OpenStatus::Damaged
+                            : probe.fitting.empty() ? OpenStatus::WrongKey
+                                                    : OpenStatus::Ambiguous;
+            result.fitting = std::move(probe.fitting);
             return result;
         }
+        engine = Create(options.createEngine, probe.fitting.front());
     }
     result.cipher = std::u16string(engine->Name());
     result.status = RunPasses(*engine, ciphertext, key, options, result.passes);

@@ -28,14 +28,27 @@ namespace tavorin::envelope {
 // decrypted with the key (set first when not empty), within the frame's last block. A stored
 // length too far off to subtract does not fit either. Raises no event.
 bool FrameFits(Engine& engine, const ByteArray& bytes, std::u16string_view key = {});
+// The same for a frame of `size` bytes whose first 16 bytes are at head (a file).
+bool FrameFits(Engine& engine, const std::uint8_t* head, std::uint64_t size, std::u16string_view key);
+
+// Makes an engine by display name, or returns nullptr; the registry when unset.
+using EngineMaker = std::function<std::unique_ptr<Engine>(std::u16string_view name)>;
+
+struct CipherProbe {
+    std::vector<std::u16string> fitting;  // the ciphers whose stored length fits, in list order
+    bool anyWhole = false;                // whether any cipher's blocks divide the size
+};
+
+// Every engine whose block size divides size probes the frame at head with the key.
+CipherProbe ProbeCiphers(const std::uint8_t* head, std::uint64_t size, std::u16string_view key,
+                         const EngineMaker& createEngine = {});
 
 inline constexpr std::int32_t AutoPasses = 0;
 
 struct OpenOptions {
     std::u16string cipher;             // a display name; empty: every engine is probed
     std::int32_t passes = AutoPasses;  // or exactly this many (1 to MaxPasses)
-    // Makes the engines by name; the registry when unset.
-    std::function<std::unique_ptr<Engine>(std::u16string_view name)> createEngine;
+    EngineMaker createEngine;
     // Progress of each pass (counted from 1), as the engine raises it.
     std::function<void(std::int32_t pass, std::int32_t percent)> progress;
 };
