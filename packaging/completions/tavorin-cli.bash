@@ -39,7 +39,7 @@ _tavorin_cli() {
     encrypt) options+=" --cipher --passes --encoding --input --output --force --wrap --key-file --key-env" ;;
     decrypt) options+=" --cipher --passes --encoding --input --output --force --verbose --key-file --key-env" ;;
     encrypt-file) options+=" --cipher --force --key-file --key-env" ;;
-    decrypt-file) options+=" --cipher --force --verbose --key-file --key-env" ;;
+    decrypt-file) options+=" --cipher --force --key-file --key-env" ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options" -- "$cur"))

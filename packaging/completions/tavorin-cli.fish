@@ -28,5 +28,5 @@ complete -c tavorin-cli -n $message -l encoding -x -a 'windows-1252 utf-8' -d 'h
 complete -c tavorin-cli -n $message -s i -l input -r -F -d 'read from FILE instead of standard input'
 complete -c tavorin-cli -n $message -s o -l output -r -F -d 'write to FILE instead of standard output'
 complete -c tavorin-cli -n "__fish_seen_subcommand_from encrypt" -l wrap -x -d 'fold the envelope at COLUMNS'
-complete -c tavorin-cli -n $opening -s v -l verbose -d 'say which cipher and passes opened it'
+complete -c tavorin-cli -n "__fish_seen_subcommand_from decrypt" -s v -l verbose -d 'say which cipher and passes opened it'
 complete -c tavorin-cli -n "__fish_seen_subcommand_from encrypt-file decrypt-file" -F
