@@ -20,6 +20,17 @@ void ProgressRule::After(std::uint64_t o) {
     (*sink_)(last_);
 }
 
+void ProgressRule::Reach(std::uint64_t done, std::size_t B) {
+    // The one-thread path raises each event after the first block whose offset reaches Next().
+    while (sink_ != nullptr) {
+        const std::uint64_t block = (next_ + B - 1) / B * B;
+        if (block >= length_ || block + B > done) {
+            return;
+        }
+        After(block);
+    }
+}
+
 void ProgressRule::Finish() {
     if (sink_ != nullptr && last_ != 100) {
         last_ = 100;

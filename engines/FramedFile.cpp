@@ -13,7 +13,9 @@ namespace tavorin::frame {
 
 namespace {
 
-std::size_t Chunks(std::uint64_t total) noexcept { return static_cast<std::size_t>((total + FileChunk - 1) / FileChunk); }
+std::size_t Chunks(std::uint64_t total) noexcept {
+    return static_cast<std::size_t>((total + FileChunk - 1) / FileChunk);
+}
 
 // The length of chunk k of total bytes.
 std::size_t ChunkSize(std::uint64_t total, std::size_t k) noexcept {

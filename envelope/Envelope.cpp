@@ -5,10 +5,12 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
+#include "base/Team.h"
 #include "codecs/CSHA256.h"
 #include "codecs/modHEX.h"
 
@@ -312,13 +314,67 @@ Outcome DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key,
     return Outcome::Opened;
 }
 
+namespace {
+
+// Large envelopes have their digest checked on a thread of its own while the first pass runs.
+constexpr std::size_t kDigestAlongside = std::size_t{1} << 20;
+
+}  // namespace
+
 Outcome OpenDecoded(Engine& engine, ByteArray& decoded, std::u16string_view key, std::int32_t passes) {
     CheckPasses(passes);
-    if (!DigestMatches(decoded)) {
+#if !defined(TAVORIN_NO_THREADS) && !defined(__EMSCRIPTEN__)
+    if (decoded.size() < DigestLength + kDigestAlongside || CoreCount() < 2)
+#endif
+    {
+        if (!DigestMatches(decoded)) {
+            return Outcome::AuthenticationFailed;
+        }
+        StripDigest(decoded);
+        return DecryptPasses(engine, decoded, key, passes);
+    }
+#if !defined(TAVORIN_NO_THREADS) && !defined(__EMSCRIPTEN__)
+    // The first pass works on a copy, so that the digest reads the ciphertext meanwhile. What
+    // it finds is told only after the digest: a damaged envelope is reported as damaged, and
+    // nothing decrypted from it is kept.
+    ByteArray bytes(decoded.begin() + DigestLength, decoded.end());
+    bool authentic = false;
+    std::thread digester;
+    try {
+        digester = std::thread([&] { authentic = DigestMatches(decoded); });
+    } catch (const std::system_error&) {
+        authentic = DigestMatches(decoded);
+    }
+    std::optional<std::u16string> wrongKey;
+    auto wrongKeyHandler = std::move(engine.WrongKey);
+    engine.WrongKey = [&](std::u16string_view text) { wrongKey.emplace(text); };
+    bool fits = false;
+    try {
+        fits = engine.DecryptByte(bytes, key);
+    } catch (...) {
+        engine.WrongKey = std::move(wrongKeyHandler);
+        if (digester.joinable())
+            digester.join();
+        SecureWipe(bytes);
+        if (!authentic)
+            return Outcome::AuthenticationFailed;
+        throw;
+    }
+    engine.WrongKey = std::move(wrongKeyHandler);
+    if (digester.joinable())
+        digester.join();
+    if (!authentic) {
+        SecureWipe(bytes);
         return Outcome::AuthenticationFailed;
     }
-    StripDigest(decoded);
-    return DecryptPasses(engine, decoded, key, passes);
+    decoded = std::move(bytes);
+    if (!fits) {
+        if (engine.WrongKey)
+            engine.WrongKey(*wrongKey);
+        return Outcome::WrongKey;
+    }
+    return passes == 1 ? Outcome::Opened : DecryptPasses(engine, decoded, key, passes - 1);
+#endif
 }
 
 Outcome OpenEnvelope(Engine& engine, std::string_view text, std::u16string_view key, std::int32_t passes,

@@ -452,3 +452,31 @@ TEST(Envelope, KeysAreNormalisedAndRefusedByName) {
     EXPECT_EQ(envelope::FirstUnrepresentable(u"ok \u00ff\u0178"), std::nullopt);
     EXPECT_EQ(envelope::FirstUnrepresentable(u"a\U0001F600"), char32_t{0x1F600});
 }
+
+// A large envelope has its digest checked while the first pass runs: the digest still decides
+// first (a damaged envelope with a wrong key, or with a broken block count, is damaged), the
+// wrong key is told once and only then, and the message is what one thread finds.
+TEST(Envelope, LargeEnvelopesCheckTheDigestFirst) {
+    auto engine = CreateEngine(u"Blowfish");
+    const ByteArray message = test::TestBytes((3u << 20) + 5, 7);
+    ByteArray ciphertext = message;
+    envelope::EncryptPasses(*engine, ciphertext, u"key", 2);
+    const ByteArray good = envelope::DecodePairs(envelope::EnvelopeText(ciphertext));
+    int wrongKeys = 0;
+    engine->WrongKey = [&](std::u16string_view) { ++wrongKeys; };
+
+    ByteArray opened = good;
+    EXPECT_EQ(envelope::OpenDecoded(*engine, opened, u"key", 2), Outcome::Opened);
+    EXPECT_EQ(opened, message);
+    opened = good;
+    EXPECT_EQ(envelope::OpenDecoded(*engine, opened, u"other", 2), Outcome::WrongKey);
+    EXPECT_EQ(wrongKeys, 1);
+
+    ByteArray damaged = good;
+    damaged[100] ^= 1;
+    EXPECT_EQ(envelope::OpenDecoded(*engine, damaged, u"other", 1), Outcome::AuthenticationFailed);
+    damaged = good;
+    damaged.pop_back();
+    EXPECT_EQ(envelope::OpenDecoded(*engine, damaged, u"key", 1), Outcome::AuthenticationFailed);
+    EXPECT_EQ(wrongKeys, 1);
+}

@@ -6,6 +6,7 @@
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
+#include "base/Team.h"
 #include "engines/Registry.h"
 #include "tests/TempDir.h"
 #include "tests/secrets/FreedBlocks.h"
@@ -104,4 +105,29 @@ TEST(KeyCopies, TheWatchFindsAnUnwipedCopy) {
         SecureWipe(copy);
     }
     EXPECT_EQ(watch.Hits(), 1u);
+}
+
+// Decryption on every core keeps the first bytes of each piece aside until the pieces before
+// are done: those copies are plaintext, and are wiped.
+TEST(KeyCopies, NoPlaintextLeftByDecryptionOnEveryCore) {
+    const std::string marker = "PLAIN#MARK12";          // the 12 bytes at the start of a piece
+    const std::vector<std::string> needles = {marker};  // made before the watch and freed after it
+    ByteArray message = TestBytes(std::size_t{1} << 20);
+    for (std::size_t k = 1; k < 4; ++k)
+        std::copy(marker.begin(), marker.end(), message.begin() + k * (std::size_t{256} << 10) - 12);
+    for (std::u16string_view name : EngineNames) {
+        SCOPED_TRACE(std::string(name.begin(), name.end()));
+        auto engine = CreateEngine(name);
+        ByteArray data = message;
+        engine->EncryptByte(data, kSecret);
+        LimitCores(3);
+        {
+            FreedBlockWatch watch(needles);
+            EXPECT_TRUE(engine->DecryptByte(data));
+            EXPECT_EQ(watch.Hits(), 0u) << "a freed block still held plaintext";
+        }
+        LimitCores(0);
+        EXPECT_EQ(data, message);
+        SecureWipe(data);
+    }
 }
