@@ -48,6 +48,7 @@ public:
         Spend(0);
         return inner_->DecryptFile(s, d, k);
     }
+    std::int32_t PeekLength(const std::uint8_t* f, std::u16string_view k) override { return inner_->PeekLength(f, k); }
     void RawEncryptBlock(std::uint8_t* b) override { inner_->RawEncryptBlock(b); }
     void RawDecryptBlock(std::uint8_t* b) override { inner_->RawDecryptBlock(b); }
 
