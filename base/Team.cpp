@@ -94,8 +94,7 @@ void Team::Serve() noexcept {
     ClearStack();
 }
 
-void Team::Run(std::size_t count, const std::function<void(std::size_t)>& job,
-               const std::function<void()>& finished) {
+void Team::Run(std::size_t count, const std::function<void(std::size_t)>& job, const std::function<void()>& finished) {
     if (threads_.empty()) {
         for (std::size_t k = 0; k < count; ++k) {
             job(k);

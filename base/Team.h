@@ -42,13 +42,13 @@ private:
     void Serve() noexcept;
 
     std::mutex mutex_;
-    std::condition_variable wake_;  // a new round, or the end
-    std::condition_variable ended_; // a job ended
+    std::condition_variable wake_;   // a new round, or the end
+    std::condition_variable ended_;  // a job ended
     const std::function<void(std::size_t)>* job_ = nullptr;
     std::size_t count_ = 0;
-    std::size_t next_ = 0;       // the next job to hand out
-    std::size_t unreported_ = 0; // jobs ended on other threads, not yet told to the caller
-    std::size_t running_ = 0;    // jobs being run on other threads
+    std::size_t next_ = 0;        // the next job to hand out
+    std::size_t unreported_ = 0;  // jobs ended on other threads, not yet told to the caller
+    std::size_t running_ = 0;     // jobs being run on other threads
     std::size_t round_ = 0;
     bool closing_ = false;
     std::vector<std::thread> threads_;
