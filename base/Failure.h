@@ -19,12 +19,14 @@ public:
     // File errors, numbered as the runtime numbers its own.
     static constexpr std::int32_t FileNotFound = 53;
     static constexpr std::int32_t DeviceIO = 57;
+    static constexpr std::int32_t FileExists = 58;
     static constexpr std::int32_t DiskFull = 61;
     static constexpr std::int32_t PermissionDenied = 70;
     static constexpr std::int32_t PathFileAccess = 75;
 
     static constexpr bool IsFileError(std::int32_t n) noexcept {
-        return n == FileNotFound || n == DeviceIO || n == DiskFull || n == PermissionDenied || n == PathFileAccess;
+        return n == FileNotFound || n == DeviceIO || n == FileExists || n == DiskFull || n == PermissionDenied ||
+               n == PathFileAccess;
     }
 
     // description: UTF-8.

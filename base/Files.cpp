@@ -1,13 +1,21 @@
 #include "base/Files.h"
 
 #include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <condition_variable>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <random>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -36,7 +44,92 @@ auto Step(FileStep step, Call call) -> decltype(call()) {
     return call();
 }
 
+// A named temporary file's path for the signal handler, and whether it holds one.
+struct TemporarySlot {
+    std::atomic<int> state{0};
+    char path[PATH_MAX];
+};
+
+// Named temporary files for the signal handler to remove: a fixed table, since the handler
+// may neither allocate nor lock.
+class NamedTemporaries {
+public:
+    static constexpr std::array<int, 4> kSignals{SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+    // A slot holding path, or -1 when all are taken (the file then lacks this guard).
+    static int Add(const std::string& path) noexcept {
+        if (path.size() >= PATH_MAX) {
+            return -1;
+        }
+        for (std::size_t i = 0; i < kSlots; ++i) {
+            int expected = kFree;
+            if (slots_[i].state.compare_exchange_strong(expected, kFilling)) {
+                std::memcpy(slots_[i].path, path.c_str(), path.size() + 1);
+                slots_[i].state.store(kHeld);
+                Guard();
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+    // Once the file is named or removed.
+    static void Drop(int slot) noexcept {
+        if (slot >= 0) {
+            slots_[static_cast<std::size_t>(slot)].state.store(kFree);
+        }
+    }
+
+private:
+    static constexpr std::size_t kSlots = 16;
+    static constexpr int kFree = 0, kFilling = 1, kHeld = 2;
+    static inline std::array<TemporarySlot, kSlots> slots_{};
+    static inline std::array<struct sigaction, kSignals.size()> previous_{};
+
+    // Installs the handler for each signal that is not ignored, unless it is there already
+    // (someone may have set their own since).
+    static void Guard() noexcept {
+        static std::mutex mutex;
+        std::lock_guard lock(mutex);
+        for (std::size_t i = 0; i < kSignals.size(); ++i) {
+            struct sigaction current {};
+            ::sigaction(kSignals[i], nullptr, &current);
+            if (current.sa_handler == SIG_IGN || current.sa_handler == &Remove) {
+                continue;
+            }
+            previous_[i] = current;
+            struct sigaction mine {};
+            mine.sa_handler = &Remove;
+            sigemptyset(&mine.sa_mask);
+            ::sigaction(kSignals[i], &mine, nullptr);
+        }
+    }
+
+    // Removes the files, then gives the signal to whoever had it before (by default, the
+    // end of the process): it is raised again and arrives once this handler returns.
+    static void Remove(int sig) {
+        const int savedErrno = errno;
+        for (TemporarySlot& slot : slots_) {
+            if (slot.state.load() == kHeld) {
+                ::unlink(slot.path);
+            }
+        }
+        for (std::size_t i = 0; i < kSignals.size(); ++i) {
+            if (kSignals[i] == sig) {
+                ::sigaction(sig, &previous_[i], nullptr);
+            }
+        }
+        ::raise(sig);
+        errno = savedErrno;
+    }
+};
+
 }  // namespace
+
+void DisableCoreDumps() noexcept {
+    const rlimit none{0, 0};
+    ::setrlimit(RLIMIT_CORE, &none);
+    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+}
 
 void SetFileFaultHook(std::function<int(FileStep)> hook) { FaultHook() = std::move(hook); }
 
@@ -60,6 +153,9 @@ void ThrowFileError(int err, const char* action, const std::filesystem::path& pa
         break;
     case EIO:
         number = Failure::DeviceIO, kind = "Device I/O error";
+        break;
+    case EEXIST:
+        number = Failure::FileExists, kind = "File already exists";
         break;
     default:
         break;
@@ -116,7 +212,12 @@ void InputFile::ReadExact(std::uint8_t* data, std::size_t n) {
     }
 }
 
-AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& destination) : destination_(destination) {
+AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& destination, OutputPolicy policy)
+    : destination_(destination), policy_(policy) {
+    if (policy_.stream >= 0) {
+        fd_ = policy_.stream;
+        return;
+    }
     // Through a symbolic link, replace the file it names and keep the link.
     std::error_code ec;
     if (std::filesystem::is_symlink(std::filesystem::symlink_status(destination, ec))) {
@@ -127,34 +228,53 @@ AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& destination) : d
     }
     // Renaming over a device, FIFO or socket would remove it (as root, even /dev/null).
     struct stat existing {};
-    const bool exists = ::stat(destination_.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) {
+    existed_ = ::stat(destination_.c_str(), &existing) == 0;
+    if (existed_ && !S_ISREG(existing.st_mode)) {
         if (S_ISDIR(existing.st_mode)) {
             ThrowFileError(EISDIR, "writing", destination);
         }
         throw Failure(Failure::PathFileAccess,
                       "Path/File access error (" + destination.string() + " is not a regular file)");
     }
-    std::filesystem::path folder = destination_.parent_path();
-    if (folder.empty()) {
-        folder = ".";
+    if (existed_ && !policy_.replace) {
+        ThrowFileError(EEXIST, "writing", destination);
     }
+    folder_ = destination_.parent_path();
+    if (folder_.empty()) {
+        folder_ = ".";
+    }
+    // Unnamed, a file left by a killed process vanishes with it. Naming it goes through
+    // /proc, since linking the descriptor itself needs a privilege.
+    fd_ = Step(FileStep::CreateTemporary,
+               [&] { return ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR); });
+    const int err = errno;
+    if (fd_ >= 0 && ::access(("/proc/self/fd/" + std::to_string(fd_)).c_str(), F_OK) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+    } else if (fd_ < 0 && err != EOPNOTSUPP && err != EISDIR && err != EINVAL) {
+        ThrowFileError(err, "writing", destination);
+    }
+    if (fd_ < 0) {
+        std::string pattern = (folder_ / HiddenName("XXXXXX")).string();
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        fd_ = Step(FileStep::CreateTemporary, [&] { return ::mkostemp(name.data(), O_CLOEXEC); });
+        if (fd_ < 0) {
+            ThrowFileError(errno, "writing", destination);
+        }
+        temp_ = name.data();
+        guard_ = NamedTemporaries::Add(temp_.string());
+    }
+    mode_ = existed_ ? existing.st_mode & 07777 : S_IRUSR | S_IWUSR;
+}
+
+std::string AtomicOutputFile::HiddenName(std::string_view suffix) const {
     // Built step by step: GCC 12 warns wrongly about overlap on the one-line concatenation.
     std::string hidden = destination_.filename().string();
     hidden.insert(hidden.begin(), '.');
-    hidden.append(".tavorin-XXXXXX");
-    std::string pattern = (folder / hidden).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    fd_ = Step(FileStep::CreateTemporary, [&] { return ::mkostemp(name.data(), O_CLOEXEC); });
-    if (fd_ < 0) {
-        ThrowFileError(errno, "writing", destination);
-    }
-    temp_ = name.data();
-    // Keep the mode an existing destination had; a new one gets the owner's rights only.
-    if (exists) {
-        ::fchmod(fd_, existing.st_mode & 07777);
-    }
+    hidden.append(".tavorin-");
+    hidden.append(suffix);
+    return hidden;
 }
 
 // Flushes the file with fdatasync each time it is asked, on its own thread, and keeps the
@@ -227,12 +347,16 @@ void AtomicOutputFile::StopFlusher() noexcept {
 
 AtomicOutputFile::~AtomicOutputFile() {
     StopFlusher();  // before the descriptor it flushes is closed
+    if (policy_.stream >= 0) {
+        return;  // not ours to close
+    }
     if (fd_ >= 0) {
         ::close(fd_);
     }
     if (!committed_ && !temp_.empty()) {
         ::unlink(temp_.c_str());
     }
+    NamedTemporaries::Drop(guard_);
 }
 
 void AtomicOutputFile::Put(const std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset) {
@@ -291,28 +415,108 @@ void AtomicOutputFile::Commit() {
     if (flushError_ != 0) {
         ThrowFileError(flushError_, "writing", destination_);
     }
+    if (policy_.stream >= 0) {
+        committed_ = true;
+        return;
+    }
+    // Keep the mode an existing destination had; a new one, and the named temporary file
+    // until now, has the owner's rights only.
+    if (mode_ != (S_IRUSR | S_IWUSR)) {
+        ::fchmod(fd_, mode_);
+    }
     if (Step(FileStep::Sync, [&] { return ::fsync(fd_); }) != 0) {
         ThrowFileError(errno, "writing", destination_);
     }
-    const int fd = fd_;
-    fd_ = -1;
-    const int closed = ::close(fd);  // closed whatever the seam says, so no descriptor leaks
-    if (Step(FileStep::Close, [&] { return closed; }) != 0) {
-        ThrowFileError(errno, "writing", destination_);
-    }
-    if (Step(FileStep::Rename, [&] { return ::rename(temp_.c_str(), destination_.c_str()); }) != 0) {
-        ThrowFileError(errno, "replacing", destination_);
+    if (temp_.empty()) {
+        NameUnnamed();
+    } else {
+        NameTemporary();
     }
     committed_ = true;
-    // Make the rename itself durable.
-    std::filesystem::path folder = destination_.parent_path();
-    if (folder.empty()) {
-        folder = ".";
-    }
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // Make the name itself durable.
+    const int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
+    }
+}
+
+// Closes the descriptor whatever the seam says, so that none leaks; -1 with errno on failure.
+int AtomicOutputFile::CloseFile() {
+    const int fd = fd_;
+    fd_ = -1;
+    const int closed = ::close(fd);
+    return Step(FileStep::Close, [&] { return closed; });
+}
+
+void AtomicOutputFile::NameUnnamed() {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    const auto link = [&](const std::filesystem::path& name) {
+        return Step(FileStep::Link,
+                    [&] { return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW); });
+    };
+    // A new destination is named straight: linking never replaces, so a file that appeared
+    // meanwhile is refused, not lost.
+    std::filesystem::path named;
+    if (!existed_) {
+        if (link(destination_) == 0) {
+            named = destination_;
+        } else if (errno != EEXIST || !policy_.replace) {
+            ThrowFileError(errno, "writing", destination_);
+        }
+    }
+    // Replacing takes a name nobody has, then the destination's in one rename. Only a kill
+    // in between leaves the complete file under that name; a signal removes it.
+    if (named.empty()) {
+        static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        thread_local std::minstd_rand pick(std::random_device{}());
+        for (int tries = 0;; ++tries) {
+            std::string suffix(6, ' ');
+            for (char& c : suffix) {
+                c = kLetters[pick() % (sizeof kLetters - 1)];
+            }
+            if (link(folder_ / HiddenName(suffix)) == 0) {
+                temp_ = folder_ / HiddenName(suffix);
+                guard_ = NamedTemporaries::Add(temp_.string());
+                break;
+            }
+            if (errno != EEXIST || tries == 100) {
+                ThrowFileError(errno, "writing", destination_);
+            }
+        }
+    }
+    if (CloseFile() != 0) {
+        const int err = errno;
+        ::unlink((named.empty() ? temp_ : named).c_str());
+        ThrowFileError(err, "writing", destination_);
+    }
+    if (named.empty() && Step(FileStep::Rename, [&] { return ::rename(temp_.c_str(), destination_.c_str()); }) != 0) {
+        ThrowFileError(errno, "replacing", destination_);  // the destructor removes temp_
+    }
+}
+
+void AtomicOutputFile::NameTemporary() {
+    if (CloseFile() != 0) {
+        ThrowFileError(errno, "writing", destination_);
+    }
+    if (policy_.replace) {
+        if (Step(FileStep::Rename, [&] { return ::rename(temp_.c_str(), destination_.c_str()); }) != 0) {
+            ThrowFileError(errno, "replacing", destination_);
+        }
+        return;
+    }
+    int named = Step(FileStep::Rename, [&] {
+        return ::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, destination_.c_str(), RENAME_NOREPLACE);
+    });
+    if (named != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system without the flag: a hard link never replaces either.
+        named = ::link(temp_.c_str(), destination_.c_str());
+        if (named == 0) {
+            ::unlink(temp_.c_str());
+        }
+    }
+    if (named != 0) {
+        ThrowFileError(errno, "writing", destination_);
     }
 }
 

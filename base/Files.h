@@ -1,7 +1,7 @@
 #pragma once
 // Whole-file access for the engines' file operations: a source read in chunks, and a
-// destination written to a temporary file beside it and renamed into place only when it
-// is complete and flushed. Errors are Failures with the file error numbers.
+// destination written to an unnamed file beside it that is named only when it is complete
+// and flushed. Errors are Failures with the file error numbers.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace tavorin {
 
@@ -17,7 +19,8 @@ namespace tavorin {
 // first, or end the process. The programs never set it.
 // Flush is the early flush of a large file's first part, asked for while writing goes on; a
 // failure there is reported by Commit.
-enum class FileStep { OpenSource, ReadSource, CreateTemporary, Write, Flush, Sync, Close, Rename };
+// CreateTemporary is asked once more for the named temporary file where the unnamed one fails.
+enum class FileStep { OpenSource, ReadSource, CreateTemporary, Write, Flush, Sync, Close, Rename, Link };
 void SetFileFaultHook(std::function<int(FileStep)> hook);
 
 // errno -> Failure with a file error number; the description names the path.
@@ -42,10 +45,26 @@ private:
     std::uint64_t size_ = 0;
 };
 
+// Core dumps off for the whole process: a crash must not put keys or plaintext on disk.
+void DisableCoreDumps() noexcept;
+
+// How an output meets its destination.
+struct OutputPolicy {
+    // An existing destination is replaced. When false, it is refused with FileExists, also
+    // when it appears while the output is being made: the output is named only where no
+    // name is.
+    bool replace = true;
+    // When >= 0, the output goes straight to this descriptor (standard output) as it is
+    // made; there is no file to name.
+    int stream = -1;
+};
+
 class AtomicOutputFile {
 public:
-    // Creates a temporary file in the destination's folder.
-    explicit AtomicOutputFile(const std::filesystem::path& destination);
+    // Creates an unnamed file in the destination's folder. Where the file system or /proc
+    // cannot give one, a named temporary file of mode 0600 that SIGINT, SIGTERM, SIGHUP and
+    // SIGPIPE remove before the process ends.
+    explicit AtomicOutputFile(const std::filesystem::path& destination, OutputPolicy policy = {});
     // Removes the temporary file unless Commit succeeded.
     ~AtomicOutputFile();
     AtomicOutputFile(const AtomicOutputFile&) = delete;
@@ -55,10 +74,8 @@ public:
     // Writes at an offset, leaving the file position alone; the file may have holes until
     // they are written. Safe to call from one other thread while this one does not write.
     void WriteAt(const std::uint8_t* data, std::size_t n, std::uint64_t offset);
-    // Flushes to disk and renames over the destination.
+    // Flushes to disk and names the file.
     void Commit();
-
-    const std::filesystem::path& TemporaryPath() const noexcept { return temp_; }
 
 private:
     // All of data, at offset or, without one, at the file position.
@@ -69,8 +86,21 @@ private:
     class Flusher;
     void StopFlusher() noexcept;
 
+    // Give the complete file the destination's name, from the unnamed file or from the
+    // named temporary one.
+    void NameUnnamed();
+    void NameTemporary();
+    int CloseFile();
+    // The hidden name beside the destination with this suffix.
+    std::string HiddenName(std::string_view suffix) const;
+
     std::filesystem::path destination_;
-    std::filesystem::path temp_;
+    std::filesystem::path folder_;
+    std::filesystem::path temp_;  // the named temporary file, when there is one
+    int guard_ = -1;              // its slot for the signal handler
+    OutputPolicy policy_;
+    bool existed_ = false;
+    unsigned mode_ = 0;  // the named file's
     int fd_ = -1;
     static constexpr std::uint64_t kWriteBackStep = std::uint64_t{1} << 20;
     static constexpr std::uint64_t kFlushStep = std::uint64_t{8} << 20;

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/Files.h"
 #include "base/Types.h"
 
 namespace tavorin {
@@ -48,8 +49,8 @@ public:
     std::u16string EncryptString(std::u16string_view Text, std::u16string_view key = {});
     std::u16string DecryptString(std::u16string_view Text, std::u16string_view key = {});
 
-    // Stream a file through the frame into a temporary file beside the destination, then
-    // rename it into place. On any failure (and on a wrong key) the destination is untouched.
+    // Stream a file through the frame into an unnamed file beside the destination, named
+    // only when complete. On any failure (and on a wrong key) the destination is untouched.
     virtual void EncryptFile(const std::filesystem::path& SourceFile, const std::filesystem::path& DestFile,
                              std::u16string_view key = {}) = 0;
     virtual bool DecryptFile(const std::filesystem::path& SourceFile, const std::filesystem::path& DestFile,
@@ -68,6 +69,12 @@ public:
     // total frame bytes will not change again in this call. Lets a caller digest or encode
     // the ciphertext on another thread while the chain runs on.
     std::function<void(const std::uint8_t* data, std::size_t ready, std::size_t total)> Sealed;
+
+    // How EncryptFile and DecryptFile meet their destination; by default they replace it.
+    void DestPolicy(OutputPolicy policy) noexcept { destPolicy_ = policy; }
+
+protected:
+    OutputPolicy destPolicy_;
 };
 
 }  // namespace tavorin

@@ -175,7 +175,7 @@ public:
         frame::CheckSource(SourceFile);
         Prepare(key);
         std::array<std::uint8_t, B> prev{};
-        frame::EncryptFile(SourceFile, DestFile, B, Progress,
+        frame::EncryptFile(SourceFile, DestFile, destPolicy_, B, Progress,
                            [&](std::uint8_t* data, std::uint64_t base, std::size_t n, frame::ProgressRule& progress) {
                                EncryptRun(data, base, n, prev.data(), progress);
                            });
@@ -188,7 +188,8 @@ public:
         std::array<std::uint8_t, B> prev{};
         std::optional<Team> team;  // started with the first chunk worth sharing
         const bool fits = frame::DecryptFile(
-            SourceFile, DestFile, B, Progress, [&](const std::uint8_t* frameStart) { return PeekLength(frameStart); },
+            SourceFile, DestFile, destPolicy_, B, Progress,
+            [&](const std::uint8_t* frameStart) { return PeekLength(frameStart); },
             [&](std::uint8_t* data, std::uint64_t base, std::size_t n, frame::ProgressRule& progress) {
                 if (!team && n >= kSplitFrom && CoreCount() > 1) {
                     team.emplace(std::min<std::size_t>(CoreCount(), frame::FileChunk / kPiece));

@@ -42,15 +42,15 @@ void CheckSource(const std::filesystem::path& source) {
     }
 }
 
-void EncryptFile(const std::filesystem::path& source, const std::filesystem::path& destination, std::size_t B,
-                 const ProgressSink& sink, const ChainRun& encrypt) {
+void EncryptFile(const std::filesystem::path& source, const std::filesystem::path& destination,
+                 const OutputPolicy& policy, std::size_t B, const ProgressSink& sink, const ChainRun& encrypt) {
     InputFile in(source);
     const std::uint64_t L = in.Size();
     const std::uint64_t N = FrameLength(L, B);
     if (N == 0) {
         throw Failure::OverflowError();
     }
-    AtomicOutputFile out(destination);
+    AtomicOutputFile out(destination, policy);
     Slots slots(N);
     ProgressRule progress(N, sink);
 
@@ -75,9 +75,9 @@ void EncryptFile(const std::filesystem::path& source, const std::filesystem::pat
     progress.Finish();
 }
 
-bool DecryptFile(const std::filesystem::path& source, const std::filesystem::path& destination, std::size_t B,
-                 const ProgressSink& sink, const std::function<std::int32_t(const std::uint8_t*)>& peek,
-                 const ChainRun& decrypt) {
+bool DecryptFile(const std::filesystem::path& source, const std::filesystem::path& destination,
+                 const OutputPolicy& policy, std::size_t B, const ProgressSink& sink,
+                 const std::function<std::int32_t(const std::uint8_t*)>& peek, const ChainRun& decrypt) {
     InputFile in(source);
     const std::uint64_t T = in.Size();
     CheckCipherLength(T, B);
@@ -88,7 +88,7 @@ bool DecryptFile(const std::filesystem::path& source, const std::filesystem::pat
         return false;  // the destination is left as it was
     }
 
-    AtomicOutputFile out(destination);
+    AtomicOutputFile out(destination, policy);
     ProgressRule progress(T, sink);
     const std::uint64_t dataEnd = HeaderSize + static_cast<std::uint64_t>(L);
     slots.Pipeline().Run(

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <functional>
 
+#include "base/Files.h"
+
 namespace tavorin::frame {
 
 class ProgressRule;
@@ -22,15 +24,15 @@ inline constexpr std::size_t FileChunk = std::size_t{1} << 20;
 // Throws the object error unless the source names a file whose length can be read.
 void CheckSource(const std::filesystem::path& source);
 
-// Frames the source file for blocks of B bytes into the destination, through a temporary
-// file renamed into place at the end.
-void EncryptFile(const std::filesystem::path& source, const std::filesystem::path& destination, std::size_t B,
-                 const ProgressSink& sink, const ChainRun& encrypt);
+// Frames the source file for blocks of B bytes into the destination, through an unnamed file
+// named at the end as the policy says.
+void EncryptFile(const std::filesystem::path& source, const std::filesystem::path& destination,
+                 const OutputPolicy& policy, std::size_t B, const ProgressSink& sink, const ChainRun& encrypt);
 
 // Deciphers a framed file into its data bytes. False, with the destination untouched, when
 // the stored length (peek reads it from the first chunk) does not fit.
-bool DecryptFile(const std::filesystem::path& source, const std::filesystem::path& destination, std::size_t B,
-                 const ProgressSink& sink, const std::function<std::int32_t(const std::uint8_t*)>& peek,
-                 const ChainRun& decrypt);
+bool DecryptFile(const std::filesystem::path& source, const std::filesystem::path& destination,
+                 const OutputPolicy& policy, std::size_t B, const ProgressSink& sink,
+                 const std::function<std::int32_t(const std::uint8_t*)>& peek, const ChainRun& decrypt);
 
 }  // namespace tavorin::frame

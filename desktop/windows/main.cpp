@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/Files.h"
 #include "base/Version.h"
 #include "desktop/windows/Pictures.h"
 #include "desktop/windows/Platform.h"
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
     if (Answered(argc, argv)) {
         return 0;
     }
+    tavorin::DisableCoreDumps();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavorin"));
     QApplication::setApplicationVersion(QString::fromLatin1(tavorin::Version));

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -179,6 +180,8 @@ int ErrnoFor(FileStep step) {
         return EDQUOT;
     case FileStep::Rename:
         return EXDEV;
+    case FileStep::Link:
+        return EMLINK;
     }
     return EIO;
 }
@@ -199,8 +202,8 @@ std::int32_t NumberFor(int err) {
 }
 
 const char* StepName(FileStep s) {
-    static const char* names[] = {"open source", "read source", "create temporary", "write", "flush", "sync",
-                                  "close",       "rename"};
+    static const char* names[] = {"open source", "read source", "create temporary", "write", "flush",
+                                  "sync",        "close",       "rename",           "link"};
     return names[static_cast<int>(s)];
 }
 
@@ -361,15 +364,21 @@ TEST(FileFaults, KilledAtAnyStepLeavesTheDestinationWhollyOld) {
                 });
                 EXPECT_EQ(code, 128 + SIGKILL);
                 EXPECT_EQ(ReadFile(s.source), s.sourceBefore);
+                // Once linked, a new destination is complete; an existing one is replaced
+                // by the rename, the last call.
+                const bool linked = std::find(steps.begin(), steps.begin() + i, FileStep::Link) != steps.begin() + i;
                 if (s.destExisted) {
                     EXPECT_EQ(ReadFile(s.dest), s.destBefore);
+                } else if (linked) {
+                    EXPECT_TRUE(HoldsResult(ec, scene, s, dir));
                 } else {
                     EXPECT_FALSE(fs::exists(s.dest));
                 }
-                // A killed program may leave its temporary file, but nothing else, and only
-                // under a name that says what it is.
+                // Nothing else is left, unless the kill came between naming the complete file
+                // beside the destination and renaming it over.
                 for (const std::string& name : dir.Names()) {
-                    if (s.namesBefore.count(name) == 0) {
+                    if (s.namesBefore.count(name) == 0 && name != s.dest.filename()) {
+                        EXPECT_TRUE(linked && s.destExisted) << name;
                         EXPECT_EQ(name.rfind("." + s.dest.filename().string() + ".tavorin-", 0), 0u) << name;
                     }
                 }
@@ -717,4 +726,73 @@ TEST(FileFaults, LinksAndModesOfTheDestinationSurvive) {
     // A new file is the owner's alone: it may hold a decrypted secret.
     EXPECT_EQ(fs::status(dir / "back").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(dir.Names(), (std::set<std::string>{"back", "link", "plain", "target"}));
+}
+
+// Where the folder cannot hold an unnamed file, the named temporary file is the owner's alone
+// and any signal that ends the program removes it.
+TEST(FileFaults, NamedTemporaryIsPrivateAndRemovedBySignals) {
+    const EngineCase big{"Toy", [] { return std::make_unique<ToyCipher<8>>(); }, (3u << 20) + 5};
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        const Scene scene{sig == SIGINT ? Op::Encrypt : Op::Decrypt, sig == SIGHUP ? Dest::New : Dest::Existing};
+        SCOPED_TRACE(Describe(scene) + ", signal " + std::to_string(sig));
+        TempDir dir(Scratch());
+        const Files s = Prepare(dir, scene, big);
+        const int code = InChild([&] {
+            ::signal(sig, SIG_DFL);
+            int creates = 0;
+            SetFileFaultHook([&](FileStep step) {
+                if (step == FileStep::CreateTemporary && ++creates == 1)  // the unnamed file
+                    return EOPNOTSUPP;
+                for (const std::string& name : dir.Names()) {
+                    if (step == FileStep::Write && s.namesBefore.count(name) == 0 &&
+                        fs::status(dir / name).permissions() == (fs::perms::owner_read | fs::perms::owner_write))
+                        ::raise(sig);
+                }
+                return 0;
+            });
+            RunOp(*big.make(), scene, s);
+            return 0;
+        });
+        EXPECT_EQ(code, 128 + sig);
+        ExpectNothingChanged(dir, s);
+    }
+}
+
+// Told not to replace, an existing destination is refused before anything is written, and one
+// that appears meanwhile is refused when the output is named, and survives. Naming the unnamed
+// file must not need a privilege.
+TEST(FileFaults, WithoutReplaceNoDestinationIsLostEvenOneThatAppearsMeanwhile) {
+    for (int variant = 0; variant < 4; ++variant) {
+        const bool unnamed = variant < 2, appears = variant % 2;
+        SCOPED_TRACE(std::string(unnamed ? "unnamed" : "named") + (appears ? ", appears meanwhile" : ""));
+        TempDir dir(Scratch());
+        fs::permissions(dir.path(), fs::perms::all);
+        Files s = Prepare(dir, {Op::Encrypt, appears ? Dest::New : Dest::Existing}, EngineCases().front());
+        s.namesBefore.insert("dest.bin");
+        const std::size_t entries = dir.Entries();
+        const int code = InChild(
+            [&] {
+                int creates = 0;
+                SetFileFaultHook([&](FileStep step) {
+                    if (step == FileStep::CreateTemporary && ++creates == 1 && !unnamed)
+                        return EOPNOTSUPP;
+                    if (step == FileStep::Write && dir.Entries() != entries + !unnamed)
+                        ::_exit(10);  // only a named temporary file shows
+                    if (step == FileStep::Sync && appears)
+                        WriteFile(s.dest, TestBytes(99, 8));
+                    return 0;
+                });
+                ToyCipher<8> toy;
+                toy.DestPolicy({.replace = false});
+                try {
+                    toy.EncryptFile(s.source, s.dest, kKey);
+                } catch (const Failure& f) {
+                    return f.Number() == Failure::FileExists && dir.Names() == s.namesBefore ? 0 : 11;
+                }
+                return 12;
+            },
+            unnamed);
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(ReadFile(s.dest), appears ? TestBytes(99, 8) : s.destBefore);
+    }
 }

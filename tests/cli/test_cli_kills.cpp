@@ -1,0 +1,82 @@
+// tavorin-cli ended by a signal while it writes a large file: whatever the signal and the
+// moment, the folder holds what it held before (or, after the last step, the result).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "TempDir.h"
+
+using namespace tavorin::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Starts the program in a session of its own, with the key in the environment.
+pid_t Start(const TempDir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), TAVORIN_CLI_PATH);
+    args.insert(args.end(), {"--key-env", "K"});
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setsid();
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+            ::signal(sig, SIG_DFL);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        char env[] = "K=kill key";
+        char* envp[] = {env, nullptr};
+        ::chdir(dir.path().c_str());
+        ::execve(argv[0], argv.data(), envp);
+        ::_exit(127);
+    }
+    return pid;
+}
+
+int Wait(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+TEST(CliKilled, AnyEndingSignalLeavesTheFolderAsItWas) {
+    TempDir dir(fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path());
+    WriteFile(dir / "plain", TestBytes(4u << 20));
+    WriteFile(dir / "message", tavorin::ByteArray(2u << 20, 'm'));
+    ASSERT_EQ(Wait(Start(dir, {"encrypt-file", "plain", "sealed"})), 0);
+    ASSERT_EQ(Wait(Start(dir, {"encrypt", "-i", "message", "-o", "envelope"})), 0);
+    WriteFile(dir / "old", TestBytes(100, 5));
+    const std::set<std::string> names = dir.Names();
+    int midway = 0;
+    // A new destination, and existing ones replaced.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"encrypt-file", "plain", "new"},
+                                                 {"decrypt-file", "sealed", "old"},
+                                                 {"decrypt", "-i", "envelope", "-o", "old"}}) {
+        SCOPED_TRACE(args[0]);
+        const auto t0 = std::chrono::steady_clock::now();  // so that the signals spread over a run
+        ASSERT_EQ(Wait(Start(dir, args)), 0);
+        const auto span = std::chrono::steady_clock::now() - t0;
+        const tavorin::ByteArray done = ReadFile(dir / "old");  // what a run that ends writes there
+        int moment = 0;
+        for (const int sig : {SIGKILL, SIGINT, SIGTERM, SIGHUP, SIGKILL, SIGINT, SIGTERM, SIGHUP}) {
+            fs::remove(dir / "new");
+            WriteFile(dir / "old", TestBytes(100, 5));
+            const pid_t pid = Start(dir, args);
+            std::this_thread::sleep_for(span * (++moment) / 10);
+            ::kill(pid, sig);
+            if (Wait(pid) != 0) {  // not done before the signal
+                ++midway;
+                EXPECT_EQ(dir.Names(), names) << "signal " << sig << " at moment " << moment;
+                const tavorin::ByteArray now = ReadFile(dir / "old");
+                EXPECT_TRUE(now == TestBytes(100, 5) || now == done) << "neither old nor new";
+            }
+        }
+    }
+    EXPECT_GT(midway, 12);
+}
