@@ -4,22 +4,27 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <istream>
 #include <ostream>
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
+#include "base/Files.h"
 #include "cli/Input.h"
 #include "cli/Output.h"
+#include "engines/FrameFormat.h"
 #include "engines/Registry.h"
+#include "envelope/Detect.h"
 #include "envelope/Envelope.h"
 
 namespace tavorin::cli {
 
 namespace {
 
-constexpr std::string_view kCannotDecrypt = "Cannot decrypt text any further";
+constexpr std::string_view kAuto = "auto";
+constexpr std::string_view kWrongKey = "wrong key, cipher or passes";
 
 // Parses args into app; returns the exit code when the command should end here (help or
 // wrong usage), nothing when it should go on.
@@ -34,8 +39,33 @@ std::optional<int> Parse(CLI::App& app, const std::vector<std::string>& args, st
     return std::nullopt;
 }
 
-void AddCipherOption(CLI::App& app, std::string& cipher) {
-    app.add_option("-c,--cipher", cipher, "Blowfish, DES, Gost, Skipjack or Twofish (any case)")->capture_default_str();
+void AddCipherOption(CLI::App& app, std::string& cipher, bool decrypt) {
+    app.add_option("-c,--cipher", cipher,
+                   decrypt ? "Blowfish, DES, Gost, Skipjack or Twofish (any case), or auto: the cipher whose frame fits"
+                           : "Blowfish, DES, Gost, Skipjack or Twofish (any case)")
+        ->capture_default_str();
+}
+
+bool IsAuto(const std::string& value) { return CLI::detail::to_lower(value) == kAuto; }
+
+// The engine named, or none for auto when decrypting.
+std::unique_ptr<Engine> SelectEngineOrAuto(const System& system, const std::string& name, bool decrypt) {
+    return decrypt && IsAuto(name) ? nullptr : SelectEngine(system, name);
+}
+
+// The stored lengths that fit when every cipher was probed: exactly one, or a CliError.
+std::u16string OneFittingCipher(const envelope::CipherProbe& probe) {
+    if (probe.fitting.size() > 1) {
+        std::string names;
+        for (const auto& name : probe.fitting) {
+            names += (names.empty() ? "" : ", ") + ToUtf8(name);
+        }
+        throw CliError(ExitWrongKey, "more than one cipher fits: " + names, "name the cipher with -c");
+    }
+    if (probe.fitting.empty()) {
+        throw CliError(ExitWrongKey, std::string(kWrongKey));
+    }
+    return probe.fitting.front();
 }
 
 void AddKeyOptions(CLI::App& app, KeySource& key) {
@@ -115,11 +145,11 @@ public:
 
     int Run(const std::vector<std::string>& args, std::istream&, std::ostream& out, std::ostream& err) override {
         CLI::App app{std::string(Summary()), "tavorin-cli " + std::string(Name())};
-        std::string cipher = "Blowfish";
+        std::string cipher = encrypt_ ? "Blowfish" : std::string(kAuto);
         KeySource keySource;
         std::string source;
         std::string dest;
-        AddCipherOption(app, cipher);
+        AddCipherOption(app, cipher, !encrypt_);
         AddKeyOptions(app, keySource);
         app.add_option("SOURCE", source, "the file to read")->required();
         app.add_option("DEST", dest, "the file to write; it appears only when the command succeeds")->required();
@@ -128,8 +158,11 @@ public:
         }
 
         return Report(err, [&] {
-            auto engine = SelectEngine(system_, cipher);
+            auto engine = SelectEngineOrAuto(system_, cipher, !encrypt_);
             const std::u16string key = ObtainKey(system_, keySource);
+            if (!engine) {
+                engine = SelectEngine(system_, ToUtf8(OneFittingCipher(ProbeFile(source, key))));
+            }
             std::error_code ec;
             const auto size = std::filesystem::file_size(source, ec);
             ProgressBar bar(err, system_.errIsTerminal && !ec && size >= ProgressThreshold,
@@ -164,6 +197,51 @@ public:
 
 private:
     bool encrypt_;
+
+    // Every cipher probes the frame's first 16 bytes; the destination is not touched.
+    envelope::CipherProbe ProbeFile(const std::string& source, const std::u16string& key) const {
+        InputFile file(source);
+        if (file.Size() > frame::MaxFrame) {
+            throw Failure::OverflowError();
+        }
+        std::array<std::uint8_t, 16> head{};
+        file.ReadExact(head.data(), static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), head.size())));
+        envelope::CipherProbe probe = envelope::ProbeCiphers(head.data(), file.Size(), key, system_.createEngine);
+        SecureWipe(head.data(), head.size());
+        if (!probe.anyWhole) {
+            throw CliError(ExitAuthentication, source + " is no frame: its length is no whole number of blocks",
+                           "was it made by 'tavorin-cli encrypt-file'?");
+        }
+        return probe;
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+
+// Folds an envelope at whole pairs: the space after the last pair of each line becomes a line
+// break, so that a line holds at most `columns` characters. The length does not change, so a
+// piece is folded wherever it stands.
+class Folder {
+public:
+    explicit Folder(std::size_t columns)
+        : period_(columns == 0 ? 0 : 3 * std::max<std::size_t>(1, (columns + 1) / 3)) {}
+
+    // Hands give() the piece of the envelope that stands at offset, folded.
+    template <class Give>
+    void operator()(const char* data, std::size_t size, std::uint64_t offset, Give&& give) const {
+        if (period_ == 0) {
+            give(data);
+            return;
+        }
+        std::string piece(data, size);
+        for (std::uint64_t at = offset + (period_ - 1 - offset % period_); at < offset + size; at += period_) {
+            piece[static_cast<std::size_t>(at - offset)] = '\n';
+        }
+        give(piece.data());
+    }
+
+private:
+    std::uint64_t period_;  // characters from one line's start to the next
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -179,16 +257,31 @@ public:
 
     int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) override {
         CLI::App app{std::string(Summary()), "tavorin-cli " + std::string(Name())};
-        std::string cipher = "Blowfish";
-        std::int32_t passes = 1;
+        std::string cipher = encrypt_ ? "Blowfish" : std::string(kAuto);
+        std::string passesText = encrypt_ ? "1" : std::string(kAuto);
         std::string encoding = "windows-1252";
         std::string input;
         std::string output;
+        std::size_t wrap = 0;
+        bool verbose = false;
         KeySource keySource;
-        AddCipherOption(app, cipher);
-        app.add_option("-p,--passes", passes, "the number of passes (the same for encrypt and decrypt)")
-            ->check(CLI::Range(1, envelope::MaxPasses))
+        AddCipherOption(app, cipher, !encrypt_);
+        const CLI::Validator passCount = CLI::Range(1, envelope::MaxPasses);
+        app.add_option("-p,--passes", passesText,
+                       encrypt_ ? "the number of passes, 1 to 32767"
+                                : "the number of passes, 1 to 32767, or auto: decrypted again while the result is "
+                                  "itself a frame")
+            ->check(encrypt_ ? passCount : passCount | CLI::IsMember({std::string(kAuto)}, CLI::ignore_case))
             ->capture_default_str();
+        if (encrypt_) {
+            app.add_option("--wrap", wrap,
+                           "fold the envelope into lines of at most COLUMNS characters (at whole pairs)")
+                ->check(CLI::Range(std::size_t{2}, std::size_t{1} << 30))
+                ->type_name("COLUMNS");
+        } else {
+            app.add_flag("-v,--verbose", verbose,
+                         "say which cipher and how many passes opened the envelope (always said on a terminal)");
+        }
         app.add_option("--encoding", encoding,
                        "the message's bytes: windows-1252 (every envelope of the "
                        "window program) or utf-8 (any language)")
@@ -207,12 +300,19 @@ public:
             return *code;
         }
         const bool utf8 = encoding == "utf-8";
+        const std::int32_t passes = IsAuto(passesText) ? envelope::AutoPasses : std::stoi(passesText);
 
         return Report(err, [&] {
-            auto engine = SelectEngine(system_, cipher);
+            auto engine = SelectEngineOrAuto(system_, cipher, !encrypt_);
             const std::u16string key = ObtainKey(system_, keySource);
-            return encrypt_ ? Encrypt(*engine, key, passes, utf8, input, output, in, out, err)
-                            : Decrypt(*engine, key, passes, utf8, input, output, in, out, err);
+            if (encrypt_) {
+                return Encrypt(*engine, key, passes, utf8, wrap, input, output, in, out, err);
+            }
+            envelope::OpenOptions options;
+            options.cipher = engine ? std::u16string(engine->Name()) : std::u16string();
+            options.passes = passes;
+            options.createEngine = system_.createEngine;
+            return Decrypt(key, options, utf8, verbose, input, output, in, out, err);
         });
     }
 
@@ -241,8 +341,9 @@ private:
         };
     }
 
-    int Encrypt(Engine& engine, const std::u16string& key, std::int32_t passes, bool utf8, const std::string& input,
-                const std::string& output, std::istream& in, std::ostream& out, std::ostream& err) const {
+    int Encrypt(Engine& engine, const std::u16string& key, std::int32_t passes, bool utf8, std::size_t wrap,
+                const std::string& input, const std::string& output, std::istream& in, std::ostream& out,
+                std::ostream& err) const {
         // Room for every pass's header and padding, so that the frame grows in place.
         const std::size_t slack = static_cast<std::size_t>(passes) * (12 + engine.BlockSize());
         ByteArray bytes = input.empty() ? ReadAll(in, MaxMessageInput, slack) : ReadFile(input, MaxMessageInput, slack);
@@ -254,14 +355,18 @@ private:
         Output sink(out, output, system_.outFd);
         ProgressBar bar = Bar(err, bytes.size(), passes);
         Track(engine, bar, passes, "encrypting");
+        const Folder fold(wrap);
         if (sink.Placeable()) {
             envelope::SealToPlacedSink(
-                engine, bytes, key, passes,
-                [&](const char* data, std::size_t size, std::uint64_t offset) { sink.PlaceAt(data, size, offset); });
+                engine, bytes, key, passes, [&](const char* data, std::size_t size, std::uint64_t offset) {
+                    fold(data, size, offset, [&](const char* d) { sink.PlaceAt(d, size, offset); });
+                });
         } else {
+            std::uint64_t offset = 0;
             envelope::SealToSink(engine, bytes, key, passes, [&](const char* data, std::size_t size) {
                 bar.Done();
-                sink.Write(data, size);
+                fold(data, size, offset, [&](const char* d) { sink.Write(d, size); });
+                offset += size;
             });
         }
         bar.Done();
@@ -271,62 +376,75 @@ private:
         return ExitOk;
     }
 
-    int Decrypt(Engine& engine, const std::u16string& key, std::int32_t passes, bool utf8, const std::string& input,
-                const std::string& output, std::istream& in, std::ostream& out, std::ostream& err) const {
-        ByteArray decoded;
-        {
-            ByteArray raw = input.empty() ? ReadAll(in, MaxEnvelopeInput) : ReadFile(input, MaxEnvelopeInput);
-            auto* chars = reinterpret_cast<char*>(raw.data());
-            const std::size_t length = envelope::UnwrapText(chars, raw.size());
-            try {
-                decoded = envelope::DecodePairs(std::string_view(chars, length));
-            } catch (const Failure& f) {
-                if (f.Number() == Failure::SubscriptOutOfRange) {
-                    throw CliError(ExitUsage, std::string(kCannotDecrypt),
-                                   "the input is no envelope: hexadecimal pairs (0-9, A-F) separated by spaces");
-                }
-                throw;
-            }
-        }
-        if (decoded.size() < envelope::DigestLength) {
-            throw CliError(ExitUsage, "the text is too short to be an envelope",
-                           "an envelope begins with the 64 pairs of its digest");
+    int Decrypt(const std::u16string& key, envelope::OpenOptions& options, bool utf8, bool verbose,
+                const std::string& input, const std::string& output, std::istream& in, std::ostream& out,
+                std::ostream& err) const {
+        envelope::FoundEnvelope found = input.empty() ? FindEnvelopeIn(in) : FindEnvelopeInFile(input);
+        switch (found.status) {
+        case envelope::FindStatus::Found:
+            break;
+        case envelope::FindStatus::NotAnEnvelope:
+            throw CliError(ExitUsage, "the input is not an envelope",
+                           "an envelope is lines of hexadecimal pairs separated by spaces, its digest in front");
+        case envelope::FindStatus::SeveralEnvelopes:
+            throw CliError(ExitUsage, "the input holds more than one envelope", "give one envelope at a time");
+        case envelope::FindStatus::Damaged:
+            throw CliError(ExitAuthentication, "the envelope is damaged (its digest does not match)",
+                           "make sure the whole envelope was copied");
         }
         Output sink(out, output);
-        ProgressBar bar = Bar(err, decoded.size(), passes);
-        Track(engine, bar, passes, "decrypting");
-        std::u16string wrongKey;
-        CatchWrongKey(engine, wrongKey);
-        envelope::Outcome outcome{};
-        try {
-            outcome = envelope::OpenDecoded(engine, decoded, key, passes);
-        } catch (const Failure& f) {
-            if (f.Number() == Failure::SubscriptOutOfRange) {
-                throw CliError(ExitUsage, std::string(kCannotDecrypt),
-                               "the ciphertext is no whole number of blocks: another cipher, or a damaged envelope");
+        const std::int32_t named = options.passes;
+        ProgressBar bar = Bar(err, found.ciphertext.size(), std::max(named, 1));
+        options.progress = [&](std::int32_t pass, std::int32_t percent) {
+            if (percent == 0) {
+                bar.Label("decrypting pass " + std::to_string(pass) + (named > 1 ? "/" + std::to_string(named) : ""));
             }
-            throw;
-        }
+            bar.Update(percent);
+        };
+        envelope::Opened opened = envelope::OpenCiphertext(std::move(found.ciphertext), key, options);
         bar.Done();
-        switch (outcome) {
-        case envelope::Outcome::AuthenticationFailed:
-            err << "Message Authentication failed.\nMake sure full message has been entered before decrypting\n";
-            err.flush();
-            return ExitAuthentication;
-        case envelope::Outcome::WrongKey:
-            SecureWipe(decoded);
-            PrintWrongKey(err, wrongKey);
-            return ExitWrongKey;
-        case envelope::Outcome::Opened:
+        switch (opened.status) {
+        case envelope::OpenStatus::Opened:
             break;
+        case envelope::OpenStatus::Ambiguous:
+            OneFittingCipher({opened.fitting, true});
+            break;
+        case envelope::OpenStatus::MorePasses:
+            throw CliError(ExitWrongKey, "the result is itself a frame: it was sealed with more passes (try -p auto)");
+        case envelope::OpenStatus::Damaged:
+            throw CliError(ExitAuthentication, "the envelope is damaged: its ciphertext is no whole number of blocks",
+                           options.cipher.empty() ? "" : "is it an envelope of another cipher? try -c auto");
+        default:
+            throw CliError(ExitWrongKey, std::string(kWrongKey),
+                           options.cipher.empty() && named == envelope::AutoPasses
+                               ? ""
+                               : "without -c and -p the cipher and the passes are found by themselves");
+        }
+        const std::string_view message(reinterpret_cast<const char*>(opened.message.data()), opened.message.size());
+        const bool validUtf8 = IsValidUtf8(message);
+        const bool looksUtf8 =
+            validUtf8 && std::any_of(message.begin(), message.end(), [](char c) { return (c & 0x80) != 0; });
+        if (utf8 && !validUtf8) {
+            SecureWipe(opened.message);
+            throw CliError(ExitUsage,
+                           "the message is not UTF-8; it was probably sealed as Windows-1252 (try --encoding "
+                           "windows-1252)");
         }
         if (utf8) {
-            sink.Write(reinterpret_cast<const char*>(decoded.data()), decoded.size());
+            sink.Write(message.data(), message.size());
         } else {
-            sink.WriteWindows1252AsUtf8(decoded.data(), decoded.size());
+            sink.WriteWindows1252AsUtf8(opened.message.data(), opened.message.size());
         }
-        SecureWipe(decoded);
+        SecureWipe(opened.message);
         sink.Commit();
+        if (system_.errIsTerminal || verbose) {
+            err << "opened with " << ToUtf8(opened.cipher) << ", " << opened.passes
+                << (opened.passes == 1 ? " pass" : " passes") << '\n';
+        }
+        if (!utf8 && looksUtf8) {
+            err << "hint: the message reads as UTF-8; if its letters look wrong, try --encoding utf-8\n";
+        }
+        err.flush();
         return ExitOk;
     }
 };

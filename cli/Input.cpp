@@ -160,6 +160,58 @@ ByteArray ReadFile(const std::filesystem::path& path, std::uint64_t limit, std::
     return all;
 }
 
+namespace {
+
+constexpr std::size_t kEnvelopePiece = std::size_t{1} << 20;
+
+}  // namespace
+
+envelope::FoundEnvelope FindEnvelopeIn(std::istream& in) {
+    envelope::EnvelopeFinder finder;
+    if (const auto size = RemainingSize(in)) {
+        if (*size > MaxEnvelopeInput) {
+            throw Failure::OverflowError();
+        }
+        finder.Expect(*size);
+    }
+    std::string piece(kEnvelopePiece, '\0');
+    std::uint64_t total = 0;
+    while (in) {
+        in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        total += got;
+        if (total > MaxEnvelopeInput) {
+            throw Failure::OverflowError();  // an endless pipe ends here
+        }
+        if (got == 0 || !finder.Feed(piece.data(), got)) {
+            break;
+        }
+    }
+    if (in.bad()) {
+        throw Failure(Failure::DeviceIO, "Device I/O error (reading standard input)");
+    }
+    return finder.Finish();
+}
+
+envelope::FoundEnvelope FindEnvelopeInFile(const std::filesystem::path& path) {
+    InputFile file(path);
+    if (file.Size() > MaxEnvelopeInput) {
+        throw Failure::OverflowError();
+    }
+    envelope::EnvelopeFinder finder;
+    finder.Expect(file.Size());
+    std::string piece(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), kEnvelopePiece)), '\0');
+    for (std::uint64_t left = file.Size(); left > 0;) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, piece.size()));
+        file.ReadExact(reinterpret_cast<std::uint8_t*>(piece.data()), n);
+        left -= n;
+        if (!finder.Feed(piece.data(), n)) {
+            break;
+        }
+    }
+    return finder.Finish();
+}
+
 void CheckUtf8(const ByteArray& text, std::string_view what) {
     if (const auto bad = FirstInvalidUtf8(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()))) {
         NotUtf8(what, *bad);

@@ -13,6 +13,7 @@
 #include "cli/System.h"
 #include "engines/FrameFormat.h"
 #include "envelope/Envelope.h"
+#include "envelope/Find.h"
 
 namespace tavorin::cli {
 
@@ -36,6 +37,12 @@ inline constexpr std::uint64_t MaxEnvelopeInput = 4 * (envelope::DigestLength + 
 // bytes throws Failure 6 (overflow).
 ByteArray ReadAll(std::istream& in, std::uint64_t limit, std::size_t slack = 0);
 ByteArray ReadFile(const std::filesystem::path& path, std::uint64_t limit, std::size_t slack = 0);
+
+// The envelope in the text of a stream or a file, read in pieces and only as far as it can
+// matter: text that cannot hold an envelope is refused after some kilobytes, however long.
+// Failure 6 past MaxEnvelopeInput, a file error when the file cannot be read.
+envelope::FoundEnvelope FindEnvelopeIn(std::istream& in);
+envelope::FoundEnvelope FindEnvelopeInFile(const std::filesystem::path& path);
 
 // UTF-8 text to Windows-1252 bytes in place (never longer). Characters that need it are
 // brought to normalisation form C first. Throws CliError for text that is not UTF-8 and for a

@@ -74,7 +74,7 @@ bool EnvelopeFinder::Feed(const char* data, std::size_t size) {
             line_ = Line::Content;
         }
         // Content. Most of an envelope is "XX" after a single space: taken here in one go.
-        if (digits_ == 2 && separators_ == 0 && storing_ && !afterC2_ && run_.size() >= checkUntil_) {
+        if (digits_ == 2 && separators_ == 0 && storing_ && !afterC2_ && pending_.empty()) {
             const std::size_t from = i;
             while (size - i >= 3 && p[i] == ' ' && kHexValue[p[i + 1]] != kNoDigit && kHexValue[p[i + 2]] != kNoDigit) {
                 run_.push_back(static_cast<std::uint8_t>(kHexValue[p[i + 1]] << 4 | kHexValue[p[i + 2]]));
@@ -157,18 +157,21 @@ void EnvelopeFinder::Push(std::uint8_t byte) {
             static_cast<std::size_t>(std::min<std::uint64_t>(expected_ / 3 + 1, frame::MaxFrame + DigestLength)));
     }
     run_.push_back(byte);
-    if (run_.size() > checkUntil_) {
+    if (pending_.empty()) {
         return;
     }
     const std::size_t at = run_.size() - 1;
-    bool any = false;
-    for (std::size_t k = 0; k < startCount_; ++k) {
-        if (alive_[k] && at >= starts_[k] && at - starts_[k] < DigestLength && !DigestCharacter(byte)) {
-            alive_[k] = false;
+    std::erase_if(pending_, [&](std::size_t start) {
+        if (!DigestCharacter(byte)) {
+            return true;
         }
-        any = any || alive_[k];
-    }
-    if (!any) {
+        if (at - start == DigestLength - 1) {
+            Confirm(start);
+            return true;
+        }
+        return false;
+    });
+    if (pending_.empty() && confirmed_.empty()) {
         // No start of this run can begin an envelope: the rest of its line is text, and the
         // next line begins a new run.
         storing_ = false;
@@ -176,6 +179,45 @@ void EnvelopeFinder::Push(std::uint8_t byte) {
         runTextBytes_ = 0;
         lineBytes_ = 0;
     }
+}
+
+void EnvelopeFinder::Confirm(std::size_t start) {
+    // A new digest ends any envelope that began before it: try those on the ends so far.
+    TryStarts(start, false);
+    constexpr std::size_t kMostStarts = 8;  // lines of digest characters are no envelope
+    if (confirmed_.size() == kMostStarts) {
+        confirmed_.erase(confirmed_.begin());
+    }
+    confirmed_.push_back(start);
+}
+
+bool EnvelopeFinder::TryStarts(std::size_t upTo, bool last) {
+    bool anyTried = false;
+    std::erase_if(confirmed_, [&](std::size_t from) {
+        bool tried = false;
+        // upTo first, then the last line ends before it.
+        for (std::size_t j = 0; j <= std::min(endCount_, kEnds); ++j) {
+            const std::size_t to = j == 0 ? upTo : ends_[(endCount_ - j) % kEnds];
+            if ((j > 0 && to >= upTo) || to < from + DigestLength) {
+                continue;
+            }
+            tried = true;
+            anyTried = true;
+            const auto digest = CiphertextDigest(run_.data() + from + DigestLength, to - from - DigestLength);
+            if (!std::equal(digest.begin(), digest.end(), run_.begin() + static_cast<std::ptrdiff_t>(from),
+                            [](char d, std::uint8_t b) { return static_cast<std::uint8_t>(d) == b; })) {
+                continue;
+            }
+            if (++matches_ == 1) {
+                found_.assign(run_.begin() + static_cast<std::ptrdiff_t>(from + DigestLength),
+                              run_.begin() + static_cast<std::ptrdiff_t>(to));
+            }
+            return true;
+        }
+        envelopeLike_ += tried && last ? 1 : 0;
+        return last;
+    });
+    return anyTried;
 }
 
 void EnvelopeFinder::LineIsText() {
@@ -200,7 +242,6 @@ void EnvelopeFinder::EndLine() {
             runHalf_ = true;
             runHigh_ = high_;
         }
-        ++runLines_;
         if (!storing_) {
             gap_ += 1;
             EndRun();
@@ -208,11 +249,7 @@ void EnvelopeFinder::EndLine() {
             runTextBytes_ += lineBytes_ + 1;
             if (!runHalf_) {
                 ends_[endCount_++ % kEnds] = run_.size();
-                if (startCount_ < starts_.size()) {
-                    starts_[startCount_] = run_.size();
-                    alive_[startCount_++] = true;
-                    checkUntil_ = run_.size() + DigestLength;
-                }
+                pending_.push_back(run_.size());
             }
         }
     }
@@ -229,34 +266,9 @@ void EnvelopeFinder::EndLine() {
 }
 
 void EnvelopeFinder::EndRun() {
-    bool like = false;
-    bool matched = false;
     if (storing_) {
-        for (std::size_t k = 0; k < startCount_ && !matched; ++k) {
-            const std::size_t from = starts_[k];
-            for (std::size_t j = 0; alive_[k] && j < std::min(endCount_, kEnds) && !matched; ++j) {
-                const std::size_t to = ends_[(endCount_ - 1 - j) % kEnds];
-                if (to < from + DigestLength) {
-                    continue;
-                }
-                like = true;
-                const auto digest = CiphertextDigest(run_.data() + from + DigestLength, to - from - DigestLength);
-                if (!std::equal(digest.begin(), digest.end(), run_.begin() + static_cast<std::ptrdiff_t>(from),
-                                [](char d, std::uint8_t b) { return static_cast<std::uint8_t>(d) == b; })) {
-                    continue;
-                }
-                matched = true;
-                if (++matches_ == 1) {
-                    run_.resize(to);
-                    run_.erase(run_.begin(), run_.begin() + static_cast<std::ptrdiff_t>(from + DigestLength));
-                    found_ = std::move(run_);
-                    run_ = ByteArray();
-                }
-            }
-        }
-        if (like) {
-            ++envelopeLike_;
-            gap_ = 0;
+        if (TryStarts(run_.size(), true)) {
+            gap_ = 0;  // text is counted from the last envelope on
         } else {
             gap_ += runTextBytes_;
         }
@@ -264,13 +276,10 @@ void EnvelopeFinder::EndRun() {
     run_.clear();
     runTextBytes_ = 0;
     runHalf_ = false;
-    runLines_ = 0;
     storing_ = true;
-    starts_[0] = 0;
-    alive_[0] = true;
-    startCount_ = 1;
+    pending_.assign(1, 0);
+    confirmed_.clear();
     endCount_ = 0;
-    checkUntil_ = DigestLength;
     lineStart_ = 0;
     lineStartHalf_ = false;
 }

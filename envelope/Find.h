@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "base/Types.h"
 #include "envelope/Envelope.h"
@@ -62,6 +63,11 @@ private:
     void EndLine();
     void LineIsText();
     void Push(std::uint8_t byte);
+    void Confirm(std::size_t start);
+    // Tries the confirmed starts against upTo and the line ends before it; `last`: the run
+    // ends at upTo.
+    // Returns whether any start was tried.
+    bool TryStarts(std::size_t upTo, bool last);
     void EndRun();
     bool TooMuchText() const noexcept { return gap_ > MaxTextAround; }
 
@@ -74,7 +80,7 @@ private:
     bool afterCr_ = false;  // an LF right after it ends no second line
     std::size_t gap_ = 0;   // text since the start or since the last envelope-like run
     std::size_t matches_ = 0;
-    std::size_t envelopeLike_ = 0;
+    std::size_t envelopeLike_ = 0;  // starts of a digest tried against an end and not matched
     ByteArray found_;
 
     // The line being read.
@@ -95,14 +101,12 @@ private:
     std::size_t runTextBytes_ = 0;  // the text its lines took
     bool runHalf_ = false;          // its last line ended inside a pair: high nibble in runHigh_
     std::uint8_t runHigh_ = 0;
-    std::size_t runLines_ = 0;
     bool storing_ = true;  // false once no start of the run can begin an envelope
-    // Where an envelope may begin: the run's start and its first line ends; a start is dropped
-    // when one of the 64 bytes after it is no lower-case hexadecimal character.
-    std::array<std::size_t, 4> starts_{};
-    std::array<bool, 4> alive_{true, false, false, false};
-    std::size_t startCount_ = 1;
-    std::size_t checkUntil_ = DigestLength;  // the run's size up to which starts are checked
+    // Where an envelope may begin: the run's start and each line end. A start is dropped when
+    // one of the 64 bytes after it is no lower-case hexadecimal character, and confirmed
+    // (a digest stands there) when all 64 are.
+    std::vector<std::size_t> pending_{0};
+    std::vector<std::size_t> confirmed_;
     std::array<std::size_t, kEnds> ends_{};  // the last clean line ends, a ring
     std::size_t endCount_ = 0;
 };
