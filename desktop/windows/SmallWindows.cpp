@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <QShortcut>
 
 #include "desktop/windows/LabelButton.h"
 
@@ -37,6 +38,11 @@ LabelButton* AddLink(QWidget* parent, const char* name, const QString& text, con
     link->setCursor(Qt::PointingHandCursor);
     link->setToolTip(text);
     return link;
+}
+
+void CloseOnEscape(QWidget* window) {
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+    QObject::connect(escape, &QShortcut::activated, window, &QWidget::close);
 }
 
 }  // namespace tavorin

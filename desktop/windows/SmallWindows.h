@@ -17,5 +17,7 @@ QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, const Q
 QFrame* AddLine(QWidget* parent, const char* name, const QRect& where);
 // A label drawn as a link that opens nothing by itself: callers connect its clicked().
 LabelButton* AddLink(QWidget* parent, const char* name, const QString& text, const QRect& where);
+// Escape closes the window, as it closes a dialog.
+void CloseOnEscape(QWidget* window);
 
 }  // namespace tavorin

@@ -1,5 +1,6 @@
 #include "desktop/windows/frmAbout.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -66,7 +67,11 @@ frmAbout::frmAbout(Desktop& desktop, const QIcon& icon, QWidget* parent) : QWidg
     cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
     cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
     cmdSysInfo->setGeometry(400, 336, 104, 28);
+    cmdSysInfo->setAutoDefault(true);  // Enter on it, once it has the focus, starts the tool
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+    setTabOrder(cmdOK, cmdSysInfo);
+    cmdOK->setFocus();
+    CloseOnEscape(this);
 
     Form_Load(icon);
 }
@@ -87,6 +92,15 @@ void frmAbout::Form_Load(const QIcon& icon) {
 }
 
 void frmAbout::cmdOK_Click() { close(); }
+
+void frmAbout::keyPressEvent(QKeyEvent* event) {
+    // What no button took: Enter is OK's, the default button.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        cmdOK->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
 
 void frmAbout::cmdSysInfo_Click() { StartSysInfo(desktop_, this); }
 

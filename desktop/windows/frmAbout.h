@@ -21,6 +21,9 @@ public:
     void cmdOK_Click();
     void cmdSysInfo_Click();
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void Form_Load(const QIcon& icon);
 

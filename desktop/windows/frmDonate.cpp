@@ -28,6 +28,7 @@ frmDonate::frmDonate(Desktop& desktop, const QIcon& icon, QWidget* parent) : QWi
     image->setCursor(Qt::PointingHandCursor);
     image->setToolTip(address::Donation);
     connect(image, &LabelButton::Clicked, this, &frmDonate::Image1_Click);
+    CloseOnEscape(this);
 }
 
 void frmDonate::Image1_Click() { desktop_.OpenAddress(address::Donation); }

@@ -88,7 +88,10 @@ frmLinks::frmLinks(Desktop& desktop, const QIcon& icon, QWidget* parent) : QWidg
     for (const Product& product : products) {
         LabelButton* label = AddLink(this, product.name, QString::fromUtf8(product.caption), QRect(24, top, 150, 18));
         label->setToolTip(QString());
-        connect(label, &LabelButton::Clicked, this, [this, &product] { ShowProduct(product); });
+        connect(label, &LabelButton::Clicked, this, [this, label, &product] {
+            label->setFocus();  // the focus frame goes with the choice, chosen by mouse or key
+            ShowProduct(product);
+        });
         top += 24;
     }
     AddLine(this, "Line1", QRect(184, 58, 2, 230));
@@ -102,6 +105,7 @@ frmLinks::frmLinks(Desktop& desktop, const QIcon& icon, QWidget* parent) : QWidg
     lblLink->setToolTip(QString());
     connect(lblLink, &LabelButton::Clicked, this, &frmLinks::lblLink_Click);
     lblCopyright = AddLabel(this, "lblCopyright", QString(), QRect(16, 336, 488, 30), true);
+    CloseOnEscape(this);
 }
 
 void frmLinks::ShowProduct(const Product& product) {

@@ -62,10 +62,19 @@ TEST_F(About, EachCipherLinkOpensTheAddressItShows) {
     EXPECT_TRUE(desktop.opened[1].contains(QStringLiteral("46-3")));  // the DES standard itself
 }
 
-TEST_F(About, OkClosesTheWindow) {
-    about.show();
-    QTest::mouseClick(about.findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
-    EXPECT_FALSE(about.isVisible());
+TEST_F(About, OkHasTheFocusAndEnterEscapeOrAClickClose) {
+    auto* ok = about.findChild<QPushButton*>(QStringLiteral("cmdOK"));
+    for (const int key : {int(Qt::Key_Return), int(Qt::Key_Escape), 0}) {
+        about.show();
+        about.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&about));
+        EXPECT_EQ(QApplication::focusWidget(), ok);
+        if (key != 0)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        else
+            QTest::mouseClick(ok, Qt::LeftButton);
+        EXPECT_FALSE(about.isVisible()) << key;
+    }
 }
 
 TEST_F(About, SystemInfoStartsTheRecordedPathAsItIs) {

@@ -81,6 +81,20 @@ TEST_F(Links, TheSameProductTwiceShowsItsTextOnce) {
     EXPECT_EQ(links.LinkInfo(), once);
 }
 
+// The focus frame follows the product chosen, by key or by mouse; Escape closes.
+TEST_F(Links, TheFocusFrameLeavesAProductNoLongerChosenAndEscapeCloses) {
+    links.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&links));
+    auto* first = links.findChild<LabelButton*>(QString::fromLatin1(Products[0]));
+    first->setFocus();
+    QTest::keyClick(first, Qt::Key_Space);
+    Choose(Products[3]);
+    EXPECT_FALSE(first->hasFocus());
+    EXPECT_TRUE(links.findChild<LabelButton*>(QString::fromLatin1(Products[3]))->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(links.isVisible());
+}
+
 TEST(Donate, AsksAndOpensTheDonationPage) {
     FakeDesktop desktop;
     frmDonate donate(desktop, QIcon());
@@ -95,4 +109,8 @@ TEST(Donate, AsksAndOpensTheDonationPage) {
     QTest::mouseClick(picture, Qt::LeftButton);
     ASSERT_EQ(desktop.opened.size(), 1u);
     EXPECT_TRUE(desktop.opened[0].startsWith(QStringLiteral("https://")));
+    donate.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&donate));
+    QTest::keyClick(&donate, Qt::Key_Escape);
+    EXPECT_FALSE(donate.isVisible());
 }
