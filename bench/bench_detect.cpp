@@ -57,9 +57,9 @@ void Round(benchmark::State& state) {
     for (auto _ : state) {
         double total = 0;
         for (const int named : {0, 1}) {
-            const Child c = RunChild(named ? Setup::Decrypt("decrypt", "Twofish", "2")
-                                           : Setup::Decrypt("decrypt", "auto", "auto"),
-                                     setup.envelope, setup.dir / "opened.txt", setup.keyEnv);
+            const Child c =
+                RunChild(named ? Setup::Decrypt("decrypt", "Twofish", "2") : Setup::Decrypt("decrypt", "auto", "auto"),
+                         setup.envelope, setup.dir / "opened.txt", setup.keyEnv);
             if (c.status != 0 || fs::file_size(setup.dir / "opened.txt") != kMessage) {
                 state.SkipWithError("tavorin-cli decrypt failed");
                 return;
@@ -78,16 +78,17 @@ void Round(benchmark::State& state) {
 int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("Envelope16MiB_Decrypt_AutoAgainstNamed", Round)
         ->UseManualTime()
-        ->Iterations(9)
+        ->Iterations(15)
         ->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     if (g_best[1] < 1e300) {
         const double ratio = g_best[0] / g_best[1];
-        std::printf("Decrypt 16 MiB envelope: -c auto -p auto / -c Twofish -p 2 wall time = %.3f (target <= 1.05, "
-                    "%s) (%.0f ms against %.0f ms)\n",
-                    ratio, ratio <= 1.05 ? "met" : "NOT met", g_best[0] * 1000.0, g_best[1] * 1000.0);
+        std::printf(
+            "Decrypt 16 MiB envelope: -c auto -p auto / -c Twofish -p 2 wall time = %.3f (target <= 1.05, "
+            "%s) (%.0f ms against %.0f ms)\n",
+            ratio, ratio <= 1.05 ? "met" : "NOT met", g_best[0] * 1000.0, g_best[1] * 1000.0);
     }
     return 0;
 }
