@@ -33,6 +33,24 @@ std::u16string Ascii(std::string_view s) { return std::u16string(s.begin(), s.en
 
 std::u16string Decimal(std::int64_t n) { return Ascii(std::to_string(n)); }
 
+// The pairs of an envelope, folded by a mail program or not: where the text holds a line break,
+// the command line's unwrapping rule comes first. That rule looks only at blanks and line
+// breaks, and a character past U+007E is no digit either way, so the text goes through it as
+// bytes with such characters as 0x7F. A text without line breaks is read as it always was.
+ByteArray ReadPairs(std::u16string_view text) {
+    if (text.find_first_of(u"\r\n") == std::u16string_view::npos) {
+        return envelope::DecodePairs(text);
+    }
+    std::string narrow(text.size(), '\x7F');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] < 0x7F) {
+            narrow[i] = static_cast<char>(text[i]);
+        }
+    }
+    envelope::UnwrapText(narrow);
+    return envelope::DecodePairs(std::string_view(narrow));
+}
+
 // Descriptions are UTF-8; one that is not must still reach the box.
 std::u16string DescriptionText(const std::string& utf8) {
     try {
@@ -280,7 +298,7 @@ void MessageCommands::cmdDecrypt_Click(Engine& SelectedEngine) {
 
         DecryptPassCount = 0;
         window_.SetStatusText(kDecrypting);
-        ByteArray bytes = envelope::DecodePairs(std::u16string_view(envelopeText));
+        ByteArray bytes = ReadPairs(envelopeText);
         window_.SetMessageText(AnsiCodePage::BytesToText(bytes));
         const bool authentic = envelope::DigestMatches(bytes);
         envelope::StripDigest(bytes);

@@ -220,7 +220,8 @@ void frmMain::CreateControls() {
         top += 41;
     }
 
-    lblLength = MakeLabel(this, "lblLength", QString(), QRect(520, 411, 81, 17));
+    // Wide enough for "Length: 2147483647", the longest length there is.
+    lblLength = MakeLabel(this, "lblLength", QString(), QRect(520, 411, 112, 17));
     lblHeading = MakeLabel(this, "lblHeading", QStringLiteral("Tavorin"), QRect(40, 0, 177, 33));
     QFont heading(QStringLiteral("Arial"), 20);
     heading.setBold(true);
@@ -555,12 +556,15 @@ void frmMain::lblVersion_Click() { mnuAbout_Click(); }
 namespace {
 
 // One window of each kind, not modal, brought forward when it is open already. It is no
-// child of the main window: closing that leaves it open.
+// child of the main window: closing that leaves it open. It opens centred over the main window.
 template <class Window>
-void ShowOnce(QPointer<Window>& window, Desktop& desktop, const QIcon& icon) {
+void ShowOnce(QPointer<Window>& window, Desktop& desktop, const QWidget& main) {
     if (window == nullptr) {
-        window = new Window(desktop, icon);
+        window = new Window(desktop, main.windowIcon());
         window->setAttribute(Qt::WA_DeleteOnClose);
+        QRect frame = window->frameGeometry();
+        frame.moveCenter(main.frameGeometry().center());
+        window->move(frame.topLeft());
     }
     window->show();
     window->raise();
@@ -569,11 +573,11 @@ void ShowOnce(QPointer<Window>& window, Desktop& desktop, const QIcon& icon) {
 
 }  // namespace
 
-void frmMain::mnuAbout_Click() { ShowOnce(about_, desktop_, windowIcon()); }
+void frmMain::mnuAbout_Click() { ShowOnce(about_, desktop_, *this); }
 
-void frmMain::mnuLinks_Click() { ShowOnce(links_, desktop_, windowIcon()); }
+void frmMain::mnuLinks_Click() { ShowOnce(links_, desktop_, *this); }
 
-void frmMain::mnuDonate_Click() { ShowOnce(donate_, desktop_, windowIcon()); }
+void frmMain::mnuDonate_Click() { ShowOnce(donate_, desktop_, *this); }
 
 void frmMain::mnuTavorinSite_Click() { ShowMessage(u"Site unavailable at this time", MessageIcon::None, u""); }
 

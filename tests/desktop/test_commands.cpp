@@ -442,6 +442,12 @@ TEST(DecryptCommand, TrailingAndSeparatorCharacters) {
         f.Decrypt();
         EXPECT_EQ(f.window.message, u"msg");
     }
+    std::u16string folded;  // as a mail program folds it, some lines ending inside a pair
+    for (std::size_t i = 0; i < env.size(); i += 40)
+        folded += env.substr(i, 40) + u"\r\n";
+    f.window.message = folded;
+    f.Decrypt();
+    EXPECT_EQ(f.window.message, u"msg");
     std::u16string slashes = env;
     std::replace(slashes.begin(), slashes.end(), u' ', u'/');
     f.window.message = slashes;

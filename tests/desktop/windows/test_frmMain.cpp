@@ -85,7 +85,7 @@ TEST_F(FrmMain, ControlsHaveTheirNamesCaptionsTooltipsAndPlaces) {
         {"cboEncryption", nullptr, "", {184, 64, 185, 23}},
         {"cboEncPasses", nullptr, "", {384, 64, 89, 21}},
         {"chkShowKey", "Show Key Text", "Uncheck to hide key text", {496, 108, 129, 17}},
-        {"lblLength", "", "", {520, 411, 81, 17}},
+        {"lblLength", "", "", {520, 411, 112, 17}},
         {"Label4", "TM", "", {160, 8, 33, 17}},
         {"lblHeading", "Tavorin", "", {40, 0, 177, 33}},
         {"lblMenu", "Menu", "", {584, 0, 49, 17}},
@@ -224,6 +224,8 @@ TEST_F(FrmMain, TheLengthLineFollowsEveryWriteAndEveryKeystroke) {
     EXPECT_EQ(LengthLine(), QStringLiteral("Length: 6"));
     QTest::keyClick(message, Qt::Key_Backspace);
     EXPECT_EQ(LengthLine(), QStringLiteral("Length: 5"));
+    auto* length = Child<QLabel>("lblLength");
+    EXPECT_LE(length->fontMetrics().horizontalAdvance(QStringLiteral("Length: 2147483647")), length->width());
 }
 
 TEST_F(FrmMain, LabelButtonsChangeColourUnderThePointerAndBackOverTheBackground) {
@@ -322,7 +324,8 @@ TEST_F(FrmMain, TavorinWebsiteOnlySaysTheSiteIsUnavailable) {
     EXPECT_EQ(boxes.Count(), 1u);
 }
 
-TEST_F(FrmMain, SecondaryWindowsOpenWithoutBlockingAndOnlyOnce) {
+TEST_F(FrmMain, SecondaryWindowsOpenCentredWithoutBlockingAndOnlyOnce) {
+    window->move(310, 170);
     Click("lblVersion");
     frmAbout* about = window->AboutWindow();
     ASSERT_NE(about, nullptr);
@@ -337,6 +340,8 @@ TEST_F(FrmMain, SecondaryWindowsOpenWithoutBlockingAndOnlyOnce) {
     ASSERT_NE(window->DonateWindow(), nullptr);
     EXPECT_TRUE(window->LinksWindow()->isVisible());
     EXPECT_TRUE(window->DonateWindow()->isVisible());
+    for (QWidget* w : std::initializer_list<QWidget*>{about, window->LinksWindow(), window->DonateWindow()})
+        EXPECT_LE((w->frameGeometry().center() - window->frameGeometry().center()).manhattanLength(), 8);
 
     // Closing the main window leaves them open.
     window->close();
