@@ -66,11 +66,6 @@ char32_t CodePointAt(std::u16string_view text, std::size_t i) {
     return c;
 }
 
-[[noreturn]] void RefuseCharacter(std::u16string_view text, std::size_t i) {
-    throw Failure(Failure::InvalidArgument, "The character " + DescribeCodePoint(CodePointAt(text, i)) +
-                                                " cannot be written in the Windows-1252 code page");
-}
-
 }  // namespace
 
 char16_t AnsiCodePage::ByteToChar(std::uint8_t b) noexcept { return Tables.charOfByte[b]; }
@@ -101,12 +96,19 @@ ByteArray AnsiCodePage::TextToBytes(std::u16string_view text) {
     }
     if (refused & kNoByte) {
         SecureWipe(bytes);  // it may hold most of a key
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (ByteOrNone(text[i]) == kNoByte)
-                RefuseCharacter(text, i);
-        }
+        throw Failure(Failure::InvalidArgument, "The character " + DescribeCodePoint(*FirstUnrepresentable(text)) +
+                                                    " cannot be written in the Windows-1252 code page");
     }
     return bytes;
+}
+
+std::optional<char32_t> AnsiCodePage::FirstUnrepresentable(std::u16string_view text) noexcept {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (ByteOrNone(text[i]) == kNoByte) {
+            return CodePointAt(text, i);
+        }
+    }
+    return std::nullopt;
 }
 
 ByteArray AnsiCodePage::NormalizedTextToBytes(std::u16string_view text) {
@@ -120,10 +122,12 @@ ByteArray AnsiCodePage::NormalizedTextToBytes(std::u16string_view text) {
 }
 
 std::u16string NormalizeNFC(std::u16string_view text) {
-    // Below U+0300 there are no combining marks and nothing that NFC changes.
+    // Below U+0300 there are no combining marks and nothing that NFC changes; nor does it change
+    // any text of Windows-1252 characters alone (none combines, none decomposes to anything but
+    // itself again), so text that passed the gate is not normalised a second time.
     bool simple = true;
     for (char16_t c : text) {
-        if (c >= 0x300) {
+        if (c >= 0x300 && ByteOrNone(c) == kNoByte) {
             simple = false;
             break;
         }

@@ -28,6 +28,9 @@ inline std::u16string BytesToText(const ByteArray& bytes) { return BytesToText(b
 // Throws Failure(InvalidArgument) naming the first character that has no byte.
 ByteArray TextToBytes(std::u16string_view text);
 
+// The first character (a whole code point) that has no byte, if any.
+std::optional<char32_t> FirstUnrepresentable(std::u16string_view text) noexcept;
+
 // TextToBytes after Unicode normalisation form C: for keys and typed messages, so that
 // a letter + combining mark is accepted like the precomposed letter.
 ByteArray NormalizedTextToBytes(std::u16string_view text);

@@ -9,6 +9,7 @@
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "base/Files.h"
+#include "base/TextGate.h"
 
 namespace tavorin::cli {
 
@@ -63,16 +64,19 @@ std::u16string ObtainKey(const System& system, const KeySource& source) {
     if (utf8.empty()) {
         throw CliError(ExitUsage, "the key is empty (" + from + ")", "You must enter a key");
     }
-    std::u16string key;
-    try {
-        key = envelope::PrepareKey(FromUtf8(utf8));
-    } catch (const Failure& f) {
-        SecureWipe(utf8);
-        throw CliError(ExitUsage, f.Description() + " (" + from + ")",
+    const auto invalid = FirstInvalidUtf8(utf8);
+    std::u16string typed = invalid ? std::u16string() : FromUtf8(utf8);
+    SecureWipe(utf8);
+    GatedText key = PassTextGate(typed);
+    SecureWipe(typed);
+    if (invalid || key.refused) {
+        const std::string what = invalid ? "The text is not valid UTF-8 (byte offset " + std::to_string(*invalid) + ")"
+                                         : "The key holds the character " + DescribeCodePoint(*key.refused) +
+                                               ", which the Windows-1252 code page cannot hold";
+        throw CliError(ExitUsage, what + " (" + from + ")",
                        "keys may hold only characters of the Windows-1252 code page");
     }
-    SecureWipe(utf8);
-    return key;
+    return std::move(key.text);
 }
 
 namespace {
@@ -241,14 +245,15 @@ void Utf8ToWindows1252(ByteArray& text) {
         // Letters typed as letter + combining mark are composed first; what is still left
         // over is refused by name.
         const std::string_view utf8(reinterpret_cast<const char*>(text.data()), text.size());
-        const std::u16string normal = NormalizeNFC(FromUtf8(utf8));
-        if (const auto bad = envelope::FirstUnrepresentable(normal)) {
-            throw CliError(
-                ExitUsage,
-                "the message holds the character " + DescribeCodePoint(*bad) + ", which Windows-1252 cannot hold",
-                "use --encoding utf-8 to encrypt the message as UTF-8");
+        GatedText message = PassTextGate(FromUtf8(utf8));
+        if (message.refused) {
+            throw CliError(ExitUsage,
+                           "the message holds the character " + DescribeCodePoint(*message.refused) +
+                               ", which Windows-1252 cannot hold",
+                           "use --encoding utf-8 to encrypt the message as UTF-8");
         }
-        text = AnsiCodePage::TextToBytes(normal);
+        text = AnsiCodePage::TextToBytes(message.text);
+        SecureWipe(message.text);
         return;
     }
     // Every character has its byte: convert in place (the output never runs ahead).

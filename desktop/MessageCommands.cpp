@@ -10,6 +10,7 @@
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
+#include "base/TextGate.h"
 #include "envelope/Envelope.h"
 
 namespace tavorin {
@@ -53,15 +54,14 @@ ByteArray ReadPairs(std::u16string_view text) {
 
 // Descriptions are UTF-8; one that is not must still reach the box.
 std::u16string DescriptionText(const std::string& utf8) {
-    try {
+    if (IsValidUtf8(utf8)) {
         return FromUtf8(utf8);
-    } catch (const Failure&) {
-        std::u16string out;
-        for (const char c : utf8) {
-            out.push_back(static_cast<unsigned char>(c) < 0x80 ? static_cast<char16_t>(c) : u'?');
-        }
-        return out;
     }
+    std::u16string out;
+    for (const char c : utf8) {
+        out.push_back(static_cast<unsigned char>(c) < 0x80 ? static_cast<char16_t>(c) : u'?');
+    }
+    return out;
 }
 
 // The numeric value of the pass-count text, read as the list shows it: leading blanks, an
@@ -93,12 +93,37 @@ std::int64_t WantedPasses(MessageWindow& window) {
     return wanted;
 }
 
-void CountPass(std::int16_t& count) {
-    if (count == INT16_MAX) {
-        throw Failure::OverflowError();
+// The window's pass loop: the pass-count text is read again before every pass and compared with
+// the count, which is kept in 16 bits; each pass's result is shown, then the window gets its turn.
+class WindowPasses final : public envelope::PassHook {
+public:
+    WindowPasses(MessageWindow& window, std::int16_t& count, std::u16string& result)
+        : window_(window), count_(count), result_(result) {}
+
+    bool GoOn(std::int64_t, const ByteArray&) override {
+        if (WantedPasses(window_) == count_) {
+            return false;
+        }
+        result_.clear();
+        return true;
     }
-    ++count;
-}
+
+    void Passed(std::int64_t, const ByteArray& bytes) override {
+        result_ = AnsiCodePage::BytesToText(bytes);
+        window_.SetMessageText(u"");
+        window_.SetMessageText(result_);
+        if (count_ == INT16_MAX) {
+            throw Failure::OverflowError();
+        }
+        ++count_;
+        window_.Yield();
+    }
+
+private:
+    MessageWindow& window_;
+    std::int16_t& count_;
+    std::u16string& result_;
+};
 
 // Turns the busy pointer on for the life of a command; Off() may come earlier, once.
 class BusyPointer {
@@ -181,15 +206,15 @@ void ShowGeneralError(MessageWindow& window, std::int32_t number, const std::u16
 
 // The key as the engine gets it, or a box naming what Windows-1252 cannot hold.
 std::optional<std::u16string> KeyOrRefuse(MessageWindow& window, std::u16string_view key) {
-    const std::u16string normal = NormalizeNFC(key);
-    if (const auto bad = envelope::FirstUnrepresentable(normal)) {
-        window.ShowMessage(u"The key holds the character " + FromUtf8(DescribeCodePoint(*bad)) +
+    GatedText gated = PassTextGate(key);
+    if (gated.refused) {
+        window.ShowMessage(u"The key holds the character " + FromUtf8(DescribeCodePoint(*gated.refused)) +
                                u", which Windows-1252 cannot hold.\r\n"
                                u"Keys may use only the characters of Windows-1252.",
                            MessageIcon::Exclamation, u"Key");
         return std::nullopt;
     }
-    return normal;
+    return std::move(gated.text);
 }
 
 // The message's bytes in the window's encoding, or a box naming what Windows-1252 cannot hold.
@@ -198,15 +223,15 @@ std::optional<ByteArray> MessageOrRefuse(MessageWindow& window, std::u16string_v
         const std::string utf8 = ToUtf8(message);
         return ByteArray(utf8.begin(), utf8.end());
     }
-    const std::u16string normal = NormalizeNFC(message);
-    if (const auto bad = envelope::FirstUnrepresentable(normal)) {
-        window.ShowMessage(u"The message holds the character " + FromUtf8(DescribeCodePoint(*bad)) +
+    GatedText gated = PassTextGate(message);
+    if (gated.refused) {
+        window.ShowMessage(u"The message holds the character " + FromUtf8(DescribeCodePoint(*gated.refused)) +
                                u", which Windows-1252 cannot hold.\r\n"
                                u"Choose UTF-8 as the message encoding to encrypt this message.",
                            MessageIcon::Exclamation, u"Message");
         return std::nullopt;
     }
-    return AnsiCodePage::TextToBytes(normal);
+    return AnsiCodePage::TextToBytes(gated.text);
 }
 
 // What both commands do first: refuse a second command, take over the engine's events, turn on
@@ -259,15 +284,8 @@ void MessageCommands::cmdEncrypt_Click(Engine& SelectedEngine) {
 
         EncryptPassCount = 0;
         window_.SetStatusText(kEncrypting);
-        while (WantedPasses(window_) != EncryptPassCount) {
-            PassResult.clear();
-            SelectedEngine.EncryptByte(*bytes, *key);
-            PassResult = AnsiCodePage::BytesToText(*bytes);
-            window_.SetMessageText(u"");
-            window_.SetMessageText(PassResult);
-            CountPass(EncryptPassCount);
-            window_.Yield();
-        }
+        WindowPasses passes(window_, EncryptPassCount, PassResult);
+        envelope::EncryptPasses(SelectedEngine, *bytes, *key, passes);
 
         // The digest in front of the ciphertext, then the whole as pairs.
         const auto digest = envelope::CiphertextDigest(bytes->data(), bytes->size());
@@ -312,22 +330,15 @@ void MessageCommands::cmdDecrypt_Click(Engine& SelectedEngine) {
             return;
         }
 
-        while (WantedPasses(window_) != DecryptPassCount) {
-            PassResult.clear();
-            if (!SelectedEngine.DecryptByte(bytes, *key)) {
-                // A wrong key: say so once, keep the envelope, claim nothing.
-                SecureWipe(bytes);
-                window_.ShowMessage(events.WrongKeyText(), MessageIcon::Critical, Engine::WrongKeyTitle);
-                window_.SetMessageText(envelopeText);
-                window_.SetStatusText(kWrongKeyStatus);
-                busy.Off();
-                return;
-            }
-            PassResult = AnsiCodePage::BytesToText(bytes);
-            window_.SetMessageText(u"");
-            window_.SetMessageText(PassResult);
-            CountPass(DecryptPassCount);
-            window_.Yield();
+        WindowPasses passes(window_, DecryptPassCount, PassResult);
+        if (envelope::DecryptPasses(SelectedEngine, bytes, *key, passes) == envelope::Outcome::WrongKey) {
+            // A wrong key: say so once, keep the envelope, claim nothing.
+            SecureWipe(bytes);
+            window_.ShowMessage(events.WrongKeyText(), MessageIcon::Critical, Engine::WrongKeyTitle);
+            window_.SetMessageText(envelopeText);
+            window_.SetStatusText(kWrongKeyStatus);
+            busy.Off();
+            return;
         }
 
         if (window_.Encoding() == MessageEncoding::Utf8) {

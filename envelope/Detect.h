@@ -72,7 +72,7 @@ struct Opened {
 };
 
 // The ciphertext (the envelope's bytes after its digest), decrypted in place into the
-// message. The key as PrepareKey returns it. Failure for an explicit pass count out of range,
+// message. The key as the text gate (PassTextGate) returns it. Failure for an explicit pass count out of range,
 // an unknown cipher, and a ciphertext larger than the largest frame.
 Opened OpenCiphertext(ByteArray ciphertext, std::u16string_view key, const OpenOptions& options);
 

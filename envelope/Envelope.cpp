@@ -30,36 +30,24 @@ const std::array<std::uint8_t, 256>& DigestBytes() {
     return table;
 }
 
-void CheckPasses(std::int32_t passes) {
-    if (passes < 1 || passes > MaxPasses) {
-        throw Failure::Invalid("The number of passes must be from 1 to " + std::to_string(MaxPasses));
+// The one pass loop. pass(bytes) runs one pass and returns false when it could not.
+template <class Pass>
+bool RunPasses(ByteArray& bytes, PassHook& hook, Pass&& pass) {
+    for (std::int64_t done = 0; hook.GoOn(done, bytes);) {
+        if (!pass(bytes)) {
+            return false;
+        }
+        hook.Passed(++done, bytes);
     }
+    return true;
 }
 
 }  // namespace
 
-std::optional<char32_t> FirstUnrepresentable(std::u16string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint8_t b = 0;
-        if (AnsiCodePage::CharToByte(text[i], b)) {
-            continue;
-        }
-        const char16_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            return 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-        }
-        return c;
+CountedPasses::CountedPasses(std::int32_t passes) : passes_(passes) {
+    if (passes < 1 || passes > MaxPasses) {
+        throw Failure::Invalid("The number of passes must be from 1 to " + std::to_string(MaxPasses));
     }
-    return std::nullopt;
-}
-
-std::u16string PrepareKey(std::u16string_view key) {
-    std::u16string normal = NormalizeNFC(key);
-    if (const auto bad = FirstUnrepresentable(normal)) {
-        throw Failure::Invalid("The key holds the character " + DescribeCodePoint(*bad) +
-                               ", which the Windows-1252 code page cannot hold");
-    }
-    return normal;
 }
 
 namespace {
@@ -122,11 +110,16 @@ std::array<char, DigestLength> CiphertextDigest(const std::uint8_t* data, std::s
     return digester.Final();
 }
 
+void EncryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, PassHook& hook) {
+    RunPasses(bytes, hook, [&](ByteArray& b) {
+        engine.EncryptByte(b, key);
+        return true;
+    });
+}
+
 void EncryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes) {
-    CheckPasses(passes);
-    for (std::int32_t pass = 0; pass < passes; ++pass) {
-        engine.EncryptByte(bytes, key);
-    }
+    CountedPasses counted(passes);
+    EncryptPasses(engine, bytes, key, counted);
 }
 
 void WriteEnvelope(const ByteArray& ciphertext, const Sink& sink) {
@@ -206,10 +199,11 @@ bool RunLastPass(Engine& engine, ByteArray& bytes, std::u16string_view key, cons
     return handover.ready == bytes.size();
 }
 
+// All passes but the last, which the caller runs itself.
 void EarlierPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes) {
-    CheckPasses(passes);
-    for (std::int32_t pass = 1; pass < passes; ++pass) {
-        engine.EncryptByte(bytes, key);
+    const CountedPasses checked(passes);  // a wrong count is refused before anything runs
+    if (passes > 1) {
+        EncryptPasses(engine, bytes, key, passes - 1);
     }
 }
 
@@ -304,14 +298,14 @@ void StripDigest(ByteArray& decoded) {
     decoded.erase(decoded.begin(), decoded.begin() + DigestLength);
 }
 
+Outcome DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, PassHook& hook) {
+    const bool opened = RunPasses(bytes, hook, [&](ByteArray& b) { return engine.DecryptByte(b, key); });
+    return opened ? Outcome::Opened : Outcome::WrongKey;
+}
+
 Outcome DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes) {
-    CheckPasses(passes);
-    for (std::int32_t pass = 0; pass < passes; ++pass) {
-        if (!engine.DecryptByte(bytes, key)) {
-            return Outcome::WrongKey;
-        }
-    }
-    return Outcome::Opened;
+    CountedPasses counted(passes);
+    return DecryptPasses(engine, bytes, key, counted);
 }
 
 namespace {
@@ -322,7 +316,7 @@ constexpr std::size_t kDigestAlongside = std::size_t{1} << 20;
 }  // namespace
 
 Outcome OpenDecoded(Engine& engine, ByteArray& decoded, std::u16string_view key, std::int32_t passes) {
-    CheckPasses(passes);
+    CountedPasses counted(passes);
 #if !defined(TAVORIN_NO_THREADS) && !defined(__EMSCRIPTEN__)
     if (decoded.size() < DigestLength + kDigestAlongside || CoreCount() < 2)
 #endif
@@ -331,7 +325,7 @@ Outcome OpenDecoded(Engine& engine, ByteArray& decoded, std::u16string_view key,
             return Outcome::AuthenticationFailed;
         }
         StripDigest(decoded);
-        return DecryptPasses(engine, decoded, key, passes);
+        return DecryptPasses(engine, decoded, key, counted);
     }
 #if !defined(TAVORIN_NO_THREADS) && !defined(__EMSCRIPTEN__)
     // The first pass works on a copy, so that the digest reads the ciphertext meanwhile. What

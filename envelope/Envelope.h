@@ -29,22 +29,39 @@ constexpr std::uint64_t EnvelopeLength(std::uint64_t cipherBytes) noexcept {
     return 3 * (DigestLength + cipherBytes) - 1;
 }
 
-// --- Text checks shared by both front ends -------------------------------------------------
+// --- The pass loop ---------------------------------------------------------------------------
 
-// The first character (a whole code point) that Windows-1252 cannot hold, if any.
-std::optional<char32_t> FirstUnrepresentable(std::u16string_view text);
+// Decides how many passes run, and sees each one's result. The window reads its pass count again
+// before every pass; a caller looking for the passes of an envelope judges the last result.
+class PassHook {
+public:
+    virtual ~PassHook() = default;
+    // Before each pass: whether to run another. `done` passes have run; bytes holds their result
+    // (before the first pass, the input).
+    virtual bool GoOn(std::int64_t done, const ByteArray& bytes) = 0;
+    // After each pass, with its result.
+    virtual void Passed(std::int64_t /*done*/, const ByteArray& /*bytes*/) {}
+};
 
-// The key as the engines get it: normalisation form C, and every character one Windows-1252
-// byte. Throws Failure(InvalidArgument) naming a character that has none.
-std::u16string PrepareKey(std::u16string_view key);
+// A fixed number of passes.
+class CountedPasses final : public PassHook {
+public:
+    // Throws Failure(InvalidArgument) for fewer than 1 or more than MaxPasses passes.
+    explicit CountedPasses(std::int32_t passes);
+    bool GoOn(std::int64_t done, const ByteArray&) override { return done < passes_; }
+
+private:
+    std::int32_t passes_;
+};
 
 // --- Making --------------------------------------------------------------------------------
 
 // The digest as 64 lower-case hexadecimal characters.
 std::array<char, DigestLength> CiphertextDigest(const std::uint8_t* data, std::size_t size);
 
-// `passes` encryption passes in place, each over the previous pass's output.
-// Throws Failure(InvalidArgument) for fewer than 1 or more than MaxPasses passes.
+// Encryption passes in place, each over the previous pass's output, as long as the hook goes on.
+void EncryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, PassHook& hook);
+// `passes` of them. Throws Failure(InvalidArgument) for fewer than 1 or more than MaxPasses.
 void EncryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes);
 
 // Receives the envelope in pieces.
@@ -93,8 +110,10 @@ void StripDigest(ByteArray& decoded);
 
 enum class Outcome { Opened, AuthenticationFailed, WrongKey };
 
-// `passes` decryption passes in place. Stops at the first pass whose frame does not fit
-// (the engine's WrongKey event has fired once) and returns WrongKey.
+// Decryption passes in place as long as the hook goes on. Stops at the first pass whose frame
+// does not fit (the engine's WrongKey event has fired once; bytes are as that pass found them)
+// and returns WrongKey.
+Outcome DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, PassHook& hook);
 Outcome DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes);
 
 // Digest check and passes over decoded pairs; the message replaces `decoded` when Opened.

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "base/Failure.h"
+#include "base/TextGate.h"
 #include "envelope/Envelope.h"
 #include "fuzz/FuzzSupport.h"
 
@@ -78,12 +79,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t passes = badPasses ? kBad[how & 3] : (how & 3) + 1;
 
     if (prepare) {
-        try {
-            key = envelope::PrepareKey(key);
-        } catch (const Failure& f) {
-            FUZZ_CHECK(f.Number() == Failure::InvalidArgument);
+        GatedText gated = PassTextGate(key);
+        if (gated.refused) {
             return 0;
         }
+        key = std::move(gated.text);
     }
     if (unwrap) {
         const std::size_t before = text.size();

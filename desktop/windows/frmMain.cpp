@@ -135,13 +135,6 @@ frmMain::~frmMain() {
     delete about_.data();
     delete links_.data();
     delete donate_.data();
-    for (Engine* engine :
-         {EncryptSkipJack.get(), EncryptBlowfish.get(), EncryptTwofish.get(), EncryptGost.get(), EncryptDES.get()}) {
-        if (engine != nullptr) {
-            engine->Progress = nullptr;
-            engine->WrongKey = nullptr;
-        }
-    }
 }
 
 frmAbout* frmMain::AboutWindow() const { return about_; }
@@ -407,10 +400,6 @@ void frmMain::Form_Load() {
     EncryptTwofish = CreateEngine(u"Twofish");
     EncryptGost = CreateEngine(u"Gost");
     EncryptDES = CreateEngine(u"DES");
-    for (Engine* engine :
-         {EncryptSkipJack.get(), EncryptBlowfish.get(), EncryptTwofish.get(), EncryptGost.get(), EncryptDES.get()}) {
-        HookEngine(engine);
-    }
 
     {
         const QSignalBlocker quiet(cboEncryption);
@@ -453,16 +442,6 @@ void frmMain::AddEngine(Engine* engine, std::u16string_view name) {
     cboEncryption->addItem(ToQString(name), engineCount_ - 1);
 }
 
-void frmMain::HookEngine(Engine* engine) {
-    if (engine == nullptr) {
-        return;
-    }
-    engine->Progress = [this](std::int32_t percent) { ShowProgress(percent); };
-    engine->WrongKey = [this](std::u16string_view text) {
-        ShowMessage(text, MessageIcon::Critical, Engine::WrongKeyTitle);
-    };
-}
-
 void frmMain::cboEncryption_Click() {
     const QVariant item = cboEncryption->currentData();
     if (!item.isValid()) {
@@ -482,7 +461,7 @@ void frmMain::cmdDecrypt_Click() { RunCommand(false); }
 
 void frmMain::RunCommand(bool encrypt) {
     // One command at a time: the yields between passes must not start another.
-    if (running_ || commands_.Running()) {
+    if (commands_.Running()) {
         return;
     }
     if (selectedEngine_ == nullptr) {
@@ -490,7 +469,6 @@ void frmMain::RunCommand(bool encrypt) {
                     MessageIcon::Exclamation, u"Error");
         return;
     }
-    running_ = true;
     runningEngineName_ = ToU16(cboEncryption->currentText());
     lastStatus_.clear();
     commandClock_.start();
@@ -503,7 +481,6 @@ void frmMain::RunCommand(bool encrypt) {
     } else {
         commands_.cmdDecrypt_Click(*selectedEngine_);
     }
-    running_ = false;
     ShowProgress(-1);
     txtEncKey->setReadOnly(false);
     txtMessage->setReadOnly(false);
@@ -517,7 +494,7 @@ void frmMain::RunCommand(bool encrypt) {
 }
 
 void frmMain::cmdCopy_Click() {
-    if (running_) {
+    if (commands_.Running()) {
         return;
     }
     QClipboard* clipboard = QGuiApplication::clipboard();
@@ -532,7 +509,7 @@ void frmMain::cmdCopy_Click() {
 }
 
 void frmMain::cmdClear_Click() {
-    if (running_) {
+    if (commands_.Running()) {
         return;
     }
     txtMessage->SetText(u"");
@@ -597,7 +574,7 @@ void frmMain::Form_MouseMove() {
 
 void frmMain::txtMessage_Change() {
     lblLength->setText(QStringLiteral("Length: %1").arg(txtMessage->Text().size()));
-    if (!running_) {
+    if (!commands_.Running()) {
         envelopeShown_ = false;
         txtMessage->SetSecret(true);
     }
@@ -630,7 +607,7 @@ void frmMain::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    if (running_) {
+    if (commands_.Running()) {
         // The command holds this window; close when it is done.
         closeRequested_ = true;
         event->ignore();
@@ -656,12 +633,14 @@ std::u16string frmMain::KeyText() { return ToU16(txtEncKey->text()); }
 
 std::u16string frmMain::PassCountText() { return ToU16(cboEncPasses->currentText()); }
 
-std::u16string frmMain::EngineName() { return running_ ? runningEngineName_ : ToU16(cboEncryption->currentText()); }
+std::u16string frmMain::EngineName() {
+    return commands_.Running() ? runningEngineName_ : ToU16(cboEncryption->currentText());
+}
 
 void frmMain::SetStatusText(std::u16string_view text) {
     lastStatus_.assign(text);
     lblResult->setText(ToQString(text));
-    if (running_) {
+    if (commands_.Running()) {
         lblResult->repaint();  // "Please Wait" shows before the long work, not after it
     }
 }
@@ -700,7 +679,7 @@ MessageEncoding frmMain::Encoding() {
 }
 
 void frmMain::ShowProgress(std::int32_t percent) {
-    if (percent < 0 || !running_) {
+    if (percent < 0 || !commands_.Running()) {
         prgWork->hide();
         return;
     }

@@ -75,7 +75,7 @@ public:
     const MessageCommands& Commands() const noexcept { return commands_; }
     bool Busy() const noexcept { return busy_; }
     // True while Encrypt or Decrypt runs, also while it yields.
-    bool CommandRunning() const noexcept { return running_; }
+    bool CommandRunning() const noexcept { return commands_.Running(); }
     void SetProgressDelay(qint64 ms) noexcept { progressAfterMs_ = ms; }
 
     frmAbout* AboutWindow() const;
@@ -123,7 +123,6 @@ private:
     void FillPassesList();
     void ApplyKeyDisplay();
     void AddEngine(Engine* engine, std::u16string_view name);
-    void HookEngine(Engine* engine);
     void RunCommand(bool encrypt);
     void ApplyColours();
 
@@ -176,7 +175,6 @@ private:
     std::int32_t engineCount_ = 0;
     Engine* selectedEngine_ = nullptr;
 
-    bool running_ = false;
     bool busy_ = false;
     bool closeRequested_ = false;
     bool envelopeShown_ = false;  // the message area holds the envelope Encrypt made

@@ -2,6 +2,7 @@
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
+#include "base/TextGate.h"
 
 using namespace tavorin;
 
@@ -65,4 +66,14 @@ TEST(AnsiCodePage, ExactlyTheTwoHundredFiftySixCharactersHaveBytes) {
         ASSERT_EQ(AnsiCodePage::TextToBytes(std::u16string(1, c)), ByteArray{b}) << code;
     }
     EXPECT_EQ(accepted, 256);
+}
+
+TEST(TextGate, KeysAreNormalisedAndRefusedByName) {
+    EXPECT_EQ(PassTextGate(u"cafe\u0301").text, u"caf\u00e9");
+    EXPECT_EQ(PassTextGate(u"\u20ac uro").text, u"\u20ac uro");
+    const GatedText refused = PassTextGate(u"\u0141\u00f3d\u017a");
+    EXPECT_EQ(refused.refused, char32_t{0x141});
+    EXPECT_TRUE(refused.text.empty());
+    EXPECT_EQ(AnsiCodePage::FirstUnrepresentable(u"ok \u00ff\u0178"), std::nullopt);
+    EXPECT_EQ(AnsiCodePage::FirstUnrepresentable(u"a\U0001F600"), char32_t{0x1F600});
 }

@@ -101,14 +101,17 @@ struct Fixture {
     }
 };
 
-// An engine whose every operation fails with one error.
+// An engine whose every operation fails with one error; with 0, the byte operations change nothing.
 class FailingEngine final : public Engine {
 public:
     explicit FailingEngine(std::int32_t number) : number_(number) {}
     std::u16string_view Name() const noexcept override { return u"Failing"; }
     std::size_t BlockSize() const noexcept override { return 8; }
     void Key(std::u16string_view) override {}
-    void EncryptByte(ByteArray&, std::u16string_view) override { throw Failure(number_, "engine broke"); }
+    void EncryptByte(ByteArray&, std::u16string_view) override {
+        if (number_ != 0)
+            throw Failure(number_, "engine broke");
+    }
     bool DecryptByte(ByteArray&, std::u16string_view) override { throw Failure(number_, "engine broke"); }
     std::int32_t PeekLength(const std::uint8_t*, std::u16string_view) override { throw Failure(number_, "broke"); }
     void EncryptFile(const std::filesystem::path&, const std::filesystem::path&, std::u16string_view) override {}
@@ -259,6 +262,18 @@ TEST(EncryptCommand, EngineFailureShowsTheGeneralBox) {
     f.commands.cmdEncrypt_Click(object);
     ASSERT_EQ(f.window.boxes.size(), 1u);
     EXPECT_EQ(f.window.boxes[0].text, u"An error has occurred\r\nErr: -2147221504\r\nengine broke");
+}
+
+TEST(EncryptCommand, PassesAreCountedInSixteenBits) {
+    Fixture f;
+    FailingEngine idle(0);
+    f.window.message = u"m";
+    f.window.passCounts = {u"40000"};
+    f.commands.cmdEncrypt_Click(idle);
+    ASSERT_EQ(f.window.boxes.size(), 1u);
+    EXPECT_EQ(f.window.boxes[0].text.substr(0, 29), u"An error has occurred\r\nErr: 6");
+    EXPECT_EQ(f.commands.EncryptPassCount, 32767);
+    EXPECT_EQ(f.window.yields, 32767);
 }
 
 TEST(EncryptCommand, RefusesTextWindows1252CannotHold) {

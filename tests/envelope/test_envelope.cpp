@@ -323,6 +323,25 @@ TEST(Envelope, PassCountsOutsideTheRangeAreRefused) {
               Failure::InvalidArgument);
 }
 
+TEST(Envelope, AHookDecidesEachPassFromTheLastResult) {
+    // Three passes in; decrypting goes on while the last result is still longer than the
+    // message, which only a hook that sees each pass's result can tell.
+    struct LongerThan final : envelope::PassHook {
+        std::size_t size;
+        std::vector<std::int64_t> passed;
+        bool GoOn(std::int64_t, const ByteArray& b) override { return b.size() > size; }
+        void Passed(std::int64_t done, const ByteArray&) override { passed.push_back(done); }
+    };
+    Sealed s;
+    ByteArray m = s.message;
+    envelope::EncryptPasses(*s.engine, m, u"key", 3);
+    LongerThan hook;
+    hook.size = s.message.size();
+    EXPECT_EQ(envelope::DecryptPasses(*s.engine, m, u"key", hook), Outcome::Opened);
+    EXPECT_EQ(m, s.message);
+    EXPECT_EQ(hook.passed, (std::vector<std::int64_t>{1, 2, 3}));
+}
+
 TEST(Envelope, DecodingWideTextIgnoresSeparatorsAndRefusesWideDigits) {
     EXPECT_EQ(envelope::DecodePairs(std::u16string_view(u"41\u014142")), (ByteArray{0x41, 0x42}));
     EXPECT_EQ(FailureNumber([] { envelope::DecodePairs(std::u16string_view(u"4\u0141 42")); }),
@@ -437,20 +456,6 @@ TEST(Envelope, UnwrapAgreesWithTheCharacterModel) {
         envelope::UnwrapText(fast);
         ASSERT_EQ(fast, UnwrapModel(s)) << "input: " << ::testing::PrintToString(s);
     }
-}
-
-TEST(Envelope, KeysAreNormalisedAndRefusedByName) {
-    EXPECT_EQ(envelope::PrepareKey(u"cafe\u0301"), u"caf\u00e9");
-    EXPECT_EQ(envelope::PrepareKey(u"\u20ac uro"), u"\u20ac uro");
-    try {
-        envelope::PrepareKey(u"\u0141\u00f3d\u017a");
-        FAIL() << "a key Windows-1252 cannot hold was accepted";
-    } catch (const Failure& f) {
-        EXPECT_EQ(f.Number(), Failure::InvalidArgument);
-        EXPECT_NE(f.Description().find("U+0141"), std::string::npos) << f.Description();
-    }
-    EXPECT_EQ(envelope::FirstUnrepresentable(u"ok \u00ff\u0178"), std::nullopt);
-    EXPECT_EQ(envelope::FirstUnrepresentable(u"a\U0001F600"), char32_t{0x1F600});
 }
 
 // A large envelope has its digest checked while the first pass runs: the digest still decides
