@@ -18,23 +18,52 @@ std::unique_ptr<Engine> Create(const EngineMaker& createEngine, std::u16string_v
     return createEngine ? createEngine(name) : CreateEngine(name);
 }
 
-// Decrypts in place: a pass, then another while the passes asked for are not done (or, with
-// AutoPasses, while the result is itself a frame that fits).
+// The passes of an envelope: as many as asked for, or (AutoPasses) while the result is itself
+// a frame that fits. Keeps whether the result would fit once more, and whether a pass that
+// was asked for could not run (its input is no whole number of blocks).
+class FoundPasses final : public PassHook {
+public:
+    FoundPasses(Engine& engine, const OpenOptions& options) : engine_(engine), options_(options) {}
+
+    bool GoOn(std::int64_t done, const ByteArray& bytes) override {
+        if (done > 0) {
+            frameAgain = done < MaxPasses && FrameFits(engine_, bytes);
+            if (options_.passes == AutoPasses ? !frameAgain : done == options_.passes) {
+                return false;
+            }
+            if (!WholeFrame(engine_, bytes.size())) {
+                cutShort = true;
+                return false;
+            }
+        }
+        if (options_.progress) {
+            engine_.Progress = [this, pass = static_cast<std::int32_t>(done + 1)](std::int32_t percent) {
+                options_.progress(pass, percent);
+            };
+        }
+        return true;
+    }
+    void Passed(std::int64_t done, const ByteArray&) override { passes = static_cast<std::int32_t>(done); }
+
+    bool frameAgain = false;
+    bool cutShort = false;
+    std::int32_t passes = 0;
+
+private:
+    Engine& engine_;
+    const OpenOptions& options_;
+};
+
+// Decrypts in place with the pass loop of envelope/ and FoundPasses.
 OpenStatus RunPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, const OpenOptions& options,
                      std::int32_t& done) {
-    for (;;) {
-        if (options.progress) {
-            engine.Progress = [&options, pass = done + 1](std::int32_t percent) { options.progress(pass, percent); };
-        }
-        if (!WholeFrame(engine, bytes.size()) || DecryptPasses(engine, bytes, key, 1) != Outcome::Opened) {
-            return OpenStatus::WrongKey;
-        }
-        ++done;
-        const bool frameAgain = done < MaxPasses && FrameFits(engine, bytes);
-        if (options.passes == AutoPasses ? !frameAgain : done == options.passes) {
-            return frameAgain ? OpenStatus::MorePasses : OpenStatus::Opened;
-        }
+    FoundPasses hook(engine, options);
+    const Outcome outcome = DecryptPasses(engine, bytes, key, hook);
+    done = hook.passes;
+    if (outcome != Outcome::Opened || hook.cutShort) {
+        return OpenStatus::WrongKey;
     }
+    return hook.frameAgain ? OpenStatus::MorePasses : OpenStatus::Opened;
 }
 
 }  // namespace
