@@ -63,6 +63,25 @@ ByteArray CbcDecrypt(const ByteArray& c, std::size_t B, Fn fn) {
     return p;
 }
 
+// The engine's own block function in the place of the reference's.
+inline auto EngineBlock(Engine& e, bool encrypt = true) {
+    return [&e, encrypt](const std::uint8_t* in, std::uint8_t* out) {
+        std::copy(in, in + e.BlockSize(), out);
+        encrypt ? e.RawEncryptBlock(out) : e.RawDecryptBlock(out);
+    };
+}
+
+// The whole frame of data with these header words, chained through block(in, out).
+template <class Fn>
+ByteArray SealedFrame(const ByteArray& data, std::size_t B, std::uint32_t word0, std::uint32_t word1, Fn block) {
+    ByteArray f = PlainFrame(data, B);
+    for (int i = 0; i < 4; ++i) {
+        f[i] = static_cast<std::uint8_t>(word0 >> (8 * i));
+        f[4 + i] = static_cast<std::uint8_t>(word1 >> (8 * i));
+    }
+    return CbcEncrypt(f, B, block);
+}
+
 // The stored length of a decrypted frame.
 inline std::uint32_t StoredLength(const ByteArray& frame) {
     return frame[8] | (frame[9] << 8) | (frame[10] << 16) | (std::uint32_t{frame[11]} << 24);

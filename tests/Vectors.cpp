@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace tavorin::test {
@@ -112,6 +113,14 @@ std::string ToHex(const ByteArray& bytes) {
         s.push_back(d[b & 15]);
     }
     return s;
+}
+
+std::vector<std::uint32_t> HexWords(const std::string& text) {
+    std::vector<std::uint32_t> words;
+    std::istringstream in(text);
+    for (std::string w; in >> w;)
+        words.push_back(static_cast<std::uint32_t>(std::stoul(w, nullptr, 16)));
+    return words;
 }
 
 }  // namespace tavorin::test

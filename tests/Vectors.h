@@ -31,6 +31,8 @@ std::vector<VectorRecord> LoadAllVectors();
 
 ByteArray FromHex(const std::string& hex);
 std::string ToHex(const ByteArray& bytes);  // upper case
+// 32-bit words written in hex, separated by spaces.
+std::vector<std::uint32_t> HexWords(const std::string& text);
 
 }  // namespace tavorin::test
 

@@ -6,7 +6,10 @@
 
 #include <set>
 
+#include "FrameOracle.h"
+#include "ReferenceCiphers.h"
 #include "TempDir.h"
+#include "Vectors.h"
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "codecs/CSHA256.h"
@@ -54,6 +57,34 @@ struct Sealed {
     Sealed() { text = envelope::MakeEnvelope(*engine, message, u"key", 1); }
     Outcome Open(std::string_view t, ByteArray& out) { return envelope::OpenEnvelope(*engine, t, u"key", 1, out); }
 };
+
+// format.vec [Format-envelope]: the envelope opens to the message, and the frames of the
+// tests' model with the record's header words (two per pass, first pass first) make it.
+const bool formatRunner = RegisterVectorRunner("Format-envelope", [](const test::VectorRecord& r) {
+    const std::u16string key = FromUtf8(r.at("Key"));
+    const ByteArray message = AnsiCodePage::TextToBytes(FromUtf8(r.at("Message")));
+    const std::int32_t passes = std::stoi(r.at("Passes"));
+    const std::vector<std::uint32_t> words = test::HexWords(r.at("Words"));
+    const std::u16string name = FromUtf8(r.at("Engine"));
+    auto engine = CreateEngine(name);
+    ASSERT_TRUE(engine && words.size() == 2 * static_cast<std::size_t>(passes));
+    ByteArray opened;
+    EXPECT_EQ(envelope::OpenEnvelope(*engine, r.at("Envelope"), key, passes, opened), Outcome::Opened);
+    EXPECT_EQ(opened, message);
+    const auto seal = [&](const auto& block) {
+        ByteArray c = message;
+        for (std::size_t p = 0; p < words.size(); p += 2)
+            c = test::SealedFrame(c, engine->BlockSize(), words[p], words[p + 1], block);
+        return envelope::EnvelopeText(c);
+    };
+    engine->Key(key);
+    EXPECT_EQ(seal(test::EngineBlock(*engine)), r.at("Envelope"));
+#ifdef TAVORIN_HAVE_CRYPTOPP
+    if (const auto reference = test::StandardBlock(name, AnsiCodePage::NormalizedTextToBytes(key))) {
+        EXPECT_EQ(seal(reference->Encrypt), r.at("Envelope")) << "Crypto++";
+    }
+#endif
+});
 
 }  // namespace
 
