@@ -27,11 +27,7 @@ ByteArray Pattern(std::size_t n, unsigned variant = 1) {
 
 // CBC over whole blocks through the bare block function, without any frame handling.
 ByteArray CbcRaw(Engine& e, const ByteArray& data, bool encrypt) {
-    auto block = [&](const std::uint8_t* in, std::uint8_t* out) {
-        std::copy(in, in + B, out);
-        encrypt ? e.RawEncryptBlock(out) : e.RawDecryptBlock(out);
-    };
-    return encrypt ? CbcEncrypt(data, B, block) : CbcDecrypt(data, B, block);
+    return encrypt ? CbcEncrypt(data, B, EngineBlock(e)) : CbcDecrypt(data, B, EngineBlock(e, false));
 }
 
 // A frame of T bytes whose length field holds L, encrypted under the engine's key.
