@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "base/TextGate.h"
@@ -19,34 +22,70 @@ TEST(AnsiCodePage, EveryByteSurvivesTextAndBack) {
 }
 
 TEST(AnsiCodePage, RefusesWhatItCannotHoldAndNamesIt) {
-    try {
-        AnsiCodePage::TextToBytes(u"abc\u0141");
-        FAIL() << "no failure";
-    } catch (const Failure& f) {
-        EXPECT_EQ(f.Number(), Failure::InvalidArgument);
-        EXPECT_NE(f.Description().find("U+0141"), std::string::npos);
-    }
-    // A surrogate pair is named as one code point.
-    try {
-        AnsiCodePage::TextToBytes(u"\U0001F600");
-        FAIL() << "no failure";
-    } catch (const Failure& f) {
-        EXPECT_NE(f.Description().find("U+1F600"), std::string::npos);
-    }
+    const auto refusal = [](std::u16string_view text) -> std::string {
+        try {
+            AnsiCodePage::TextToBytes(text);
+        } catch (const Failure& f) {
+            EXPECT_EQ(f.Number(), Failure::InvalidArgument);
+            return f.Description();
+        }
+        return "accepted";
+    };
+    EXPECT_NE(refusal(u"abc\u0141").find("U+0141"), std::string::npos);
+    EXPECT_NE(refusal(u"\u0141bc").find("U+0141"), std::string::npos);
+    // A surrogate pair is named as one code point; half of one, at the end of a view, alone.
+    const std::u16string pair = u"\U0001F600";
+    EXPECT_NE(refusal(pair).find("U+1F600"), std::string::npos);
+    EXPECT_NE(refusal(std::u16string_view(pair).substr(0, 1)).find("U+D83D "), std::string::npos);
 }
 
 TEST(AnsiCodePage, DecomposedLettersAreAcceptedAfterNormalisation) {
     // e + combining acute accent is é (0xE9) after NFC.
     EXPECT_EQ(AnsiCodePage::NormalizedTextToBytes(u"e\u0301"), ByteArray{0xE9});
+    EXPECT_EQ(AnsiCodePage::NormalizedTextToBytes(u"e\u0300"), ByteArray{0xE8});  // the first combining mark
     EXPECT_THROW(AnsiCodePage::TextToBytes(u"e\u0301"), Failure);
 }
 
-TEST(Utf8, RoundTripAndRejectsMalformed) {
-    const std::u16string text = u"a\u00E9\u20AC\U0001F600";
-    EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
+// Every code point to UTF-8 and back in the length its range gives, surrogates refused; and
+// its description names it, and only it.
+TEST(Utf8, EveryCodePointRoundTripsAndIsNamedAsItself) {
+    for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
+        char number[16];
+        const std::size_t digits =
+            static_cast<std::size_t>(std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(cp)));
+        std::u16string one(1, static_cast<char16_t>(cp));
+        if (cp >= 0x10000)
+            one = {static_cast<char16_t>(0xD7C0 + (cp >> 10)), static_cast<char16_t>(0xDC00 + (cp & 0x3FF))};
+        const std::string utf8 = ToUtf8(one);
+        ASSERT_EQ(utf8.size(), cp < 0x80 ? 1u : cp < 0x800 ? 2u : cp < 0x10000 ? 3u : 4u) << number;
+        if (cp >= 0xD800 && cp <= 0xDFFF) {
+            const char raw[] = {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                                static_cast<char>(0x80 | (cp & 0x3F))};
+            ASSERT_EQ(utf8, "\xEF\xBF\xBD");
+            ASSERT_FALSE(IsValidUtf8(std::string_view(raw, 3))) << number;
+        } else {
+            ASSERT_EQ(FromUtf8(utf8), one) << number;
+        }
+        // "U+0141 'Ł'": the character shown is this one; controls and surrogates are not shown.
+        const std::string name = DescribeCodePoint(cp);
+        ASSERT_EQ(name.substr(0, digits), number);
+        if (name.size() > digits) {
+            ASSERT_EQ(FromUtf8(name.substr(digits + 2, name.size() - digits - 3)), one) << name;
+        }
+    }
+    // A lone surrogate becomes U+FFFD, also where the text goes on past the end of the view.
+    const std::u16string text = u"a\U0001F600\u00E9\U0010FFFF";
+    for (std::size_t n = 0; n <= text.size(); ++n) {
+        std::u16string expected = text.substr(0, n);
+        if (n > 0 && expected.back() >= 0xD800 && expected.back() <= 0xDBFF)
+            expected.back() = 0xFFFD;
+        EXPECT_EQ(FromUtf8(ToUtf8(std::u16string_view(text).substr(0, n))), expected) << n;
+    }
+}
+
+TEST(Utf8, RejectsMalformed) {
     EXPECT_THROW(FromUtf8("\xC3"), Failure);              // truncated
     EXPECT_THROW(FromUtf8("\xC0\xAF"), Failure);          // overlong
-    EXPECT_THROW(FromUtf8("\xED\xA0\x80"), Failure);      // surrogate
     EXPECT_THROW(FromUtf8("\xF4\x90\x80\x80"), Failure);  // past U+10FFFF
     EXPECT_FALSE(IsValidUtf8("\xFF"));
     EXPECT_TRUE(IsValidUtf8(""));

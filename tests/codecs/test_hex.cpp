@@ -203,14 +203,6 @@ TEST(HexToString, EveryCharacterCodeInADigitPosition) {
     }
 }
 
-TEST(HexToString, LowerCaseDigitsAreRefused) {
-    EXPECT_EQ(FailureNumber([] { HexToString(u"4a", 1); }), kSubscript);
-    for (char16_t letter = u'a'; letter <= u'f'; ++letter) {
-        EXPECT_EQ(FailureNumber([&] { HexToString(std::u16string{letter, u'1'}, 1); }), kSubscript);
-        EXPECT_EQ(FailureNumber([&] { HexToString(std::u16string{u'1', letter}, 1); }), kSubscript);
-    }
-}
-
 TEST(HexToString, ABadDigitAnywhereFailsAndSeparatorsAreNeverRead) {
     std::mt19937 rng(9);
     const ByteArray bytes = RandomBytes(rng, 12);

@@ -93,23 +93,6 @@ void RunDigestVector(const VectorRecord& r) {
 
 }  // namespace
 
-TEST(CSHA256, PaddingBoundariesMatchTheOracle) {
-    REQUIRE_ORACLE();
-    std::mt19937 rng(55);
-    // One block up to 55 bytes, two from 56 up to 119, three from 120.
-    for (std::size_t size : {0, 1, 54, 55, 56, 57, 63, 64, 65, 118, 119, 120, 121, 127, 128, 129}) {
-        const ByteArray bytes = RandomBytes(rng, size);
-        const std::string expected = OracleHex(bytes.data(), bytes.size());
-        ForEachPath([&](const char* path) {
-            SCOPED_TRACE(std::string(path) + ", " + std::to_string(size) + " bytes");
-            EXPECT_EQ(CSHA256::DigestHex(bytes.data(), bytes.size()), expected);
-            const std::u16string text(bytes.begin(), bytes.end());
-            EXPECT_EQ(CSHA256().SHA256(text), Widen(expected));
-            EXPECT_EQ(CSHA256().SHA256(WideText(rng, bytes)), Widen(expected));
-        });
-    }
-}
-
 TEST(CSHA256, EveryLengthUpTo1000MatchesTheOracleOnBothPaths) {
     REQUIRE_ORACLE();
     std::mt19937 rng(1000);

@@ -132,25 +132,9 @@ TEST(FrameLength, LargestFrame) {
     EXPECT_EQ(frame::FrameLength(std::uint64_t{1} << 40, 8), 0u);
 }
 
-TEST_F(Frame, ProgressSequences) {
-    Recorder r;
-    r.Attach(engine);
-    ByteArray four(4);
-    engine.EncryptByte(four);
-    EXPECT_EQ(r.progress, (std::vector<int>{0, 50, 100}));
-    r.progress.clear();
-    engine.DecryptByte(four);
-    EXPECT_EQ(r.progress, (std::vector<int>{0, 50, 100}));
-    r.progress.clear();
-    ByteArray twelve(12);
-    engine.EncryptByte(twelve);
-    EXPECT_EQ(r.progress, (std::vector<int>{0, 33, 66, 100}));
-    r.progress.clear();
-    engine.DecryptByte(twelve);
-    EXPECT_EQ(r.progress, (std::vector<int>{0, 33, 66, 100}));
-}
-
 TEST_F(Frame, ProgressFollowsTheRuleForManyLengths) {
+    ASSERT_EQ(ExpectedProgress(16), (std::vector<int>{0, 50, 100}));
+    ASSERT_EQ(ExpectedProgress(24), (std::vector<int>{0, 33, 66, 100}));
     Recorder r;
     r.Attach(engine);
     std::vector<std::size_t> frames;
@@ -167,6 +151,13 @@ TEST_F(Frame, ProgressFollowsTheRuleForManyLengths) {
         r.progress.clear();
         engine.DecryptByte(data);
         ASSERT_EQ(r.progress, ExpectedProgress(N)) << "decrypting, T = " << N;
+        // The rule alone, asked after every block as a one-block-at-a-time loop asks it.
+        r.progress.clear();
+        frame::ProgressRule rule(N, engine.Progress);
+        for (std::uint64_t o = 0; o < N; o += B)
+            rule.After(o);
+        rule.Finish();
+        ASSERT_EQ(r.progress, ExpectedProgress(N)) << "the rule alone, M = " << N;
     }
 }
 

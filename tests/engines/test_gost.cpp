@@ -6,11 +6,12 @@
 #include <bit>
 #include <random>
 
-#include "base/AnsiCodePage.h"
+#include "FrameOracle.h"
 #include "base/Failure.h"
 #include "engines/clsGost.h"
 
 using namespace tavorin;
+using namespace tavorin::test;
 
 namespace {
 
@@ -81,15 +82,6 @@ void KeyWords(const ByteArray& keyBytes, std::uint32_t (&k)[8]) {
 
 }  // namespace model
 
-ByteArray RandomBytes(std::mt19937& rng, std::size_t n) {
-    ByteArray b(n);
-    for (auto& x : b)
-        x = static_cast<std::uint8_t>(rng());
-    return b;
-}
-
-std::u16string Text(const ByteArray& bytes) { return AnsiCodePage::BytesToText(bytes); }
-
 model::Block Load(const std::uint8_t* p) {
     return {std::uint32_t{p[0]} << 24 | p[1] << 16 | p[2] << 8 | p[3],
             std::uint32_t{p[4]} << 24 | p[5] << 16 | p[6] << 8 | p[7]};
@@ -109,21 +101,14 @@ model::Block EngineEncrypt(Engine& e, model::Block v) {
     return Load(block);
 }
 
-// A few blocks through the current key: enough to tell keys apart.
-ByteArray Fingerprint(clsGost& gost) {
-    ByteArray out(24);
-    for (int i = 0; i < 24; ++i)
-        out[i] = static_cast<std::uint8_t>(i * 29 + 3);
-    for (int b = 0; b < 3; ++b)
-        gost.RawEncryptBlock(out.data() + 8 * b);
-    return out;
+// The model's block function, in the place of the engine's.
+auto ModelBlock(const std::uint32_t (&k)[8], bool encrypt) {
+    return [&k, encrypt](const std::uint8_t* in, std::uint8_t* out) {
+        Store(encrypt ? model::Encrypt(k, Load(in)) : model::Decrypt(k, Load(in)), out);
+    };
 }
 
-ByteArray FingerprintOf(std::u16string_view key) {
-    clsGost gost;
-    gost.Key(key);
-    return Fingerprint(gost);
-}
+ByteArray FingerprintOf(std::u16string_view key) { return test::FingerprintOf<clsGost>(key); }
 
 }  // namespace
 
@@ -163,7 +148,7 @@ TEST(Gost, BlocksMatchModelAndDecryptInverts) {
         std::uint32_t k[8];
         model::KeyWords(ByteArray(keyBytes.begin(), keyBytes.begin() + std::min<std::size_t>(32, keyBytes.size())), k);
         clsGost gost;
-        gost.Key(Text(keyBytes));
+        gost.Key(TextOf(keyBytes));
         for (int b = 0; b < 4; ++b) {
             const model::Block plain{static_cast<std::uint32_t>(rng()), static_cast<std::uint32_t>(rng())};
             const model::Block want = model::Encrypt(k, plain);
@@ -181,8 +166,8 @@ TEST(Gost, BlocksMatchModelAndDecryptInverts) {
 TEST(Gost, KeyBytesAreLittleEndianWordsDataWordsBigEndian) {
     // The first key byte is the low byte of K0; the first data byte the high byte of A.
     clsGost gost;
-    gost.Key(Text(ByteArray{0x01, 0x00, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                            0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    gost.Key(TextOf(ByteArray{0x01, 0x00, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                              0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     const std::uint32_t k[8] = {1, 0, 0, 0, 0, 0, 0, 0};
     std::uint8_t block[8] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0};
     gost.RawEncryptBlock(block);
@@ -264,28 +249,13 @@ TEST(Gost, FrameIsCbcOfTheBlockFunction) {
         clsGost gost;
 
         ByteArray ours = data;
-        gost.EncryptByte(ours, Text(keyBytes));
-        model::Block prev{0, 0};
-        for (std::size_t o = 0; o < ours.size(); o += 8) {
-            const model::Block c = Load(&ours[o]);
-            const model::Block p = model::Decrypt(k, c);
-            Store({p.a ^ prev.a, p.b ^ prev.b}, &ours[o]);
-            prev = c;
-        }
-        EXPECT_EQ(ours[8] | ours[9] << 8 | ours[10] << 16 | ours[11] << 24, static_cast<int>(L));
-        EXPECT_EQ(ByteArray(ours.begin() + 12, ours.begin() + 12 + L), data);
+        gost.EncryptByte(ours, TextOf(keyBytes));
+        const ByteArray opened = CbcDecrypt(ours, 8, ModelBlock(k, false));
+        EXPECT_EQ(StoredLength(opened), L);
+        EXPECT_EQ(ByteArray(opened.begin() + 12, opened.begin() + 12 + static_cast<std::ptrdiff_t>(L)), data);
 
-        ByteArray frame(12 + L);
-        frame[8] = static_cast<std::uint8_t>(L);
-        std::copy(data.begin(), data.end(), frame.begin() + 12);
-        frame.resize((frame.size() + 7) / 8 * 8);
-        prev = {0, 0};
-        for (std::size_t o = 0; o < frame.size(); o += 8) {
-            const model::Block p = Load(&frame[o]);
-            prev = model::Encrypt(k, {p.a ^ prev.a, p.b ^ prev.b});
-            Store(prev, &frame[o]);
-        }
-        ASSERT_TRUE(gost.DecryptByte(frame, Text(keyBytes)));
-        EXPECT_EQ(frame, data);
+        ByteArray theirs = CbcEncrypt(PlainFrame(data, 8), 8, ModelBlock(k, true));
+        ASSERT_TRUE(gost.DecryptByte(theirs, TextOf(keyBytes)));
+        EXPECT_EQ(theirs, data);
     }
 }

@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <memory>
 
 #include "base/Failure.h"
 #include "engines/FramedEngine.h"
 #include "engines/Module1.h"
 #include "engines/Registry.h"
+#include "tests/FrameOracle.h"
 #include "tests/TempDir.h"
 #include "tests/ToyCipher.h"
 
@@ -40,26 +40,14 @@ void Sparse(const fs::path& p, std::uint64_t size, const ByteArray& head = {}) {
 
 // The first blocks of a ciphertext whose frame header stores the length L.
 ByteArray HeaderStoring(Engine& e, std::int32_t L) {
-    const std::size_t B = e.BlockSize();
-    ByteArray c(2 * B, 0);
+    ByteArray c(2 * e.BlockSize(), 0);
     Module1::StoreLE32(c.data() + 8, static_cast<std::uint32_t>(L));
-    std::vector<std::uint8_t> prev(B, 0);
-    for (std::size_t o = 0; o < c.size(); o += B) {
-        for (std::size_t i = 0; i < B; ++i)
-            c[o + i] ^= prev[i];
-        e.RawEncryptBlock(c.data() + o);
-        std::memcpy(prev.data(), c.data() + o, B);
-    }
-    return c;
+    return CbcEncrypt(c, e.BlockSize(), EngineBlock(e));
 }
 
 std::int32_t ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Failure& failure) {
-        return failure.Number();
-    }
-    return 0;
+    const auto failure = FailureOf(f);
+    return failure ? failure->Number() : 0;
 }
 
 constexpr std::u16string_view kKey = u"limits";

@@ -352,6 +352,9 @@ TEST(Envelope, PassCountsOutsideTheRangeAreRefused) {
     ByteArray out;
     EXPECT_EQ(FailureNumber([&] { envelope::OpenEnvelope(*s.engine, s.text, u"key", 0, out); }),
               Failure::InvalidArgument);
+    // The largest count is taken: the second pass finds the 12-byte message no whole blocks.
+    EXPECT_EQ(FailureNumber([&] { envelope::OpenEnvelope(*s.engine, s.text, u"key", envelope::MaxPasses, out); }),
+              Failure::SubscriptOutOfRange);
 }
 
 TEST(Envelope, AHookDecidesEachPassFromTheLastResult) {

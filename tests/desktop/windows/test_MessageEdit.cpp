@@ -115,6 +115,11 @@ TEST_F(MessageArea, CopyAndPasteCarryTheExactText) {
     Select(0, 3);
     edit.copy();
     EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasFormat(QString::fromLatin1(PasswordManagerHint)));
+
+    // An empty clipboard pastes nothing, not even over the selection.
+    QGuiApplication::clipboard()->clear();
+    edit.paste();
+    EXPECT_EQ(edit.Text(), text + text.substr(2, 13));
 }
 
 TEST_F(MessageArea, HeldWritesShowOnceOnRelease) {
