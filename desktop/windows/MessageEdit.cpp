@@ -274,7 +274,8 @@ QMimeData* MessageEdit::createMimeDataFromSelection() const {
 
 void MessageEdit::insertFromMimeData(const QMimeData* source) {
     if (source == nullptr || !source->hasText()) {
-        QPlainTextEdit::insertFromMimeData(source);
+        // Nothing this area can hold. Not handed on: Qt 6.4 reads the first format of the
+        // data without looking, and crashes on data that has none.
         return;
     }
     const std::u16string pasted = ToU16(source->text());

@@ -899,4 +899,9 @@ TEST(CliCommands, StandardInputPastTheLimitEndsWithOverflow) {
     PipeBuffer pipe(std::string(kLimit, 'A'));
     std::istream piped(&pipe);
     EXPECT_EQ(cli::ReadAll(piped, kLimit).size(), kLimit);
+    // A file is judged by its size alike.
+    TempDir dir;
+    WriteFile(dir / "three", "abc");
+    EXPECT_EQ(cli::ReadFile(dir / "three", 3).size(), 3u);
+    EXPECT_EQ(errorOf([&] { cli::ReadFile(dir / "three", 2); }), Failure::Overflow);
 }

@@ -116,10 +116,13 @@ TEST_F(MessageArea, CopyAndPasteCarryTheExactText) {
     edit.copy();
     EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasFormat(QString::fromLatin1(PasswordManagerHint)));
 
-    // An empty clipboard pastes nothing, not even over the selection.
-    QGuiApplication::clipboard()->clear();
-    edit.paste();
+    // A clipboard without text (a picture, or emptied) pastes nothing, not even over the selection.
+    for (const bool emptied : {true, false}) {
+        emptied ? QGuiApplication::clipboard()->clear() : QGuiApplication::clipboard()->setMimeData(new QMimeData);
+        edit.paste();
+    }
     EXPECT_EQ(edit.Text(), text + text.substr(2, 13));
+    EXPECT_TRUE(edit.textCursor().hasSelection());
 }
 
 TEST_F(MessageArea, HeldWritesShowOnceOnRelease) {
