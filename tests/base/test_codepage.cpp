@@ -89,6 +89,12 @@ TEST(Utf8, RejectsMalformed) {
     EXPECT_THROW(FromUtf8("\xF4\x90\x80\x80"), Failure);  // past U+10FFFF
     EXPECT_FALSE(IsValidUtf8("\xFF"));
     EXPECT_TRUE(IsValidUtf8(""));
+    // ASCII of every length over a few 32-byte steps of the scan, each in a buffer of exactly
+    // its size: no step reads past the end (the sanitizer build sees it).
+    for (std::size_t n = 0; n <= 100; ++n) {
+        const ByteArray text(n, 'a');
+        EXPECT_TRUE(IsValidUtf8(std::string_view(reinterpret_cast<const char*>(text.data()), n)));
+    }
 }
 
 TEST(AnsiCodePage, ExactlyTheTwoHundredFiftySixCharactersHaveBytes) {

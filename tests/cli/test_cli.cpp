@@ -287,19 +287,6 @@ TEST(CliProgram, EncodingsAndRefusedText) {
     EXPECT_EQ(Encrypt("m", {"--encoding", "latin-1"}).code, 1);
 }
 
-// Text of every length over a few 32-byte steps of the ASCII scan, each in a buffer of exactly
-// its size: no step reads past the end (the sanitizer build sees it).
-TEST(CliText, EveryLengthIsReadWithinItsBuffer) {
-    for (std::size_t n = 0; n <= 100; ++n) {
-        ByteArray text(n, 'a');
-        cli::CheckUtf8(text, "text");
-        cli::Utf8ToWindows1252(text);
-        std::ostringstream written;
-        cli::Output(written, "").WriteWindows1252AsUtf8(text.data(), n);
-        EXPECT_EQ(written.str(), std::string(n, 'a'));
-    }
-}
-
 TEST(CliProgram, KeysFromFilesTheEnvironmentAndNoTerminal) {
     TempDir dir;
     WriteFile(dir / "key", "correct horse\r\nsecond line is no key\n");
