@@ -37,10 +37,11 @@ inline ByteArray PlainFrame(const ByteArray& data, std::size_t B) {
     return f;
 }
 
-// CBC with the reference block function fn(in, out), block size B.
+// CBC with the reference block function fn(in, out), block size B, from the starting block
+// iv (all zero when none is given).
 template <class Fn>
-ByteArray CbcEncrypt(ByteArray p, std::size_t B, Fn fn) {
-    ByteArray prev(B, 0), out(B);
+ByteArray CbcEncrypt(ByteArray p, std::size_t B, Fn fn, ByteArray iv = {}) {
+    ByteArray prev = iv.empty() ? ByteArray(B, 0) : iv, out(B);
     for (std::size_t o = 0; o < p.size(); o += B) {
         for (std::size_t j = 0; j < B; ++j)
             p[o + j] ^= prev[j];
@@ -52,8 +53,8 @@ ByteArray CbcEncrypt(ByteArray p, std::size_t B, Fn fn) {
 }
 
 template <class Fn>
-ByteArray CbcDecrypt(const ByteArray& c, std::size_t B, Fn fn) {
-    ByteArray p(c.size()), prev(B, 0);
+ByteArray CbcDecrypt(const ByteArray& c, std::size_t B, Fn fn, ByteArray iv = {}) {
+    ByteArray p(c.size()), prev = iv.empty() ? ByteArray(B, 0) : iv;
     for (std::size_t o = 0; o < c.size(); o += B) {
         fn(c.data() + o, p.data() + o);
         for (std::size_t j = 0; j < B; ++j)

@@ -199,34 +199,6 @@ TEST(Envelope, DigestReadsTheCharactersLowBytes) {
     EXPECT_EQ(std::string(b.begin(), b.end()), CSHA256::DigestHex(mapped.data(), mapped.size()));
 }
 
-TEST(Envelope, ShapeForEveryEngineAndLength) {
-    for (auto& engine : BuiltEngines()) {
-        const std::size_t B = engine->BlockSize();
-        for (std::size_t L : {0u, 1u, 4u, 5u, 12u, 13u, 31u, 64u, 255u, 1024u}) {
-            ByteArray c = test::TestBytes(L, 9);
-            engine->EncryptByte(c, u"k3y");
-            const std::size_t n = (L + 12 + B - 1) / B * B;
-            ASSERT_EQ(c.size(), n);
-            const std::string t = envelope::EnvelopeText(c);
-            ASSERT_EQ(t.size(), envelope::EnvelopeLength(n));
-            for (std::size_t i = 0; i < t.size(); ++i) {
-                if (i % 3 == 2) {
-                    ASSERT_EQ(t[i], ' ') << i;
-                } else {
-                    ASSERT_TRUE((t[i] >= '0' && t[i] <= '9') || (t[i] >= 'A' && t[i] <= 'F')) << i;
-                }
-            }
-            // The first 64 pairs are the digest's own lower-case characters (pairs 30-39, 61-66).
-            const ByteArray decoded = envelope::DecodePairs(std::string_view(t));
-            for (std::size_t i = 0; i < 64; ++i) {
-                ASSERT_TRUE((decoded[i] >= '0' && decoded[i] <= '9') || (decoded[i] >= 'a' && decoded[i] <= 'f'));
-            }
-            EXPECT_TRUE(envelope::DigestMatches(decoded));
-            EXPECT_TRUE(std::equal(c.begin(), c.end(), decoded.begin() + 64));
-        }
-    }
-}
-
 TEST(Envelope, RoundTripsEveryEngineLengthKeyAndPassCount) {
     const std::u16string keys[] = {u"k", u"password", u"Ünïcödé €", u"a much longer key of forty-two characters."};
     for (auto& engine : BuiltEngines()) {
