@@ -23,15 +23,19 @@ std::size_t ChunkSize(std::uint64_t total, std::size_t k) noexcept {
 }
 
 // Three slots of the largest chunk, wiped when they go out of scope, errors included.
-struct Slots {
+class Slots {
+public:
     explicit Slots(std::uint64_t total)
-        : bytes(ChunkPipeline::kSlots * static_cast<std::size_t>(std::min<std::uint64_t>(total, FileChunk))) {}
-    ~Slots() { SecureWipe(bytes); }
+        : bytes_(ChunkPipeline::kSlots * static_cast<std::size_t>(std::min<std::uint64_t>(total, FileChunk))) {}
+    ~Slots() { SecureWipe(bytes_); }
     Slots(const Slots&) = delete;
     Slots& operator=(const Slots&) = delete;
-    ChunkPipeline Pipeline() { return ChunkPipeline(bytes.data(), bytes.size() / ChunkPipeline::kSlots); }
 
-    ByteArray bytes;
+    std::uint8_t* First() noexcept { return bytes_.data(); }
+    ChunkPipeline Pipeline() noexcept { return ChunkPipeline(bytes_.data(), bytes_.size() / ChunkPipeline::kSlots); }
+
+private:
+    ByteArray bytes_;
 };
 
 }  // namespace
@@ -82,8 +86,8 @@ bool DecryptFile(const std::filesystem::path& source, const std::filesystem::pat
     const std::uint64_t T = in.Size();
     CheckCipherLength(T, B);
     Slots slots(T);
-    in.ReadExact(slots.bytes.data(), ChunkSize(T, 0));
-    const std::int32_t L = peek(slots.bytes.data());
+    in.ReadExact(slots.First(), ChunkSize(T, 0));
+    const std::int32_t L = peek(slots.First());
     if (!StoredLengthFits(T, L, B)) {
         return false;  // the destination is left as it was
     }

@@ -1,6 +1,6 @@
 #pragma once
-// Small pieces the cipher engines share: keeping the key text, and CBC decryption of
-// several 8-byte blocks at once.
+// Small pieces the cipher engines share: keeping the key text, and the CBC loops of the
+// 8-byte engines (a block as two big-endian words), decryption several blocks at once.
 
 #include <cstddef>
 #include <cstdint>

@@ -24,8 +24,8 @@ const std::array<std::uint32_t, PiWordCount>& PiWords() noexcept;
 
 // The P-array and the four S-boxes, with the rounds that use them.
 struct Tables {
-    std::array<std::uint32_t, 18> P;
-    std::array<std::array<std::uint32_t, 256>, 4> S;
+    std::array<std::uint32_t, 18> PArray;
+    std::array<std::array<std::uint32_t, 256>, 4> SBoxes;
 
     // Bits 16 to 23, the second S-box's index: one BEXTR instead of a shift and a zero
     // extension, a cycle off the chain from one round to the next. Only where the CPU has it.
@@ -45,7 +45,8 @@ struct Tables {
     std::uint32_t F(std::uint32_t x) const noexcept {
         // 64-bit indexes spare the compiler a zero extension per look-up.
         const std::uint64_t y = x;
-        return ((S[0][y >> 24] + S[1][SecondIndex<Bextr>(y)]) ^ S[2][(y >> 8) & 0xFF]) + S[3][y & 0xFF];
+        return ((SBoxes[0][y >> 24] + SBoxes[1][SecondIndex<Bextr>(y)]) ^ SBoxes[2][(y >> 8) & 0xFF]) +
+               SBoxes[3][y & 0xFF];
     }
 
     // The half and its P word, combined before F's result arrives. The compiler would
@@ -61,24 +62,24 @@ struct Tables {
     // The published rounds without the swaps.
     template <bool Bextr = false>
     void Encrypt(std::uint32_t& L, std::uint32_t& R) const noexcept {
-        std::uint32_t l = L ^ P[0], r = R;
+        std::uint32_t l = L ^ PArray[0], r = R;
 #pragma GCC unroll 8
         for (std::size_t i = 1; i < 17; i += 2) {
-            r = Ahead(r, P[i]) ^ F<Bextr>(l);
-            l = Ahead(l, P[i + 1]) ^ F<Bextr>(r);
+            r = Ahead(r, PArray[i]) ^ F<Bextr>(l);
+            l = Ahead(l, PArray[i + 1]) ^ F<Bextr>(r);
         }
-        L = r ^ P[17];
+        L = r ^ PArray[17];
         R = l;
     }
 
     void Decrypt(std::uint32_t& L, std::uint32_t& R) const noexcept {
-        std::uint32_t l = R, r = L ^ P[17];
+        std::uint32_t l = R, r = L ^ PArray[17];
 #pragma GCC unroll 8
         for (std::size_t i = 16; i != 0; i -= 2) {
-            l = Ahead(l, P[i]) ^ F(r);
-            r = Ahead(r, P[i - 1]) ^ F(l);
+            l = Ahead(l, PArray[i]) ^ F(r);
+            r = Ahead(r, PArray[i - 1]) ^ F(l);
         }
-        L = l ^ P[0];
+        L = l ^ PArray[0];
         R = r;
     }
 
@@ -133,7 +134,9 @@ public:
 
 private:
     blowfish::Tables tables_;
-    std::u16string CurrentKey_;
+    std::u16string CurrentKey;
 };
+
+extern template class FramedEngine<clsBlowfish, 8>;
 
 }  // namespace tavorin

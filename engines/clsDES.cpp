@@ -18,6 +18,8 @@
 
 namespace tavorin {
 
+template class FramedEngine<clsDES, 8>;
+
 namespace {
 
 using Schedule = std::array<std::uint32_t, 32>;

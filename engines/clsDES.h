@@ -38,4 +38,6 @@ private:
     std::array<std::uint32_t, 32> SubKeys{};
 };
 
+extern template class FramedEngine<clsDES, 8>;
+
 }  // namespace tavorin

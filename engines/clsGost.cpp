@@ -24,6 +24,8 @@
 
 namespace tavorin {
 
+template class FramedEngine<clsGost, 8>;
+
 namespace {
 
 constexpr std::uint8_t SBox[8][16] = {

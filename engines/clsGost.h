@@ -44,4 +44,6 @@ private:
     std::array<std::uint32_t, 64> SubKey{};
 };
 
+extern template class FramedEngine<clsGost, 8>;
+
 }  // namespace tavorin

@@ -151,6 +151,10 @@ inline void DecryptLanes(KeyedTables kf, std::uint32_t (&s)[N][8]) noexcept {
     DecryptRounds<true>(kf, 8, s);
 }
 
+// The CBC loops here are Skipjack's own, not those of Helpers.h: the rounds keep a block as
+// its eight bytes, one to a word, and splitting Helpers.h's big-endian words into bytes and
+// back at every block would cost more than the chaining itself.
+
 // N consecutive blocks in place, CBC: each plaintext is its decryption XOR the ciphertext
 // before it (prev for the first).
 template <std::size_t N>
@@ -184,8 +188,8 @@ clsSkipjack::~clsSkipjack() { Wipe(); }
 void clsSkipjack::Wipe() noexcept {
     SecureWipe(CurrentKey);
     SecureWipe(KeyBytes.data(), sizeof KeyBytes);
-    SecureWipe(KeyedF.data(), sizeof KeyedF);
-    SecureWipe(Tables.data(), sizeof Tables);
+    SecureWipe(keyedF_.data(), sizeof keyedF_);
+    SecureWipe(tables_.data(), sizeof tables_);
 }
 
 void clsSkipjack::Key(std::u16string_view New_Value) {
@@ -213,11 +217,11 @@ void clsSkipjack::Schedule(const std::uint8_t* key, std::size_t n) noexcept {
         KeyBytes[i] = v;
         if (slot[v] < 0) {
             slot[v] = static_cast<std::int16_t>(tables);
-            std::uint8_t* t = Tables.data() + 256 * tables++;
+            std::uint8_t* t = tables_.data() + 256 * tables++;
             for (std::size_t x = 0; x < 256; ++x)
                 t[x] = FTable[x ^ v];
         }
-        KeyedF[i] = Tables.data() + 256 * static_cast<std::size_t>(slot[v]);
+        keyedF_[i] = tables_.data() + 256 * static_cast<std::size_t>(slot[v]);
     }
     SecureWipe(slot.data(), sizeof slot);
 }
@@ -226,7 +230,7 @@ void clsSkipjack::EncryptBlock(std::uint8_t* block) noexcept {
     std::uint32_t s[8];
     for (std::size_t j = 0; j < 8; ++j)
         s[j] = block[j];
-    EncryptLanes(KeyedF.data(), s);
+    EncryptLanes(keyedF_.data(), s);
     for (std::size_t j = 0; j < 8; ++j)
         block[j] = static_cast<std::uint8_t>(s[j]);
 }
@@ -239,7 +243,7 @@ void clsSkipjack::EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::
     for (std::size_t b = 0; b < blocks; ++b, data += 8) {
         for (std::size_t j = 0; j < 8; ++j)
             s[j] ^= data[j];
-        EncryptLanes(KeyedF.data(), s);
+        EncryptLanes(keyedF_.data(), s);
         for (std::size_t j = 0; j < 8; ++j)
             data[j] = static_cast<std::uint8_t>(s[j]);
     }
@@ -251,7 +255,7 @@ void clsSkipjack::DecryptBlock(std::uint8_t* block) noexcept {
     std::uint32_t s[1][8];
     for (std::size_t j = 0; j < 8; ++j)
         s[0][j] = block[j];
-    DecryptLanes<1>(KeyedF.data(), s);
+    DecryptLanes<1>(keyedF_.data(), s);
     for (std::size_t j = 0; j < 8; ++j)
         block[j] = static_cast<std::uint8_t>(s[0][j]);
 }
@@ -260,10 +264,10 @@ void clsSkipjack::DecryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::
     constexpr std::size_t Lanes = 8;
     std::size_t i = 0;
     for (; i + Lanes <= blocks; i += Lanes) {
-        DecryptGroupCBC<Lanes>(KeyedF.data(), data + 8 * i, prev);
+        DecryptGroupCBC<Lanes>(keyedF_.data(), data + 8 * i, prev);
     }
     for (; i < blocks; ++i) {
-        DecryptGroupCBC<1>(KeyedF.data(), data + 8 * i, prev);
+        DecryptGroupCBC<1>(keyedF_.data(), data + 8 * i, prev);
     }
 }
 

@@ -42,8 +42,8 @@ private:
     std::array<std::uint8_t, RoundKeyBytes> KeyBytes{};
     // Round key byte i selects the table F[x ^ KeyBytes[i]]; equal key bytes share a table,
     // so a short key keeps its tables few and hot in the cache.
-    std::array<const std::uint8_t*, RoundKeyBytes> KeyedF{};
-    alignas(64) std::array<std::uint8_t, RoundKeyBytes * 256> Tables{};
+    std::array<const std::uint8_t*, RoundKeyBytes> keyedF_{};
+    alignas(64) std::array<std::uint8_t, RoundKeyBytes * 256> tables_{};
 };
 
 extern template class FramedEngine<clsSkipjack, 8>;

@@ -171,6 +171,8 @@ inline void DecryptLanes(SBoxes t, const std::uint32_t* K, std::uint32_t (&w)[N]
     }
 }
 
+// The CBC loops here are Twofish's own, not those of Helpers.h, which chain 8-byte blocks
+// as two big-endian words: a Twofish block is 16 bytes, four little-endian words.
 template <std::size_t N>
 inline void DecryptGroupCBC(SBoxes t, const std::uint32_t* K, std::uint8_t* data, std::uint8_t* prev) noexcept {
     std::uint8_t cipher[N * 16];

@@ -26,16 +26,16 @@ Tables StandardTables(const ByteArray& key) {
     const auto& W = blowfish::PiWords();
     Tables t{};
     for (std::size_t i = 0; i < 18; ++i)
-        t.P[i] = W[i];
+        t.PArray[i] = W[i];
     for (std::size_t k = 0; k < 4; ++k)
         for (std::size_t i = 0; i < 256; ++i)
-            t.S[k][i] = W[18 + 256 * k + i];
+            t.SBoxes[k][i] = W[18 + 256 * k + i];
     std::size_t j = 0;
     for (std::size_t i = 0; i < 18; ++i) {
         std::uint32_t w = 0;
         for (int b = 0; b < 4; ++b, j = (j + 1) % key.size())
             w = (w << 8) | key[j];
-        t.P[i] ^= w;
+        t.PArray[i] ^= w;
     }
     t.Expand();
     return t;
@@ -55,7 +55,7 @@ const bool registered = RegisterVectorRunner("Blowfish-standard", [](const Vecto
     EXPECT_EQ(R, Module1::LoadBE32(in.data() + 4));
 });
 
-bool SameTables(const Tables& a, const Tables& b) { return a.P == b.P && a.S == b.S; }
+bool SameTables(const Tables& a, const Tables& b) { return a.PArray == b.PArray && a.SBoxes == b.SBoxes; }
 
 Tables TablesFor(std::u16string_view key) {
     clsBlowfish e;
@@ -77,7 +77,7 @@ TEST(BlowfishTables, PiWordsStartAsPublished) {
                                  0xC0AC29B7, 0xC97C50DD, 0x3F84D5B5, 0xB5470917, 0x9216D5D9, 0x8979FB1B};
     for (std::size_t i = 0; i < 18; ++i) {
         EXPECT_EQ(W[i], P[i]) << i;
-        EXPECT_EQ(clsBlowfish::InitialTables().P[i], P[i]) << i;
+        EXPECT_EQ(clsBlowfish::InitialTables().PArray[i], P[i]) << i;
     }
 }
 
@@ -92,7 +92,7 @@ TEST(BlowfishTables, InitialBoxesMatchCheckValues) {
     const Tables& t = clsBlowfish::InitialTables();
     for (std::size_t k = 0; k < 4; ++k)
         for (std::size_t e = 0; e < 5; ++e)
-            EXPECT_EQ(t.S[k][entries[e]], expected[k][e]) << "S" << k << "[" << entries[e] << "]";
+            EXPECT_EQ(t.SBoxes[k][entries[e]], expected[k][e]) << "S" << k << "[" << entries[e] << "]";
     // A new instance starts from them and has no key yet.
     clsBlowfish fresh;
     EXPECT_TRUE(SameTables(fresh.Tables(), t));
@@ -135,7 +135,7 @@ TEST(BlowfishKey, KeyWordsOrEachByteIntoTheOnesBefore) {
             k[b] = key[(4 * i + b) % key.size()];
         const std::uint32_t w = (std::uint32_t{k[0]} << 24) | (std::uint32_t(k[0] | k[1]) << 16) |
                                 (std::uint32_t(k[0] | k[1] | k[2]) << 8) | std::uint32_t(k[0] | k[1] | k[2] | k[3]);
-        expected.P[i] ^= w;
+        expected.PArray[i] ^= w;
     }
     expected.Expand();
     EXPECT_TRUE(SameTables(TablesFor(AnsiCodePage::BytesToText(key)), expected));

@@ -28,8 +28,8 @@ struct KeyMaterialView {
     static std::vector<Span> Tables(const clsGost& e) { return {{e.SubKey.data(), sizeof e.SubKey}}; }
     static std::vector<Span> Tables(const clsSkipjack& e) {
         return {{e.KeyBytes.data(), sizeof e.KeyBytes},
-                {e.KeyedF.data(), sizeof e.KeyedF},
-                {e.Tables.data(), sizeof e.Tables}};
+                {e.keyedF_.data(), sizeof e.keyedF_},
+                {e.tables_.data(), sizeof e.tables_}};
     }
     static std::vector<Span> Tables(const clsTwofish& e) {
         return {{e.ExpandedKey.data(), sizeof e.ExpandedKey}, {e.KeyedSBox.data(), sizeof e.KeyedSBox}};
@@ -47,12 +47,12 @@ struct KeyMaterialView {
         if constexpr (std::is_same_v<E, clsSkipjack>) {
             bytes.clear();
             bytes.insert(bytes.end(), e.KeyBytes.begin(), e.KeyBytes.end());
-            for (const std::uint8_t* table : e.KeyedF) {
-                const auto offset = static_cast<std::uint32_t>(table - e.Tables.data());
+            for (const std::uint8_t* table : e.keyedF_) {
+                const auto offset = static_cast<std::uint32_t>(table - e.tables_.data());
                 for (int i = 0; i < 4; ++i)
                     bytes.push_back(static_cast<std::uint8_t>(offset >> (8 * i)));
             }
-            bytes.insert(bytes.end(), e.Tables.begin(), e.Tables.end());
+            bytes.insert(bytes.end(), e.tables_.begin(), e.tables_.end());
         }
         return bytes;
     }
