@@ -7,7 +7,7 @@ printf 'Grüße aus Köln, 10 € – ça va?\n' >message.txt
 head -c 100000 /dev/urandom >file.bin
 tavorin-cli --version
 test -f /usr/share/man/man1/tavorin-cli.1.gz
-for cipher in $(tavorin-cli ciphers | grep -v 'not built'); do
+for cipher in $(tavorin-cli ciphers); do
     tavorin-cli encrypt -c "$cipher" -p 2 --key-env KEY -i message.txt -o envelope.txt
     tavorin-cli decrypt -c "$cipher" -p 2 --key-env KEY -i envelope.txt -o opened.txt
     tavorin-cli encrypt-file -c "$cipher" --key-env KEY file.bin file.tav
