@@ -63,7 +63,7 @@ void PrintError(std::ostream& err, std::string_view message, std::string_view hi
 // A Failure of the core as the command line reports it; returns the exit code.
 int ReportFailure(std::ostream& err, const Failure& failure);
 
-// The engine of that name (any case), or a CliError when there is none or it is not built.
+// The engine of that name (any case), or a CliError when there is none.
 std::unique_ptr<Engine> SelectEngine(const System& system, const std::string& name);
 
 }  // namespace tavorin::cli

@@ -48,7 +48,7 @@ public:
 
     struct EngineEntry {
         std::u16string name;
-        Engine* engine = nullptr;  // null while that cipher is not built in
+        Engine* engine = nullptr;
     };
 
     explicit frmMain(Desktop& desktop, QWidget* parent = nullptr);
