@@ -8,6 +8,7 @@
 
 #include <array>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <condition_variable>
@@ -126,9 +127,9 @@ private:
 }  // namespace
 
 void DisableCoreDumps() noexcept {
+    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     const rlimit none{0, 0};
     ::setrlimit(RLIMIT_CORE, &none);
-    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
 }
 
 void SetFileFaultHook(std::function<int(FileStep)> hook) { FaultHook() = std::move(hook); }
@@ -136,31 +137,46 @@ void SetFileFaultHook(std::function<int(FileStep)> hook) { FaultHook() = std::mo
 void ThrowFileError(int err, const char* action, const std::filesystem::path& path) {
     std::int32_t number = Failure::PathFileAccess;
     const char* kind = "Path/File access error";
+    std::string reason = std::strerror(err);
     switch (err) {
     case ENOENT:
     case ENOTDIR:
-        number = Failure::FileNotFound, kind = "File not found";
+        number = Failure::FileNotFound, kind = "File not found", reason = "no such file";
         break;
     case EACCES:
     case EPERM:
+        number = Failure::PermissionDenied, kind = "Permission denied", reason = "permission denied";
+        break;
     case EROFS:
-        number = Failure::PermissionDenied, kind = "Permission denied";
+        number = Failure::PermissionDenied, kind = "Permission denied", reason = "the file system is read-only";
         break;
     case ENOSPC:
     case EDQUOT:
     case EFBIG:
-        number = Failure::DiskFull, kind = "Disk full";
+        number = Failure::DiskFull, kind = "Disk full", reason = "the disk is full";
         break;
     case EIO:
-        number = Failure::DeviceIO, kind = "Device I/O error";
+        number = Failure::DeviceIO, kind = "Device I/O error", reason = "input/output error";
         break;
     case EEXIST:
-        number = Failure::FileExists, kind = "File already exists";
+        number = Failure::FileExists, kind = "File already exists", reason = "exists";
+        break;
+    case EISDIR:
+        reason = "a folder, not a file";
         break;
     default:
+        if (!reason.empty()) {
+            reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+        }
         break;
     }
-    throw Failure(number, std::string(kind) + " (" + action + " " + path.string() + ": " + std::strerror(err) + ")");
+    throw FileFailure(number, std::string(kind) + " (" + action + " " + path.string() + ": " + std::strerror(err) + ")",
+                      path, reason);
+}
+
+void ThrowFileProblem(const std::filesystem::path& path, const std::string& reason) {
+    throw FileFailure(Failure::PathFileAccess, "Path/File access error (" + path.string() + ": " + reason + ")", path,
+                      reason);
 }
 
 InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
@@ -182,7 +198,7 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd_);
-        throw Failure(Failure::PathFileAccess, "Path/File access error (" + path.string() + " is not a regular file)");
+        ThrowFileProblem(path, "not a regular file");
     }
     ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     size_ = static_cast<std::uint64_t>(st.st_size);
@@ -204,8 +220,7 @@ void InputFile::ReadExact(std::uint8_t* data, std::size_t n) {
             ThrowFileError(errno, "reading", path_);
         }
         if (got == 0) {
-            throw Failure(Failure::PathFileAccess,
-                          "Path/File access error (" + path_.string() + " became shorter while it was read)");
+            ThrowFileProblem(path_, "became shorter while it was read");
         }
         data += got;
         n -= static_cast<std::size_t>(got);
@@ -233,8 +248,7 @@ AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& destination, Out
         if (S_ISDIR(existing.st_mode)) {
             ThrowFileError(EISDIR, "writing", destination);
         }
-        throw Failure(Failure::PathFileAccess,
-                      "Path/File access error (" + destination.string() + " is not a regular file)");
+        ThrowFileProblem(destination, "not a regular file");
     }
     if (existed_ && !policy_.replace) {
         ThrowFileError(EEXIST, "writing", destination);
@@ -380,6 +394,9 @@ void AtomicOutputFile::Put(const std::uint8_t* data, std::size_t n, std::optiona
 
 void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) {
     Put(data, n, std::nullopt);
+    if (policy_.stream >= 0) {
+        return;  // a stream is not flushed to disk
+    }
     written_ += n;
     // Start writing back what is complete, so that the flush at Commit finds little left to
     // do: for a large file it would otherwise wait for all of it at the end. Only a hint;

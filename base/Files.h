@@ -9,8 +9,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
+
 #include <string>
 #include <string_view>
+#include "base/Failure.h"
 
 namespace tavorin {
 
@@ -23,8 +25,24 @@ namespace tavorin {
 enum class FileStep { OpenSource, ReadSource, CreateTemporary, Write, Flush, Sync, Close, Rename, Link };
 void SetFileFaultHook(std::function<int(FileStep)> hook);
 
-// errno -> Failure with a file error number; the description names the path.
+// A file error that also says which file and, in a few plain words, what is wrong with it
+// ("no such file", "permission denied"), for front ends that word their own errors.
+class FileFailure : public Failure {
+public:
+    FileFailure(std::int32_t number, std::string description, std::filesystem::path path, std::string reason)
+        : Failure(number, std::move(description)), path_(std::move(path)), reason_(std::move(reason)) {}
+    const std::filesystem::path& Path() const noexcept { return path_; }
+    const std::string& Reason() const noexcept { return reason_; }
+
+private:
+    std::filesystem::path path_;
+    std::string reason_;
+};
+
+// errno -> FileFailure with a file error number; the description names the path.
 [[noreturn]] void ThrowFileError(int err, const char* action, const std::filesystem::path& path);
+// A file that is there but cannot serve (not a regular file, shrunk while read).
+[[noreturn]] void ThrowFileProblem(const std::filesystem::path& path, const std::string& reason);
 
 class InputFile {
 public:

@@ -311,8 +311,8 @@ void ReportFileMemory(const char* self, const Best& inMemory) {
     const std::string cli = TAVORIN_CLI_PATH;
     const std::string keyFile = (FileDir() / "key").string();
     std::ofstream(keyFile) << "bench key blowf!\n";
-    const std::vector<std::string> command = {cli,          "encrypt-file", "-c",   "Blowfish",
-                                              "--key-file", keyFile,        source, dest};
+    const std::vector<std::string> command = {cli,          "encrypt-file", "--force", "-c", "Blowfish",
+                                              "--key-file", keyFile,        source,    dest};
     // Best of 5, each into a new file like EncryptFile above; then over an existing one,
     // where the file system also frees the old file's blocks.
     auto best = [&](bool replace) {

@@ -129,9 +129,9 @@ struct Fixture {
     bool Cli(const char* command, const QString& input, const QString& output) {
         QProcess cli;
         cli.start(QStringLiteral(TAVORIN_CLI_PATH),
-                  {QString::fromLatin1(command), QStringLiteral("-c"), QString::fromLatin1(Cipher),
-                   QStringLiteral("--key-env"), QStringLiteral("TAVORIN_BENCH_KEY"), QStringLiteral("-i"),
-                   folder.filePath(input), QStringLiteral("-o"), folder.filePath(output)});
+                  {QString::fromLatin1(command), QStringLiteral("--force"), QStringLiteral("-c"),
+                   QString::fromLatin1(Cipher), QStringLiteral("--key-env"), QStringLiteral("TAVORIN_BENCH_KEY"),
+                   QStringLiteral("-i"), folder.filePath(input), QStringLiteral("-o"), folder.filePath(output)});
         return cli.waitForFinished(-1) && cli.exitStatus() == QProcess::NormalExit && cli.exitCode() == 0;
     }
 };

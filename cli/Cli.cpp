@@ -25,8 +25,8 @@ void Usage(std::ostream& out, const std::vector<std::unique_ptr<Command>>& comma
            "  -h, --help     show this help and exit\n"
            "  -V, --version  show the version and exit\n"
            "\nRun 'tavorin-cli COMMAND --help' for the options of a command.\n"
-           "Exit codes: 0 success, 1 wrong usage or input, 2 message authentication failed,\n"
-           "3 wrong key, 4 a file that cannot be read or written.\n";
+           "\nExit codes:\n"
+        << ExitCodeTable();
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The commands' options (parsed with CLI11, in this one file) and their work.
 #include "cli/Commands.h"
 
+#include <sys/stat.h>
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -24,7 +26,6 @@ namespace tavorin::cli {
 namespace {
 
 constexpr std::string_view kAuto = "auto";
-constexpr std::string_view kWrongKey = "wrong key, cipher or passes";
 
 // Parses args into app; returns the exit code when the command should end here (help or
 // wrong usage), nothing when it should go on.
@@ -33,8 +34,12 @@ std::optional<int> Parse(CLI::App& app, const std::vector<std::string>& args, st
     try {
         app.parse(reversed);
     } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e, out, err);
-        return code == 0 ? ExitOk : ExitUsage;
+        if (e.get_exit_code() == 0) {  // --help
+            app.exit(e, out, err);
+            return ExitOk;
+        }
+        PrintError(err, e.what(), "'" + app.get_name() + " --help' shows the options");
+        return ExitUsage;
     }
     return std::nullopt;
 }
@@ -63,18 +68,55 @@ std::u16string OneFittingCipher(const envelope::CipherProbe& probe) {
         throw CliError(ExitWrongKey, "more than one cipher fits: " + names, "name the cipher with -c");
     }
     if (probe.fitting.empty()) {
-        throw CliError(ExitWrongKey, std::string(kWrongKey));
+        throw CliError(ExitWrongKey, std::string(WrongKeyError));
     }
     return probe.fitting.front();
 }
 
-void AddKeyOptions(CLI::App& app, KeySource& key) {
-    auto* file =
-        app.add_option("--key-file", key.file, "read the key from the first line of FILE (UTF-8)")->type_name("FILE");
-    auto* env =
-        app.add_option("--key-env", key.env, "read the key from the environment variable NAME")->type_name("NAME");
+void AddKeyOptions(CLI::App& app, KeySource& key, bool encrypt) {
+    auto* file = app.add_option("--key-file", key.file,
+                                "read the key from the first line of FILE (UTF-8), a file or a pipe; - reads it "
+                                "from standard input")
+                     ->type_name("FILE");
+    auto* env = app.add_option("--key-env", key.env, "read the key from the environment variable NAME")
+                    ->type_name("NAME")
+                    ->check([](const std::string& name) {
+                        return ValidVariableName(name) ? std::string() : "'" + name + "' is no variable name";
+                    });
     file->excludes(env);
-    app.footer("Without --key-file or --key-env the key is asked for on the terminal, without echo.");
+    app.footer(std::string("The key file's line and the variable's value lose one line end (LF or CR LF), and "
+                           "nothing else.\nWithout --key-file or --key-env the key is asked for on the terminal, "
+                           "without echo") +
+               (encrypt ? ", twice." : "."));
+}
+
+void AddForceOption(CLI::App& app, bool& force) {
+    app.add_flag("-f,--force", force, "replace an existing destination, also when it is the source");
+}
+
+// Whether two paths name one file: links and ".." count.
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// Source and destination, checked before the key is asked for: a source that can be read, and
+// a destination that does not exist yet, unless --force. Empty or "-": standard input or output.
+void CheckFiles(const std::string& source, const std::string& dest, bool force) {
+    const bool file = !source.empty() && source != "-";
+    if (file) {
+        InputFile readable(source);
+    }
+    struct stat st {};
+    if (force || dest.empty() || dest == "-" || ::stat(dest.c_str(), &st) != 0) {
+        return;
+    }
+    if (file && SameFile(source, dest)) {
+        throw CliError(ExitFile, source + " and " + dest + " are one file (use --force to replace it)");
+    }
+    throw CliError(ExitFile, dest + " exists (use --force to replace it)");
 }
 
 // Runs work; Failures and CliErrors become their exit codes and one line on standard error.
@@ -91,19 +133,6 @@ int Report(std::ostream& err, Work&& work) {
         PrintError(err, "out of memory");
         return ExitUsage;
     }
-}
-
-// The engine's wrong-key text, as lines on standard error.
-void PrintWrongKey(std::ostream& err, std::u16string_view reported) {
-    std::string text = ToUtf8(reported.empty() ? Engine::WrongKeyText : reported);
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    err << text << '\n';
-    err.flush();
-}
-
-// Keeps the text of the engine's wrong-key event.
-void CatchWrongKey(Engine& engine, std::u16string& text) {
-    engine.WrongKey = [&text](std::u16string_view reported) { text = std::u16string(reported); };
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -137,33 +166,49 @@ public:
         return encrypt_ ? "encrypt a file" : "decrypt a file made by encrypt-file";
     }
 
-    int Run(const std::vector<std::string>& args, std::istream&, std::ostream& out, std::ostream& err) override {
+    int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) override {
         CLI::App app{std::string(Summary()), "tavorin-cli " + std::string(Name())};
         std::string cipher = encrypt_ ? "Blowfish" : std::string(kAuto);
         KeySource keySource;
+        keySource.confirm = encrypt_;
         std::string source;
         std::string dest;
+        bool force = false;
         AddCipherOption(app, cipher, !encrypt_);
-        AddKeyOptions(app, keySource);
+        AddKeyOptions(app, keySource, encrypt_);
+        AddForceOption(app, force);
         app.add_option("SOURCE", source, "the file to read")->required();
-        app.add_option("DEST", dest, "the file to write; it appears only when the command succeeds")->required();
+        app.add_option("DEST", dest,
+                       "the file to write (- for standard output); it appears only when the command succeeds")
+            ->required();
         if (const auto code = Parse(app, args, out, err)) {
             return *code;
         }
 
         return Report(err, [&] {
             auto engine = SelectEngineOrAuto(system_, cipher, !encrypt_);
-            const std::u16string key = ObtainKey(system_, keySource);
+            if (source == "-") {
+                throw CliError(ExitUsage, "SOURCE must be a file: the frame needs its length first");
+            }
+            CheckFiles(source, dest, force);
+            OutputPolicy policy{.replace = force};
+            if (dest == "-") {
+                if (system_.outFd < 0) {
+                    throw CliError(ExitUsage, "standard output cannot take a file here");
+                }
+                out.flush();
+                policy.stream = system_.outFd;
+            }
+            const std::u16string key = ObtainKey(system_, keySource, in, err);
             if (!engine) {
                 engine = SelectEngine(system_, ToUtf8(OneFittingCipher(ProbeFile(source, key))));
             }
+            engine->DestPolicy(policy);
             std::error_code ec;
             const auto size = std::filesystem::file_size(source, ec);
             ProgressBar bar(err, system_.errIsTerminal && !ec && size >= ProgressThreshold,
                             encrypt_ ? "encrypting" : "decrypting");
             engine->Progress = [&](std::int32_t percent) { bar.Update(percent); };
-            std::u16string wrongKey;
-            CatchWrongKey(*engine, wrongKey);
             bool opened = true;
             if (encrypt_) {
                 engine->EncryptFile(source, dest, key);
@@ -174,16 +219,15 @@ public:
                     if (f.Number() != Failure::SubscriptOutOfRange) {
                         throw;
                     }
-                    throw CliError(ExitUsage,
-                                   source + " cannot be decrypted: its length is no whole number of " +
+                    throw CliError(ExitDamaged,
+                                   source + " is damaged: its length is not a whole number of " +
                                        std::to_string(engine->BlockSize()) + "-byte blocks",
                                    "was it made by 'tavorin-cli encrypt-file' with this cipher?");
                 }
             }
             bar.Done();
             if (!opened) {
-                PrintWrongKey(err, wrongKey);
-                return ExitWrongKey;
+                throw CliError(ExitWrongKey, std::string(WrongKeyError));
             }
             return ExitOk;
         });
@@ -203,7 +247,7 @@ private:
         envelope::CipherProbe probe = envelope::ProbeCiphers(head.data(), file.Size(), key, system_.createEngine);
         SecureWipe(head.data(), head.size());
         if (!probe.anyWhole) {
-            throw CliError(ExitAuthentication, source + " is no frame: its length is no whole number of blocks",
+            throw CliError(ExitDamaged, source + " is no frame: its length is no whole number of blocks",
                            "was it made by 'tavorin-cli encrypt-file'?");
         }
         return probe;
@@ -282,23 +326,30 @@ public:
             ->transform(CLI::IsMember({"windows-1252", "utf-8"}, CLI::ignore_case))
             ->capture_default_str();
         app.add_option("-i,--input", input,
-                       encrypt_ ? "read the message from FILE (default: standard input)"
-                                : "read the envelope from FILE (default: standard input)")
+                       encrypt_ ? "read the message from FILE (default, or -: standard input)"
+                                : "read the envelope from FILE (default, or -: standard input)")
             ->type_name("FILE");
         app.add_option("-o,--output", output,
-                       encrypt_ ? "write the envelope to FILE (default: standard output)"
-                                : "write the message to FILE (default: standard output); it appears only on success")
+                       encrypt_ ? "write the envelope to FILE (default, or -: standard output)"
+                                : "write the message to FILE (default, or -: standard output); it appears only on "
+                                  "success")
             ->type_name("FILE");
-        AddKeyOptions(app, keySource);
+        AddForceOption(app, force_);
+        AddKeyOptions(app, keySource, encrypt_);
         if (const auto code = Parse(app, args, out, err)) {
             return *code;
         }
         const bool utf8 = encoding == "utf-8";
         const std::int32_t passes = IsAuto(passesText) ? envelope::AutoPasses : std::stoi(passesText);
+        input = input == "-" ? std::string() : input;
+        output = output == "-" ? std::string() : output;
+        keySource.confirm = encrypt_;
+        keySource.stdinTaken = input.empty();
 
         return Report(err, [&] {
             auto engine = SelectEngineOrAuto(system_, cipher, !encrypt_);
-            const std::u16string key = ObtainKey(system_, keySource);
+            CheckFiles(input, output, force_);
+            const std::u16string key = ObtainKey(system_, keySource, in, err);
             if (encrypt_) {
                 return Encrypt(*engine, key, passes, utf8, wrap, input, output, in, out, err);
             }
@@ -312,6 +363,7 @@ public:
 
 private:
     bool encrypt_;
+    bool force_ = false;
 
     // Shown when the work is long: a large text, or many passes over a small one (each pass
     // goes over the whole frame, which grows by about 16 bytes with every pass).
@@ -346,7 +398,7 @@ private:
         } else {
             Utf8ToWindows1252(bytes);
         }
-        Output sink(out, output, system_.outFd);
+        Output sink(out, output, system_.outFd, force_);
         ProgressBar bar = Bar(err, bytes.size(), passes);
         Track(engine, bar, passes, "encrypting");
         const Folder fold(wrap);
@@ -383,10 +435,9 @@ private:
         case envelope::FindStatus::SeveralEnvelopes:
             throw CliError(ExitUsage, "the input holds more than one envelope", "give one envelope at a time");
         case envelope::FindStatus::Damaged:
-            throw CliError(ExitAuthentication, "the envelope is damaged (its digest does not match)",
-                           "make sure the whole envelope was copied");
+            throw CliError(ExitDamaged, std::string(DamagedError), "make sure the whole envelope was copied");
         }
-        Output sink(out, output);
+        Output sink(out, output, -1, force_);
         const std::int32_t named = options.passes;
         ProgressBar bar = Bar(err, found.ciphertext.size(), std::max(named, 1));
         options.progress = [&](std::int32_t pass, std::int32_t percent) {
@@ -406,10 +457,10 @@ private:
         case envelope::OpenStatus::MorePasses:
             throw CliError(ExitWrongKey, "the result is itself a frame: it was sealed with more passes (try -p auto)");
         case envelope::OpenStatus::Damaged:
-            throw CliError(ExitAuthentication, "the envelope is damaged: its ciphertext is no whole number of blocks",
+            throw CliError(ExitDamaged, "the envelope is damaged: its ciphertext is no whole number of blocks",
                            options.cipher.empty() ? "" : "is it an envelope of another cipher? try -c auto");
         default:
-            throw CliError(ExitWrongKey, std::string(kWrongKey),
+            throw CliError(ExitWrongKey, std::string(WrongKeyError),
                            options.cipher.empty() && named == envelope::AutoPasses
                                ? ""
                                : "without -c and -p the cipher and the passes are found by themselves");

@@ -1,9 +1,15 @@
 #include "cli/Input.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <istream>
 #include <optional>
+#include <ostream>
 #include <vector>
 
 #include "base/AnsiCodePage.h"
@@ -22,24 +28,98 @@ namespace {
 
 }  // namespace
 
-std::u16string ObtainKey(const System& system, const KeySource& source) {
+namespace {
+
+// The first line of a key file or pipe, as read: at most its longest line and a CR LF.
+ByteArray ReadKeyHead(const KeySource& source, std::istream& in, std::ostream& err) {
+    ByteArray head(MaxKeyLine + 2);
+    std::size_t got = 0;
+    if (source.file == "-") {
+        if (source.stdinTaken) {
+            throw CliError(ExitUsage, "--key-file - would read the key from standard input, which holds the message",
+                           "give the message with -i FILE");
+        }
+        for (int c = 0; got < head.size() && (c = in.get()) != std::char_traits<char>::eof();) {
+            head[got++] = static_cast<std::uint8_t>(c);
+            if (c == '\n') {
+                break;
+            }
+        }
+        head.resize(got);
+        return head;
+    }
+    // A pipe is how password managers hand keys over (--key-file <(pass show mail)).
+    const int fd = ::open(source.file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        const int e = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        ThrowFileError(e, "reading", source.file);
+    }
+    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode)) {
+        ::close(fd);
+        ThrowFileProblem(source.file, "not a regular file or a pipe");
+    }
+    if (S_ISREG(st.st_mode) && (st.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+        err << "tavorin-cli: warning: others can read the key file " << source.file << '\n'
+            << "hint: chmod 600 " << source.file << '\n';
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    while (got < head.size() && std::find(head.begin(), head.begin() + got, std::uint8_t{'\n'}) == head.begin() + got) {
+        const ssize_t n = ::read(fd, head.data() + got, head.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            const int e = errno;
+            ::close(fd);
+            SecureWipe(head);
+            ThrowFileError(e, "reading", source.file);
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    head.resize(got);
+    return head;
+}
+
+// Removes one line end (LF or CR LF) from the end of text, and nothing else.
+void DropLineEnd(std::string& text) {
+    if (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+        if (!text.empty() && text.back() == '\r') {
+            text.pop_back();
+        }
+    }
+}
+
+}  // namespace
+
+bool ValidVariableName(std::string_view name) noexcept {
+    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+    return !name.empty() && letter(name[0]) &&
+           std::all_of(name.begin(), name.end(), [&](char c) { return letter(c) || (c >= '0' && c <= '9'); });
+}
+
+std::u16string ObtainKey(const System& system, const KeySource& source, std::istream& in, std::ostream& err) {
     std::string utf8;
     std::string from;
     if (!source.file.empty()) {
-        // The first line only; a key file may end with a line break or hold other lines.
-        constexpr std::uint64_t kMostRead = 64 * 1024;
-        InputFile file(source.file);
-        ByteArray head(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), kMostRead)));
-        file.ReadExact(head.data(), head.size());
+        from = "the first line of " + (source.file == "-" ? std::string("standard input") : source.file);
+        ByteArray head = ReadKeyHead(source, in, err);
         const auto end = std::find(head.begin(), head.end(), std::uint8_t{'\n'});
-        const bool whole = end != head.end() || file.Size() <= kMostRead;
-        utf8.assign(head.begin(), end);
+        utf8.assign(head.begin(), end == head.end() ? end : end + 1);
         SecureWipe(head);
-        from = "the first line of " + source.file;
-        if (!whole) {
+        DropLineEnd(utf8);
+        if (utf8.size() > MaxKeyLine || (end == head.end() && head.size() > MaxKeyLine)) {
             // Cut short, it would be another key, the same for every file that begins alike.
             SecureWipe(utf8);
-            throw CliError(ExitUsage, "the key is longer than " + std::to_string(kMostRead) + " bytes (" + from + ")",
+            throw CliError(ExitUsage, "the key is longer than " + std::to_string(MaxKeyLine) + " bytes (" + from + ")",
                            "is this the right file? The key is its first line");
         }
     } else if (!source.env.empty()) {
@@ -48,6 +128,7 @@ std::u16string ObtainKey(const System& system, const KeySource& source) {
             throw CliError(ExitUsage, "the environment variable " + source.env + " is not set");
         }
         utf8 = *value;
+        DropLineEnd(utf8);
         from = "the environment variable " + source.env;
     } else {
         const auto typed = system.askKey ? system.askKey("Key: ") : std::nullopt;
@@ -56,10 +137,22 @@ std::u16string ObtainKey(const System& system, const KeySource& source) {
                            "give the key with --key-file FILE or --key-env NAME");
         }
         utf8 = *typed;
+        if (source.confirm) {
+            // One mistyped key would seal the message for good.
+            auto again = system.askKey("Key again: ");
+            const bool same = again && *again == utf8;
+            if (again) {
+                SecureWipe(*again);
+            }
+            if (!same) {
+                SecureWipe(utf8);
+                throw CliError(ExitUsage, "the keys typed differ; nothing was written", "type the same key twice");
+            }
+        }
+        if (!utf8.empty() && utf8.back() == '\r') {
+            utf8.pop_back();
+        }
         from = "the key typed";
-    }
-    if (!utf8.empty() && utf8.back() == '\r') {
-        utf8.pop_back();
     }
     if (utf8.empty()) {
         throw CliError(ExitUsage, "the key is empty (" + from + ")", "You must enter a key");
@@ -134,7 +227,7 @@ ByteArray ReadAll(std::istream& in, std::uint64_t limit, std::size_t slack) {
         pieces.push_back(std::move(piece));
     }
     if (in.bad()) {
-        throw Failure(Failure::DeviceIO, "Device I/O error (reading standard input)");
+        ThrowFileError(EIO, "reading", "standard input");
     }
     if (pieces.empty()) {
         return all;

@@ -18,13 +18,23 @@
 namespace tavorin::cli {
 
 struct KeySource {
-    std::string file;  // --key-file
-    std::string env;   // --key-env
+    std::string file;         // --key-file; - for standard input
+    std::string env;          // --key-env
+    bool confirm = false;     // a typed key is asked twice (for encryption)
+    bool stdinTaken = false;  // the message comes from standard input
 };
 
+// The longest key line read, without its line end.
+inline constexpr std::size_t MaxKeyLine = 64 * 1024;
+
+// Whether name can name an environment variable.
+bool ValidVariableName(std::string_view name) noexcept;
+
 // The key from the file's first line, the environment or the terminal, as the engines get
-// it (normalisation form C, Windows-1252 characters only). Throws CliError.
-std::u16string ObtainKey(const System& system, const KeySource& source);
+// it (normalisation form C, Windows-1252 characters only). One line end (LF or CR LF) ends a
+// key file's line and a variable's value and is not part of the key. A key file others may
+// read gets a warning on err. Throws CliError.
+std::u16string ObtainKey(const System& system, const KeySource& source, std::istream& in, std::ostream& err);
 
 // The most the commands read. A message past MaxMessageInput makes no frame; an envelope text
 // past MaxEnvelopeInput is more than the envelope of the largest frame with a line break beside

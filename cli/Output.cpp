@@ -16,9 +16,9 @@
 
 namespace tavorin::cli {
 
-Output::Output(std::ostream& out, const std::string& file, int outFd) : out_(out) {
+Output::Output(std::ostream& out, const std::string& file, int outFd, bool replace) : out_(out) {
     if (!file.empty()) {
-        file_ = std::make_unique<AtomicOutputFile>(file);
+        file_ = std::make_unique<AtomicOutputFile>(file, OutputPolicy{.replace = replace});
         return;
     }
     struct stat st {};
@@ -51,7 +51,7 @@ void Output::PlaceAt(const char* data, std::size_t size, std::uint64_t offset) {
             if (errno == EINTR) {
                 continue;
             }
-            throw Failure(Failure::DeviceIO, "Device I/O error (writing standard output)");
+            ThrowFileError(EIO, "writing", "standard output");
         }
         data += put;
         size -= static_cast<std::size_t>(put);
@@ -70,7 +70,7 @@ void Output::Write(const char* data, std::size_t size) {
     }
     out_.write(data, static_cast<std::streamsize>(size));
     if (!out_) {
-        throw Failure(Failure::DeviceIO, "Device I/O error (writing standard output)");
+        ThrowFileError(EIO, "writing", "standard output");
     }
 }
 
@@ -114,7 +114,7 @@ void Output::WriteWindows1252AsUtf8(const std::uint8_t* data, std::size_t size) 
 
 void Output::Commit() {
     if (placed_ && fd_ >= 0 && ::lseek(fd_, static_cast<off_t>(base_ + end_), SEEK_SET) < 0) {
-        throw Failure(Failure::DeviceIO, "Device I/O error (writing standard output)");
+        ThrowFileError(EIO, "writing", "standard output");
     }
     if (file_) {
         file_->Commit();
@@ -122,7 +122,7 @@ void Output::Commit() {
     }
     out_.flush();
     if (!out_) {
-        throw Failure(Failure::DeviceIO, "Device I/O error (writing standard output)");
+        ThrowFileError(EIO, "writing", "standard output");
     }
 }
 

@@ -17,7 +17,8 @@ class Output {
 public:
     // outFd: the descriptor behind out, or -1; a regular file there (not opened for
     // appending) can take pieces out of order.
-    Output(std::ostream& out, const std::string& file, int outFd = -1);
+    // replace: an existing file is replaced (--force); otherwise it is refused.
+    Output(std::ostream& out, const std::string& file, int outFd = -1, bool replace = false);
     void Write(const char* data, std::size_t size);
     // Bytes as UTF-8 text, each through its Windows-1252 character.
     void WriteWindows1252AsUtf8(const std::uint8_t* data, std::size_t size);

@@ -11,6 +11,7 @@
 #include <ostream>
 
 #include "base/Failure.h"
+#include "base/Files.h"
 #include "engines/FrameFormat.h"
 #include "engines/Registry.h"
 
@@ -105,16 +106,55 @@ void PrintError(std::ostream& err, std::string_view message, std::string_view hi
     err.flush();
 }
 
+std::string ExitCodeTable() {
+    constexpr std::size_t kWidth = 80;
+    std::string table;
+    for (const auto& [code, meaning] : ExitCodes) {
+        std::string line = "  " + std::to_string(code) + " ";
+        for (std::size_t at = 0; at < meaning.size();) {
+            const std::size_t end = std::min(meaning.find(' ', at), meaning.size());
+            if (line.size() + 1 + (end - at) > kWidth) {
+                table += line + "\n";
+                line = "    ";
+            }
+            line += ' ';
+            line += meaning.substr(at, end - at);
+            at = end + 1;
+        }
+        table += line + "\n";
+    }
+    return table;
+}
+
 int ReportFailure(std::ostream& err, const Failure& failure) {
-    const int n = failure.Number();
-    if (Failure::IsFileError(n) || n == Failure::ObjectError) {
-        PrintError(err, failure.Description());
+    if (const auto* file = dynamic_cast<const FileFailure*>(&failure)) {
+        if (file->Number() == Failure::FileExists) {
+            PrintError(err, file->Path().string() + " exists (use --force to replace it)");
+        } else {
+            PrintError(err, file->Path().string() + ": " + file->Reason());
+        }
         return ExitFile;
     }
-    PrintError(err, failure.Description() + " (error " + std::to_string(n) + ")",
-               n == Failure::Overflow ? "a frame holds at most " + std::to_string(frame::MaxFrame) +
-                                            " bytes, its header and padding included"
-                                      : std::string());
+    switch (failure.Number()) {
+    case Failure::Overflow:
+        PrintError(
+            err, "the input is past the size limits",
+            "a frame holds at most " + std::to_string(frame::MaxFrame) + " bytes, its header and padding included");
+        return ExitTooLarge;
+    case Failure::ObjectError:
+        PrintError(err, "the source file does not exist");
+        return ExitFile;
+    case Failure::SubscriptOutOfRange:
+        PrintError(err, "the input is damaged: its length is not a whole number of the cipher's blocks");
+        return ExitDamaged;
+    default:
+        break;
+    }
+    if (Failure::IsFileError(failure.Number())) {
+        PrintError(err, "a file cannot be read or written");
+        return ExitFile;
+    }
+    PrintError(err, "failed (error " + std::to_string(failure.Number()) + ")");
     return ExitUsage;
 }
 

@@ -2,6 +2,7 @@
 // What the commands of tavorin-cli get from around them (tests replace parts of it), the exit
 // codes, and the failures the commands end with.
 
+#include <array>
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -18,12 +19,37 @@ class Failure;
 
 namespace tavorin::cli {
 
-// Exit codes.
+// Exit codes: one table, which --help and README show and a test holds them to.
 inline constexpr int ExitOk = 0;
-inline constexpr int ExitUsage = 1;  // wrong usage, bad input, not an envelope
-inline constexpr int ExitAuthentication = 2;
+inline constexpr int ExitUsage = 1;
+inline constexpr int ExitDamaged = 2;
 inline constexpr int ExitWrongKey = 3;
 inline constexpr int ExitFile = 4;
+inline constexpr int ExitTooLarge = 5;
+
+struct ExitCodeMeaning {
+    int code;
+    std::string_view meaning;
+};
+inline constexpr std::array<ExitCodeMeaning, 6> ExitCodes{{
+    {ExitOk, "success"},
+    {ExitUsage,
+     "wrong usage (also keys typed twice that differ), input that is not an envelope, or a result "
+     "that is not in the chosen encoding"},
+    {ExitDamaged,
+     "a damaged envelope or frame (its digest does not match, or it is not a whole number of "
+     "blocks)"},
+    {ExitWrongKey, "wrong key, cipher or passes (nothing is written)"},
+    {ExitFile, "a file that cannot be read or written, or that exists already (see --force)"},
+    {ExitTooLarge, "input past the size limits"},
+}};
+
+// The table as --help shows it, each meaning folded to fit 80 columns.
+std::string ExitCodeTable();
+
+// The errors the commands share, in the command line's words.
+inline constexpr std::string_view WrongKeyError = "wrong key, cipher or passes";
+inline constexpr std::string_view DamagedError = "the envelope is damaged (its digest does not match)";
 
 // What the commands need from around them; tests replace parts of it.
 struct System {
@@ -60,7 +86,8 @@ private:
 // One error line, and a hint line when there is one.
 void PrintError(std::ostream& err, std::string_view message, std::string_view hint = {});
 
-// A Failure of the core as the command line reports it; returns the exit code.
+// A Failure of the core as the command line reports it, in its own words (never the core's
+// description); returns the exit code.
 int ReportFailure(std::ostream& err, const Failure& failure);
 
 // The engine of that name (any case), or a CliError when there is none.

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 
 #include "TempDir.h"
@@ -313,17 +314,17 @@ TEST(CliProgram, DamagedEnvelopesAndTheirExitCodes) {
     const Result auth = Decrypt(changed);
     EXPECT_EQ(auth.code, 2);
     EXPECT_EQ(auth.out, "");
-    EXPECT_NE(auth.err.find("the envelope is damaged (its digest does not match)"), std::string::npos);
+    EXPECT_NE(auth.err.find("tavorin-cli: the envelope is damaged (its digest does not match)\n"), std::string::npos);
     EXPECT_EQ(Decrypt(env.substr(0, env.size() - 3)).code, 2);  // last pair missing
 
     const Result wrong = Decrypt(env, {}, kWrongEnv);
     EXPECT_EQ(wrong.code, 3);
     EXPECT_EQ(wrong.out, "");
-    EXPECT_NE(wrong.err.find("wrong key, cipher or passes"), std::string::npos);
+    EXPECT_EQ(wrong.err, "tavorin-cli: wrong key, cipher or passes\n");
 
     const Result plain = Decrypt("This is not an envelope\n");
     EXPECT_EQ(plain.code, 1);
-    EXPECT_NE(plain.err.find("not an envelope"), std::string::npos);
+    EXPECT_NE(plain.err.find("tavorin-cli: the input is not an envelope\n"), std::string::npos);
     std::string lower = env;
     for (auto& c : lower)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -414,11 +415,11 @@ TEST(CliProgram, FilesAppearOnlyOnSuccess) {
 
     // A wrong key or a damaged envelope leaves the destination as it was, or absent.
     WriteFile(dir / "keep.txt", "precious");
-    EXPECT_EQ(Decrypt("", {"-i", In(dir, "message.env"), "-o", In(dir, "keep.txt")}, kWrongEnv).code, 3);
+    EXPECT_EQ(Decrypt("", {"-i", In(dir, "message.env"), "-f", "-o", In(dir, "keep.txt")}, kWrongEnv).code, 3);
     EXPECT_EQ(ReadFileText(dir / "keep.txt"), "precious");
     EXPECT_EQ(Decrypt("", {"-i", In(dir, "message.env"), "-o", In(dir, "new.txt")}, kWrongEnv).code, 3);
     EXPECT_FALSE(fs::exists(dir / "new.txt"));
-    EXPECT_EQ(Decrypt("zz", {"-o", In(dir, "keep.txt")}).code, 1);
+    EXPECT_EQ(Decrypt("zz", {"-f", "-o", In(dir, "keep.txt")}).code, 1);
     EXPECT_EQ(ReadFileText(dir / "keep.txt"), "precious");
     EXPECT_EQ(dir.Entries(), 4u);  // no temporary files left behind
 
@@ -428,8 +429,8 @@ TEST(CliProgram, FilesAppearOnlyOnSuccess) {
 
     // The same file in and out.
     WriteFile(dir / "inplace", "rewrite me");
-    ASSERT_EQ(Encrypt("", {"-i", In(dir, "inplace"), "-o", In(dir, "inplace")}).code, 0);
-    ASSERT_EQ(Decrypt("", {"-i", In(dir, "inplace"), "-o", In(dir, "inplace")}).code, 0);
+    ASSERT_EQ(Encrypt("", {"--force", "-i", In(dir, "inplace"), "-o", In(dir, "inplace")}).code, 0);
+    ASSERT_EQ(Decrypt("", {"--force", "-i", In(dir, "inplace"), "-o", In(dir, "inplace")}).code, 0);
     EXPECT_EQ(ReadFileText(dir / "inplace"), "rewrite me");
 }
 
@@ -440,21 +441,21 @@ TEST(CliProgram, FileCommands) {
     WriteFile(dir / "plain.bin", data);
     for (const auto& name : CipherNames()) {
         const Result e = RunCli(
-            {"encrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", In(dir, "plain.bin"), In(dir, "cipher.bin")}, {},
+            {"encrypt-file", "-fc", name, "--key-env", "TAVORIN_KEY", In(dir, "plain.bin"), In(dir, "cipher.bin")}, {},
             kKeyEnv);
         ASSERT_EQ(e.code, 0) << e.err;
-        const Result d =
-            RunCli({"decrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", In(dir, "cipher.bin"), In(dir, "back.bin")},
-                   {}, kKeyEnv);
+        const Result d = RunCli(
+            {"decrypt-file", "-fc", name, "--key-env", "TAVORIN_KEY", In(dir, "cipher.bin"), In(dir, "back.bin")}, {},
+            kKeyEnv);
         ASSERT_EQ(d.code, 0) << d.err;
         EXPECT_EQ(ReadFileText(dir / "back.bin"), data);
 
         WriteFile(dir / "dest.bin", "untouched");
-        const Result w =
-            RunCli({"decrypt-file", "-c", name, "--key-env", "TAVORIN_KEY", In(dir, "cipher.bin"), In(dir, "dest.bin")},
-                   {}, kWrongEnv);
+        const Result w = RunCli(
+            {"decrypt-file", "-fc", name, "--key-env", "TAVORIN_KEY", In(dir, "cipher.bin"), In(dir, "dest.bin")}, {},
+            kWrongEnv);
         EXPECT_EQ(w.code, 3);
-        EXPECT_NE(w.err.find("incorrect key"), std::string::npos);
+        EXPECT_EQ(w.err, "tavorin-cli: wrong key, cipher or passes\n");
         EXPECT_EQ(ReadFileText(dir / "dest.bin"), "untouched");
     }
     const auto key = kKeyEnv;
@@ -472,6 +473,99 @@ TEST(CliProgram, FileCommands) {
     EXPECT_FALSE(fs::exists(dir / "x"));
 }
 
+TEST(CliProgram, NothingIsReplacedWithoutForce) {
+    TempDir dir;
+    WriteFile(dir / "plain", "secret");
+    WriteFile(dir / "old", "old");
+    fs::create_directory(dir / "sub");
+    fs::create_symlink("plain", dir / "link");
+    fs::create_hard_link(dir / "plain", dir / "hard");
+    const std::string plain = In(dir, "plain"), old = In(dir, "old");
+    // Refused before a key is asked for: here there is no key source and no terminal.
+    for (const auto& args : std::vector<std::vector<std::string>>{{"encrypt-file", plain, old},
+                                                                  {"decrypt-file", plain, old},
+                                                                  {"encrypt", "-o", old},
+                                                                  {"decrypt", "-o", old}}) {
+        const Result r = RunCli(args, "m");
+        EXPECT_EQ(r.code, 4);
+        EXPECT_EQ(r.err, "tavorin-cli: " + old + " exists (use --force to replace it)\n");
+    }
+    for (const std::string& same : {In(dir, "link"), In(dir, "hard"), In(dir, "sub/../plain")}) {
+        const Result r = RunCli({"encrypt-file", plain, same}, "m");
+        EXPECT_EQ(r.code, 4);
+        EXPECT_NE(r.err.find("are one file (use --force"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(ReadFileText(dir / "plain"), "secret");
+    EXPECT_EQ(ReadFileText(dir / "old"), "old");
+    // With --force it is replaced; - is standard input and output.
+    EXPECT_EQ(RunCli({"encrypt-file", "-f", "--key-env", "TAVORIN_KEY", plain, old}, {}, kKeyEnv).code, 0);
+    EXPECT_EQ(RunCli({"decrypt-file", "--key-env", "TAVORIN_KEY", old, "-"}, {}, kKeyEnv).out, "secret");
+    EXPECT_EQ(Decrypt(Encrypt("m", {"-i", "-", "-o", "-"}).out, {"-i", "-", "-o", "-"}).out, "m");
+}
+
+TEST(CliProgram, ExitCodesAndErrorsInTheCommandLinesOwnWords) {
+    std::ifstream file(TAVORIN_TEST_DATA "/../../README.md");
+    const std::string readme{std::istreambuf_iterator<char>(file), {}};
+    const std::string help = RunCli({"--help"}).out;
+    EXPECT_NE(help.find(cli::ExitCodeTable()), std::string::npos) << help;
+    EXPECT_NE(readme.find(cli::ExitCodeTable()), std::string::npos) << "README lacks the table of --help";
+    std::string words = readme + help;
+    for (const char* c : {"encrypt", "decrypt", "encrypt-file", "decrypt-file"})
+        words += RunCli({c, "--help"}).out;
+    std::transform(words.begin(), words.end(), words.begin(), [](unsigned char c) { return std::tolower(c); });
+    EXPECT_EQ(words.find("authenticat"), std::string::npos);
+
+    TempDir dir;
+    const Result missing =
+        RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", In(dir, "missing"), In(dir, "x")}, {}, kKeyEnv);
+    EXPECT_EQ(missing.code, 4);
+    EXPECT_EQ(missing.err, "tavorin-cli: " + In(dir, "missing") + ": no such file\n");
+    const Result option = RunCli({"encrypt", "--no-such-option"});
+    EXPECT_EQ(option.err.rfind("tavorin-cli: ", 0), 0u) << option.err;
+}
+
+TEST(CliProgram, KeySourcesPipesLineEndsAndNames) {
+    TempDir dir;
+    const std::string sealed = Encrypt("m").out;
+    WriteFile(dir / "envelope", sealed);
+    const auto withKeyFile = [&](const std::string& file) { return RunCli({"decrypt", "--key-file", file}, sealed); };
+    const auto opens = [&](const std::string& keyFileContent) {
+        WriteFile(dir / "key", keyFileContent);
+        fs::permissions(dir / "key", fs::perms::owner_read | fs::perms::owner_write);
+        const Result r = withKeyFile(In(dir, "key"));
+        EXPECT_EQ(r.code == 3 || r.err.empty(), true) << r.err;
+        return r.code;
+    };
+    // One line end, LF or CR LF, and nothing else is taken off a key file's line or a value.
+    for (const char* ending : {"", "\n", "\r\n", "\nsecond line"})
+        EXPECT_EQ(opens(std::string("correct horse") + ending), 0);
+    EXPECT_EQ(opens("correct horse\r"), 3);
+    EXPECT_EQ(Decrypt(sealed, {}, {"TAVORIN_KEY=correct horse\r\n"}).code, 0);
+    EXPECT_EQ(Decrypt(sealed, {}, {"TAVORIN_KEY=correct horse\n\n"}).code, 3);
+    // The longest line, with its line end.
+    for (const char* ending : {"\n", "\r\n"}) {
+        WriteFile(dir / "long", std::string(65536, 'k') + ending);
+        EXPECT_EQ(RunCli({"encrypt", "--key-file", In(dir, "long")}, "m").code, 0);
+    }
+    // Others may read it: a warning, not a refusal.
+    WriteFile(dir / "open-key", "correct horse\n");
+    fs::permissions(dir / "open-key", fs::perms::owner_read | fs::perms::group_read);
+    const Result warned = withKeyFile(In(dir, "open-key"));
+    EXPECT_EQ(warned.code, 0);
+    EXPECT_NE(warned.err.find("tavorin-cli: warning: others can read the key file"), std::string::npos);
+    // A pipe, as password managers hand keys over; standard input when the message is not there.
+    ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+    const int writer = open((dir / "pipe").c_str(), O_RDWR);
+    EXPECT_EQ(write(writer, "correct horse\n", 14), 14);
+    EXPECT_EQ(withKeyFile(In(dir, "pipe")).code, 0);
+    close(writer);
+    EXPECT_EQ(RunCli({"decrypt", "--key-file", "-", "-i", In(dir, "envelope")}, "correct horse\n").out, "m");
+    EXPECT_EQ(RunCli({"decrypt", "--key-file", "-"}, sealed).code, 1);
+    // A variable needs a name.
+    for (const char* name : {"", "-i", "1X"})
+        EXPECT_EQ(RunCli({"decrypt", "--key-env", name, "-i", In(dir, "envelope")}, {}, kKeyEnv).code, 1) << name;
+}
+
 TEST(CliProgram, InputsPastTheLargestFrameFailAtOnceAndWriteNothing) {
     // Sparse files: nothing of that size may be read, and the program stays small.
     TempDir dir;
@@ -482,9 +576,9 @@ TEST(CliProgram, InputsPastTheLargestFrameFailAtOnceAndWriteNothing) {
     };
     WriteFile(dir / "existing", "kept");
     const auto refused = [](const Result& r) {
-        EXPECT_EQ(r.code, 1) << r.err;
+        EXPECT_EQ(r.code, 5) << r.err;
         EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find("(error 6)"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("tavorin-cli: the input is past the size limits\n"), std::string::npos) << r.err;
         EXPECT_LT(r.peakKb, 256 * 1024);
     };
     const std::vector<std::string> key = {"--key-env", "TAVORIN_KEY"};
@@ -492,25 +586,25 @@ TEST(CliProgram, InputsPastTheLargestFrameFailAtOnceAndWriteNothing) {
         SCOPED_TRACE(size);
         const std::string message = sparse("message", size);
         refused(Encrypt("", {"-i", message}));
-        refused(Encrypt("", {"-i", message, "-o", In(dir, "existing")}));
+        refused(Encrypt("", {"-i", message, "-fo", In(dir, "existing")}));
         refused(RunCli(With({"encrypt", "-o", In(dir, "new")}, key), {}, kKeyEnv, message));
     }
     for (const std::uint64_t size : {cli::MaxEnvelopeInput + 1, std::uint64_t{1} << 40}) {
         SCOPED_TRACE(size);
         const std::string text = sparse("envelope", size);
-        refused(Decrypt("", {"-i", text, "-o", In(dir, "existing")}));
+        refused(Decrypt("", {"-i", text, "-fo", In(dir, "existing")}));
         refused(RunCli(With({"decrypt", "-o", In(dir, "new")}, key), {}, kKeyEnv, text));
     }
     for (const std::uint64_t size : {frame::MaxFrame + 1, std::uint64_t{1} << 40}) {
         SCOPED_TRACE(size);
         const std::string source = sparse("source", size);
-        refused(RunCli(With({"encrypt-file", source, In(dir, "existing")}, key), {}, kKeyEnv));
+        refused(RunCli(With({"encrypt-file", "-f", source, In(dir, "existing")}, key), {}, kKeyEnv));
         refused(RunCli(With({"encrypt-file", source, In(dir, "new")}, key), {}, kKeyEnv));
     }
     for (const std::uint64_t size : {(frame::MaxFrame / 16 + 1) * 16, std::uint64_t{1} << 40}) {
         SCOPED_TRACE(size);
         const std::string source = sparse("source", size);
-        refused(RunCli(With({"decrypt-file", source, In(dir, "existing")}, key), {}, kKeyEnv));
+        refused(RunCli(With({"decrypt-file", "-f", source, In(dir, "existing")}, key), {}, kKeyEnv));
     }
     EXPECT_EQ(ReadFileText(dir / "existing"), "kept");
     EXPECT_EQ(dir.Names(), (std::set<std::string>{"envelope", "existing", "message", "source"}));
@@ -535,7 +629,9 @@ TEST(CliProgram, SpecialFilesAndLongLinesEndAtOnce) {
                                                    With({"encrypt", "-o", special}, key),
                                                    With({"encrypt-file", In(dir, "message"), special}, key)}) {
             const Result r = RunCli(args, "m", kKeyEnv);
-            EXPECT_EQ(r.code, 4) << ::testing::PrintToString(args) << r.err;
+            // A FIFO is a key file when it has a writer; with none it holds an empty key.
+            EXPECT_EQ(r.code, args[1] == "--key-file" && special == In(dir, "fifo") ? 1 : 4)
+                << ::testing::PrintToString(args) << r.err;
             EXPECT_EQ(r.out, "");
         }
     }
@@ -600,8 +696,9 @@ bool ReadyWithin(int fd, int ms) {
 
 // Runs the program with a pseudo-terminal as its controlling terminal (standard error goes
 // there too), standard input a pipe holding `input`, standard output a pipe; once "Key: "
-// shows on the terminal, types `typed` and Enter.
-TerminalResult RunOnTerminal(const std::vector<std::string>& args, const std::string& input, const std::string& typed) {
+// shows on the terminal, types `typed` and Enter, and at "Key again: " `again` (or `typed`).
+TerminalResult RunOnTerminal(const std::vector<std::string>& args, const std::string& input, const std::string& typed,
+                             const std::string& again = {}) {
     TerminalResult t;
     int inPipe[2], outPipe[2];
     EXPECT_EQ(pipe(inPipe), 0);
@@ -627,7 +724,8 @@ TerminalResult RunOnTerminal(const std::vector<std::string>& args, const std::st
     close(inPipe[1]);
 
     char buf[4096];
-    bool typedIt = false;
+    const std::string prompts[] = {"Key: ", "Key again: "}, answers[] = {typed, again.empty() ? typed : again};
+    std::size_t answered = 0;
     for (;;) {
         if (!ReadyWithin(master, 30000)) {
             ADD_FAILURE() << "the terminal stayed silent; it shows: " << t.screen;
@@ -638,10 +736,9 @@ TerminalResult RunOnTerminal(const std::vector<std::string>& args, const std::st
         if (got <= 0)
             break;  // EIO: the program closed the terminal
         t.screen.append(buf, static_cast<std::size_t>(got));
-        if (!typedIt && t.screen.find("Key: ") != std::string::npos) {
-            const std::string line = typed + "\r";  // Enter, as the terminal turns it into \n
+        if (answered < 2 && t.screen.find(prompts[answered]) != std::string::npos) {
+            const std::string line = answers[answered++] + "\r";  // Enter, as the terminal turns it into \n
             EXPECT_EQ(write(master, line.data(), line.size()), static_cast<ssize_t>(line.size()));
-            typedIt = true;
         }
     }
     for (ssize_t got; (got = read(outPipe[0], buf, sizeof buf)) > 0;) {
@@ -681,6 +778,19 @@ TEST(CliTerminal, KeyIsReadFromTheTerminalWithoutEchoAndTheMessageFromStandardIn
     EXPECT_EQ(wrong.result.code, 3) << wrong.screen;
     EXPECT_EQ(wrong.screen.find("other key"), std::string::npos);
     EXPECT_NE(wrong.screen.find("wrong key, cipher or passes"), std::string::npos);
+
+    // Encryption asks twice, and a mismatch writes nothing.
+    EXPECT_NE(sealed.screen.find("Key again: "), std::string::npos);
+    EXPECT_EQ(back.screen.find("Key again: "), std::string::npos);
+    TempDir dir;
+    WriteFile(dir / "plain", "p");
+    for (const auto& args : {std::vector<std::string>{"encrypt", "-o", In(dir, "out")},
+                             std::vector<std::string>{"encrypt-file", In(dir, "plain"), In(dir, "out")}}) {
+        const TerminalResult typo = RunOnTerminal(args, "m", "the key", "the kye");
+        EXPECT_EQ(typo.result.code, 1) << typo.screen;
+        EXPECT_NE(typo.screen.find("tavorin-cli: the keys typed differ"), std::string::npos) << typo.screen;
+        EXPECT_EQ(dir.Names(), std::set<std::string>{"plain"});
+    }
 }
 
 // --- In-process: the terminal side ------------------------------------------------------------
@@ -689,14 +799,13 @@ TEST(CliCommands, KeyIsAskedOnTheTerminalNeverOnStandardInput) {
     cli::System system = cli::System::Process();
     int asked = 0;
     system.askKey = [&](const std::string& prompt) -> std::optional<std::string> {
-        ++asked;
-        EXPECT_EQ(prompt, "Key: ");
+        EXPECT_EQ(prompt, ++asked == 2 ? "Key again: " : "Key: ");
         return std::string("typed key");
     };
     std::istringstream in("message on stdin");
     std::ostringstream out, err;
     ASSERT_EQ(cli::Run({"encrypt"}, in, out, err, system), 0) << err.str();
-    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(asked, 2);
 
     std::istringstream envIn(out.str());
     std::ostringstream msg, err2;

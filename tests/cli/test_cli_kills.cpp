@@ -1,11 +1,15 @@
 // tavorin-cli ended by a signal while it writes a large file: whatever the signal and the
-// moment, the folder holds what it held before (or, after the last step, the result).
+// moment, the folder holds what it held before (or, after the last step, the result); and it
+// leaves no core file either.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "TempDir.h"
@@ -56,8 +60,8 @@ TEST(CliKilled, AnyEndingSignalLeavesTheFolderAsItWas) {
     int midway = 0;
     // A new destination, and existing ones replaced.
     for (const std::vector<std::string>& args : {std::vector<std::string>{"encrypt-file", "plain", "new"},
-                                                 {"decrypt-file", "sealed", "old"},
-                                                 {"decrypt", "-i", "envelope", "-o", "old"}}) {
+                                                 {"decrypt-file", "-f", "sealed", "old"},
+                                                 {"decrypt", "-fi", "envelope", "-o", "old"}}) {
         SCOPED_TRACE(args[0]);
         const auto t0 = std::chrono::steady_clock::now();  // so that the signals spread over a run
         ASSERT_EQ(Wait(Start(dir, args)), 0);
@@ -79,4 +83,40 @@ TEST(CliKilled, AnyEndingSignalLeavesTheFolderAsItWas) {
         }
     }
     EXPECT_GT(midway, 12);
+}
+
+// A crash must not put keys or plaintext on disk: no core file, and the process is not
+// dumpable (its /proc entries then belong to root, whoever runs it).
+TEST(CliKilled, NoCoreDumps) {
+    int keyPipe[2];
+    ASSERT_EQ(::pipe(keyPipe), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(keyPipe[0], 0);
+        if (::getuid() == 0 && (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0))
+            ::_exit(127);
+        char* argv[] = {const_cast<char*>(TAVORIN_CLI_PATH),
+                        const_cast<char*>("encrypt-file"),
+                        const_cast<char*>("--key-file"),
+                        const_cast<char*>("-"),
+                        const_cast<char*>("/proc/version"),
+                        const_cast<char*>("-"),
+                        nullptr};
+        ::execv(argv[0], argv);  // waits for its key on the pipe
+        ::_exit(127);
+    }
+    std::string limits;
+    for (int i = 0; i < 200 && limits.find("Max core file size        0") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        std::ifstream in("/proc/" + std::to_string(pid) + "/limits");
+        limits.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    EXPECT_NE(limits.find("Max core file size        0                    0"), std::string::npos) << limits;
+    struct stat st {};
+    EXPECT_EQ(::stat(("/proc/" + std::to_string(pid) + "/status").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    ::kill(pid, SIGKILL);
+    Wait(pid);
+    ::close(keyPipe[0]);
+    ::close(keyPipe[1]);
 }
