@@ -1,6 +1,8 @@
-# The bash completion of tavorin-cli, driven as bash drives it. Usage: bash_completion.sh FILE
+# The bash completion of tavorin-cli, driven as bash drives it.
+# Usage: bash_completion.sh FILE TAVORIN-CLI
 set -u
 source "$1"
+cli=$2
 cd "$(mktemp -d)" && touch report.pdf
 failed=0
 
@@ -28,4 +30,9 @@ expect "tavorin-cli encrypt --w" "--wrap"
 expect "tavorin-cli decrypt-file --f" "--force"
 expect "tavorin-cli encrypt-file -c Twofish rep" "report.pdf"
 expect "tavorin-cli encrypt --key-file rep" "report.pdf"
+# Each command offers exactly the long options its --help lists.
+for command in ciphers encrypt decrypt encrypt-file decrypt-file; do
+    listed=$("$cli" "$command" --help | grep -E '^[[:space:]]+-' | grep -oE -- '--[a-z][a-z0-9-]*' | sort -u)
+    expect "tavorin-cli $command --" "$(paste -sd ' ' <<<"$listed")"
+done
 exit $failed
