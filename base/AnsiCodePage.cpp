@@ -1,7 +1,10 @@
 #include "base/AnsiCodePage.h"
 
+// The one unit that uses ICU; a build without it (TAVORIN_NO_ICU) gets normalised text.
+#ifndef TAVORIN_NO_ICU
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
+#endif
 
 #include <array>
 #include <cstdio>
@@ -122,6 +125,9 @@ ByteArray AnsiCodePage::NormalizedTextToBytes(std::u16string_view text) {
 }
 
 std::u16string NormalizeNFC(std::u16string_view text) {
+#ifdef TAVORIN_NO_ICU
+    return std::u16string(text);  // normalised by the caller (the web page, in the browser)
+#else
     // Below U+0300 there are no combining marks and nothing that NFC changes; nor does it change
     // any text of Windows-1252 characters alone (none combines, none decomposes to anything but
     // itself again), so text that passed the gate is not normalised a second time.
@@ -156,6 +162,7 @@ std::u16string NormalizeNFC(std::u16string_view text) {
         throw Failure(Failure::InvalidArgument, "The text cannot be normalised");
     }
     return std::u16string(out.getBuffer(), static_cast<std::size_t>(out.length()));
+#endif
 }
 
 std::string DescribeCodePoint(char32_t cp) {

@@ -6,6 +6,8 @@
 #include <system_error>
 #include <thread>
 
+#include "base/Types.h"
+
 namespace tavorin {
 
 namespace {
@@ -54,7 +56,7 @@ void ChunkPipeline::RunHere(std::size_t n, const Stage& read, const Stage& work,
 }
 
 void ChunkPipeline::Run(std::size_t n, const Stage& read, const Stage& work, const Stage& write) {
-    if (n <= 1) {
+    if (n <= 1 || !ThreadsAvailable) {
         RunHere(n, read, work, write);
         return;
     }

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/Failure.h"
+#include "base/Types.h"
 
 namespace tavorin {
 
@@ -402,8 +403,10 @@ void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) {
     // do: for a large file it would otherwise wait for all of it at the end. Only a hint;
     // Commit's fsync still reports any error.
     if (written_ - started_ >= kWriteBackStep) {
+#ifdef __linux__  // Linux's own call; WebAssembly has no disk to write back to
         ::sync_file_range(fd_, static_cast<off_t>(started_), static_cast<off_t>(written_ - started_),
                           SYNC_FILE_RANGE_WRITE);
+#endif
         started_ = written_;
     }
     if (written_ - flushAsked_ >= kFlushStep) {
@@ -412,7 +415,7 @@ void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) {
             if (flushError_ == 0) {
                 flushError_ = errno;
             }
-        } else {
+        } else if (ThreadsAvailable) {  // else Commit's flush does all of it
             try {
                 if (!flusher_) {
                     flusher_ = std::make_unique<Flusher>(fd_);

@@ -8,6 +8,15 @@ namespace tavorin {
 
 using ByteArray = std::vector<std::uint8_t>;
 
+// Whether the core may start threads of its own. The WebAssembly page has none (shared memory
+// needs headers that a page opened from a file cannot send): there the work meant for a
+// second thread is done on the calling thread, in the same order.
+#ifdef TAVORIN_NO_THREADS
+inline constexpr bool ThreadsAvailable = false;
+#else
+inline constexpr bool ThreadsAvailable = true;
+#endif
+
 // Overwrites memory in a way the optimiser may not remove; for keys and key schedules.
 void SecureWipe(void* data, std::size_t size) noexcept;
 

@@ -1,8 +1,7 @@
 #include "engines/FrameFormat.h"
 
-#include <sys/random.h>
+#include <unistd.h>
 
-#include <cerrno>
 #include <limits>
 #include <random>
 
@@ -12,12 +11,10 @@
 namespace tavorin::frame {
 
 std::uint32_t RandomWord() {
+    // getentropy reads the kernel's generator natively, and the browser's cryptographic
+    // generator (crypto.getRandomValues) in the web page.
     std::uint32_t word = 0;
-    ssize_t got = 0;
-    do {
-        got = ::getrandom(&word, sizeof word, 0);
-    } while (got < 0 && errno == EINTR);
-    if (got != static_cast<ssize_t>(sizeof word)) {
+    if (::getentropy(&word, sizeof word) != 0) {
         std::random_device device;
         word = device();
     }

@@ -134,6 +134,10 @@ namespace {
 using Take = std::function<void(const std::uint8_t* data, std::size_t from, std::size_t to, std::size_t total)>;
 
 bool RunLastPass(Engine& engine, ByteArray& bytes, std::u16string_view key, const Take& take) {
+    if constexpr (!ThreadsAvailable) {
+        engine.EncryptByte(bytes, key);
+        return false;  // the caller digests and writes it all now
+    }
     // What the chain has finished, handed from this thread to the worker.
     struct Handover {
         std::mutex lock;

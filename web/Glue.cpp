@@ -1,0 +1,301 @@
+// The page's way into the core: plain C functions over buffers in the module's memory, called
+// by the page's worker one operation at a time. The answer waits in the module until the
+// worker has copied it out and calls tv_release, which wipes it. The key and the text handed
+// in are wiped before each call returns, and so is every copy made of them here.
+//
+// Answers carry the command line's exit codes: 0 done, 1 not an envelope (or bad input),
+// 2 damaged, 3 wrong key, cipher or passes, 5 past the page's limits.
+
+#include <emscripten.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "base/AnsiCodePage.h"
+#include "base/Failure.h"
+#include "base/Types.h"
+#include "engines/Registry.h"
+#include "envelope/Envelope.h"
+
+namespace {
+
+using namespace tavorin;
+
+enum Status : int { Done = 0, Usage = 1, Damaged = 2, WrongKey = 3, TooLarge = 5 };
+
+// The page's limits: well inside what 32-bit WebAssembly memory holds while a message, its
+// envelope and the text on both sides of the worker exist at once.
+constexpr std::size_t MaxMessage = std::size_t{32} << 20;
+constexpr std::size_t MaxEnvelopeText = 4 * (MaxMessage + (std::size_t{1} << 20));
+
+struct Result {
+    int status = Done;
+    std::string text;    // the result (UTF-8)
+    std::string detail;  // what the status line says
+    std::string cipher;
+    int passes = 0;
+} answer;
+
+void Wipe(std::string& s) {
+    SecureWipe(s);
+    s.clear();
+    s.shrink_to_fit();
+}
+
+// Raised for bad input with the words the page shows.
+struct Refusal {
+    int status;
+    std::string words;
+};
+
+// Wipes a buffer the worker handed in, however the call ends.
+struct WipeOnExit {
+    std::uint8_t* data;
+    std::size_t size;
+    ~WipeOnExit() { SecureWipe(data, size); }
+};
+
+EM_JS(void, tv_report_progress, (int pass, int passes, int percent), {
+    if (Module["onProgress"]) Module["onProgress"](pass, passes, percent);
+});
+
+std::unique_ptr<Engine> EngineAt(int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= EngineNames.size()) {
+        throw Refusal{Usage, "unknown cipher"};
+    }
+    auto engine = CreateEngine(EngineNames[static_cast<std::size_t>(index)]);
+    if (!engine) {
+        throw Refusal{Usage, "the cipher is not built into this page"};
+    }
+    return engine;
+}
+
+std::u16string Key(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        throw Refusal{Usage, "Type the key"};
+    }
+    std::u16string typed = FromUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+    try {
+        std::u16string key = envelope::PrepareKey(typed);
+        SecureWipe(typed);
+        return key;
+    } catch (...) {
+        SecureWipe(typed);
+        throw;
+    }
+}
+
+// The message's bytes: as they are (UTF-8), or one Windows-1252 byte per character, with room
+// for every pass's header and padding so that the frame grows in place.
+ByteArray MessageBytes(const std::uint8_t* data, std::size_t size, bool utf8, std::size_t slack) {
+    ByteArray bytes;
+    if (utf8) {
+        if (size > MaxMessage) {
+            throw Refusal{TooLarge, ""};
+        }
+        bytes.reserve(size + slack);
+        bytes.assign(data, data + size);
+        return bytes;
+    }
+    std::u16string text = FromUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+    const struct WipeText {
+        std::u16string& s;
+        ~WipeText() { SecureWipe(s); }
+    } wipeText{text};
+    if (text.size() > MaxMessage) {
+        throw Refusal{TooLarge, ""};
+    }
+    if (const auto bad = envelope::FirstUnrepresentable(text)) {
+        throw Refusal{Usage, "the message holds the character " + DescribeCodePoint(*bad) +
+                                 ", which Windows-1252 cannot hold: choose UTF-8 to encrypt it as UTF-8"};
+    }
+    bytes.reserve(text.size() + slack);
+    for (const char16_t c : text) {
+        std::uint8_t b = 0;
+        AnsiCodePage::CharToByte(c, b);
+        bytes.push_back(b);
+    }
+    return bytes;
+}
+
+// The opened message as UTF-8 text, sized once so that no copy of it is left behind.
+std::string MessageText(const ByteArray& bytes, bool utf8) {
+    std::string text;
+    if (utf8) {
+        const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        if (!IsValidUtf8(view)) {
+            throw Refusal{Usage, "the message is no UTF-8 text: choose Windows-1252 and decrypt again"};
+        }
+        text.assign(view);
+        return text;
+    }
+    text.reserve(3 * bytes.size());
+    for (const std::uint8_t b : bytes) {
+        const char16_t c = AnsiCodePage::ByteToChar(b);
+        if (c < 0x80) {
+            text.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            text.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            text.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            text.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return text;
+}
+
+void TrackPasses(Engine& engine, int passes) {
+    engine.Progress = [pass = 0, passes](std::int32_t percent) mutable {
+        if (percent == 0) {
+            ++pass;
+        }
+        tv_report_progress(pass, passes, percent);
+    };
+}
+
+std::string PassWords(int passes) { return std::to_string(passes) + (passes == 1 ? " pass" : " passes"); }
+
+// Runs one operation into `answer`, turning every refusal into its status and words.
+template <class Work>
+int Run(Work work) {
+    answer = {};
+    try {
+        work();
+    } catch (const Refusal& r) {
+        Wipe(answer.text);
+        answer.status = r.status;
+        answer.detail = r.status == TooLarge
+                            ? "The text is larger than this page takes: messages up to 32 MiB, envelopes up to "
+                              "132 MiB of text. tavorin-cli takes larger ones."
+                            : r.words;
+    } catch (const Failure& f) {
+        Wipe(answer.text);
+        answer.status = f.Number() == Failure::Overflow ? TooLarge : Usage;
+        answer.detail = f.Description();
+    } catch (const std::bad_alloc&) {
+        Wipe(answer.text);
+        answer.status = TooLarge;
+        answer.detail = "out of memory: the text is too large for this browser";
+    }
+    return answer.status;
+}
+
+}  // namespace
+
+extern "C" {
+
+// Encrypts the message (UTF-8) into an envelope.
+EMSCRIPTEN_KEEPALIVE int tv_encrypt(int cipher, std::uint8_t* key, std::size_t keySize, int passes, int utf8,
+                                    std::uint8_t* message, std::size_t messageSize) {
+    const WipeOnExit wipeKey{key, keySize};
+    const WipeOnExit wipeMessage{message, messageSize};
+    return Run([&] {
+        auto engine = EngineAt(cipher);
+        if (passes < 1 || passes > envelope::MaxPasses) {
+            throw Refusal{Usage, "The number of passes must be from 1 to " + std::to_string(envelope::MaxPasses)};
+        }
+        std::u16string k = Key(key, keySize);
+        const std::size_t slack = static_cast<std::size_t>(passes) * (12 + engine->BlockSize());
+        ByteArray bytes;
+        try {
+            bytes = MessageBytes(message, messageSize, utf8 != 0, slack);
+            TrackPasses(*engine, passes);
+            answer.text.reserve(static_cast<std::size_t>(envelope::EnvelopeLength(bytes.size() + slack)));
+            envelope::SealToSink(*engine, bytes, k, passes,
+                                 [](const char* data, std::size_t size) { answer.text.append(data, size); });
+        } catch (...) {
+            SecureWipe(k);
+            SecureWipe(bytes);
+            throw;
+        }
+        SecureWipe(k);
+        SecureWipe(bytes);
+        answer.cipher = ToUtf8(engine->Name());
+        answer.passes = passes;
+        answer.detail = "Encrypted with " + answer.cipher + ", " + PassWords(passes);
+    });
+}
+
+// Opens an envelope (the text as pasted, UTF-8) into its message.
+EMSCRIPTEN_KEEPALIVE int tv_decrypt(int cipher, std::uint8_t* key, std::size_t keySize, int passes, int utf8,
+                                    std::uint8_t* text, std::size_t textSize) {
+    const WipeOnExit wipeKey{key, keySize};
+    const WipeOnExit wipeText{text, textSize};
+    return Run([&] {
+        if (textSize > MaxEnvelopeText) {
+            throw Refusal{TooLarge, ""};
+        }
+        auto engine = EngineAt(cipher);
+        std::u16string k = Key(key, keySize);
+        ByteArray decoded;
+        const auto wipeAll = [&] {
+            SecureWipe(k);
+            SecureWipe(decoded);
+        };
+        try {
+            const std::size_t length = envelope::UnwrapText(reinterpret_cast<char*>(text), textSize);
+            try {
+                decoded = envelope::DecodePairs(std::string_view(reinterpret_cast<const char*>(text), length));
+            } catch (const Failure& f) {
+                if (f.Number() != Failure::SubscriptOutOfRange) {
+                    throw;
+                }
+                throw Refusal{Usage,
+                              "Cannot decrypt text any further: the text is no envelope (hexadecimal pairs, 0-9 "
+                              "and A-F, separated by spaces)"};
+            }
+            if (decoded.size() < envelope::DigestLength) {
+                throw Refusal{Usage, "the text is too short to be an envelope: an envelope begins with the 64 pairs "
+                                     "of its digest"};
+            }
+            TrackPasses(*engine, passes);
+            envelope::Outcome outcome{};
+            try {
+                outcome = envelope::OpenDecoded(*engine, decoded, k, passes);
+            } catch (const Failure& f) {
+                if (f.Number() != Failure::SubscriptOutOfRange) {
+                    throw;
+                }
+                throw Refusal{Usage,
+                              "Cannot decrypt text any further: the ciphertext is no whole number of blocks: "
+                              "another cipher, or a damaged envelope"};
+            }
+            if (outcome == envelope::Outcome::AuthenticationFailed) {
+                throw Refusal{Damaged,
+                              "Message Authentication failed. Make sure full message has been entered before "
+                              "decrypting"};
+            }
+            if (outcome == envelope::Outcome::WrongKey) {
+                throw Refusal{WrongKey, ToUtf8(Engine::WrongKeyText)};
+            }
+            answer.text = MessageText(decoded, utf8 != 0);
+        } catch (...) {
+            wipeAll();
+            throw;
+        }
+        wipeAll();
+        answer.cipher = ToUtf8(engine->Name());
+        answer.passes = passes;
+        answer.detail = "Decrypted with " + answer.cipher + ", " + PassWords(passes);
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE const char* tv_text() { return answer.text.data(); }
+EMSCRIPTEN_KEEPALIVE std::size_t tv_text_size() { return answer.text.size(); }
+EMSCRIPTEN_KEEPALIVE const char* tv_detail() { return answer.detail.c_str(); }
+EMSCRIPTEN_KEEPALIVE const char* tv_cipher() { return answer.cipher.c_str(); }
+EMSCRIPTEN_KEEPALIVE int tv_passes() { return answer.passes; }
+
+// Wipes the answer once the worker has taken it.
+EMSCRIPTEN_KEEPALIVE void tv_release() {
+    Wipe(answer.text);
+    answer = {};
+}
+
+}  // extern "C"

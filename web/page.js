@@ -1,0 +1,270 @@
+// The page: reads the form, hands one job at a time to the worker (the compiled core) and
+// shows its answer. Keys, and messages in Windows-1252, are normalised to NFC here, as the
+// command line does, since the core in the page has no Unicode tables of its own.
+"use strict";
+
+const CIPHERS = ["Blowfish", "DES", "Gost", "Skipjack", "Twofish"];
+const FIND = -1;
+const OTHER = "other";
+const SHOW_LIMIT = 2 * 1024 * 1024; // longer texts are held, not shown, in the message area
+
+const $ = (id) => document.getElementById(id);
+const form = $("form");
+const cipher = $("cipher");
+const passes = $("passes");
+const passesOther = $("passes-other");
+const encoding = $("encoding");
+const key = $("key");
+const keyAgain = $("key-again");
+const message = $("message");
+const held = $("held");
+const run = $("run");
+const progress = $("progress");
+const statusLine = $("status");
+
+const worker = new Worker(
+  URL.createObjectURL(new Blob([$("worker-source").textContent], { type: "text/javascript" })));
+let jobs = 0;
+let busy = false;
+let heldText = null; // {text, name}: a text too long to show, kept aside
+let savedName = "message.txt";
+
+const decrypting = () => $("mode-decrypt").checked;
+
+function option(list, value, text) {
+  const o = document.createElement("option");
+  o.value = String(value);
+  o.textContent = text;
+  list.append(o);
+}
+
+// The lists: "Find it" heads both on Decrypt.
+function fillLists() {
+  const find = decrypting();
+  const chosenCipher = cipher.value;
+  const chosenPasses = passes.value;
+  cipher.replaceChildren();
+  passes.replaceChildren();
+  if (find) {
+    option(cipher, FIND, "Find it");
+    option(passes, FIND, "Find it");
+  }
+  CIPHERS.forEach((name, i) => option(cipher, i, name));
+  for (let n = 1; n <= 10; ++n) {
+    option(passes, n, String(n));
+  }
+  option(passes, OTHER, "More\u2026");
+  const keep = (list, value, fallback) => {
+    list.value = [...list.options].some((o) => o.value === value) ? value : fallback;
+  };
+  keep(cipher, find && chosenCipher === "0" ? String(FIND) : chosenCipher, find ? String(FIND) : "0");
+  keep(passes, find && chosenPasses === "1" ? String(FIND) : chosenPasses, find ? String(FIND) : "1");
+  showOther();
+}
+
+function showOther() {
+  $("passes-other-label").hidden = passes.value !== OTHER;
+}
+
+function setMode() {
+  const find = decrypting();
+  run.textContent = find ? "Decrypt" : "Encrypt";
+  $("key-again-label").hidden = find;
+  fillLists();
+}
+
+function say(text, error = false) {
+  statusLine.textContent = text;
+  statusLine.classList.toggle("error", error);
+}
+
+function mib(chars) {
+  return (chars / 1048576).toFixed(1) + " MiB";
+}
+
+// The text the next job works on, and where its answer goes.
+function currentText() {
+  return heldText ? heldText.text : message.value;
+}
+
+function setText(text, name) {
+  if (text.length > SHOW_LIMIT) {
+    heldText = { text, name };
+    message.value = "";
+    message.readOnly = true;
+    held.hidden = false;
+    held.textContent = `${name} (${mib(text.length)}) is too long to show here. Encrypt, Decrypt and ` +
+      "Save as file work on it; Clear removes it.";
+  } else {
+    heldText = null;
+    message.readOnly = false;
+    held.hidden = true;
+    message.value = text;
+  }
+}
+
+function passCount() {
+  if (passes.value === OTHER) {
+    const n = Number(passesOther.value);
+    return Number.isInteger(n) && n >= 1 && n <= 32767 ? n : null;
+  }
+  return Number(passes.value);
+}
+
+function setBusy(on) {
+  busy = on;
+  for (const b of [run, $("clear"), $("open")]) {
+    b.disabled = on;
+  }
+  progress.hidden = !on;
+  progress.value = 0;
+  form.setAttribute("aria-busy", String(on));
+}
+
+function start() {
+  if (busy) {
+    return;
+  }
+  const find = decrypting();
+  const count = passCount();
+  if (count === null) {
+    say("The number of passes must be from 1 to 32767.", true);
+    passesOther.focus();
+    return;
+  }
+  const typed = key.value.normalize("NFC");
+  if (typed === "") {
+    say("Type the key.", true);
+    key.focus();
+    return;
+  }
+  if (!find && keyAgain.value.normalize("NFC") !== typed) {
+    say("The two keys differ: type the same key in both fields.", true);
+    keyAgain.focus();
+    return;
+  }
+  const utf8 = encoding.value === "utf-8";
+  let text = currentText();
+  if (!find && !utf8) {
+    text = text.normalize("NFC");
+  }
+  if (text === "" && find) {
+    say("Paste an envelope into the message area, or open a file that holds one.", true);
+    message.focus();
+    return;
+  }
+  setBusy(true);
+  say(find ? "Decrypting\u2026" : "Encrypting\u2026");
+  worker.postMessage({
+    id: ++jobs,
+    op: find ? "decrypt" : "encrypt",
+    cipher: Number(cipher.value),
+    passes: count === FIND ? 0 : count,
+    utf8,
+    key: typed,
+    text,
+  });
+}
+
+worker.onmessage = (event) => {
+  const m = event.data;
+  if (m.type === "progress") {
+    progress.value = m.percent;
+    if (m.passes > 1) {
+      progress.setAttribute("aria-valuetext", `pass ${m.pass} of ${m.passes}, ${m.percent}%`);
+    }
+    return;
+  }
+  setBusy(false);
+  document.body.dataset.milliseconds = String(m.milliseconds);
+  if (m.status !== 0) {
+    say(m.detail, true);
+    return;
+  }
+  const decrypted = m.detail.startsWith("Decrypted");
+  savedName = decrypted ? "message.txt" : "envelope.txt";
+  setText(m.text, decrypted ? "The message" : "The envelope");
+  say(m.detail + (heldText ? ": save it as a file." : "."));
+};
+
+worker.onerror = () => {
+  setBusy(false);
+  say("The page could not start its worker: this browser is too old or blocks it.", true);
+};
+
+async function copy() {
+  const text = currentText();
+  if (text === "") {
+    say("There is nothing to copy.", true);
+    return;
+  }
+  try {
+    await navigator.clipboard.writeText(text);
+  } catch {
+    message.select();
+    if (!document.execCommand("copy")) {
+      say("The browser did not let the page copy: select the text and copy it yourself.", true);
+      return;
+    }
+  }
+  say("Copied.");
+}
+
+function clear() {
+  setText("", "");
+  say("");
+  message.focus();
+}
+
+function save() {
+  const text = currentText();
+  if (text === "") {
+    say("There is nothing to save.", true);
+    return;
+  }
+  const url = URL.createObjectURL(new Blob([text], { type: "text/plain;charset=utf-8" }));
+  const a = document.createElement("a");
+  a.href = url;
+  a.download = savedName;
+  document.body.append(a);
+  a.click();
+  a.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 10000);
+}
+
+async function open(file) {
+  try {
+    const text = await file.text();
+    savedName = file.name;
+    setText(text, file.name);
+    say(`Opened ${file.name}.`);
+  } catch {
+    say(`${file.name} cannot be read.`, true);
+  }
+}
+
+form.addEventListener("submit", (e) => {
+  e.preventDefault();
+  start();
+});
+for (const r of document.querySelectorAll("input[name=mode]")) {
+  r.addEventListener("change", setMode);
+}
+passes.addEventListener("change", showOther);
+$("show-key").addEventListener("click", (e) => {
+  const show = key.type === "password";
+  key.type = keyAgain.type = show ? "text" : "password";
+  e.currentTarget.setAttribute("aria-pressed", String(show));
+  e.currentTarget.textContent = show ? "Hide" : "Show";
+});
+$("copy").addEventListener("click", copy);
+$("clear").addEventListener("click", clear);
+$("save").addEventListener("click", save);
+$("open").addEventListener("click", () => $("file").click());
+$("file").addEventListener("change", (e) => {
+  if (e.target.files.length) {
+    open(e.target.files[0]);
+  }
+  e.target.value = "";
+});
+setMode();

@@ -1,0 +1,67 @@
+// The worker: the compiled core (TavorinModule, defined just above) runs here, so that long
+// work never holds up the page. One job at a time: {id, op, cipher, passes, utf8, key, text}.
+"use strict";
+
+let lastProgress = 0;
+const start = () => TavorinModule({
+  onProgress(pass, passes, percent) {
+    const now = performance.now();
+    if (percent === 100 || now - lastProgress >= 50) {
+      lastProgress = now;
+      postMessage({ type: "progress", pass, passes, percent });
+    }
+  },
+});
+let ready = start();
+
+// Copies a string into the module's memory as UTF-8; the module wipes it after the call.
+function place(module, text) {
+  const room = text.length * 3 + 1;
+  const at = module._malloc(room);
+  if (!at) {
+    throw new RangeError("out of memory");
+  }
+  const { written } = new TextEncoder().encodeInto(text, module.HEAPU8.subarray(at, at + room));
+  return { at, size: written };
+}
+
+function run(module, job) {
+  const key = place(module, job.key);
+  let text = null;
+  try {
+    text = place(module, job.text);
+    const call = job.op === "encrypt" ? module._tv_encrypt : module._tv_decrypt;
+    const status = call(job.cipher, key.at, key.size, job.passes, job.utf8 ? 1 : 0, text.at, text.size);
+    const at = module._tv_text();
+    const size = module._tv_text_size();
+    const answer = {
+      status,
+      text: status === 0 ? new TextDecoder().decode(module.HEAPU8.subarray(at, at + size)) : "",
+      detail: module.UTF8ToString(module._tv_detail()),
+      cipher: module.UTF8ToString(module._tv_cipher()),
+      passes: module._tv_passes(),
+    };
+    module._tv_release();
+    return answer;
+  } finally {
+    module._free(key.at);
+    if (text) {
+      module._free(text.at);
+    }
+  }
+}
+
+self.onmessage = async (event) => {
+  const job = event.data;
+  const module = await ready;
+  const started = performance.now();
+  let answer;
+  try {
+    answer = run(module, job);
+  } catch (e) {
+    ready = start(); // an abort leaves the module unusable: the next job gets a new one
+    answer = { status: 5, text: "", detail: "The browser could not finish: " + e, cipher: "", passes: 0 };
+  }
+  answer.milliseconds = performance.now() - started;
+  postMessage({ type: "done", id: job.id, ...answer });
+};
