@@ -21,7 +21,10 @@ set(web_node_path "/usr/share/nodejs")
 if(DEFINED ENV{NODE_PATH} AND NOT "$ENV{NODE_PATH}" STREQUAL "")
   string(APPEND web_node_path ":$ENV{NODE_PATH}")
 endif()
-set(web_env "NODE_PATH=${web_node_path}" "EM_CACHE=${web_cache}" "EM_FROZEN_CACHE=")
+# The native build's flags from the environment (a package build's hardening) are not for
+# WebAssembly.
+set(web_env --unset=CXXFLAGS --unset=CPPFLAGS --unset=LDFLAGS
+  "NODE_PATH=${web_node_path}" "EM_CACHE=${web_cache}" "EM_FROZEN_CACHE=")
 set(web_args -DCMAKE_TOOLCHAIN_FILE=${emscripten_toolchain} -DCMAKE_BUILD_TYPE=Release
   -DTAVORIN_WERROR=${TAVORIN_WERROR})
 if(CMAKE_CXX_COMPILER_LAUNCHER)
