@@ -46,4 +46,5 @@ ExternalProject_Add(tavorin_web
   USES_TERMINAL_BUILD ON)
 
 set(TAVORIN_WEB_PAGE "${TAVORIN_WEB_BUILD}/web/tavorin.html")
-install(FILES "${TAVORIN_WEB_PAGE}" "${TAVORIN_WEB_PAGE}.sha256" DESTINATION share/tavorin/web)
+include(GNUInstallDirs)
+install(FILES "${TAVORIN_WEB_PAGE}" "${TAVORIN_WEB_PAGE}.sha256" DESTINATION ${CMAKE_INSTALL_DATADIR}/tavorin/web)
