@@ -19,6 +19,7 @@
 #include "base/Failure.h"
 #include "base/Types.h"
 #include "engines/Registry.h"
+#include "envelope/Detect.h"
 #include "envelope/Envelope.h"
 
 namespace {
@@ -26,6 +27,8 @@ namespace {
 using namespace tavorin;
 
 enum Status : int { Done = 0, Usage = 1, Damaged = 2, WrongKey = 3, TooLarge = 5 };
+
+constexpr int FindIt = -1;  // the cipher list's "Find it"
 
 // The page's limits: well inside what 32-bit WebAssembly memory holds while a message, its
 // envelope and the text on both sides of the worker exist at once.
@@ -60,7 +63,8 @@ struct WipeOnExit {
 };
 
 EM_JS(void, tv_report_progress, (int pass, int passes, int percent), {
-    if (Module["onProgress"]) Module["onProgress"](pass, passes, percent);
+    if (Module["onProgress"])
+        Module["onProgress"](pass, passes, percent);
 });
 
 std::unique_ptr<Engine> EngineAt(int index) {
@@ -222,7 +226,8 @@ EMSCRIPTEN_KEEPALIVE int tv_encrypt(int cipher, std::uint8_t* key, std::size_t k
     });
 }
 
-// Opens an envelope (the text as pasted, UTF-8) into its message.
+// Opens an envelope (the text as pasted, UTF-8) into its message: cipher -1 and passes 0
+// find them, as tavorin-cli decrypt does with auto.
 EMSCRIPTEN_KEEPALIVE int tv_decrypt(int cipher, std::uint8_t* key, std::size_t keySize, int passes, int utf8,
                                     std::uint8_t* text, std::size_t textSize) {
     const WipeOnExit wipeKey{key, keySize};
@@ -231,58 +236,63 @@ EMSCRIPTEN_KEEPALIVE int tv_decrypt(int cipher, std::uint8_t* key, std::size_t k
         if (textSize > MaxEnvelopeText) {
             throw Refusal{TooLarge, ""};
         }
-        auto engine = EngineAt(cipher);
-        std::u16string k = Key(key, keySize);
-        ByteArray decoded;
-        const auto wipeAll = [&] {
-            SecureWipe(k);
-            SecureWipe(decoded);
+        envelope::OpenOptions options;
+        if (cipher != FindIt) {
+            options.cipher = EngineAt(cipher)->Name();
+        }
+        if (passes != 0 && (passes < 1 || passes > envelope::MaxPasses)) {
+            throw Refusal{Usage, "The number of passes must be from 1 to " + std::to_string(envelope::MaxPasses)};
+        }
+        options.passes = passes;
+        options.progress = [passes](std::int32_t pass, std::int32_t percent) {
+            tv_report_progress(pass, passes, percent);
         };
+        std::u16string k = Key(key, keySize);
+        envelope::Opened opened;
         try {
-            const std::size_t length = envelope::UnwrapText(reinterpret_cast<char*>(text), textSize);
-            try {
-                decoded = envelope::DecodePairs(std::string_view(reinterpret_cast<const char*>(text), length));
-            } catch (const Failure& f) {
-                if (f.Number() != Failure::SubscriptOutOfRange) {
-                    throw;
-                }
-                throw Refusal{Usage,
-                              "Cannot decrypt text any further: the text is no envelope (hexadecimal pairs, 0-9 "
-                              "and A-F, separated by spaces)"};
+            opened =
+                envelope::OpenEnvelope(std::string_view(reinterpret_cast<const char*>(text), textSize), k, options);
+            if (opened.status == envelope::OpenStatus::Opened) {
+                answer.text = MessageText(opened.message, utf8 != 0);
             }
-            if (decoded.size() < envelope::DigestLength) {
-                throw Refusal{Usage, "the text is too short to be an envelope: an envelope begins with the 64 pairs "
-                                     "of its digest"};
-            }
-            TrackPasses(*engine, passes);
-            envelope::Outcome outcome{};
-            try {
-                outcome = envelope::OpenDecoded(*engine, decoded, k, passes);
-            } catch (const Failure& f) {
-                if (f.Number() != Failure::SubscriptOutOfRange) {
-                    throw;
-                }
-                throw Refusal{Usage,
-                              "Cannot decrypt text any further: the ciphertext is no whole number of blocks: "
-                              "another cipher, or a damaged envelope"};
-            }
-            if (outcome == envelope::Outcome::AuthenticationFailed) {
-                throw Refusal{Damaged,
-                              "Message Authentication failed. Make sure full message has been entered before "
-                              "decrypting"};
-            }
-            if (outcome == envelope::Outcome::WrongKey) {
-                throw Refusal{WrongKey, ToUtf8(Engine::WrongKeyText)};
-            }
-            answer.text = MessageText(decoded, utf8 != 0);
         } catch (...) {
-            wipeAll();
+            SecureWipe(k);
+            SecureWipe(opened.message);
             throw;
         }
-        wipeAll();
-        answer.cipher = ToUtf8(engine->Name());
-        answer.passes = passes;
-        answer.detail = "Decrypted with " + answer.cipher + ", " + PassWords(passes);
+        SecureWipe(k);
+        SecureWipe(opened.message);
+        answer.cipher = ToUtf8(opened.cipher);
+        answer.passes = opened.passes;
+        switch (opened.status) {
+        case envelope::OpenStatus::Opened:
+            answer.detail = "Decrypted with " + answer.cipher + ", " + PassWords(opened.passes);
+            return;
+        case envelope::OpenStatus::NotAnEnvelope:
+            throw Refusal{Usage,
+                          "Cannot decrypt text any further: the text holds no envelope (hexadecimal pairs, "
+                          "0-9 and A-F, separated by spaces)"};
+        case envelope::OpenStatus::SeveralEnvelopes:
+            throw Refusal{Usage, "the text holds more than one envelope: open one at a time"};
+        case envelope::OpenStatus::Damaged:
+            throw Refusal{Damaged,
+                          "Message Authentication failed. Make sure full message has been entered before "
+                          "decrypting"};
+        case envelope::OpenStatus::WrongKey:
+            throw Refusal{WrongKey, ToUtf8(Engine::WrongKeyText) +
+                                        " (or the cipher or the number of passes is "
+                                        "not the one it was encrypted with)"};
+        case envelope::OpenStatus::Ambiguous: {
+            std::string names;
+            for (const auto& name : opened.fitting) {
+                names += (names.empty() ? "" : ", ") + ToUtf8(name);
+            }
+            throw Refusal{WrongKey, "more than one cipher fits (" + names + "): choose the cipher"};
+        }
+        case envelope::OpenStatus::MorePasses:
+            throw Refusal{WrongKey, "after " + PassWords(opened.passes) +
+                                        " the result is itself encrypted: choose Find it for the passes"};
+        }
     });
 }
 

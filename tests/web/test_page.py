@@ -102,10 +102,23 @@ class Browser(unittest.TestCase):
 
                 made = cli("encrypt", "-c", cipher, "-p", passes, text=message)
                 self.assertEqual(made.returncode, 0, made.stderr)
-                status, error, text = self.page.run("decrypt", made.stdout.decode(), cipher=cipher, passes=passes)
+                # Every other one is found, and said.
+                find = i % 2 == 1
+                status, error, text = self.page.run("decrypt", made.stdout.decode(),
+                                                    cipher="Find it" if find else cipher,
+                                                    passes="Find it" if find else passes)
                 self.assertFalse(error, status)
                 self.assertEqual(text, message)
-                self.assertIn(cipher, status)
+                self.assertIn(f"{cipher}, {passes} pass", status)
+
+    def test_envelope_found_in_a_pasted_mail(self):
+        made = cli("encrypt", "-c", "Skipjack", "-p", "2", text="meet at noon")
+        pairs = made.stdout.decode().split()
+        lines = [" ".join(pairs[k:k + 20]) for k in range(0, len(pairs), 20)]
+        mail = "Hi Ann,\n\nhere it is:\n\n" + "\n".join("> " + line for line in lines) + "\n\nBest,\nBo\n"
+        status, error, text = self.page.run("decrypt", mail, cipher="Find it", passes="Find it")
+        self.assertFalse(error, status)
+        self.assertEqual(text, "meet at noon")
 
     def test_utf8_and_many_passes(self):
         message = "Ελληνικά, 中文, emoji 🙂"
