@@ -526,7 +526,12 @@ void AtomicOutputFile::NameTemporary() {
         return;
     }
     int named = Step(FileStep::Rename, [&] {
+#ifdef RENAME_NOREPLACE
         return ::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, destination_.c_str(), RENAME_NOREPLACE);
+#else
+        errno = ENOSYS;  // no such call (WebAssembly): the link below does the same
+        return -1;
+#endif
     });
     if (named != 0 && (errno == EINVAL || errno == ENOSYS)) {
         // A file system without the flag: a hard link never replaces either.

@@ -312,12 +312,14 @@ Outcome DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key,
     return DecryptPasses(engine, bytes, key, counted);
 }
 
+#if !defined(TAVORIN_NO_THREADS) && !defined(__EMSCRIPTEN__)
 namespace {
 
 // Large envelopes have their digest checked on a thread of its own while the first pass runs.
 constexpr std::size_t kDigestAlongside = std::size_t{1} << 20;
 
 }  // namespace
+#endif
 
 Outcome OpenDecoded(Engine& engine, ByteArray& decoded, std::u16string_view key, std::int32_t passes) {
     CountedPasses counted(passes);

@@ -17,6 +17,7 @@
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
+#include "base/TextGate.h"
 #include "base/Types.h"
 #include "engines/Registry.h"
 #include "envelope/Detect.h"
@@ -83,14 +84,13 @@ std::u16string Key(const std::uint8_t* data, std::size_t size) {
         throw Refusal{Usage, "Type the key"};
     }
     std::u16string typed = FromUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
-    try {
-        std::u16string key = envelope::PrepareKey(typed);
-        SecureWipe(typed);
-        return key;
-    } catch (...) {
-        SecureWipe(typed);
-        throw;
+    GatedText key = PassTextGate(typed);
+    SecureWipe(typed);
+    if (key.refused) {
+        throw Refusal{Usage, "The key holds the character " + DescribeCodePoint(*key.refused) +
+                                 ", which the Windows-1252 code page cannot hold"};
     }
+    return std::move(key.text);
 }
 
 // The message's bytes: as they are (UTF-8), or one Windows-1252 byte per character, with room
@@ -113,7 +113,7 @@ ByteArray MessageBytes(const std::uint8_t* data, std::size_t size, bool utf8, st
     if (text.size() > MaxMessage) {
         throw Refusal{TooLarge, ""};
     }
-    if (const auto bad = envelope::FirstUnrepresentable(text)) {
+    if (const auto bad = AnsiCodePage::FirstUnrepresentable(text)) {
         throw Refusal{Usage, "the message holds the character " + DescribeCodePoint(*bad) +
                                  ", which Windows-1252 cannot hold: choose UTF-8 to encrypt it as UTF-8"};
     }
