@@ -13,6 +13,7 @@
 
 #include "base/Failure.h"
 #include "cli/Cli.h"
+#include "cli/System.h"
 #include "engines/Registry.h"
 #include "fuzz/FuzzSupport.h"
 
@@ -128,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return std::make_unique<Budgeted>(std::move(engine));
     };
     const int code = tavorin::cli::Run(parts, in, out, err, system);
-    FUZZ_CHECK(code >= 0 && code <= 4);
+    FUZZ_CHECK(code >= tavorin::cli::ExitOk && code <= tavorin::cli::ExitTooLarge);
     FUZZ_CHECK(code == 0 || !err.str().empty());  // a failure always says why
 
     // Leave the folder as the next input expects it.
