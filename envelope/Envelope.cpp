@@ -30,6 +30,10 @@ const std::array<std::uint8_t, 256>& DigestBytes() {
     return table;
 }
 
+// Large envelopes have their digest made (or checked) on a thread of its own while the last
+// (or first) pass runs; below this size a thread costs more than it saves.
+constexpr std::size_t kDigestAlongside = std::size_t{1} << 20;
+
 // The one pass loop. pass(bytes) runs one pass and returns false when it could not.
 template <class Pass>
 bool RunPasses(ByteArray& bytes, PassHook& hook, Pass&& pass) {
@@ -134,9 +138,20 @@ namespace {
 using Take = std::function<void(const std::uint8_t* data, std::size_t from, std::size_t to, std::size_t total)>;
 
 bool RunLastPass(Engine& engine, ByteArray& bytes, std::u16string_view key, const Take& take) {
-    if constexpr (!ThreadsAvailable) {
-        engine.EncryptByte(bytes, key);
-        return false;  // the caller digests and writes it all now
+    // A short message is done before a thread would have started (on a busy machine, long
+    // before), and where no thread can start every message is: the caller then does the rest
+    // on this thread.
+    auto previous = std::move(engine.Sealed);
+    if (!ThreadsAvailable || bytes.size() < kDigestAlongside || CoreCount() < 2) {
+        engine.Sealed = nullptr;
+        try {
+            engine.EncryptByte(bytes, key);
+        } catch (...) {
+            engine.Sealed = std::move(previous);
+            throw;
+        }
+        engine.Sealed = std::move(previous);
+        return false;
     }
     // What the chain has finished, handed from this thread to the worker.
     struct Handover {
@@ -178,7 +193,6 @@ bool RunLastPass(Engine& engine, ByteArray& bytes, std::u16string_view key, cons
         worker.join();
     };
 
-    auto previous = std::move(engine.Sealed);
     engine.Sealed = [&](const std::uint8_t* data, std::size_t ready, std::size_t total) {
         {
             std::lock_guard guard(handover.lock);
@@ -311,15 +325,6 @@ Outcome DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key,
     CountedPasses counted(passes);
     return DecryptPasses(engine, bytes, key, counted);
 }
-
-#if !defined(TAVORIN_NO_THREADS) && !defined(__EMSCRIPTEN__)
-namespace {
-
-// Large envelopes have their digest checked on a thread of its own while the first pass runs.
-constexpr std::size_t kDigestAlongside = std::size_t{1} << 20;
-
-}  // namespace
-#endif
 
 Outcome OpenDecoded(Engine& engine, ByteArray& decoded, std::u16string_view key, std::int32_t passes) {
     CountedPasses counted(passes);

@@ -293,6 +293,11 @@ TEST(CliProgram, KeysFromFilesTheEnvironmentAndNoTerminal) {
     const Result polish = RunCli({"encrypt", "--key-file", In(dir, "polish")}, "hello");
     EXPECT_EQ(polish.code, 1);
     EXPECT_NE(polish.err.find("U+0141"), std::string::npos);
+    // A combining accent is normalised (by ICU, which the program opens only for such a key):
+    // the key opens what its precomposed form sealed.
+    const Result combined = RunCli({"encrypt", "--key-env", "TAVORIN_KEY"}, "hello", {"TAVORIN_KEY=cafe\xCC\x81"});
+    ASSERT_EQ(combined.code, 0) << combined.err;
+    EXPECT_EQ(Decrypt(combined.out, {}, {"TAVORIN_KEY=caf\xC3\xA9"}).out, "hello");
 
     EXPECT_EQ(RunCli({"encrypt", "--key-env", "UNSET_VARIABLE"}, "hello").code, 1);
 

@@ -108,7 +108,8 @@ TEST(Envelope, EqualsTheTextBasedConstruction) {
 // envelope of the same ciphertext, and opens to the message.
 TEST(Envelope, SealedWhileTheChainRunsEqualsThePlainEnvelope) {
     for (auto& engine : BuiltEngines()) {
-        for (std::size_t n : {0u, 1u, 9u, 16371u, 70001u}) {
+        // Short messages are sealed on one thread, from 1 MiB on beside the chain.
+        for (std::size_t n : {0u, 1u, 9u, 16371u, 70001u, (1u << 20) + 3u}) {
             for (const std::size_t limit : {std::size_t{0}, envelope::PairsAheadLimit}) {
                 for (const std::int32_t passes : {1, 2}) {
                     const ByteArray message = test::TestBytes(n, static_cast<std::uint32_t>(n + 1));
@@ -139,7 +140,7 @@ TEST(Envelope, SealedWhileTheChainRunsEqualsThePlainEnvelope) {
 // stops the sealing with its failure.
 TEST(Envelope, PlacedPiecesMakeThePlainEnvelope) {
     for (auto& engine : BuiltEngines()) {
-        for (std::size_t n : {0u, 16371u, 200001u}) {
+        for (std::size_t n : {0u, 16371u, 200001u, (1u << 20) + 5u}) {
             const ByteArray message = test::TestBytes(n, 5);
             ByteArray bytes = message;
             std::string text;

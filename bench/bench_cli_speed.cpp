@@ -1,0 +1,178 @@
+// tavorin-cli against its own parts and its peers, run after run in turn, medians of the
+// wall times (other work on the machine slows all of them alike):
+//   decrypt-file of 256 MiB (Twofish, files in /dev/shm) on every core against one core
+//   (taskset), target >= 1.7;
+//   decrypt of a 16 MiB Blowfish envelope to /dev/null against openssl enc -bf-cbc -d -a,
+//   target <= 0.5;
+//   encrypt of a 16 MiB Blowfish message to /dev/null against the bare CBC chain over the
+//   same bytes (in this process), target <= 1.15, and against openssl enc -bf-cbc -a,
+//   target <= 0.9;
+//   encrypt and decrypt of a 40-byte message against /bin/true started the same way,
+//   target <= 1.3.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "BenchChild.h"
+#include "base/Team.h"
+#include "engines/Registry.h"
+
+namespace fs = std::filesystem;
+using tavorin::bench::RunChild;
+
+namespace {
+
+const std::vector<std::string> kEnv = {"TAVORIN_BENCH_KEY=correct horse battery staple"};
+constexpr const char* kKeyHex = "00112233445566778899aabbccddeeff";
+constexpr const char* kIvHex = "0011223344556677";
+
+std::vector<std::string> Tavorin(std::vector<std::string> args) {
+    args.insert(args.begin(), TAVORIN_CLI_PATH);
+    args.push_back("--key-env");
+    args.push_back("TAVORIN_BENCH_KEY");
+    return args;
+}
+
+std::vector<std::string> OpenSsl(bool decrypt) {
+    std::vector<std::string> a = {"openssl", "enc",  "-bf-cbc",   "-a",     "-K",        kKeyHex,
+                                  "-iv",     kIvHex, "-provider", "legacy", "-provider", "default"};
+    if (decrypt)
+        a.push_back("-d");
+    return a;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Runs each of the commands once per round, `rounds` times; the median wall time of each.
+std::vector<double> Medians(int rounds, const std::vector<std::function<double()>>& runs) {
+    std::vector<std::vector<double>> times(runs.size());
+    for (int r = 0; r < rounds; ++r) {
+        for (std::size_t i = 0; i < runs.size(); ++i)
+            times[i].push_back(runs[i]());
+    }
+    std::vector<double> medians;
+    for (auto& t : times)
+        medians.push_back(Median(t));
+    return medians;
+}
+
+double Run(const std::vector<std::string>& args, const fs::path& in, const fs::path& out) {
+    const auto c = RunChild(args, in, out, kEnv);
+    if (c.status != 0) {
+        std::fprintf(stderr, "failed: %s\n", args[0].c_str());
+        std::exit(1);
+    }
+    return c.seconds;
+}
+
+void Report(const char* what, double ours, double theirs, const char* peer, double target, bool atMost) {
+    const double ratio = ours / theirs;
+    const bool met = atMost ? ratio <= target : ratio >= target;
+    std::printf("%s: %.3f (target %s %.2f, %s) (%.1f ms against %s %.1f ms)\n", what, ratio,
+                atMost ? "<=" : ">=", target, met ? "met" : "NOT met", ours * 1e3, peer, theirs * 1e3);
+}
+
+void WriteText(const fs::path& path, std::size_t size) {
+    std::mt19937 rng(42);
+    std::string text(size, ' ');
+    for (std::size_t i = 0; i < size; ++i)
+        text[i] = (i % 72 == 71) ? '\n' : static_cast<char>(' ' + rng() % 95);
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
+    const fs::path dir = fs::exists("/dev/shm") ? fs::path("/dev/shm") / ("tavorin-speed-" + std::to_string(getpid()))
+                                                : tavorin::bench::MakeTempDir("tavorin-speed");
+    fs::create_directories(dir);
+    const fs::path null = "/dev/null";
+
+    // Decryption on every core.
+    {
+        const fs::path plain = dir / "plain", sealed = dir / "sealed", opened = dir / "opened";
+        WriteText(plain, std::size_t{256} << 20);
+        Run(Tavorin({"encrypt-file", "-c", "Twofish", plain.string(), sealed.string()}), null, null);
+        fs::remove(plain);
+        auto decrypt = [&](bool one) {
+            fs::remove(opened);
+            std::vector<std::string> args =
+                Tavorin({"decrypt-file", "-c", "Twofish", sealed.string(), opened.string()});
+            if (one)
+                args.insert(args.begin(), {"taskset", "-c", "0"});
+            return Run(args, null, null);
+        };
+        const auto m = Medians(rounds, {[&] { return decrypt(true); }, [&] { return decrypt(false); }});
+        std::printf("Cores the process may use: %zu\n", tavorin::CoreCount());
+        Report("decrypt-file 256 MiB Twofish, one core / every core", m[0], m[1], "every core", 1.7, false);
+        fs::remove(sealed);
+        fs::remove(opened);
+    }
+
+    // The envelope both ways.
+    const fs::path message = dir / "message", ours = dir / "ours", theirs = dir / "theirs";
+    WriteText(message, std::size_t{16} << 20);
+    Run(Tavorin({"encrypt", "-c", "Blowfish"}), message, ours);
+    Run(OpenSsl(false), message, theirs);
+    {
+        const auto m = Medians(rounds, {[&] {
+                                            return Run(Tavorin({"decrypt", "-c", "Blowfish"}), ours, null);
+                                        },
+                                        [&] { return Run(OpenSsl(true), theirs, null); }});
+        Report("decrypt 16 MiB Blowfish envelope to /dev/null, tavorin-cli / openssl", m[0], m[1], "openssl", 0.5,
+               true);
+    }
+    {
+        // The bare chain: the engine's EncryptByte over the message's bytes, in this process.
+        std::ifstream in(message, std::ios::binary);
+        const tavorin::ByteArray bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        auto engine = tavorin::CreateEngine(u"Blowfish");
+        engine->Key(u"correct horse battery staple");
+        const auto chain = [&] {
+            tavorin::ByteArray copy;
+            copy.reserve(bytes.size() + 64);
+            copy = bytes;
+            const auto start = std::chrono::steady_clock::now();
+            engine->EncryptByte(copy);
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        };
+        const auto m = Medians(rounds, {[&] {
+                                            return Run(Tavorin({"encrypt", "-c", "Blowfish"}), message, null);
+                                        },
+                                        chain, [&] { return Run(OpenSsl(false), message, null); }});
+        Report("encrypt 16 MiB Blowfish to /dev/null, tavorin-cli / bare CBC chain", m[0], m[1], "the chain", 1.15,
+               true);
+        Report("encrypt 16 MiB Blowfish to /dev/null, tavorin-cli / openssl", m[0], m[2], "openssl", 0.9, true);
+    }
+
+    // Starting: many runs of a 40-byte message.
+    {
+        const fs::path small = dir / "small", smallSealed = dir / "small-sealed";
+        std::ofstream(small) << "A message of forty bytes, no more, no l\n";
+        Run(Tavorin({"encrypt", "-c", "Blowfish"}), small, smallSealed);
+        const int many = 40 * rounds;
+        const auto m = Medians(many, {[&] { return Run({"/bin/true"}, small, null); },
+                                      [&] {
+                                          return Run(Tavorin({"encrypt", "-c", "Blowfish"}), small, null);
+                                      },
+                                      [&] {
+                                          return Run(Tavorin({"decrypt", "-c", "Blowfish"}), smallSealed, null);
+                                      }});
+        Report("encrypt 40 bytes, tavorin-cli / /bin/true", m[1], m[0], "/bin/true", 1.3, true);
+        Report("decrypt 40 bytes, tavorin-cli / /bin/true", m[2], m[0], "/bin/true", 1.3, true);
+    }
+    fs::remove_all(dir);
+    return 0;
+}
