@@ -467,8 +467,7 @@ private:
         }
         const std::string_view message(reinterpret_cast<const char*>(opened.message.data()), opened.message.size());
         const bool validUtf8 = IsValidUtf8(message);
-        const bool looksUtf8 =
-            validUtf8 && std::any_of(message.begin(), message.end(), [](char c) { return (c & 0x80) != 0; });
+        const bool looksUtf8 = validUtf8 && AsciiPrefix(opened.message.data(), opened.message.size()) != message.size();
         if (utf8 && !validUtf8) {
             SecureWipe(opened.message);
             throw CliError(ExitUsage,

@@ -155,6 +155,29 @@ bool DecodePortable(const Char* text, std::size_t count, std::uint8_t* out) noex
     return ReadPairs(text, count, 3, out, Tables.HexValueTable);
 }
 
+// " XX" triples: the value of each digit of either case, 0xFF for any other character.
+constexpr auto kAnyCaseDigit = [] {
+    std::array<std::uint8_t, 256> t{};
+    t.fill(0xFF);
+    for (int c = 0; c < 10; ++c)
+        t['0' + c] = static_cast<std::uint8_t>(c);
+    for (int c = 0; c < 6; ++c)
+        t['A' + c] = t['a' + c] = static_cast<std::uint8_t>(10 + c);
+    return t;
+}();
+
+std::size_t LedPairsPortable(const char* text, std::size_t count, std::uint8_t* out) noexcept {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(text);
+    std::size_t i = 0;
+    for (; i < count; ++i, p += 3) {
+        const std::uint8_t high = kAnyCaseDigit[p[1]], low = kAnyCaseDigit[p[2]];
+        if (p[0] != ' ' || (high | low) == 0xFF)
+            break;
+        out[i] = static_cast<std::uint8_t>(high << 4 | low);
+    }
+    return i;
+}
+
 #ifdef TAVORIN_HEX_X86
 
 #define TAVORIN_HEX_SSSE3 __attribute__((target("ssse3")))
@@ -354,6 +377,69 @@ TAVORIN_HEX_AVX2 bool DecodeAvx2(const Char* text, std::size_t count, std::uint8
     return DecodeSsse3(text + 3 * i, count - i, out + i);
 }
 
+// Led triples: the space is character 0 of each, the digits 1 and 2.
+alignas(16) constexpr Shuffle kLed[3][3] = {{GatherIndex(0, 0), GatherIndex(1, 0), GatherIndex(2, 0)},
+                                            {GatherIndex(0, 1), GatherIndex(1, 1), GatherIndex(2, 1)},
+                                            {GatherIndex(0, 2), GatherIndex(1, 2), GatherIndex(2, 2)}};
+
+// The value of digits of either case, and in `bad` 0xFF where a character is none.
+TAVORIN_HEX_SSSE3 inline __m128i AnyCaseDigits(__m128i c, __m128i& bad) {
+    const __m128i d = _mm_sub_epi8(c, _mm_set1_epi8('0'));
+    const __m128i a = _mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    const __m128i isDigit = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
+    const __m128i isLetter = _mm_cmpeq_epi8(_mm_min_epu8(a, _mm_set1_epi8(5)), a);
+    bad = _mm_or_si128(bad, _mm_andnot_si128(_mm_or_si128(isDigit, isLetter), _mm_set1_epi8(-1)));
+    return _mm_or_si128(_mm_and_si128(isDigit, d), _mm_and_si128(isLetter, _mm_add_epi8(a, _mm_set1_epi8(10))));
+}
+
+TAVORIN_HEX_AVX2 inline __m256i AnyCaseDigits(__m256i c, __m256i& bad) {
+    const __m256i d = _mm256_sub_epi8(c, _mm256_set1_epi8('0'));
+    const __m256i a = _mm256_sub_epi8(_mm256_or_si256(c, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
+    const __m256i isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(9)), d);
+    const __m256i isLetter = _mm256_cmpeq_epi8(_mm256_min_epu8(a, _mm256_set1_epi8(5)), a);
+    bad = _mm256_or_si256(bad, _mm256_andnot_si256(_mm256_or_si256(isDigit, isLetter), _mm256_set1_epi8(-1)));
+    return _mm256_or_si256(_mm256_and_si256(isDigit, d),
+                           _mm256_and_si256(isLetter, _mm256_add_epi8(a, _mm256_set1_epi8(10))));
+}
+
+TAVORIN_HEX_SSSE3 std::size_t LedPairsSsse3(const char* text, std::size_t count, std::uint8_t* out) noexcept {
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const char* p = text + 3 * i;
+        const __m128i c0 = Load16(p), c1 = Load16(p + 16), c2 = Load16(p + 32);
+        __m128i part[3];
+        for (int k = 0; k < 3; ++k)
+            part[k] = _mm_or_si128(
+                _mm_or_si128(_mm_shuffle_epi8(c0, Load(kLed[k][0])), _mm_shuffle_epi8(c1, Load(kLed[k][1]))),
+                _mm_shuffle_epi8(c2, Load(kLed[k][2])));
+        __m128i bad = _mm_xor_si128(_mm_cmpeq_epi8(part[0], _mm_set1_epi8(' ')), _mm_set1_epi8(-1));
+        const __m128i high = AnyCaseDigits(part[1], bad), low = AnyCaseDigits(part[2], bad);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_or_si128(_mm_slli_epi16(high, 4), low));
+        if (const int mask = _mm_movemask_epi8(bad))
+            return i + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(mask)));
+    }
+    return i + LedPairsPortable(text + 3 * i, count - i, out + i);
+}
+
+TAVORIN_HEX_AVX2 std::size_t LedPairsAvx2(const char* text, std::size_t count, std::uint8_t* out) noexcept {
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const char* p = text + 3 * i;
+        const __m256i c0 = Load16Twice(p), c1 = Load16Twice(p + 16), c2 = Load16Twice(p + 32);
+        __m256i part[3];
+        for (int k = 0; k < 3; ++k)
+            part[k] = _mm256_or_si256(
+                _mm256_or_si256(_mm256_shuffle_epi8(c0, Load2(kLed[k][0])), _mm256_shuffle_epi8(c1, Load2(kLed[k][1]))),
+                _mm256_shuffle_epi8(c2, Load2(kLed[k][2])));
+        __m256i bad = _mm256_xor_si256(_mm256_cmpeq_epi8(part[0], _mm256_set1_epi8(' ')), _mm256_set1_epi8(-1));
+        const __m256i high = AnyCaseDigits(part[1], bad), low = AnyCaseDigits(part[2], bad);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_or_si256(_mm256_slli_epi16(high, 4), low));
+        if (const auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(bad)))
+            return i + static_cast<std::size_t>(std::countr_zero(mask));
+    }
+    return i + LedPairsSsse3(text + 3 * i, count - i, out + i);
+}
+
 #undef TAVORIN_HEX_SSSE3
 #undef TAVORIN_HEX_AVX2
 
@@ -515,6 +601,20 @@ ByteArray HexToBytes(std::string_view text, std::int32_t separatorLength) {
 
 ByteArray HexToBytes(std::u16string_view text, std::int32_t separatorLength) {
     return DecodeToBytes(text, separatorLength);
+}
+
+std::size_t ReadSpaceLedPairs(const char* text, std::size_t size, std::size_t most, std::uint8_t* out) noexcept {
+    const std::size_t count = std::min(size / 3, most);
+    switch (Chosen().load(std::memory_order_relaxed)) {
+#ifdef TAVORIN_HEX_X86
+    case Path::Avx2:
+        return LedPairsAvx2(text, count, out);
+    case Path::Ssse3:
+        return LedPairsSsse3(text, count, out);
+#endif
+    default:
+        return LedPairsPortable(text, count, out);
+    }
 }
 
 bool PathAvailable(Path path) noexcept { return CpuRuns(path); }

@@ -35,6 +35,11 @@ ByteArray HexToBytes(std::u16string_view text, std::int32_t separatorLength);
 // 3 * size characters at out.
 void WriteSpacedPairs(const std::uint8_t* data, std::size_t size, char* out) noexcept;
 
+// Where envelopes are found in pasted text: the leading run of " XX" triples at text (a space,
+// then two hexadecimal digits of either case), at most `most` of them, decoded into out.
+// Returns how many triples were taken; reads no further than text + size.
+std::size_t ReadSpaceLedPairs(const char* text, std::size_t size, std::size_t most, std::uint8_t* out) noexcept;
+
 // Which code converts pairs of one-character gaps (the envelope's): on x86-64 SSSE3 or AVX2
 // code chosen once from the CPU, the portable table code elsewhere. Every path gives the
 // same results and the same refusals; tests and benchmarks may switch.

@@ -14,6 +14,10 @@
 #include "codecs/CSHA256.h"
 #include "codecs/modHEX.h"
 
+#if defined(__x86_64__) && !defined(__EMSCRIPTEN__)
+#include <immintrin.h>
+#endif
+
 namespace tavorin::envelope {
 
 namespace {
@@ -33,6 +37,47 @@ const std::array<std::uint8_t, 256>& DigestBytes() {
 // Large envelopes have their digest made (or checked) on a thread of its own while the last
 // (or first) pass runs; below this size a thread costs more than it saves.
 constexpr std::size_t kDigestAlongside = std::size_t{1} << 20;
+
+void MapPortable(const std::uint8_t* data, std::size_t n, std::uint8_t* out) noexcept {
+    const auto& map = DigestBytes();
+    for (std::size_t i = 0; i < n; ++i) {
+        out[i] = map[data[i]];
+    }
+}
+
+#if defined(__x86_64__) && !defined(__EMSCRIPTEN__)
+// Only the bytes 0x80 to 0x9F change: two shuffles look them up, sixteen at a time.
+__attribute__((target("ssse3"))) void MapSsse3(const std::uint8_t* data, std::size_t n, std::uint8_t* out) noexcept {
+    const auto& map = DigestBytes();
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(map.data() + 0x80));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(map.data() + 0x90));
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const __m128i index = _mm_sub_epi8(b, _mm_set1_epi8(static_cast<char>(0x80)));
+        const __m128i inside = _mm_cmpeq_epi8(_mm_min_epu8(index, _mm_set1_epi8(0x1F)), index);
+        const __m128i upper = _mm_cmpeq_epi8(_mm_and_si128(index, _mm_set1_epi8(0x10)), _mm_set1_epi8(0x10));
+        const __m128i nibble = _mm_and_si128(index, _mm_set1_epi8(0x0F));
+        const __m128i mapped = _mm_or_si128(_mm_andnot_si128(upper, _mm_shuffle_epi8(low, nibble)),
+                                            _mm_and_si128(upper, _mm_shuffle_epi8(high, nibble)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_or_si128(_mm_and_si128(inside, mapped), _mm_andnot_si128(inside, b)));
+    }
+    MapPortable(data + i, n - i, out + i);
+}
+#endif
+
+// The bytes the digest reads for data[0, n).
+void MapToDigestBytes(const std::uint8_t* data, std::size_t n, std::uint8_t* out) noexcept {
+#if defined(__x86_64__) && !defined(__EMSCRIPTEN__)
+    static const bool vector = __builtin_cpu_supports("ssse3");
+    if (vector) {
+        MapSsse3(data, n, out);
+        return;
+    }
+#endif
+    MapPortable(data, n, out);
+}
 
 // The one pass loop. pass(bytes) runs one pass and returns false when it could not.
 template <class Pass>
@@ -61,12 +106,9 @@ namespace {
 class CiphertextDigester {
 public:
     void Update(const std::uint8_t* data, std::size_t size) noexcept {
-        const auto& map = DigestBytes();
         for (std::size_t at = 0; at < size; at += slice_.size()) {
             const std::size_t n = std::min(slice_.size(), size - at);
-            for (std::size_t i = 0; i < n; ++i) {
-                slice_[i] = map[data[at + i]];
-            }
+            MapToDigestBytes(data + at, n, slice_.data());
             sha_.Update(slice_.data(), n);
         }
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "codecs/modHEX.h"
 #include "engines/FrameFormat.h"
 #include "envelope/Envelope.h"
 
@@ -76,9 +77,15 @@ bool EnvelopeFinder::Feed(const char* data, std::size_t size) {
         // Content. Most of an envelope is "XX" after a single space: taken here in one go.
         if (digits_ == 2 && separators_ == 0 && storing_ && !afterC2_ && pending_.empty()) {
             const std::size_t from = i;
-            while (size - i >= 3 && p[i] == ' ' && kHexValue[p[i + 1]] != kNoDigit && kHexValue[p[i + 2]] != kNoDigit) {
-                run_.push_back(static_cast<std::uint8_t>(kHexValue[p[i + 1]] << 4 | kHexValue[p[i + 2]]));
-                i += 3;
+            for (constexpr std::size_t kStep = 4096; size - i >= 3;) {
+                const std::size_t old = run_.size();
+                run_.resize(old + std::min(kStep, (size - i) / 3));
+                const std::size_t n = modHEX::ReadSpaceLedPairs(data + i, size - i, kStep, run_.data() + old);
+                run_.resize(old + n);
+                i += 3 * n;
+                if (n < kStep) {
+                    break;
+                }
             }
             if (i != from) {
                 tokens_ += (i - from) / 3;
@@ -209,8 +216,11 @@ bool EnvelopeFinder::TryStarts(std::size_t upTo, bool last) {
                 continue;
             }
             if (++matches_ == 1) {
-                found_.assign(run_.begin() + static_cast<std::ptrdiff_t>(from + DigestLength),
-                              run_.begin() + static_cast<std::ptrdiff_t>(to));
+                foundFrom_ = from + DigestLength;
+                foundTo_ = to;
+                if (!last) {
+                    TakeFound();
+                }
             }
             return true;
         }
@@ -265,12 +275,28 @@ void EnvelopeFinder::EndLine() {
     lineStartHigh_ = runHigh_;
 }
 
+void EnvelopeFinder::TakeFound() {
+    if (foundTo_ == run_.size()) {
+        // Most often the run is the envelope: its buffer becomes the result.
+        found_ = std::move(run_);
+        found_.erase(found_.begin(), found_.begin() + static_cast<std::ptrdiff_t>(foundFrom_));
+        run_ = ByteArray();
+    } else {
+        found_.assign(run_.begin() + static_cast<std::ptrdiff_t>(foundFrom_),
+                      run_.begin() + static_cast<std::ptrdiff_t>(foundTo_));
+    }
+    foundTo_ = 0;
+}
+
 void EnvelopeFinder::EndRun() {
     if (storing_) {
         if (TryStarts(run_.size(), true)) {
             gap_ = 0;  // text is counted from the last envelope on
         } else {
             gap_ += runTextBytes_;
+        }
+        if (foundTo_ != 0) {
+            TakeFound();
         }
     }
     run_.clear();

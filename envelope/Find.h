@@ -69,6 +69,8 @@ private:
     // Returns whether any start was tried.
     bool TryStarts(std::size_t upTo, bool last);
     void EndRun();
+    // The match [foundFrom_, foundTo_) of the run into found_.
+    void TakeFound();
     bool TooMuchText() const noexcept { return gap_ > MaxTextAround; }
 
     enum class Line { Prefix, Content, Text };
@@ -82,6 +84,8 @@ private:
     std::size_t matches_ = 0;
     std::size_t envelopeLike_ = 0;  // starts of a digest tried against an end and not matched
     ByteArray found_;
+    std::size_t foundFrom_ = 0;
+    std::size_t foundTo_ = 0;  // 0: nothing waits to be taken
 
     // The line being read.
     Line line_ = Line::Prefix;

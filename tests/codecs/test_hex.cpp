@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <random>
 
@@ -313,6 +314,30 @@ TEST_P(HexPaths, DecodeEveryLength) {
                 const std::string narrow(text.begin(), text.end());
                 ExpectSame([&] { return HexToBytes(std::string_view(narrow), 1); }, length);
             }
+        }
+    }
+}
+
+// Space-led pairs of either case, as pasted envelopes hold them; every path stops at the
+// same triple.
+TEST_P(HexPaths, SpaceLedPairsEveryLength) {
+    std::mt19937 rng(7);
+    const std::string odd = "gG:@/\n\t\x10\x19\x80\xA0";
+    for (std::size_t length = 0; length <= 300; ++length) {
+        for (int variant = 0; variant < 6; ++variant) {
+            std::string text = " " + ExpectedHex(RandomBytes(rng, length / 3 + 1), " ");
+            for (char& c : text)
+                c = variant == 1 && rng() % 2 ? static_cast<char>(std::tolower(c)) : c;
+            text.resize(length);
+            if (variant > 1 && length != 0)
+                text[rng() % length] = odd[rng() % odd.size()];
+            ExpectSame(
+                [&] {
+                    ByteArray out(length / 3);
+                    out.resize(ReadSpaceLedPairs(text.data(), text.size(), length, out.data()));
+                    return out;
+                },
+                length);
         }
     }
 }
