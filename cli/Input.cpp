@@ -5,14 +5,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <optional>
 #include <ostream>
 #include <vector>
 
 #include "base/AnsiCodePage.h"
+#include "base/ChunkPipeline.h"
 #include "base/Failure.h"
 #include "base/Files.h"
 #include "base/TextGate.h"
@@ -261,6 +264,36 @@ namespace {
 
 constexpr std::size_t kEnvelopePiece = std::size_t{1} << 20;
 
+// Text of a known size, read ahead on a second thread while the finder works through the
+// piece before.
+void FeedReadAhead(envelope::EnvelopeFinder& finder, std::uint64_t size,
+                   const std::function<std::size_t(std::uint8_t* into, std::size_t size)>& read) {
+    const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(size, kEnvelopePiece));
+    if (piece == 0) {
+        return;
+    }
+    ByteArray slots(ChunkPipeline::kSlots * piece);
+    std::array<std::size_t, ChunkPipeline::kSlots> got{};
+    struct Enough {};  // nothing after this piece can change the result
+    try {
+        ChunkPipeline(slots.data(), piece)
+            .Run(
+                static_cast<std::size_t>((size + piece - 1) / piece),
+                [&](std::size_t k, std::uint8_t* slot) {
+                    got[k % got.size()] =
+                        read(slot,
+                             static_cast<std::size_t>(std::min<std::uint64_t>(piece, size - std::uint64_t{k} * piece)));
+                },
+                [&](std::size_t k, std::uint8_t* slot) {
+                    if (!finder.Feed(reinterpret_cast<const char*>(slot), got[k % got.size()])) {
+                        throw Enough{};
+                    }
+                },
+                [](std::size_t, std::uint8_t*) {});
+    } catch (const Enough&) {
+    }
+}
+
 }  // namespace
 
 envelope::FoundEnvelope FindEnvelopeIn(std::istream& in) {
@@ -270,6 +303,14 @@ envelope::FoundEnvelope FindEnvelopeIn(std::istream& in) {
             throw Failure::OverflowError();
         }
         finder.Expect(*size);
+        FeedReadAhead(finder, *size, [&](std::uint8_t* into, std::size_t n) {
+            in.read(reinterpret_cast<char*>(into), static_cast<std::streamsize>(n));
+            return static_cast<std::size_t>(in.gcount());
+        });
+        if (in.bad()) {
+            throw Failure(Failure::DeviceIO, "Device I/O error (reading standard input)");
+        }
+        return finder.Finish();
     }
     std::string piece(kEnvelopePiece, '\0');
     std::uint64_t total = 0;
@@ -297,15 +338,10 @@ envelope::FoundEnvelope FindEnvelopeInFile(const std::filesystem::path& path) {
     }
     envelope::EnvelopeFinder finder;
     finder.Expect(file.Size());
-    std::string piece(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), kEnvelopePiece)), '\0');
-    for (std::uint64_t left = file.Size(); left > 0;) {
-        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, piece.size()));
-        file.ReadExact(reinterpret_cast<std::uint8_t*>(piece.data()), n);
-        left -= n;
-        if (!finder.Feed(piece.data(), n)) {
-            break;
-        }
-    }
+    FeedReadAhead(finder, file.Size(), [&](std::uint8_t* into, std::size_t n) {
+        file.ReadExact(into, n);
+        return n;
+    });
     return finder.Finish();
 }
 
