@@ -49,12 +49,14 @@ public:
     std::u16string EncryptString(std::u16string_view Text, std::u16string_view key = {});
     std::u16string DecryptString(std::u16string_view Text, std::u16string_view key = {});
 
+#ifndef TAVORIN_NO_FILES
     // Stream a file through the frame into an unnamed file beside the destination, named
     // only when complete. On any failure (and on a wrong key) the destination is untouched.
     virtual void EncryptFile(const std::filesystem::path& SourceFile, const std::filesystem::path& DestFile,
                              std::u16string_view key = {}) = 0;
     virtual bool DecryptFile(const std::filesystem::path& SourceFile, const std::filesystem::path& DestFile,
                              std::u16string_view key = {}) = 0;
+#endif
 
     // One block of the cipher alone, in place, with the current key: no frame, no chaining.
     // For known-answer tests and fuzzing.

@@ -135,7 +135,7 @@ public:
 
         std::array<std::uint8_t, B> prev{};
         frame::ProgressRule progress(T, Progress);
-        if (T >= kSplitFrom && CoreCount() > 1) {
+        if (ThreadsAvailable && T >= kSplitFrom && CoreCount() > 1) {
             Team team(std::min<std::size_t>(CoreCount(), static_cast<std::size_t>(T / kPiece)));
             DecryptOnEveryCore(team, bytes.data(), 0, static_cast<std::size_t>(T), prev.data(), fits, progress);
             if (!fits) {
@@ -170,6 +170,7 @@ public:
         return true;
     }
 
+#ifndef TAVORIN_NO_FILES
     void EncryptFile(const std::filesystem::path& SourceFile, const std::filesystem::path& DestFile,
                      std::u16string_view key = {}) final {
         frame::CheckSource(SourceFile);
@@ -205,6 +206,7 @@ public:
         }
         return fits;
     }
+#endif
 
 protected:
     FramedEngine() = default;

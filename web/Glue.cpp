@@ -8,6 +8,8 @@
 
 #include <emscripten.h>
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -94,61 +96,90 @@ std::u16string Key(const std::uint8_t* data, std::size_t size) {
 }
 
 // The message's bytes: as they are (UTF-8), or one Windows-1252 byte per character, with room
-// for every pass's header and padding so that the frame grows in place.
+// for every pass's header and padding so that the frame grows in place. The characters are
+// converted in place: a byte never takes more room than the character it stands for.
 ByteArray MessageBytes(const std::uint8_t* data, std::size_t size, bool utf8, std::size_t slack) {
-    ByteArray bytes;
-    if (utf8) {
-        if (size > MaxMessage) {
-            throw Refusal{TooLarge, ""};
-        }
-        bytes.reserve(size + slack);
-        bytes.assign(data, data + size);
-        return bytes;
-    }
-    std::u16string text = FromUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
-    const struct WipeText {
-        std::u16string& s;
-        ~WipeText() { SecureWipe(s); }
-    } wipeText{text};
-    if (text.size() > MaxMessage) {
+    if (size > (utf8 ? MaxMessage : 3 * MaxMessage)) {
         throw Refusal{TooLarge, ""};
     }
-    if (const auto bad = AnsiCodePage::FirstUnrepresentable(text)) {
-        throw Refusal{Usage, "the message holds the character " + DescribeCodePoint(*bad) +
-                                 ", which Windows-1252 cannot hold: choose UTF-8 to encrypt it as UTF-8"};
+    ByteArray bytes;
+    bytes.reserve(size + slack);
+    bytes.assign(data, data + size);
+    if (utf8) {
+        return bytes;
     }
-    bytes.reserve(text.size() + slack);
-    for (const char16_t c : text) {
-        std::uint8_t b = 0;
-        AnsiCodePage::CharToByte(c, b);
-        bytes.push_back(b);
+    std::uint8_t* const p = bytes.data();
+    std::size_t out = AsciiPrefix(p, size);
+    for (std::size_t i = out; i < size;) {
+        if (p[i] < 0x80) {
+            p[out++] = p[i++];
+            continue;
+        }
+        const Utf8Sequence s = DecodeUtf8(p, size, i);
+        if (s.length == 0) {
+            SecureWipe(bytes);
+            throw Refusal{Usage, "the message is no UTF-8 text"};
+        }
+        if (s.cp >= 0x10000 || !AnsiCodePage::CharToByte(static_cast<char16_t>(s.cp), p[out])) {
+            SecureWipe(bytes);
+            throw Refusal{Usage, "the message holds the character " + DescribeCodePoint(s.cp) +
+                                     ", which Windows-1252 cannot hold: choose UTF-8 to encrypt it as UTF-8"};
+        }
+        ++out;
+        i += s.length;
+    }
+    SecureWipe(p + out, size - out);
+    bytes.resize(out);
+    if (out > MaxMessage) {
+        SecureWipe(bytes);
+        throw Refusal{TooLarge, ""};
     }
     return bytes;
 }
 
 // The opened message as UTF-8 text, sized once so that no copy of it is left behind.
 std::string MessageText(const ByteArray& bytes, bool utf8) {
+    const std::uint8_t* const p = bytes.data();
+    const std::size_t n = bytes.size();
     std::string text;
     if (utf8) {
-        const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        const std::string_view view(reinterpret_cast<const char*>(p), n);
         if (!IsValidUtf8(view)) {
             throw Refusal{Usage, "the message is no UTF-8 text: choose Windows-1252 and decrypt again"};
         }
         text.assign(view);
         return text;
     }
-    text.reserve(3 * bytes.size());
-    for (const std::uint8_t b : bytes) {
-        const char16_t c = AnsiCodePage::ByteToChar(b);
-        if (c < 0x80) {
-            text.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            text.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            text.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            text.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    // Each byte's character in UTF-8 (one to three bytes), and how many of them.
+    struct Utf8Char {
+        std::array<char, 3> bytes{};
+        std::uint8_t length = 0;
+    };
+    static const auto table = [] {
+        std::array<Utf8Char, 256> t{};
+        for (unsigned b = 0; b < 256; ++b) {
+            const char16_t c = AnsiCodePage::ByteToChar(static_cast<std::uint8_t>(b));
+            const std::string u = ToUtf8(std::u16string_view(&c, 1));
+            std::copy(u.begin(), u.end(), t[b].bytes.begin());
+            t[b].length = static_cast<std::uint8_t>(u.size());
+        }
+        return t;
+    }();
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        length += table[p[i]].length;
+    }
+    text.resize(length);
+    char* q = text.data();
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t ascii = AsciiPrefix(p + i, n - i);
+        std::copy(p + i, p + i + ascii, q);
+        q += ascii;
+        i += ascii;
+        for (; i < n && p[i] >= 0x80; ++i) {
+            const Utf8Char& c = table[p[i]];
+            std::copy(c.bytes.begin(), c.bytes.begin() + c.length, q);
+            q += c.length;
         }
     }
     return text;

@@ -2,13 +2,16 @@
 """Assembles tavorin.html: the markup with its style, its script and the worker (the
 prelude, the compiled module and worker.js) inline, under a Content-Security-Policy that allows
 exactly that style and that script by their SHA-256, and nothing from anywhere else.
-Writes tavorin.html.sha256 beside it, in the format sha256sum checks."""
+Writes tavorin.html.sha256 beside it, in the format sha256sum checks. Fails when the page
+grows past MAX_PAGE_BYTES: it is opened on phones, often over a slow line."""
 
 import argparse
 import base64
 import hashlib
 import pathlib
 import re
+
+MAX_PAGE_BYTES = 400 * 1024
 
 
 def csp_hash(text):
@@ -52,6 +55,8 @@ def main():
         page = page.replace(marker, value)
 
     data = page.encode("utf-8")
+    if len(data) > MAX_PAGE_BYTES:
+        raise SystemExit(f"assemble.py: the page has {len(data)} bytes, more than {MAX_PAGE_BYTES}")
     args.out.write_bytes(data)
     digest = hashlib.sha256(data).hexdigest()
     args.out.with_name(args.out.name + ".sha256").write_text(f"{digest}  {args.out.name}\n")

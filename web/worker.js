@@ -15,13 +15,31 @@ const start = () => TavorinModule({
 let ready = start();
 
 // Copies a string into the module's memory as UTF-8; the module wipes it after the call.
+// Room for one byte per character first, which holds the usual ASCII text whole; the rest
+// of a text with wider characters follows in a larger block, and the first is wiped.
 function place(module, text) {
-  const room = text.length * 3 + 1;
-  const at = module._malloc(room);
+  let room = text.length + 1;
+  let at = module._malloc(room);
   if (!at) {
     throw new RangeError("out of memory");
   }
-  const { written } = new TextEncoder().encodeInto(text, module.HEAPU8.subarray(at, at + room));
+  let { read, written } = new TextEncoder().encodeInto(text, module.HEAPU8.subarray(at, at + room));
+  if (read < text.length) {
+    const wider = written + (text.length - read) * 3 + 1;
+    const to = module._malloc(wider);
+    if (!to) {
+      module.HEAPU8.fill(0, at, at + written);
+      module._free(at);
+      throw new RangeError("out of memory");
+    }
+    const heap = module.HEAPU8;
+    heap.copyWithin(to, at, at + written);
+    heap.fill(0, at, at + written);
+    module._free(at);
+    at = to;
+    room = wider;
+    written += new TextEncoder().encodeInto(text.substring(read), heap.subarray(at + written, at + room)).written;
+  }
   return { at, size: written };
 }
 
