@@ -9,7 +9,6 @@
 #include <emscripten.h>
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -150,36 +149,26 @@ std::string MessageText(const ByteArray& bytes, bool utf8) {
         text.assign(view);
         return text;
     }
-    // Each byte's character in UTF-8 (one to three bytes), and how many of them.
-    struct Utf8Char {
-        std::array<char, 3> bytes{};
-        std::uint8_t length = 0;
-    };
-    static const auto table = [] {
-        std::array<Utf8Char, 256> t{};
-        for (unsigned b = 0; b < 256; ++b) {
-            const char16_t c = AnsiCodePage::ByteToChar(static_cast<std::uint8_t>(b));
-            const std::string u = ToUtf8(std::u16string_view(&c, 1));
-            std::copy(u.begin(), u.end(), t[b].bytes.begin());
-            t[b].length = static_cast<std::uint8_t>(u.size());
-        }
-        return t;
-    }();
-    std::size_t length = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        length += table[p[i]].length;
+    // Bytes from 0x80 on stand for characters of two or three UTF-8 bytes.
+    std::size_t length = n;
+    for (std::size_t i = AsciiPrefix(p, n); i < n; i += AsciiPrefix(p + i, n - i)) {
+        length += AnsiCodePage::ByteToChar(p[i++]) < 0x800 ? 1 : 2;
     }
     text.resize(length);
     char* q = text.data();
     for (std::size_t i = 0; i < n;) {
         const std::size_t ascii = AsciiPrefix(p + i, n - i);
-        std::copy(p + i, p + i + ascii, q);
-        q += ascii;
+        q = std::copy(p + i, p + i + ascii, q);
         i += ascii;
         for (; i < n && p[i] >= 0x80; ++i) {
-            const Utf8Char& c = table[p[i]];
-            std::copy(c.bytes.begin(), c.bytes.begin() + c.length, q);
-            q += c.length;
+            const char16_t c = AnsiCodePage::ByteToChar(p[i]);
+            if (c < 0x800) {
+                *q++ = static_cast<char>(0xC0 | (c >> 6));
+            } else {
+                *q++ = static_cast<char>(0xE0 | (c >> 12));
+                *q++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            }
+            *q++ = static_cast<char>(0x80 | (c & 0x3F));
         }
     }
     return text;
