@@ -9,6 +9,7 @@
 //   target <= 0.9;
 //   encrypt and decrypt of a 40-byte message against /bin/true started the same way,
 //   target <= 1.3.
+// Arguments: the rounds (5), then the parts to run (cores, decrypt, encrypt, start; all).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <unistd.h>
@@ -95,13 +97,16 @@ void WriteText(const fs::path& path, std::size_t size) {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
+    const auto part = [&](std::string_view name) {
+        return argc <= 2 || std::find(argv + 2, argv + argc, name) != argv + argc;
+    };
     const fs::path dir = fs::exists("/dev/shm") ? fs::path("/dev/shm") / ("tavorin-speed-" + std::to_string(getpid()))
                                                 : tavorin::bench::MakeTempDir("tavorin-speed");
     fs::create_directories(dir);
     const fs::path null = "/dev/null";
 
     // Decryption on every core.
-    {
+    if (part("cores")) {
         const fs::path plain = dir / "plain", sealed = dir / "sealed", opened = dir / "opened";
         WriteText(plain, std::size_t{256} << 20);
         Run(Tavorin({"encrypt-file", "-c", "Twofish", plain.string(), sealed.string()}), null, null);
@@ -126,7 +131,7 @@ int main(int argc, char** argv) {
     WriteText(message, std::size_t{16} << 20);
     Run(Tavorin({"encrypt", "-c", "Blowfish"}), message, ours);
     Run(OpenSsl(false), message, theirs);
-    {
+    if (part("decrypt")) {
         const auto m = Medians(rounds, {[&] {
                                             return Run(Tavorin({"decrypt", "-c", "Blowfish"}), ours, null);
                                         },
@@ -134,7 +139,7 @@ int main(int argc, char** argv) {
         Report("decrypt 16 MiB Blowfish envelope to /dev/null, tavorin-cli / openssl", m[0], m[1], "openssl", 0.5,
                true);
     }
-    {
+    if (part("encrypt")) {
         // The bare chain: the engine's EncryptByte over the message's bytes, in this process.
         std::ifstream in(message, std::ios::binary);
         const tavorin::ByteArray bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -158,7 +163,7 @@ int main(int argc, char** argv) {
     }
 
     // Starting: many runs of a 40-byte message.
-    {
+    if (part("start")) {
         const fs::path small = dir / "small", smallSealed = dir / "small-sealed";
         std::ofstream(small) << "A message of forty bytes, no more, no l\n";
         Run(Tavorin({"encrypt", "-c", "Blowfish"}), small, smallSealed);

@@ -211,12 +211,14 @@ ByteArray ReadAll(std::istream& in, std::uint64_t limit, std::size_t slack) {
         all.resize(static_cast<std::size_t>(in.gcount()));
     }
     // Otherwise (or if the file grew meanwhile) pieces first, then one buffer of the final
-    // size: no doubling, no copy of the whole.
-    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    // size: no copy of the whole. The pieces grow to 1 MiB: a short message from a pipe
+    // touches a few pages, a long one is read in few pieces.
+    std::size_t pieceSize = std::size_t{1} << 12;
     std::vector<ByteArray> pieces;
     std::size_t total = all.size();
     while (in && in.peek() != std::char_traits<char>::eof()) {
-        ByteArray piece(kPiece);
+        ByteArray piece(pieceSize);
+        pieceSize = std::min(2 * pieceSize, std::size_t{1} << 20);
         in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
         const auto got = static_cast<std::size_t>(in.gcount());
         if (got == 0) {

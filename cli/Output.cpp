@@ -91,7 +91,7 @@ void Output::WriteWindows1252AsUtf8(const std::uint8_t* data, std::size_t size) 
         return t;
     }();
     constexpr std::size_t kSlice = std::size_t{1} << 16;
-    std::string buffer(kSlice * 3, '\0');
+    std::string buffer;  // made when a character needs it, no larger than the text needs
     for (std::size_t at = 0; at < size;) {
         const std::size_t ascii = AsciiPrefix(data + at, size - at);
         if (ascii >= kSlice || at + ascii == size) {
@@ -100,6 +100,9 @@ void Output::WriteWindows1252AsUtf8(const std::uint8_t* data, std::size_t size) 
             continue;
         }
         const std::size_t end = std::min(size, at + kSlice);
+        if (buffer.empty()) {
+            buffer.resize(3 * std::min(kSlice, size - at));
+        }
         char* q = buffer.data();
         for (std::size_t i = at; i < end; ++i) {
             const Utf8Char& c = table[data[i]];

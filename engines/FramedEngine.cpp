@@ -1,12 +1,22 @@
 #include "engines/FramedEngine.h"
 
-#include <cmath>
-
 #include "base/AnsiCodePage.h"
 
 namespace tavorin {
 
 namespace frame {
+
+namespace {
+
+// The nearest integer, ties to even, of 0 <= x < 2^52: past 2^52 a double has no fraction
+// bits, so the addition rounds x in the default mode, as nearbyint does. (The one call into
+// the maths library would otherwise make every start load it.)
+double NearestEven(double x) {
+    constexpr double kNoFraction = 4503599627370496.0;  // 2^52
+    return (x + kNoFraction) - kNoFraction;
+}
+
+}  // namespace
 
 void ProgressRule::After(std::uint64_t o) {
     if (sink_ == nullptr || o < next_) {
@@ -16,7 +26,7 @@ void ProgressRule::After(std::uint64_t o) {
     last_ = static_cast<std::int32_t>(share * 100.0);
     // Rounded to the nearest integer, ties to even (the default rounding mode).
     next_ = static_cast<std::uint64_t>(
-        std::nearbyint((static_cast<double>(last_) + 1.0) / 100.0 * static_cast<double>(length_) + 1.0));
+        NearestEven((static_cast<double>(last_) + 1.0) / 100.0 * static_cast<double>(length_) + 1.0));
     (*sink_)(last_);
 }
 

@@ -122,7 +122,7 @@ public:
 
 private:
     CSHA256 sha_;
-    std::array<std::uint8_t, 1 << 14> slice_{};
+    std::array<std::uint8_t, 1 << 14> slice_;  // written before it is read, as far as it is
 };
 
 // The envelope to sink: the digest's pairs, then the ciphertext's, from `pairs` when they were
@@ -131,13 +131,15 @@ private:
 void Emit(const std::array<char, DigestLength>& digest, const std::uint8_t* data, std::size_t size,
           const std::string& pairs, const Sink& sink) {
     constexpr std::size_t kSlice = std::size_t{1} << 16;
-    std::string piece(3 * kSlice, ' ');
+    // No larger than the envelope needs: a short message touches a few pages, not 192 KiB.
+    const bool madeAhead = pairs.size() == 3 * size;
+    std::string piece(3 * std::max(digest.size(), madeAhead ? 0 : std::min(kSlice, size)), ' ');
     modHEX::WriteSpacedPairs(reinterpret_cast<const std::uint8_t*>(digest.data()), digest.size(), piece.data());
     sink(piece.data(), 3 * digest.size() - (size == 0 ? 1 : 0));
     if (size == 0) {
         return;
     }
-    if (pairs.size() == 3 * size) {
+    if (madeAhead) {
         sink(pairs.data(), pairs.size() - 1);
         return;
     }
