@@ -38,6 +38,8 @@ std::function<int(FileStep)>& FaultHook() {
 template <class Call>
 auto Step(FileStep step, Call call) -> decltype(call()) {
     if (const auto& hook = FaultHook()) {
+        static std::mutex one;  // the steps of several threads reach the hook one at a time
+        std::unique_lock lock(one);
         if (const int err = hook(step)) {
             errno = err;
             return -1;
@@ -228,6 +230,25 @@ void InputFile::ReadExact(std::uint8_t* data, std::size_t n) {
     }
 }
 
+void InputFile::ReadAt(std::uint8_t* data, std::size_t n, std::uint64_t offset) {
+    while (n > 0) {
+        const ssize_t got =
+            Step(FileStep::ReadSource, [&] { return ::pread(fd_, data, n, static_cast<off_t>(offset)); });
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ThrowFileError(errno, "reading", path_);
+        }
+        if (got == 0) {
+            ThrowFileProblem(path_, "became shorter while it was read");
+        }
+        data += got;
+        n -= static_cast<std::size_t>(got);
+        offset += static_cast<std::uint64_t>(got);
+    }
+}
+
 AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& destination, OutputPolicy policy)
     : destination_(destination), policy_(policy) {
     if (policy_.stream >= 0) {
@@ -403,12 +424,29 @@ void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) {
     // do: for a large file it would otherwise wait for all of it at the end. Only a hint;
     // Commit's fsync still reports any error.
     if (written_ - started_ >= kWriteBackStep) {
-#ifdef __linux__  // Linux's own call; WebAssembly has no disk to write back to
-        ::sync_file_range(fd_, static_cast<off_t>(started_), static_cast<off_t>(written_ - started_),
-                          SYNC_FILE_RANGE_WRITE);
-#endif
+        StartWriteBack(started_, written_ - started_);
         started_ = written_;
     }
+    FlushEarly();
+}
+
+void AtomicOutputFile::WritePart(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
+    Put(data, n, offset);
+    std::lock_guard lock(parts_);
+    StartWriteBack(offset, n);
+    written_ += n;
+    FlushEarly();
+}
+
+void AtomicOutputFile::StartWriteBack(std::uint64_t offset, std::uint64_t n) noexcept {
+#ifdef __linux__  // Linux's own call; WebAssembly has no disk to write back to
+    ::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(n), SYNC_FILE_RANGE_WRITE);
+#else
+    (void)offset, (void)n;
+#endif
+}
+
+void AtomicOutputFile::FlushEarly() {
     if (written_ - flushAsked_ >= kFlushStep) {
         flushAsked_ = written_;
         if (Step(FileStep::Flush, [] { return 0; }) != 0) {

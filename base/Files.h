@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include <string>
@@ -56,6 +57,9 @@ public:
     std::uint64_t Size() const noexcept { return size_; }
     // Reads exactly n bytes; a file that ends early (it shrank) is an error.
     void ReadExact(std::uint8_t* data, std::size_t n);
+    // Reads exactly n bytes at offset, leaving the file position alone; safe on several
+    // threads at once.
+    void ReadAt(std::uint8_t* data, std::size_t n, std::uint64_t offset);
 
 private:
     std::filesystem::path path_;
@@ -90,8 +94,11 @@ public:
 
     void Write(const std::uint8_t* data, std::size_t n);
     // Writes at an offset, leaving the file position alone; the file may have holes until
-    // they are written. Safe to call from one other thread while this one does not write.
+    // they are written. Safe on several threads at once while none calls Write.
     void WriteAt(const std::uint8_t* data, std::size_t n, std::uint64_t offset);
+    // A part of a file made out of order, written at offset by any of several threads at
+    // once (while none calls Write); flushed early as Write's bytes are.
+    void WritePart(const std::uint8_t* data, std::size_t n, std::uint64_t offset);
     // Flushes to disk and names the file.
     void Commit();
 
@@ -102,6 +109,9 @@ private:
     // The flush of a large file costs about as much as writing it, all at Commit; a thread
     // of its own flushes each stretch while the rest is still being made.
     class Flusher;
+    void StartWriteBack(std::uint64_t offset, std::uint64_t n) noexcept;
+    // Asks for a flush each kFlushStep bytes written.
+    void FlushEarly();
     void StopFlusher() noexcept;
 
     // Give the complete file the destination's name, from the unnamed file or from the
@@ -128,6 +138,7 @@ private:
     std::unique_ptr<Flusher> flusher_;
     int flushError_ = 0;  // the first error of an early flush, for Commit to report
     bool committed_ = false;
+    std::mutex parts_;  // WritePart's accounting
 };
 
 }  // namespace tavorin

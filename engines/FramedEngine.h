@@ -200,6 +200,11 @@ public:
                 } else {
                     DecryptRun(data, base, n, prev.data(), progress);
                 }
+            },
+            [&](std::uint8_t* data, std::size_t n, std::uint8_t* chain) {
+                static const std::function<void(std::int32_t)> silent;
+                frame::ProgressRule none(n, silent);
+                DecryptRun(data, 0, n, chain, none);
             });
         if (!fits) {
             ReportWrongKey();

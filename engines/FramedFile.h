@@ -17,6 +17,9 @@ class ProgressRule;
 // Chains n bytes (whole blocks) in place that stand at frame offset base, in order.
 using ChainRun = std::function<void(std::uint8_t* data, std::uint64_t base, std::size_t n, ProgressRule& progress)>;
 using ProgressSink = std::function<void(std::int32_t)>;
+// Chains n bytes (whole blocks) in place from prev, the ciphertext block before them, raising
+// nothing; safe on several threads at once.
+using BlockRun = std::function<void(std::uint8_t* data, std::size_t n, std::uint8_t* prev)>;
 
 // Chunks are a multiple of every block size.
 inline constexpr std::size_t FileChunk = std::size_t{1} << 20;
@@ -31,8 +34,12 @@ void EncryptFile(const std::filesystem::path& source, const std::filesystem::pat
 
 // Deciphers a framed file into its data bytes. False, with the destination untouched, when
 // the stored length (peek reads it from the first chunk) does not fit.
+// Where it pays (several cores, a file to write), each chunk is read, deciphered by
+// `chunkOnOneCore` and written on one of the cores, several chunks at once, so that the bytes
+// never move between cores.
 bool DecryptFile(const std::filesystem::path& source, const std::filesystem::path& destination,
                  const OutputPolicy& policy, std::size_t B, const ProgressSink& sink,
-                 const std::function<std::int32_t(const std::uint8_t*)>& peek, const ChainRun& decrypt);
+                 const std::function<std::int32_t(const std::uint8_t*)>& peek, const ChainRun& decrypt,
+                 const BlockRun& chunkOnOneCore);
 
 }  // namespace tavorin::frame
