@@ -213,27 +213,15 @@ InputFile::~InputFile() {
     }
 }
 
-void InputFile::ReadExact(std::uint8_t* data, std::size_t n) {
-    while (n > 0) {
-        const ssize_t got = Step(FileStep::ReadSource, [&] { return ::read(fd_, data, n); });
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ThrowFileError(errno, "reading", path_);
-        }
-        if (got == 0) {
-            ThrowFileProblem(path_, "became shorter while it was read");
-        }
-        data += got;
-        n -= static_cast<std::size_t>(got);
-    }
-}
+void InputFile::ReadExact(std::uint8_t* data, std::size_t n) { Read(data, n, std::nullopt); }
 
-void InputFile::ReadAt(std::uint8_t* data, std::size_t n, std::uint64_t offset) {
+void InputFile::ReadAt(std::uint8_t* data, std::size_t n, std::uint64_t offset) { Read(data, n, offset); }
+
+void InputFile::Read(std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset) {
     while (n > 0) {
-        const ssize_t got =
-            Step(FileStep::ReadSource, [&] { return ::pread(fd_, data, n, static_cast<off_t>(offset)); });
+        const ssize_t got = Step(FileStep::ReadSource, [&] {
+            return offset ? ::pread(fd_, data, n, static_cast<off_t>(*offset)) : ::read(fd_, data, n);
+        });
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -245,7 +233,9 @@ void InputFile::ReadAt(std::uint8_t* data, std::size_t n, std::uint64_t offset) 
         }
         data += got;
         n -= static_cast<std::size_t>(got);
-        offset += static_cast<std::uint64_t>(got);
+        if (offset) {
+            *offset += static_cast<std::uint64_t>(got);
+        }
     }
 }
 

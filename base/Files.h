@@ -62,6 +62,9 @@ public:
     void ReadAt(std::uint8_t* data, std::size_t n, std::uint64_t offset);
 
 private:
+    // All of n bytes, at offset or, without one, at the file position.
+    void Read(std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset);
+
     std::filesystem::path path_;
     int fd_ = -1;
     std::uint64_t size_ = 0;
