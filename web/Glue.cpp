@@ -43,6 +43,7 @@ struct Result {
     std::string detail;  // what the status line says
     std::string cipher;
     int passes = 0;
+    bool composable = false;  // refused for a character that composing letters may remove
 } answer;
 
 void Wipe(std::string& s) {
@@ -55,6 +56,7 @@ void Wipe(std::string& s) {
 struct Refusal {
     int status;
     std::string words;
+    bool composable = false;
 };
 
 // Wipes a buffer the worker handed in, however the call ends.
@@ -105,6 +107,10 @@ ByteArray MessageBytes(const std::uint8_t* data, std::size_t size, bool utf8, st
     bytes.reserve(size + slack);
     bytes.assign(data, data + size);
     if (utf8) {
+        if (!IsValidUtf8(std::string_view(reinterpret_cast<const char*>(data), size))) {
+            SecureWipe(bytes);
+            throw Refusal{Usage, "the file is no UTF-8 text: save it as UTF-8 and open it again"};
+        }
         return bytes;
     }
     std::uint8_t* const p = bytes.data();
@@ -117,12 +123,14 @@ ByteArray MessageBytes(const std::uint8_t* data, std::size_t size, bool utf8, st
         const Utf8Sequence s = DecodeUtf8(p, size, i);
         if (s.length == 0) {
             SecureWipe(bytes);
-            throw Refusal{Usage, "the message is no UTF-8 text"};
+            throw Refusal{Usage, "the file is no UTF-8 text: save it as UTF-8 and open it again"};
         }
         if (s.cp >= 0x10000 || !AnsiCodePage::CharToByte(static_cast<char16_t>(s.cp), p[out])) {
             SecureWipe(bytes);
-            throw Refusal{Usage, "the message holds the character " + DescribeCodePoint(s.cp) +
-                                     ", which Windows-1252 cannot hold: choose UTF-8 to encrypt it as UTF-8"};
+            throw Refusal{Usage,
+                          "the message holds the character " + DescribeCodePoint(s.cp) +
+                              ", which Windows-1252 cannot hold: choose UTF-8 to encrypt it as UTF-8",
+                          true};
         }
         ++out;
         i += s.length;
@@ -194,6 +202,7 @@ int Run(Work work) {
     } catch (const Refusal& r) {
         Wipe(answer.text);
         answer.status = r.status;
+        answer.composable = r.composable;
         answer.detail = r.status == TooLarge
                             ? "The text is larger than this page takes: messages up to 32 MiB, envelopes up to "
                               "132 MiB of text. tavorin-cli takes larger ones."
@@ -321,6 +330,7 @@ EMSCRIPTEN_KEEPALIVE std::size_t tv_text_size() { return answer.text.size(); }
 EMSCRIPTEN_KEEPALIVE const char* tv_detail() { return answer.detail.c_str(); }
 EMSCRIPTEN_KEEPALIVE const char* tv_cipher() { return answer.cipher.c_str(); }
 EMSCRIPTEN_KEEPALIVE int tv_passes() { return answer.passes; }
+EMSCRIPTEN_KEEPALIVE int tv_composable() { return answer.composable ? 1 : 0; }
 
 // Wipes the answer once the worker has taken it.
 EMSCRIPTEN_KEEPALIVE void tv_release() {

@@ -6,7 +6,7 @@
 const CIPHERS = ["Blowfish", "DES", "Gost", "Skipjack", "Twofish"];
 const FIND = -1;
 const OTHER = "other";
-const SHOW_LIMIT = 2 * 1024 * 1024; // longer texts are held, not shown, in the message area
+const SHOW_LIMIT = 2 * 1024 * 1024; // bytes: longer files and results are held, not shown
 
 const $ = (id) => document.getElementById(id);
 const form = $("form");
@@ -17,7 +17,7 @@ const encoding = $("encoding");
 const key = $("key");
 const keyAgain = $("key-again");
 const message = $("message");
-const held = $("held");
+const heldNote = $("held");
 const run = $("run");
 const progress = $("progress");
 const statusLine = $("status");
@@ -26,7 +26,7 @@ const worker = new Worker(
   URL.createObjectURL(new Blob([$("worker-source").textContent], { type: "text/javascript" })));
 let jobs = 0;
 let busy = false;
-let heldText = null; // {text, name}: a text too long to show, kept aside
+let held = null; // {bytes, name}: a text too long to show, kept aside as UTF-8
 let savedName = "message.txt";
 
 const decrypting = () => $("mode-decrypt").checked;
@@ -82,23 +82,31 @@ function mib(chars) {
   return (chars / 1048576).toFixed(1) + " MiB";
 }
 
-// The text the next job works on, and where its answer goes.
+// The text the next job works on: the message area's, or the bytes held.
 function currentText() {
-  return heldText ? heldText.text : message.value;
+  return held ? held.bytes : message.value;
 }
 
+function isEmpty(text) {
+  return text.length === 0;
+}
+
+// Shows a text, or holds the UTF-8 bytes of one too long to show (a file, a result).
 function setText(text, name) {
-  if (text.length > SHOW_LIMIT) {
-    heldText = { text, name };
+  if (held) {
+    held.bytes.fill(0);
+  }
+  if (text instanceof Uint8Array) {
+    held = { bytes: text, name };
     message.value = "";
     message.readOnly = true;
-    held.hidden = false;
-    held.textContent = `${name} (${mib(text.length)}) is too long to show here. Encrypt, Decrypt and ` +
+    heldNote.hidden = false;
+    heldNote.textContent = `${name} (${mib(text.length)}) is too long to show here. Encrypt, Decrypt and ` +
       "Save as file work on it; Clear removes it.";
   } else {
-    heldText = null;
+    held = null;
     message.readOnly = false;
-    held.hidden = true;
+    heldNote.hidden = true;
     message.value = text;
   }
 }
@@ -145,10 +153,10 @@ function start() {
   }
   const utf8 = encoding.value === "utf-8";
   let text = currentText();
-  if (!find && !utf8) {
-    text = text.normalize("NFC");
+  if (!find && !utf8 && !held) {
+    text = text.normalize("NFC"); // the worker composes a held file's letters when it must
   }
-  if (text === "" && find) {
+  if (isEmpty(text) && find) {
     say("Paste an envelope into the message area, or open a file that holds one.", true);
     message.focus();
     return;
@@ -183,8 +191,8 @@ worker.onmessage = (event) => {
   }
   const decrypted = m.detail.startsWith("Decrypted");
   savedName = decrypted ? "message.txt" : "envelope.txt";
-  setText(m.text, decrypted ? "The message" : "The envelope");
-  say(m.detail + (heldText ? ": save it as a file." : "."));
+  setText(m.bytes || m.text, decrypted ? "The message" : "The envelope");
+  say(m.detail + (held ? ": save it as a file." : "."));
 };
 
 worker.onerror = () => {
@@ -194,12 +202,12 @@ worker.onerror = () => {
 
 async function copy() {
   const text = currentText();
-  if (text === "") {
+  if (isEmpty(text)) {
     say("There is nothing to copy.", true);
     return;
   }
   try {
-    await navigator.clipboard.writeText(text);
+    await navigator.clipboard.writeText(held ? new TextDecoder().decode(text) : text);
   } catch {
     message.select();
     if (!document.execCommand("copy")) {
@@ -218,7 +226,7 @@ function clear() {
 
 function save() {
   const text = currentText();
-  if (text === "") {
+  if (isEmpty(text)) {
     say("There is nothing to save.", true);
     return;
   }
@@ -232,11 +240,19 @@ function save() {
   setTimeout(() => URL.revokeObjectURL(url), 10000);
 }
 
+// A file too long to show stays as its bytes (without a byte-order mark), which go to the
+// worker as they are: no text to make of them and to convert back.
 async function open(file) {
   try {
-    const text = await file.text();
+    const bytes = new Uint8Array(await file.arrayBuffer());
     savedName = file.name;
-    setText(text, file.name);
+    if (bytes.length > SHOW_LIMIT) {
+      const mark = bytes[0] === 0xef && bytes[1] === 0xbb && bytes[2] === 0xbf;
+      setText(mark ? bytes.subarray(3) : bytes, file.name);
+    } else {
+      setText(new TextDecoder().decode(bytes), file.name);
+      bytes.fill(0);
+    }
     say(`Opened ${file.name}.`);
   } catch {
     say(`${file.name} cannot be read.`, true);

@@ -1,7 +1,9 @@
 // The worker: the compiled core (TavorinModule, defined just above) runs here, so that long
-// work never holds up the page. One job at a time: {id, op, cipher, passes, utf8, key, text}.
+// work never holds up the page. One job at a time: {id, op, cipher, passes, utf8, key, text} where text is a string, or
+// the UTF-8 bytes of a file too long to show.
 "use strict";
 
+const LONG_TEXT = 2 * 1024 * 1024; // bytes: longer results are held by the page, not shown
 let lastProgress = 0;
 const start = () => TavorinModule({
   onProgress(pass, passes, percent) {
@@ -18,6 +20,14 @@ let ready = start();
 // Room for one byte per character first, which holds the usual ASCII text whole; the rest
 // of a text with wider characters follows in a larger block, and the first is wiped.
 function place(module, text) {
+  if (text instanceof Uint8Array) {
+    const at = module._malloc(text.length + 1);
+    if (!at) {
+      throw new RangeError("out of memory");
+    }
+    module.HEAPU8.set(text, at);
+    return { at, size: text.length };
+  }
   let room = text.length + 1;
   let at = module._malloc(room);
   if (!at) {
@@ -43,30 +53,46 @@ function place(module, text) {
   return { at, size: written };
 }
 
-function run(module, job) {
+function call(module, job, text) {
   const key = place(module, job.key);
-  let text = null;
+  let placed = null;
   try {
-    text = place(module, job.text);
-    const call = job.op === "encrypt" ? module._tv_encrypt : module._tv_decrypt;
-    const status = call(job.cipher, key.at, key.size, job.passes, job.utf8 ? 1 : 0, text.at, text.size);
-    const at = module._tv_text();
-    const size = module._tv_text_size();
-    const answer = {
-      status,
-      text: status === 0 ? new TextDecoder().decode(module.HEAPU8.subarray(at, at + size)) : "",
-      detail: module.UTF8ToString(module._tv_detail()),
-      cipher: module.UTF8ToString(module._tv_cipher()),
-      passes: module._tv_passes(),
-    };
-    module._tv_release();
-    return answer;
+    placed = place(module, text);
+    const work = job.op === "encrypt" ? module._tv_encrypt : module._tv_decrypt;
+    return work(job.cipher, key.at, key.size, job.passes, job.utf8 ? 1 : 0, placed.at, placed.size);
   } finally {
     module._free(key.at);
-    if (text) {
-      module._free(text.at);
+    if (placed) {
+      module._free(placed.at);
     }
   }
+}
+
+function run(module, job) {
+  let status = call(module, job, job.text);
+  if (status !== 0 && module._tv_composable() && job.text instanceof Uint8Array) {
+    // Letters written as letter + combining mark are composed first, as typed messages are;
+    // a file's bytes go in as they are until a character needs it.
+    module._tv_release();
+    status = call(module, job, new TextDecoder().decode(job.text).normalize("NFC"));
+  }
+  if (job.text instanceof Uint8Array) {
+    job.text.fill(0);
+  }
+  const at = module._tv_text();
+  const size = module._tv_text_size();
+  // A result too long to show leaves as bytes, which the page saves without converting.
+  const long = status === 0 && size > LONG_TEXT;
+  const answer = {
+    status,
+    text: status === 0 && !long ? new TextDecoder().decode(module.HEAPU8.subarray(at, at + size)) : "",
+    bytes: long ? module.HEAPU8.slice(at, at + size) : null,
+    detail: module.UTF8ToString(module._tv_detail()),
+    cipher: module.UTF8ToString(module._tv_cipher()),
+    passes: module._tv_passes(),
+  };
+  module._tv_release();
+  return answer;
 }
 
 self.onmessage = async (event) => {
@@ -78,8 +104,8 @@ self.onmessage = async (event) => {
     answer = run(module, job);
   } catch (e) {
     ready = start(); // an abort leaves the module unusable: the next job gets a new one
-    answer = { status: 5, text: "", detail: "The browser could not finish: " + e, cipher: "", passes: 0 };
+    answer = { status: 5, text: "", bytes: null, detail: "The browser could not finish: " + e, cipher: "", passes: 0 };
   }
   answer.milliseconds = performance.now() - started;
-  postMessage({ type: "done", id: job.id, ...answer });
+  postMessage({ type: "done", id: job.id, ...answer }, answer.bytes ? [answer.bytes.buffer] : []);
 };

@@ -10,6 +10,7 @@ import json
 import os
 import pathlib
 import subprocess
+import tempfile
 import unittest
 
 from selenium import webdriver
@@ -131,6 +132,31 @@ class Browser(unittest.TestCase):
         self.assertEqual(opened.stdout.decode(), message)
         status, error, text = self.page.run("decrypt", envelope, cipher="Twofish", passes="40", encoding="utf-8")
         self.assertEqual(text, message, status)
+
+    def test_files_too_long_to_show_go_through_as_bytes(self):
+        # A byte-order mark that stays out of the message, a letter + combining mark that is
+        # composed only once Windows-1252 needs it, bytes that are no UTF-8 refused.
+        body = "Cafe\u0301 " + "x" * (3 << 20)
+        with tempfile.TemporaryDirectory() as folder:
+            def open_held(name, data, mode):
+                path = pathlib.Path(folder, name)
+                path.write_bytes(data)
+                self.page.run(mode, "")
+                self.driver.find_element("id", "file").send_keys(str(path))
+                WebDriverWait(self.driver, 60).until(lambda d: d.execute_script("return held !== null"))
+                self.driver.execute_script("document.getElementById('run').click();")
+                WebDriverWait(self.driver, 60).until(lambda d: d.execute_script(
+                    "return document.getElementById('form').getAttribute('aria-busy') !== 'true'"))
+                return (self.driver.find_element("id", "status").text,
+                        self.driver.execute_script("return held && new TextDecoder().decode(held.bytes)"))
+
+            status, envelope = open_held("message.txt", b"\xef\xbb\xbf" + body.encode(), "encrypt")
+            opened = cli("decrypt", "-c", "Blowfish", "-p", "1", text=envelope)
+            self.assertEqual(opened.stdout.decode(), "Café " + "x" * (3 << 20), status)
+            status, message = open_held("envelope.txt", envelope.encode(), "decrypt")
+            self.assertEqual(message, "Café " + "x" * (3 << 20), status)
+            status, _ = open_held("latin.txt", b"caf\xe9" * (1 << 20), "encrypt")
+            self.assertIn("no UTF-8", status)
 
     def test_bad_input_is_refused_in_words_and_changes_nothing(self):
         _, _, envelope = self.page.run("encrypt", "secret words", cipher="Gost")
