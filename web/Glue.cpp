@@ -1,7 +1,8 @@
 // The page's way into the core: plain C functions over buffers in the module's memory, called
 // by the page's worker one operation at a time. The answer waits in the module until the
-// worker has copied it out and calls tv_release, which wipes it. The key and the text handed
-// in are wiped before each call returns, and so is every copy made of them here.
+// worker has copied it out and calls tv_release, which wipes what is secret: the key and the
+// message. The key and the message handed in are wiped before each call returns, and so is
+// every copy made of them here; envelopes are not.
 //
 // Answers carry the command line's exit codes: 0 done, 1 not an envelope (or bad input),
 // 2 damaged, 3 wrong key, cipher or passes, 5 past the page's limits.
@@ -39,17 +40,23 @@ constexpr std::size_t MaxEnvelopeText = 4 * (MaxMessage + (std::size_t{1} << 20)
 
 struct Result {
     int status = Done;
-    std::string text;    // the result (UTF-8)
-    std::string detail;  // what the status line says
+    std::string text;            // the result (UTF-8)
+    ByteArray message;           // or the opened message as it is, when it is that already
+    bool textIsMessage = false;  // else the text is an envelope, which is no secret
+    std::string detail;          // what the status line says
     std::string cipher;
     int passes = 0;
     bool composable = false;  // refused for a character that composing letters may remove
 } answer;
 
-void Wipe(std::string& s) {
-    SecureWipe(s);
-    s.clear();
-    s.shrink_to_fit();
+// Wipes the result where it is a message, and lets it go.
+void DropResult() {
+    SecureWipe(answer.message);
+    if (answer.textIsMessage) {
+        SecureWipe(answer.text);
+    }
+    answer.message = {};
+    answer.text = {};
 }
 
 // Raised for bad input with the words the page shows.
@@ -144,19 +151,20 @@ ByteArray MessageBytes(const std::uint8_t* data, std::size_t size, bool utf8, st
     return bytes;
 }
 
-// The opened message as UTF-8 text, sized once so that no copy of it is left behind.
-std::string MessageText(const ByteArray& bytes, bool utf8) {
+// The opened message as the answer's UTF-8 text: taken as it is when it is ASCII or UTF-8
+// was chosen, else converted into text sized once, so that no copy of it is left behind.
+void AnswerMessage(ByteArray& bytes, bool utf8) {
     const std::uint8_t* const p = bytes.data();
     const std::size_t n = bytes.size();
-    std::string text;
-    if (utf8) {
-        const std::string_view view(reinterpret_cast<const char*>(p), n);
-        if (!IsValidUtf8(view)) {
-            throw Refusal{Usage, "the message is no UTF-8 text: choose Windows-1252 and decrypt again"};
-        }
-        text.assign(view);
-        return text;
+    if (utf8 && !IsValidUtf8(std::string_view(reinterpret_cast<const char*>(p), n))) {
+        throw Refusal{Usage, "the message is no UTF-8 text: choose Windows-1252 and decrypt again"};
     }
+    if (utf8 || AsciiPrefix(p, n) == n) {
+        answer.message = std::move(bytes);
+        return;
+    }
+    std::string& text = answer.text;
+    answer.textIsMessage = true;
     // Bytes from 0x80 on stand for characters of two or three UTF-8 bytes.
     std::size_t length = n;
     for (std::size_t i = AsciiPrefix(p, n); i < n; i += AsciiPrefix(p + i, n - i)) {
@@ -179,7 +187,6 @@ std::string MessageText(const ByteArray& bytes, bool utf8) {
             *q++ = static_cast<char>(0x80 | (c & 0x3F));
         }
     }
-    return text;
 }
 
 void TrackPasses(Engine& engine, int passes) {
@@ -200,7 +207,7 @@ int Run(Work work) {
     try {
         work();
     } catch (const Refusal& r) {
-        Wipe(answer.text);
+        DropResult();
         answer.status = r.status;
         answer.composable = r.composable;
         answer.detail = r.status == TooLarge
@@ -208,11 +215,11 @@ int Run(Work work) {
                               "132 MiB of text. tavorin-cli takes larger ones."
                             : r.words;
     } catch (const Failure& f) {
-        Wipe(answer.text);
+        DropResult();
         answer.status = f.Number() == Failure::Overflow ? TooLarge : Usage;
         answer.detail = f.Description();
     } catch (const std::bad_alloc&) {
-        Wipe(answer.text);
+        DropResult();
         answer.status = TooLarge;
         answer.detail = "out of memory: the text is too large for this browser";
     }
@@ -260,7 +267,6 @@ EMSCRIPTEN_KEEPALIVE int tv_encrypt(int cipher, std::uint8_t* key, std::size_t k
 EMSCRIPTEN_KEEPALIVE int tv_decrypt(int cipher, std::uint8_t* key, std::size_t keySize, int passes, int utf8,
                                     std::uint8_t* text, std::size_t textSize) {
     const WipeOnExit wipeKey{key, keySize};
-    const WipeOnExit wipeText{text, textSize};
     return Run([&] {
         if (textSize > MaxEnvelopeText) {
             throw Refusal{TooLarge, ""};
@@ -282,7 +288,7 @@ EMSCRIPTEN_KEEPALIVE int tv_decrypt(int cipher, std::uint8_t* key, std::size_t k
             opened =
                 envelope::OpenEnvelope(std::string_view(reinterpret_cast<const char*>(text), textSize), k, options);
             if (opened.status == envelope::OpenStatus::Opened) {
-                answer.text = MessageText(opened.message, utf8 != 0);
+                AnswerMessage(opened.message, utf8 != 0);
             }
         } catch (...) {
             SecureWipe(k);
@@ -325,16 +331,20 @@ EMSCRIPTEN_KEEPALIVE int tv_decrypt(int cipher, std::uint8_t* key, std::size_t k
     });
 }
 
-EMSCRIPTEN_KEEPALIVE const char* tv_text() { return answer.text.data(); }
-EMSCRIPTEN_KEEPALIVE std::size_t tv_text_size() { return answer.text.size(); }
+EMSCRIPTEN_KEEPALIVE const char* tv_text() {
+    return answer.message.empty() ? answer.text.data() : reinterpret_cast<const char*>(answer.message.data());
+}
+EMSCRIPTEN_KEEPALIVE std::size_t tv_text_size() {
+    return answer.message.empty() ? answer.text.size() : answer.message.size();
+}
 EMSCRIPTEN_KEEPALIVE const char* tv_detail() { return answer.detail.c_str(); }
 EMSCRIPTEN_KEEPALIVE const char* tv_cipher() { return answer.cipher.c_str(); }
 EMSCRIPTEN_KEEPALIVE int tv_passes() { return answer.passes; }
 EMSCRIPTEN_KEEPALIVE int tv_composable() { return answer.composable ? 1 : 0; }
 
-// Wipes the answer once the worker has taken it.
+// Wipes the answer's message once the worker has taken it.
 EMSCRIPTEN_KEEPALIVE void tv_release() {
-    Wipe(answer.text);
+    DropResult();
     answer = {};
 }
 

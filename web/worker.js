@@ -76,8 +76,8 @@ function run(module, job) {
     module._tv_release();
     status = call(module, job, new TextDecoder().decode(job.text).normalize("NFC"));
   }
-  if (job.text instanceof Uint8Array) {
-    job.text.fill(0);
+  if (job.text instanceof Uint8Array && job.op === "encrypt") {
+    job.text.fill(0); // a message; envelopes are no secret
   }
   const at = module._tv_text();
   const size = module._tv_text_size();
