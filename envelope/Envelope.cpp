@@ -101,30 +101,6 @@ CountedPasses::CountedPasses(std::int32_t passes) : passes_(passes) {
 
 namespace {
 
-// The digest over the ciphertext's characters, fed in pieces; the characters' low bytes go
-// through a small slice, so the ciphertext is never copied whole.
-class CiphertextDigester {
-public:
-    void Update(const std::uint8_t* data, std::size_t size) noexcept {
-        for (std::size_t at = 0; at < size; at += slice_.size()) {
-            const std::size_t n = std::min(slice_.size(), size - at);
-            MapToDigestBytes(data + at, n, slice_.data());
-            sha_.Update(slice_.data(), n);
-        }
-    }
-
-    std::array<char, DigestLength> Final() {
-        const std::string hex = CSHA256::ToLowerHex(sha_.Final());
-        std::array<char, DigestLength> digest{};
-        std::memcpy(digest.data(), hex.data(), std::min(hex.size(), digest.size()));
-        return digest;
-    }
-
-private:
-    CSHA256 sha_;
-    std::array<std::uint8_t, 1 << 14> slice_;  // written before it is read, as far as it is
-};
-
 // The envelope to sink: the digest's pairs, then the ciphertext's, from `pairs` when they were
 // made ahead (3 * size characters), else in slices. Every pair but the very last carries its
 // space.
@@ -151,6 +127,21 @@ void Emit(const std::array<char, DigestLength>& digest, const std::uint8_t* data
 }
 
 }  // namespace
+
+void CiphertextDigester::Update(const std::uint8_t* data, std::size_t size) noexcept {
+    for (std::size_t at = 0; at < size; at += slice_.size()) {
+        const std::size_t n = std::min(slice_.size(), size - at);
+        MapToDigestBytes(data + at, n, slice_.data());
+        sha_.Update(slice_.data(), n);
+    }
+}
+
+std::array<char, DigestLength> CiphertextDigester::Final() {
+    const std::string hex = CSHA256::ToLowerHex(sha_.Final());
+    std::array<char, DigestLength> digest{};
+    std::memcpy(digest.data(), hex.data(), std::min(hex.size(), digest.size()));
+    return digest;
+}
 
 std::array<char, DigestLength> CiphertextDigest(const std::uint8_t* data, std::size_t size) {
     CiphertextDigester digester;

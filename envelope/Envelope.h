@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "base/Types.h"
+#include "codecs/CSHA256.h"
 #include "engines/Engine.h"
 
 namespace tavorin::envelope {
@@ -58,6 +59,18 @@ private:
 
 // The digest as 64 lower-case hexadecimal characters.
 std::array<char, DigestLength> CiphertextDigest(const std::uint8_t* data, std::size_t size);
+
+// The same, fed in pieces; the characters' low bytes go through a small slice, so the
+// ciphertext is never copied whole.
+class CiphertextDigester {
+public:
+    void Update(const std::uint8_t* data, std::size_t size) noexcept;
+    std::array<char, DigestLength> Final();
+
+private:
+    CSHA256 sha_;
+    std::array<std::uint8_t, 1 << 14> slice_;  // written before it is read, as far as it is
+};
 
 // Encryption passes in place, each over the previous pass's output, as long as the hook goes on.
 void EncryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, PassHook& hook);

@@ -111,7 +111,32 @@ bool EnvelopeFinder::Feed(const char* data, std::size_t size) {
             Separator(Blank(c));
         }
     }
+    Follow();
     return !refused_ && !TooMuchText();
+}
+
+void EnvelopeFinder::Follow() {
+    if (confirmed_.empty()) {
+        return;
+    }
+    if (followed_ == kNone || std::find(confirmed_.begin(), confirmed_.end(), followed_) == confirmed_.end()) {
+        followed_ = confirmed_.front();
+        digester_ = CiphertextDigester();
+        hashed_ = followed_ + DigestLength;
+    }
+    if (run_.size() > hashed_) {
+        digester_.Update(run_.data() + hashed_, run_.size() - hashed_);
+        hashed_ = run_.size();
+    }
+}
+
+std::array<char, DigestLength> EnvelopeFinder::DigestOf(std::size_t from, std::size_t to) {
+    if (from != followed_ || to < hashed_) {
+        return CiphertextDigest(run_.data() + from + DigestLength, to - from - DigestLength);
+    }
+    CiphertextDigester rest = digester_;
+    rest.Update(run_.data() + hashed_, to - hashed_);
+    return rest.Final();
 }
 
 void EnvelopeFinder::Count(std::size_t bytes) {
@@ -210,7 +235,7 @@ bool EnvelopeFinder::TryStarts(std::size_t upTo, bool last) {
             }
             tried = true;
             anyTried = true;
-            const auto digest = CiphertextDigest(run_.data() + from + DigestLength, to - from - DigestLength);
+            const auto digest = DigestOf(from, to);
             if (!std::equal(digest.begin(), digest.end(), run_.begin() + static_cast<std::ptrdiff_t>(from),
                             [](char d, std::uint8_t b) { return static_cast<std::uint8_t>(d) == b; })) {
                 continue;
@@ -232,6 +257,7 @@ bool EnvelopeFinder::TryStarts(std::size_t upTo, bool last) {
 
 void EnvelopeFinder::LineIsText() {
     run_.resize(std::min(run_.size(), lineStart_));
+
     runHalf_ = lineStartHalf_;
     runHigh_ = lineStartHigh_;
     const std::size_t bytes = storing_ ? lineBytes_ : 0;
@@ -300,6 +326,7 @@ void EnvelopeFinder::EndRun() {
         }
     }
     run_.clear();
+    followed_ = kNone;
     runTextBytes_ = 0;
     runHalf_ = false;
     storing_ = true;

@@ -71,6 +71,10 @@ private:
     void EndRun();
     // The match [foundFrom_, foundTo_) of the run into found_.
     void TakeFound();
+    // Digests the new bytes after the first confirmed start while they are still in cache.
+    void Follow();
+    // The digest of the bytes after the digest at from, up to to.
+    std::array<char, DigestLength> DigestOf(std::size_t from, std::size_t to);
     bool TooMuchText() const noexcept { return gap_ > MaxTextAround; }
 
     enum class Line { Prefix, Content, Text };
@@ -113,6 +117,12 @@ private:
     std::vector<std::size_t> confirmed_;
     std::array<std::size_t, kEnds> ends_{};  // the last clean line ends, a ring
     std::size_t endCount_ = 0;
+
+    // The digest of the bytes after one confirmed start, up to hashed_.
+    static constexpr std::size_t kNone = SIZE_MAX;
+    std::size_t followed_ = kNone;
+    std::size_t hashed_ = 0;
+    CiphertextDigester digester_;
 };
 
 // The whole text at once.

@@ -96,6 +96,20 @@ TEST(Detect, FindsTheEnvelopeWherePeoplePasteIt) {
     EXPECT_EQ(Open("This is not an envelope\n41 42 43\n").status, OpenStatus::NotAnEnvelope);
     EXPECT_EQ(Open(text.substr(0, 191) + text.substr(192)).status, OpenStatus::NotAnEnvelope);  // run together
     EXPECT_EQ(Open(std::string(MaxTextAround + 1, 'x') + "\n" + text).status, OpenStatus::NotAnEnvelope);
+
+    // The digest is made as the pieces arrive: pieces of any size find the same.
+    for (const std::string& whole : {mail, text + "\n12 05 23", "31 32 33\n" + text, mail + mail,
+                                     text.substr(0, text.size() - 3), "12 05 23\n" + lower + "\nab cd\n"}) {
+        const FoundEnvelope once = FindEnvelope(whole);
+        for (std::size_t piece : {1, 5, 64, 200}) {
+            EnvelopeFinder finder;
+            for (std::size_t at = 0; at < whole.size(); at += piece)
+                finder.Feed(whole.data() + at, std::min(piece, whole.size() - at));
+            const FoundEnvelope found = finder.Finish();
+            EXPECT_EQ(found.status, once.status) << piece;
+            EXPECT_EQ(found.ciphertext, once.ciphertext) << piece;
+        }
+    }
 }
 
 // Text that cannot hold an envelope is refused after a few kilobytes, never read whole.
