@@ -204,18 +204,25 @@ void ShowGeneralError(MessageWindow& window, std::int32_t number, const std::u16
                        MessageIcon::Exclamation, kErrorTitle);
 }
 
-// The key as the engine gets it, or a box naming what Windows-1252 cannot hold.
-std::optional<std::u16string> KeyOrRefuse(MessageWindow& window, std::u16string_view key) {
-    GatedText gated = PassTextGate(key);
-    if (gated.refused) {
-        window.ShowMessage(u"The key holds the character " + FromUtf8(DescribeCodePoint(*gated.refused)) +
-                               u", which Windows-1252 cannot hold.\r\n"
-                               u"Keys may use only the characters of Windows-1252.",
-                           MessageIcon::Exclamation, u"Key");
-        return std::nullopt;
-    }
-    return std::move(gated.text);
+// Shows the box naming what Windows-1252 cannot hold in a key.
+void RefuseKey(MessageWindow& window, char32_t refused) {
+    window.ShowMessage(u"The key holds the character " + FromUtf8(DescribeCodePoint(refused)) +
+                           u", which Windows-1252 cannot hold.\r\n"
+                           u"Keys may use only the characters of Windows-1252.",
+                       MessageIcon::Exclamation, u"Key");
 }
+
+// Wipes key material when it goes out of scope, however the command ends.
+class WipedOnExit {
+public:
+    explicit WipedOnExit(std::u16string& text) : text_(text) {}
+    ~WipedOnExit() { SecureWipe(text_); }
+    WipedOnExit(const WipedOnExit&) = delete;
+    WipedOnExit& operator=(const WipedOnExit&) = delete;
+
+private:
+    std::u16string& text_;
+};
 
 // The message's bytes in the window's encoding, or a box naming what Windows-1252 cannot hold.
 std::optional<ByteArray> MessageOrRefuse(MessageWindow& window, std::u16string_view message, MessageEncoding encoding) {
@@ -234,148 +241,143 @@ std::optional<ByteArray> MessageOrRefuse(MessageWindow& window, std::u16string_v
     return AnsiCodePage::TextToBytes(gated.text);
 }
 
-// What both commands do first: refuse a second command, take over the engine's events, turn on
-// the busy pointer, show the empty-key box or end silently on an empty message. Then
-// work(key text, message text, busy pointer, engine events); a failure inside it goes to
-// onFailure(number, description, busy pointer).
-template <class Work, class OnFailure>
-void RunCommand(bool& running, MessageWindow& window, Engine& engine, Work&& work, OnFailure&& onFailure) {
-    if (running) {
-        return;
+// Encrypt's work once the key passed: false when it ended early (with its box shown).
+bool Seal(MessageWindow& window, Engine& engine, const std::u16string& key, const std::u16string& messageText,
+          std::int16_t& passCount, std::u16string& passResult) {
+    auto bytes = MessageOrRefuse(window, messageText, window.Encoding());
+    if (!bytes) {
+        return false;
     }
-    const RunningFlag flag(running);
-    const EngineEvents events(engine, window);
-    BusyPointer busy(window);
+    passCount = 0;
+    window.SetStatusText(kEncrypting);
+    WindowPasses passes(window, passCount, passResult);
+    envelope::EncryptPasses(engine, *bytes, key, passes);
 
-    const std::u16string keyText = window.KeyText();
-    if (keyText.empty()) {
-        window.ShowMessage(kNeedKey, MessageIcon::None, u"");
-        window.FocusKeyField();
+    // The digest in front of the ciphertext, then the whole as pairs.
+    const auto digest = envelope::CiphertextDigest(bytes->data(), bytes->size());
+    window.SetMessageText(std::u16string(digest.begin(), digest.end()) + passResult);
+    window.SetMessageText(Ascii(envelope::EnvelopeText(*bytes)));
+    SecureWipe(*bytes);
+    return true;
+}
+
+// Decrypt's work once the key passed: false when it ended early (with its box shown).
+bool Open(MessageWindow& window, Engine& engine, const std::u16string& key, const std::u16string& envelopeText,
+          const EngineEvents& events, BusyPointer& busy, std::int16_t& passCount, std::u16string& passResult) {
+    passCount = 0;
+    window.SetStatusText(kDecrypting);
+    ByteArray bytes = ReadPairs(envelopeText);
+    window.SetMessageText(AnsiCodePage::BytesToText(bytes));
+    const bool authentic = envelope::DigestMatches(bytes);
+    envelope::StripDigest(bytes);
+    window.SetMessageText(AnsiCodePage::BytesToText(bytes));
+    if (!authentic) {
+        window.ShowMessage(kAuthFailed, MessageIcon::None, u"");
+        window.SetMessageText(u"");
+        busy.Off();
+        window.ClearClipboard();
+        window.SetStatusText(u"");
+        return false;
+    }
+
+    WindowPasses passes(window, passCount, passResult);
+    if (envelope::DecryptPasses(engine, bytes, key, passes) == envelope::Outcome::WrongKey) {
+        // A wrong key: say so once, keep the envelope, claim nothing.
+        SecureWipe(bytes);
+        window.ShowMessage(events.WrongKeyText(), MessageIcon::Critical, Engine::WrongKeyTitle);
+        window.SetMessageText(envelopeText);
+        window.SetStatusText(kWrongKeyStatus);
+        busy.Off();
+        return false;
+    }
+
+    if (window.Encoding() == MessageEncoding::Utf8) {
+        const std::string_view utf8(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        if (!IsValidUtf8(utf8)) {
+            // Keep the envelope, so that it can be opened again as Windows-1252.
+            window.ShowMessage(
+                u"The decrypted message is not UTF-8 text.\r\n"
+                u"Choose Windows-1252 as the message encoding and decrypt again.",
+                MessageIcon::Exclamation, kErrorTitle);
+            window.SetMessageText(envelopeText);
+            window.SetStatusText(u"");
+            busy.Off();
+            passResult.clear();
+            return false;
+        }
+        window.SetMessageText(FromUtf8(utf8));
+    }
+    SecureWipe(bytes);
+    return true;
+}
+
+void ShowFailure(MessageWindow& window, bool encrypt, std::int32_t number, const std::u16string& description,
+                 BusyPointer& busy) {
+    if (!encrypt && number == Failure::SubscriptOutOfRange) {
+        window.ShowMessage(kCannotDecrypt, MessageIcon::None, kErrorTitle);
+        busy.Off();
         return;
     }
-    const std::u16string messageText = window.MessageText();
-    if (messageText.empty()) {
-        return;
-    }
-    try {
-        work(keyText, messageText, busy, events);
-    } catch (const Failure& f) {
-        onFailure(f.Number(), DescriptionText(f.Description()), busy);
-    } catch (const std::bad_alloc&) {
-        onFailure(kOutOfMemory, u"Out of memory", busy);
-    } catch (const std::exception& e) {
-        onFailure(kInternalError, DescriptionText(e.what()), busy);
+    ShowGeneralError(window, number, description);
+    busy.Off();
+    if (!encrypt) {
+        window.SetStatusText(u"");
     }
 }
 
 }  // namespace
 
-void MessageCommands::cmdEncrypt_Click(Engine& SelectedEngine) {
-    const auto work = [&](const std::u16string& keyText, const std::u16string& messageText, BusyPointer& busy,
-                          const EngineEvents&) {
-        const auto key = KeyOrRefuse(window_, keyText);
-        if (!key) {
+void MessageCommands::cmdEncrypt_Click(Engine& SelectedEngine) { Run(SelectedEngine, true); }
+
+void MessageCommands::cmdDecrypt_Click(Engine& SelectedEngine) { Run(SelectedEngine, false); }
+
+// What both commands do: refuse a second command, take over the engine's events, turn on the
+// busy pointer, show the empty-key box or end silently on an empty text, pass the key through
+// the gate, do the work and say what was done. Every copy of the key is wiped, however it ends.
+void MessageCommands::Run(Engine& engine, bool encrypt) {
+    if (running_) {
+        return;
+    }
+    const RunningFlag flag(running_);
+    const EngineEvents events(engine, window_);
+    BusyPointer busy(window_);
+
+    std::u16string keyText = window_.KeyText();
+    const WipedOnExit keyTextWiped(keyText);
+    if (keyText.empty()) {
+        window_.ShowMessage(kNeedKey, MessageIcon::None, u"");
+        window_.FocusKeyField();
+        return;
+    }
+    const std::u16string text = window_.MessageText();
+    if (text.empty()) {
+        return;
+    }
+    std::int16_t& passCount = encrypt ? EncryptPassCount : DecryptPassCount;
+    try {
+        GatedText key = PassTextGate(keyText);
+        const WipedOnExit keyWiped(key.text);
+        if (key.refused) {
+            RefuseKey(window_, *key.refused);
             return;
         }
-        auto bytes = MessageOrRefuse(window_, messageText, window_.Encoding());
-        if (!bytes) {
+        const bool done = encrypt ? Seal(window_, engine, key.text, text, passCount, PassResult)
+                                  : Open(window_, engine, key.text, text, events, busy, passCount, PassResult);
+        if (!done) {
             return;
         }
-
-        EncryptPassCount = 0;
-        window_.SetStatusText(kEncrypting);
-        WindowPasses passes(window_, EncryptPassCount, PassResult);
-        envelope::EncryptPasses(SelectedEngine, *bytes, *key, passes);
-
-        // The digest in front of the ciphertext, then the whole as pairs.
-        const auto digest = envelope::CiphertextDigest(bytes->data(), bytes->size());
-        window_.SetMessageText(std::u16string(digest.begin(), digest.end()) + PassResult);
-        window_.SetMessageText(Ascii(envelope::EnvelopeText(*bytes)));
-        SecureWipe(*bytes);
-
-        window_.SetStatusText(u"Results: Message encrypted with " + window_.EngineName() + u" with " +
-                              Decimal(EncryptPassCount) + u" passes");
+        window_.SetStatusText(u"Results: Message " + std::u16string(encrypt ? u"encrypted" : u"decrypted") + u" with " +
+                              window_.EngineName() + u" with " + Decimal(passCount) + u" passes");
         busy.Off();
         PassResult.clear();
         window_.ClearClipboard();
-    };
-    const auto onFailure = [&](std::int32_t number, const std::u16string& description, BusyPointer& busy) {
-        ShowGeneralError(window_, number, description);
-        busy.Off();
-    };
-    RunCommand(running_, window_, SelectedEngine, work, onFailure);
-}
-
-void MessageCommands::cmdDecrypt_Click(Engine& SelectedEngine) {
-    const auto work = [&](const std::u16string& keyText, const std::u16string& envelopeText, BusyPointer& busy,
-                          const EngineEvents& events) {
-        const auto key = KeyOrRefuse(window_, keyText);
-        if (!key) {
-            return;
-        }
-
-        DecryptPassCount = 0;
-        window_.SetStatusText(kDecrypting);
-        ByteArray bytes = ReadPairs(envelopeText);
-        window_.SetMessageText(AnsiCodePage::BytesToText(bytes));
-        const bool authentic = envelope::DigestMatches(bytes);
-        envelope::StripDigest(bytes);
-        window_.SetMessageText(AnsiCodePage::BytesToText(bytes));
-        if (!authentic) {
-            window_.ShowMessage(kAuthFailed, MessageIcon::None, u"");
-            window_.SetMessageText(u"");
-            busy.Off();
-            window_.ClearClipboard();
-            window_.SetStatusText(u"");
-            return;
-        }
-
-        WindowPasses passes(window_, DecryptPassCount, PassResult);
-        if (envelope::DecryptPasses(SelectedEngine, bytes, *key, passes) == envelope::Outcome::WrongKey) {
-            // A wrong key: say so once, keep the envelope, claim nothing.
-            SecureWipe(bytes);
-            window_.ShowMessage(events.WrongKeyText(), MessageIcon::Critical, Engine::WrongKeyTitle);
-            window_.SetMessageText(envelopeText);
-            window_.SetStatusText(kWrongKeyStatus);
-            busy.Off();
-            return;
-        }
-
-        if (window_.Encoding() == MessageEncoding::Utf8) {
-            const std::string_view utf8(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-            if (!IsValidUtf8(utf8)) {
-                // Keep the envelope, so that it can be opened again as Windows-1252.
-                window_.ShowMessage(
-                    u"The decrypted message is not UTF-8 text.\r\n"
-                    u"Choose Windows-1252 as the message encoding and decrypt again.",
-                    MessageIcon::Exclamation, kErrorTitle);
-                window_.SetMessageText(envelopeText);
-                window_.SetStatusText(u"");
-                busy.Off();
-                PassResult.clear();
-                return;
-            }
-            window_.SetMessageText(FromUtf8(utf8));
-        }
-        SecureWipe(bytes);
-
-        window_.SetStatusText(u"Results: Message decrypted with " + window_.EngineName() + u" with " +
-                              Decimal(DecryptPassCount) + u" passes");
-        busy.Off();
-        PassResult.clear();
-        window_.ClearClipboard();
-    };
-    const auto onFailure = [&](std::int32_t number, const std::u16string& description, BusyPointer& busy) {
-        if (number == Failure::SubscriptOutOfRange) {
-            window_.ShowMessage(kCannotDecrypt, MessageIcon::None, kErrorTitle);
-            busy.Off();
-            return;
-        }
-        ShowGeneralError(window_, number, description);
-        busy.Off();
-        window_.SetStatusText(u"");
-    };
-    RunCommand(running_, window_, SelectedEngine, work, onFailure);
+    } catch (const Failure& f) {
+        ShowFailure(window_, encrypt, f.Number(), DescriptionText(f.Description()), busy);
+    } catch (const std::bad_alloc&) {
+        ShowFailure(window_, encrypt, kOutOfMemory, u"Out of memory", busy);
+    } catch (const std::exception& e) {
+        ShowFailure(window_, encrypt, kInternalError, DescriptionText(e.what()), busy);
+    }
 }
 
 }  // namespace tavorin

@@ -25,6 +25,8 @@ public:
     std::u16string PassResult;
 
 private:
+    void Run(Engine& engine, bool encrypt);
+
     MessageWindow& window_;
     bool running_ = false;
 };

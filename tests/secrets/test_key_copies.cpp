@@ -7,6 +7,7 @@
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "base/Team.h"
+#include "desktop/MessageCommands.h"
 #include "engines/Registry.h"
 #include "tests/TempDir.h"
 #include "tests/secrets/FreedBlocks.h"
@@ -126,5 +127,42 @@ TEST(KeyCopies, NoPlaintextLeftByDecryptionOnEveryCore) {
         LimitCores(0);
         EXPECT_EQ(data, message);
         SecureWipe(data);
+    }
+}
+
+namespace {
+
+// A window that hands out the key and keeps the message; nothing else.
+class KeyWindow final : public MessageWindow {
+public:
+    std::u16string message = u"hello", key;
+    std::u16string MessageText() override { return message; }
+    void SetMessageText(std::u16string_view t) override { message.assign(t); }
+    std::u16string KeyText() override { return key; }
+    std::u16string PassCountText() override { return u"1"; }
+    std::u16string EngineName() override { return u"Blowfish"; }
+    void SetStatusText(std::u16string_view) override {}
+    void SetBusy(bool) override {}
+    void ShowMessage(std::u16string_view, MessageIcon, std::u16string_view) override {}
+    void FocusKeyField() override {}
+    void ClearClipboard() override {}
+    void Yield() override {}
+    MessageEncoding Encoding() override { return MessageEncoding::Windows1252; }
+};
+
+}  // namespace
+
+TEST(KeyCopies, NoneLeftByTheWindowsCommands) {
+    for (std::u16string_view secret : {kSecret, kPlainSecret}) {
+        const auto needles = Needles(secret);
+        KeyWindow window;
+        window.key = secret;
+        auto engine = CreateEngine(u"Blowfish");
+        FreedBlockWatch watch(needles);
+        MessageCommands commands(window);
+        commands.cmdEncrypt_Click(*engine);
+        commands.cmdDecrypt_Click(*engine);
+        EXPECT_EQ(window.message, u"hello");
+        EXPECT_EQ(watch.Hits(), 0u) << "a freed block still held the key";
     }
 }
