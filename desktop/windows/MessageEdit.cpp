@@ -92,14 +92,28 @@ QString ShownText(std::u16string_view text, qsizetype charsPerLine, int linesPer
     if (charsPerLine <= 0 || linesPerBlock <= 0 || longLine <= 0) {
         return shown;
     }
+    // Short lines share blocks too, about linesPerBlock wrapped lines each: a block for every
+    // line of a long message costs the document more than the text itself.
+    const auto perLine = static_cast<std::size_t>(charsPerLine);
     std::size_t start = 0;
+    std::size_t blockLines = 0;
     while (start < text.size()) {
         std::size_t end = text.find(u'\n', start);
         if (end == std::u16string_view::npos) {
             end = text.size();
         }
         if (end - start > static_cast<std::size_t>(longLine)) {
-            BreakLongLine(text, out, start, end, static_cast<std::size_t>(charsPerLine), linesPerBlock);
+            BreakLongLine(text, out, start, end, perLine, linesPerBlock);
+            blockLines = static_cast<std::size_t>(linesPerBlock);  // its block ends with it
+        } else {
+            blockLines += std::max<std::size_t>(1, (end - start + perLine - 1) / perLine);
+        }
+        if (end < text.size()) {
+            if (blockLines < static_cast<std::size_t>(linesPerBlock)) {
+                out[end] = QChar::LineSeparator;
+            } else {
+                blockLines = 0;
+            }
         }
         start = end + 1;
     }

@@ -181,6 +181,20 @@ TEST_F(MessageArea, AnEnvelopeOnOneLineIsShownInBlocksOfWholeWrappedLines) {
     EXPECT_GT(edit.document()->blockCount(), 2);
 }
 
+TEST_F(MessageArea, ShortLinesShareBlocksAndReadBackAsLines) {
+    std::u16string text;
+    for (int i = 0; i < 2000; ++i) {
+        text += u"line " + ToU16(QString::number(i)) + u"\n";
+    }
+    edit.SetText(text);
+    EXPECT_LT(edit.document()->blockCount(), 2000 / 8);
+    EXPECT_EQ(edit.Text(), text);
+    // A line break typed over one that shares a block is a line break in the text.
+    Select(3, 10);
+    QTest::keyClick(&edit, Qt::Key_Return);
+    EXPECT_EQ(edit.Text(), text.replace(3, 7, u"\n"));
+}
+
 TEST(ShownText, LongLinesWithoutSpacesAreLeftWhole) {
     const std::u16string word(10000, u'x');
     const QString shown = ShownText(word, 60, 4, 4096);
