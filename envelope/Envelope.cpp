@@ -5,7 +5,6 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
 #include "base/AnsiCodePage.h"
@@ -34,8 +33,8 @@ const std::array<std::uint8_t, 256>& DigestBytes() {
     return table;
 }
 
-// Large envelopes have their digest made (or checked) on a thread of its own while the last
-// (or first) pass runs; below this size a thread costs more than it saves.
+// Large envelopes have their digest made on a thread of its own while the last pass runs;
+// below this size a thread costs more than it saves.
 constexpr std::size_t kDigestAlongside = std::size_t{1} << 20;
 
 void MapPortable(const std::uint8_t* data, std::size_t n, std::uint8_t* out) noexcept {
@@ -362,59 +361,14 @@ Outcome DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key,
 }
 
 Outcome OpenDecoded(Engine& engine, ByteArray& decoded, std::u16string_view key, std::int32_t passes) {
+    // The way every envelope opens: the digest first (a damaged envelope is reported as
+    // damaged, whatever the key), then the passes, each split over every core.
     CountedPasses counted(passes);
-#if !defined(TAVORIN_NO_THREADS) && !defined(__EMSCRIPTEN__)
-    if (decoded.size() < DigestLength + kDigestAlongside || CoreCount() < 2)
-#endif
-    {
-        if (!DigestMatches(decoded)) {
-            return Outcome::AuthenticationFailed;
-        }
-        StripDigest(decoded);
-        return DecryptPasses(engine, decoded, key, counted);
-    }
-#if !defined(TAVORIN_NO_THREADS) && !defined(__EMSCRIPTEN__)
-    // The first pass works on a copy, so that the digest reads the ciphertext meanwhile. What
-    // it finds is told only after the digest: a damaged envelope is reported as damaged, and
-    // nothing decrypted from it is kept.
-    ByteArray bytes(decoded.begin() + DigestLength, decoded.end());
-    bool authentic = false;
-    std::thread digester;
-    try {
-        digester = std::thread([&] { authentic = DigestMatches(decoded); });
-    } catch (const std::system_error&) {
-        authentic = DigestMatches(decoded);
-    }
-    std::optional<std::u16string> wrongKey;
-    auto wrongKeyHandler = std::move(engine.WrongKey);
-    engine.WrongKey = [&](std::u16string_view text) { wrongKey.emplace(text); };
-    bool fits = false;
-    try {
-        fits = engine.DecryptByte(bytes, key);
-    } catch (...) {
-        engine.WrongKey = std::move(wrongKeyHandler);
-        if (digester.joinable())
-            digester.join();
-        SecureWipe(bytes);
-        if (!authentic)
-            return Outcome::AuthenticationFailed;
-        throw;
-    }
-    engine.WrongKey = std::move(wrongKeyHandler);
-    if (digester.joinable())
-        digester.join();
-    if (!authentic) {
-        SecureWipe(bytes);
+    if (!DigestMatches(decoded)) {
         return Outcome::AuthenticationFailed;
     }
-    decoded = std::move(bytes);
-    if (!fits) {
-        if (engine.WrongKey)
-            engine.WrongKey(*wrongKey);
-        return Outcome::WrongKey;
-    }
-    return passes == 1 ? Outcome::Opened : DecryptPasses(engine, decoded, key, passes - 1);
-#endif
+    StripDigest(decoded);
+    return DecryptPasses(engine, decoded, key, counted);
 }
 
 Outcome OpenEnvelope(Engine& engine, std::string_view text, std::u16string_view key, std::int32_t passes,

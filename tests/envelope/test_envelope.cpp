@@ -465,9 +465,9 @@ TEST(Envelope, UnwrapAgreesWithTheCharacterModel) {
     }
 }
 
-// A large envelope has its digest checked while the first pass runs: the digest still decides
-// first (a damaged envelope with a wrong key, or with a broken block count, is damaged), the
-// wrong key is told once and only then, and the message is what one thread finds.
+// A large envelope, its passes split over every core: the digest decides first (a damaged
+// envelope with a wrong key, or with a broken block count, is damaged), the wrong key is told
+// once and only then, and the message is what one thread finds.
 TEST(Envelope, LargeEnvelopesCheckTheDigestFirst) {
     auto engine = CreateEngine(u"Blowfish");
     const ByteArray message = test::TestBytes((3u << 20) + 5, 7);
