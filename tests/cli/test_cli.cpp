@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -74,17 +75,24 @@ Result RunCli(const std::vector<std::string>& args, const std::string& input = {
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setsid();
-        dup2(stdinFile.empty() ? inPipe[0] : open(stdinFile.c_str(), O_RDONLY), 0);
-        dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
-        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]})
-            close(fd);
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
+    // Spawned, not forked: a forked child's peak memory would count this process's pages.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (stdinFile.empty())
+        posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
+    else
+        posix_spawn_file_actions_addopen(&actions, 0, stdinFile.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]})
+        posix_spawn_file_actions_addclose(&actions, fd);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     close(inPipe[0]);
     close(outPipe[1]);
     close(errPipe[1]);
