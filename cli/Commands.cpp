@@ -466,8 +466,9 @@ private:
                                : "without -c and -p the cipher and the passes are found by themselves");
         }
         const std::string_view message(reinterpret_cast<const char*>(opened.message.data()), opened.message.size());
-        const bool validUtf8 = IsValidUtf8(message);
-        const bool looksUtf8 = validUtf8 && AsciiPrefix(opened.message.data(), opened.message.size()) != message.size();
+        const bool ascii = AsciiPrefix(opened.message.data(), opened.message.size()) == message.size();
+        const bool validUtf8 = ascii || IsValidUtf8(message);
+        const bool looksUtf8 = validUtf8 && !ascii;
         if (utf8 && !validUtf8) {
             SecureWipe(opened.message);
             throw CliError(ExitUsage,
