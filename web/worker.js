@@ -15,6 +15,7 @@ const start = () => TavorinModule({
   },
 });
 let ready = start();
+ready.catch(() => {}); // told to the job that waits for it
 
 // Copies a string into the module's memory as UTF-8; the module wipes it after the call.
 // Room for one byte per character first, which holds the usual ASCII text whole; the rest
@@ -95,16 +96,29 @@ function run(module, job) {
   return answer;
 }
 
+// The answer when the module cannot run here, or cannot run on after an abort.
+function failed(words, e) {
+  ready = start(); // the next job gets a new module
+  ready.catch(() => {});
+  return { status: 5, text: "", bytes: null, detail: words + e, cipher: "", passes: 0 };
+}
+
 self.onmessage = async (event) => {
   const job = event.data;
-  const module = await ready;
+  let module = null;
+  try {
+    module = await ready;
+  } catch (e) {
+    const words = "This browser could not start the page's WebAssembly (Chrome 97, Firefox 102 and Safari 16 can): ";
+    postMessage({ type: "done", id: job.id, ...failed(words, e), milliseconds: 0 });
+    return;
+  }
   const started = performance.now();
   let answer;
   try {
     answer = run(module, job);
   } catch (e) {
-    ready = start(); // an abort leaves the module unusable: the next job gets a new one
-    answer = { status: 5, text: "", bytes: null, detail: "The browser could not finish: " + e, cipher: "", passes: 0 };
+    answer = failed("The browser could not finish: ", e);
   }
   answer.milliseconds = performance.now() - started;
   postMessage({ type: "done", id: job.id, ...answer }, answer.bytes ? [answer.bytes.buffer] : []);

@@ -26,10 +26,10 @@ CIPHERS = ["Blowfish", "DES", "Gost", "Skipjack", "Twofish"]
 KEY = "Schlüssel €"
 
 
-def start_browser(dark=False):
+def start_browser(dark=False, extra=()):
     options = Options()
     for arg in ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                "--window-size=1280,800", "--disable-background-networking", "--no-first-run"]:
+                "--window-size=1280,800", "--disable-background-networking", "--no-first-run", *extra]:
         options.add_argument(arg)
     if dark:
         options.add_argument("--force-dark-mode")
@@ -179,6 +179,15 @@ class Browser(unittest.TestCase):
         status, error, _ = self.page.run("encrypt", "text", again="other key")
         self.assertTrue(error)
         self.assertIn("differ", status)
+
+    def test_a_module_that_cannot_start_is_told_not_waited_for(self):
+        driver = start_browser(extra=["--js-flags=--wasm-max-mem-pages=1"])  # no memory for it
+        try:
+            status, error, _ = Page(driver).run("encrypt", "hello")
+            self.assertTrue(error)
+            self.assertIn("could not start", status)
+        finally:
+            driver.quit()
 
     def test_loaded_from_a_file_it_sends_nothing_anywhere(self):
         self.page.run("encrypt", "offline")
