@@ -8,7 +8,9 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <utility>
 
+#include "base/Types.h"
 #include "desktop/windows/Text.h"
 
 namespace tavorin {
@@ -84,6 +86,8 @@ bool HasLineLongerThan(std::u16string_view text, std::size_t limit) {
 QString ShownText(std::u16string_view text, qsizetype charsPerLine, int linesPerBlock, qsizetype longLine) {
     QString shown(static_cast<qsizetype>(text.size()), Qt::Uninitialized);
     QChar* out = shown.data();
+    // An envelope's text is tens of megabytes: large pages spare the most page faults.
+    AdviseLargePages(out, text.size() * sizeof(QChar));
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
         // Printable ASCII, nearly all of an envelope, shows as itself.
@@ -151,6 +155,12 @@ MessageEdit::MessageEdit(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 void MessageEdit::SetText(std::u16string_view text) {
+    if (text.size() > text_.capacity()) {
+        std::u16string room;
+        room.reserve(text.size());
+        AdviseLargePages(room.data(), text.size() * sizeof(char16_t));
+        text_.swap(room);
+    }
     text_.assign(text);
     if (hold_) {
         pending_ = true;
@@ -194,7 +204,8 @@ void MessageEdit::Render() {
     // that was split and, when it disagrees, split again with the measured width.
     qsizetype firstBreak = -1;
     for (std::size_t i = 0; i < text_.size(); ++i) {
-        if (shown_[static_cast<qsizetype>(i)] == QChar::ParagraphSeparator && text_[i] != u'\n') {
+        // Read only: shown_ shares its characters with the document, a write would copy them.
+        if (std::as_const(shown_)[static_cast<qsizetype>(i)] == QChar::ParagraphSeparator && text_[i] != u'\n') {
             firstBreak = static_cast<qsizetype>(i);
             break;
         }
