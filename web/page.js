@@ -209,6 +209,11 @@ async function copy() {
   try {
     await navigator.clipboard.writeText(held ? new TextDecoder().decode(text) : text);
   } catch {
+    if (held) {
+      // The message area does not hold it, so there is nothing to select and copy.
+      say("The browser did not let the page copy: save it as a file instead.", true);
+      return;
+    }
     message.select();
     if (!document.execCommand("copy")) {
       say("The browser did not let the page copy: select the text and copy it yourself.", true);
