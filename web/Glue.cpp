@@ -320,18 +320,16 @@ EMSCRIPTEN_KEEPALIVE int tv_decrypt(int cipher, std::uint8_t* key, std::size_t k
             return;
         case envelope::OpenStatus::NotAnEnvelope:
             throw Refusal{Usage,
-                          "Cannot decrypt text any further: the text holds no envelope (hexadecimal pairs, "
-                          "0-9 and A-F, separated by spaces)"};
+                          "the text is not an envelope: an envelope is lines of hexadecimal pairs separated by "
+                          "spaces, its digest in front"};
         case envelope::OpenStatus::SeveralEnvelopes:
             throw Refusal{Usage, "the text holds more than one envelope: open one at a time"};
         case envelope::OpenStatus::Damaged:
-            throw Refusal{Damaged,
-                          "Message Authentication failed. Make sure full message has been entered before "
-                          "decrypting"};
+            throw Refusal{Damaged, "the envelope is damaged: make sure the whole envelope was copied"};
         case envelope::OpenStatus::WrongKey:
-            throw Refusal{WrongKey, ToUtf8(Engine::WrongKeyText) +
-                                        " (or the cipher or the number of passes is "
-                                        "not the one it was encrypted with)"};
+            throw Refusal{WrongKey, cipher == FindIt && passes == 0
+                                        ? "wrong key, cipher or passes"
+                                        : "wrong key, cipher or passes: Find it finds the cipher and the passes"};
         case envelope::OpenStatus::Ambiguous: {
             std::string names;
             for (const auto& name : opened.fitting) {
