@@ -4,9 +4,10 @@
 #include <atomic>
 #include <bit>
 
+#include "base/CpuFeatures.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #define TAVORIN_SHA_X86 1
-#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -117,18 +118,7 @@ void CompressPortable(std::uint32_t* state, const Unit* blocks, std::size_t coun
 
 #ifdef TAVORIN_SHA_X86
 
-bool CpuHasShaExtensions() noexcept {
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    if (!__get_cpuid(1, &a, &b, &c, &d))
-        return false;
-    const bool ssse3 = (c & (1u << 9)) != 0;
-    const bool sse41 = (c & (1u << 19)) != 0;
-    if (__get_cpuid_max(0, nullptr) < 7)
-        return false;
-    __cpuid_count(7, 0, a, b, c, d);
-    const bool sha = (b & (1u << 29)) != 0;
-    return ssse3 && sse41 && sha;
-}
+bool CpuHasShaExtensions() noexcept { return cpu::ShaExtensions(); }
 
 // The state lives in two registers in the order the instructions want: ABEF and CDGH.
 // Each sha256rnds2 does two rounds; the schedule runs four words at a time with

@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "base/AnsiCodePage.h"
+#include "base/CpuFeatures.h"
 #include "base/Failure.h"
 #include "base/Team.h"
 
@@ -451,9 +452,9 @@ bool CpuRuns(Path path) noexcept {
         return true;
 #ifdef TAVORIN_HEX_X86
     case Path::Ssse3:
-        return __builtin_cpu_supports("ssse3");
+        return cpu::Ssse3();
     case Path::Avx2:
-        return __builtin_cpu_supports("avx2");
+        return cpu::Avx2();
 #endif
     default:
         return false;

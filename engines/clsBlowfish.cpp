@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/AnsiCodePage.h"
+#include "base/CpuFeatures.h"
 #include "base/Failure.h"
 #include "base/Types.h"
 #include "engines/Helpers.h"
@@ -134,13 +135,7 @@ inline void DecryptLanes(const blowfish::Tables& t, std::uint32_t (&l)[N], std::
     ForEachLane<N>([&](std::size_t b) { l[b] ^= t.PArray[0]; });
 }
 
-bool CpuHasBextr() noexcept {
-#if defined(__GNUC__) && defined(__x86_64__)
-    return __builtin_cpu_supports("bmi");
-#else
-    return false;
-#endif
-}
+bool CpuHasBextr() noexcept { return cpu::Bmi1(); }
 
 std::atomic<bool> g_bextr{CpuHasBextr()};
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "base/AnsiCodePage.h"
+#include "base/CpuFeatures.h"
 #include "base/Failure.h"
 #include "base/Team.h"
 #include "codecs/CSHA256.h"
@@ -69,7 +70,7 @@ __attribute__((target("ssse3"))) void MapSsse3(const std::uint8_t* data, std::si
 // The bytes the digest reads for data[0, n).
 void MapToDigestBytes(const std::uint8_t* data, std::size_t n, std::uint8_t* out) noexcept {
 #if defined(__x86_64__) && !defined(__EMSCRIPTEN__)
-    static const bool vector = __builtin_cpu_supports("ssse3");
+    static const bool vector = cpu::Ssse3();
     if (vector) {
         MapSsse3(data, n, out);
         return;

@@ -1,0 +1,44 @@
+#pragma once
+// The processor's instruction set extensions, as far as the vector paths ask.
+//
+// Under glibc the answers come from what the loader found when the program started. Asking
+// the processor again (cpuid) traps to the hypervisor on a virtual machine, some microseconds
+// each, and the compiler's own check asks it a dozen times before main for every program it
+// is linked into, which made a short run noticeably slower.
+
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GLIBC__) && __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>
+#define TAVORIN_CPU_FROM_LOADER 1
+#endif
+
+namespace tavorin::cpu {
+
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(__EMSCRIPTEN__)
+
+#ifdef TAVORIN_CPU_FROM_LOADER
+// Active: the processor has it and the system keeps its registers (AVX2's too).
+inline bool Ssse3() noexcept { return CPU_FEATURE_ACTIVE(SSSE3); }
+inline bool Avx2() noexcept { return CPU_FEATURE_ACTIVE(AVX2); }
+inline bool Bmi1() noexcept { return CPU_FEATURE_ACTIVE(BMI1); }
+inline bool ShaExtensions() noexcept {
+    return CPU_FEATURE_ACTIVE(SHA) && CPU_FEATURE_ACTIVE(SSSE3) && CPU_FEATURE_ACTIVE(SSE4_1);
+}
+#else
+inline bool Ssse3() noexcept { return __builtin_cpu_supports("ssse3"); }
+inline bool Avx2() noexcept { return __builtin_cpu_supports("avx2"); }
+inline bool Bmi1() noexcept { return __builtin_cpu_supports("bmi"); }
+inline bool ShaExtensions() noexcept {
+    return __builtin_cpu_supports("sha") && __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1");
+}
+#endif
+
+#else
+
+inline bool Ssse3() noexcept { return false; }
+inline bool Avx2() noexcept { return false; }
+inline bool Bmi1() noexcept { return false; }
+inline bool ShaExtensions() noexcept { return false; }
+
+#endif
+
+}  // namespace tavorin::cpu
