@@ -34,12 +34,17 @@ std::function<int(FileStep)>& FaultHook() {
     return hook;
 }
 
+// One lock for every step: Step is a template, and a lock of its own would be one per call site.
+std::mutex& FaultHookLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 // Runs call, unless the fault hook fails this step: then -1 with errno set, as the call would.
 template <class Call>
 auto Step(FileStep step, Call call) -> decltype(call()) {
     if (const auto& hook = FaultHook()) {
-        static std::mutex one;  // the steps of several threads reach the hook one at a time
-        std::unique_lock lock(one);
+        std::lock_guard lock(FaultHookLock());  // the steps of several threads reach the hook one at a time
         if (const int err = hook(step)) {
             errno = err;
             return -1;
@@ -135,7 +140,10 @@ void DisableCoreDumps() noexcept {
     ::setrlimit(RLIMIT_CORE, &none);
 }
 
-void SetFileFaultHook(std::function<int(FileStep)> hook) { FaultHook() = std::move(hook); }
+void SetFileFaultHook(std::function<int(FileStep)> hook) {
+    std::lock_guard lock(FaultHookLock());
+    FaultHook() = std::move(hook);
+}
 
 void ThrowFileError(int err, const char* action, const std::filesystem::path& path) {
     std::int32_t number = Failure::PathFileAccess;
