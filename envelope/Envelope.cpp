@@ -1,6 +1,7 @@
 #include "envelope/Envelope.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -37,6 +38,9 @@ const std::array<std::uint8_t, 256>& DigestBytes() {
 // Large envelopes have their digest made on a thread of its own while the last pass runs;
 // below this size a thread costs more than it saves.
 constexpr std::size_t kDigestAlongside = std::size_t{1} << 20;
+// The worker takes the finished ciphertext in batches of this size: few wake-ups, and a short
+// tail once the chain ends.
+constexpr std::size_t kBatch = std::size_t{256} << 10;
 
 void MapPortable(const std::uint8_t* data, std::size_t n, std::uint8_t* out) noexcept {
     const auto& map = DigestBytes();
@@ -188,14 +192,21 @@ bool RunLastPass(Engine& engine, ByteArray& bytes, std::u16string_view key, cons
         engine.Sealed = std::move(previous);
         return false;
     }
-    // What the chain has finished, handed from this thread to the worker.
+    // What the chain has finished, handed from this thread to the worker. The chain only
+    // publishes a number; it wakes the worker (a system call) only when the worker sleeps and
+    // a whole batch has gathered, so the chain is not slowed by one wake-up per piece.
     struct Handover {
+        std::atomic<std::size_t> ready{0};
+        std::atomic<std::size_t> wakeAt{0};  // the worker sleeps until ready reaches it; 0: awake
+        std::atomic<bool> finished{false};   // no more is coming: the pass ended or failed
+        const std::uint8_t* data = nullptr;  // written before the first ready, then fixed
+        std::size_t total = 0;
         std::mutex lock;
         std::condition_variable changed;
-        const std::uint8_t* data = nullptr;
-        std::size_t ready = 0;
-        std::size_t total = 0;
-        bool finished = false;  // no more is coming: the pass ended or failed
+        void Wake() {
+            { const std::lock_guard guard(lock); }
+            changed.notify_one();
+        }
     } handover;
     std::exception_ptr workerFailure;
 
@@ -203,16 +214,25 @@ bool RunLastPass(Engine& engine, ByteArray& bytes, std::u16string_view key, cons
         try {
             std::size_t done = 0;
             for (;;) {
-                std::unique_lock guard(handover.lock);
-                handover.changed.wait(guard, [&] { return handover.finished || handover.ready > done; });
-                const std::uint8_t* data = handover.data;
-                const std::size_t ready = handover.ready;
-                const std::size_t total = handover.total;
-                guard.unlock();
+                std::size_t ready = handover.ready.load();
                 if (ready == done) {
-                    return;  // finished
+                    handover.wakeAt.store(done + kBatch);
+                    ready = handover.ready.load();
+                    if (ready < done + kBatch && !handover.finished.load()) {
+                        std::unique_lock guard(handover.lock);
+                        handover.changed.wait(
+                            guard, [&] { return handover.finished.load() || handover.ready.load() >= done + kBatch; });
+                    }
+                    handover.wakeAt.store(0);
+                    ready = handover.ready.load();
+                    if (ready == done && handover.finished.load()) {
+                        return;
+                    }
+                    if (ready == done) {
+                        continue;
+                    }
                 }
-                take(data, done, ready, total);
+                take(handover.data, done, ready, handover.total);
                 done = ready;
             }
         } catch (...) {
@@ -220,22 +240,21 @@ bool RunLastPass(Engine& engine, ByteArray& bytes, std::u16string_view key, cons
         }
     });
     const auto finish = [&] {
-        {
-            std::lock_guard guard(handover.lock);
-            handover.finished = true;
-        }
-        handover.changed.notify_one();
+        handover.finished.store(true);
+        handover.Wake();
         worker.join();
     };
 
     engine.Sealed = [&](const std::uint8_t* data, std::size_t ready, std::size_t total) {
-        {
-            std::lock_guard guard(handover.lock);
+        if (handover.data == nullptr) {
             handover.data = data;
-            handover.ready = ready;
             handover.total = total;
         }
-        handover.changed.notify_one();
+        handover.ready.store(ready);
+        const std::size_t wakeAt = handover.wakeAt.load();
+        if (wakeAt != 0 && (ready >= wakeAt || ready == total)) {
+            handover.Wake();
+        }
     };
     try {
         engine.EncryptByte(bytes, key);
@@ -249,7 +268,7 @@ bool RunLastPass(Engine& engine, ByteArray& bytes, std::u16string_view key, cons
     if (workerFailure) {
         std::rethrow_exception(workerFailure);
     }
-    return handover.ready == bytes.size();
+    return handover.ready.load() == bytes.size();
 }
 
 // All passes but the last, which the caller runs itself.
