@@ -36,6 +36,9 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (&out == &std::cout) {
         system.outFd = STDOUT_FILENO;
     }
+    if (&in == &std::cin) {
+        system.inFd = STDIN_FILENO;
+    }
     return Run(args, in, out, err, system);
 }
 

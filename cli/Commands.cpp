@@ -9,11 +9,13 @@
 #include <array>
 #include <filesystem>
 #include <istream>
+#include <optional>
 #include <ostream>
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "base/Files.h"
+#include "base/Team.h"
 #include "cli/Input.h"
 #include "cli/Output.h"
 #include "engines/FrameFormat.h"
@@ -392,13 +394,48 @@ private:
                 std::ostream& err) const {
         // Room for every pass's header and padding, so that the frame grows in place.
         const std::size_t slack = static_cast<std::size_t>(passes) * (12 + engine.BlockSize());
+        std::optional<Output> sink;
+        if (const auto source = MessageSourceOf(input, system_.inFd); source && source->size >= StreamedFrom &&
+                                                                      source->size <= MaxMessageInput &&
+                                                                      ThreadsAvailable && CoreCount() >= 2) {
+            MessageStream stream(static_cast<std::size_t>(source->size), slack, source->readAt);
+            sink.emplace(out, output, system_.outFd, force_);
+            engine.Needed = [&](std::size_t upTo) { stream.Need(upTo); };
+            bool sealed = false;
+            try {
+                Seal(engine, stream.Bytes(), key, passes, wrap, *sink, err);
+                sealed = true;
+            } catch (const MessageStream::NotAscii&) {
+                // read again below, and converted; whatever was placed is written over
+            } catch (...) {
+                engine.Needed = nullptr;
+                throw;
+            }
+            engine.Needed = nullptr;
+            if (sealed) {
+                source->Consumed();
+                sink->Commit();
+                return ExitOk;
+            }
+        }
         ByteArray bytes = input.empty() ? ReadAll(in, MaxMessageInput, slack) : ReadFile(input, MaxMessageInput, slack);
         if (utf8) {
             CheckUtf8(bytes, "the message");
         } else {
             Utf8ToWindows1252(bytes);
         }
-        Output sink(out, output, system_.outFd, force_);
+        if (!sink) {
+            sink.emplace(out, output, system_.outFd, force_);
+        }
+        Seal(engine, bytes, key, passes, wrap, *sink, err);
+        SecureWipe(bytes);
+        sink->Commit();
+        return ExitOk;
+    }
+
+    // The passes and the envelope, and the line end after it.
+    void Seal(Engine& engine, ByteArray& bytes, const std::u16string& key, std::int32_t passes, std::size_t wrap,
+              Output& sink, std::ostream& err) const {
         ProgressBar bar = Bar(err, bytes.size(), passes);
         Track(engine, bar, passes, "encrypting");
         const Folder fold(wrap);
@@ -417,9 +454,6 @@ private:
         }
         bar.Done();
         sink.Write("\n", 1);
-        SecureWipe(bytes);
-        sink.Commit();
-        return ExitOk;
     }
 
     int Decrypt(const std::u16string& key, envelope::OpenOptions& options, bool utf8, bool verbose,

@@ -347,6 +347,98 @@ envelope::FoundEnvelope FindEnvelopeInFile(const std::filesystem::path& path) {
     return finder.Finish();
 }
 
+MessageStream::MessageStream(std::size_t size, std::size_t slack, ReadAt readAt)
+    : size_(size), readAt_(std::move(readAt)) {
+    if (size > SIZE_MAX - slack) {
+        throw Failure::OverflowError();
+    }
+    bytes_.reserve(size + slack);
+    AdviseLargePages(bytes_.data(), bytes_.capacity());
+    bytes_.resize(size);
+    std::uint8_t* const data = bytes_.data();  // fixed: the frame grows into the slack
+    reader_ = std::thread([this, data] {
+        try {
+            // A short first piece, so that the chain starts soon.
+            std::size_t piece = std::size_t{64} << 10;
+            for (std::size_t at = 0; at < size_ && !stop_.load(); at += piece, piece = std::size_t{1} << 20) {
+                const std::size_t n = std::min(piece, size_ - at);
+                readAt_(data + at, n, at);
+                if (AsciiPrefix(data + at, n) != n) {
+                    break;
+                }
+                read_.Raise(at + n);
+            }
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+        read_.Close();
+    });
+}
+
+MessageStream::~MessageStream() {
+    stop_.store(true);
+    reader_.join();
+    SecureWipe(bytes_);
+}
+
+void MessageStream::Need(std::size_t upTo) {
+    upTo = std::min(upTo, size_);
+    if (upTo == 0 || read_.WaitFor(upTo) >= upTo) {
+        return;
+    }
+    if (failure_) {
+        std::rethrow_exception(failure_);
+    }
+    throw NotAscii{};
+}
+
+std::optional<MessageSource> MessageSourceOf(const std::string& input, int inFd) {
+    MessageSource source;
+    if (!input.empty()) {
+        source.file = std::make_shared<InputFile>(input);
+        source.size = source.file->Size();
+        source.readAt = [file = source.file](std::uint8_t* into, std::size_t n, std::uint64_t offset) {
+            file->ReadAt(into, n, offset);
+        };
+        return source;
+    }
+    struct stat st {};
+    if (inFd < 0 || ::fstat(inFd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    const off_t start = ::lseek(inFd, 0, SEEK_CUR);
+    if (start < 0 || start > st.st_size) {
+        return std::nullopt;
+    }
+    source.fd = inFd;
+    source.start = static_cast<std::uint64_t>(start);
+    source.size = static_cast<std::uint64_t>(st.st_size - start);
+    source.readAt = [inFd, start](std::uint8_t* into, std::size_t n, std::uint64_t offset) {
+        for (auto at = static_cast<off_t>(start + static_cast<off_t>(offset)); n > 0;) {
+            const ssize_t got = ::pread(inFd, into, n, at);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                ThrowFileError(errno, "reading", "standard input");
+            }
+            if (got == 0) {
+                ThrowFileProblem("standard input", "became shorter while it was read");
+            }
+            into += got;
+            n -= static_cast<std::size_t>(got);
+            at += got;
+        }
+    };
+    return source;
+}
+
+void MessageSource::Consumed() const {
+    if (fd >= 0) {
+        ::lseek(fd, static_cast<off_t>(start + size), SEEK_SET);
+    }
+}
+
 void CheckUtf8(const ByteArray& text, std::string_view what) {
     if (const auto bad = FirstInvalidUtf8(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()))) {
         NotUtf8(what, *bad);

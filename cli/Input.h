@@ -2,14 +2,22 @@
 // What tavorin-cli reads: the key from its sources, and messages and envelopes from standard
 // input or files, with the message's UTF-8 brought to Windows-1252.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
+#include "base/Files.h"
 #include "base/Types.h"
+#include "base/Watermark.h"
 #include "cli/System.h"
 #include "engines/FrameFormat.h"
 #include "envelope/Envelope.h"
@@ -53,6 +61,55 @@ ByteArray ReadFile(const std::filesystem::path& path, std::uint64_t limit, std::
 // Failure 6 past MaxEnvelopeInput, a file error when the file cannot be read.
 envelope::FoundEnvelope FindEnvelopeIn(std::istream& in);
 envelope::FoundEnvelope FindEnvelopeInFile(const std::filesystem::path& path);
+
+// A message of known length read on a second thread while it is encrypted: the chain starts
+// on the first piece instead of after the last. Only ASCII can go this way (its bytes are the
+// same in UTF-8 and Windows-1252, so the frame's length is the file's); Need throws NotAscii at
+// the first piece that is not, and the message is then read again the ordinary way.
+class MessageStream {
+public:
+    struct NotAscii {};
+    // Reads exactly n bytes at offset from the message's start, or throws.
+    using ReadAt = std::function<void(std::uint8_t* into, std::size_t n, std::uint64_t offset)>;
+
+    // Starts reading size bytes into a buffer with room for slack more.
+    MessageStream(std::size_t size, std::size_t slack, ReadAt readAt);
+    ~MessageStream();  // stops the reading and wipes the buffer
+    MessageStream(const MessageStream&) = delete;
+    MessageStream& operator=(const MessageStream&) = delete;
+
+    ByteArray& Bytes() noexcept { return bytes_; }
+    // Waits until the first upTo bytes are read (all of them, past the message); throws NotAscii,
+    // or the reading's failure.
+    void Need(std::size_t upTo);
+
+private:
+    ByteArray bytes_;
+    std::size_t size_;
+    ReadAt readAt_;
+    Watermark read_;
+    std::atomic<bool> stop_{false};
+    std::exception_ptr failure_;
+    std::thread reader_;
+};
+
+// A message that is a regular file (-i FILE, or standard input redirected from one): its
+// length, and its bytes read at offsets without moving a file position. Nothing for a pipe or
+// a terminal. Throws as InputFile does for a FILE that cannot be read.
+struct MessageSource {
+    std::uint64_t size = 0;
+    MessageStream::ReadAt readAt;
+    // Standard input is left where the message ends, as reading it would leave it.
+    void Consumed() const;
+
+    std::shared_ptr<InputFile> file;
+    int fd = -1;
+    std::uint64_t start = 0;
+};
+std::optional<MessageSource> MessageSourceOf(const std::string& input, int inFd);
+
+// Messages from this size on are read while they are encrypted, where a second thread can run.
+inline constexpr std::size_t StreamedFrom = std::size_t{1} << 20;
 
 // UTF-8 text to Windows-1252 bytes in place (never longer). Characters that need it are
 // brought to normalisation form C first. Throws CliError for text that is not UTF-8 and for a

@@ -64,9 +64,12 @@ struct System {
     // The descriptor behind the output stream, or -1. When it is a regular file, an envelope
     // is written into it piece by piece as the cipher runs instead of after it.
     int outFd = -1;
+    // The descriptor behind the input stream, or -1. A regular file there is read on a second
+    // thread while the message is encrypted.
+    int inFd = -1;
 
-    // The real process: the engine registry, getenv, /dev/tty, isatty(2). outFd stays -1:
-    // only the Run without a System ties standard output's descriptor to std::cout.
+    // The real process: the engine registry, getenv, /dev/tty, isatty(2). outFd and inFd stay
+    // -1: only the Run without a System ties the standard descriptors to std::cout and std::cin.
     static System Process();
 };
 

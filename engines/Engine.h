@@ -71,6 +71,10 @@ public:
     // total frame bytes will not change again in this call. Lets a caller digest or encode
     // the ciphertext on another thread while the chain runs on.
     std::function<void(const std::uint8_t* data, std::size_t ready, std::size_t total)> Sealed;
+    // Raised during EncryptByte before the chain reads further into the message: the first
+    // upTo bytes of it must be in place when the handler returns. Lets a caller encrypt a
+    // message of known length while it is still being read; the handler may throw to stop.
+    std::function<void(std::size_t upTo)> Needed;
 
     // How EncryptFile and DecryptFile meet their destination; by default they replace it.
     void DestPolicy(OutputPolicy policy) noexcept { destPolicy_ = policy; }

@@ -101,12 +101,22 @@ public:
         // of its own: carry holds the 12 frame bytes that belong at the start of the piece.
         std::uint8_t* const data = bytes.data();
         std::array<std::uint8_t, frame::HeaderSize> carry, next;
+        struct Wipe {  // also when a handler throws
+            std::array<std::uint8_t, frame::HeaderSize>&a, &b;
+            ~Wipe() {
+                SecureWipe(a.data(), a.size());
+                SecureWipe(b.data(), b.size());
+            }
+        } wipe{carry, next};
         frame::WriteHeader(carry.data(), static_cast<std::uint32_t>(L));
         std::array<std::uint8_t, B> prev{};
         frame::ProgressRule progress(N, Progress);
         for (std::size_t done = 0; done < N;) {
             const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(N - done, kInCache));
             std::uint8_t* const at = data + done;
+            if (Needed) {
+                Needed(static_cast<std::size_t>(std::min<std::uint64_t>(done + piece, L)));
+            }
             if (piece > frame::HeaderSize) {
                 std::memcpy(next.data(), at + piece - frame::HeaderSize, frame::HeaderSize);
                 std::memmove(at + frame::HeaderSize, at, piece - frame::HeaderSize);
@@ -119,8 +129,6 @@ public:
                 Sealed(data, done, static_cast<std::size_t>(N));
             }
         }
-        SecureWipe(carry.data(), carry.size());
-        SecureWipe(next.data(), next.size());
         progress.Finish();
     }
 

@@ -1,17 +1,15 @@
 #include "envelope/Envelope.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstring>
 #include <exception>
-#include <mutex>
 #include <thread>
 
 #include "base/AnsiCodePage.h"
 #include "base/CpuFeatures.h"
 #include "base/Failure.h"
 #include "base/Team.h"
+#include "base/Watermark.h"
 #include "codecs/CSHA256.h"
 #include "codecs/modHEX.h"
 
@@ -192,69 +190,38 @@ bool RunLastPass(Engine& engine, ByteArray& bytes, std::u16string_view key, cons
         engine.Sealed = std::move(previous);
         return false;
     }
-    // What the chain has finished, handed from this thread to the worker. The chain only
-    // publishes a number; it wakes the worker (a system call) only when the worker sleeps and
-    // a whole batch has gathered, so the chain is not slowed by one wake-up per piece.
-    struct Handover {
-        std::atomic<std::size_t> ready{0};
-        std::atomic<std::size_t> wakeAt{0};  // the worker sleeps until ready reaches it; 0: awake
-        std::atomic<bool> finished{false};   // no more is coming: the pass ended or failed
-        const std::uint8_t* data = nullptr;  // written before the first ready, then fixed
-        std::size_t total = 0;
-        std::mutex lock;
-        std::condition_variable changed;
-        void Wake() {
-            { const std::lock_guard guard(lock); }
-            changed.notify_one();
-        }
-    } handover;
+    // What the chain has finished, handed from this thread to the worker in batches: few
+    // wake-ups for the chain's thread, and a short tail once the chain ends.
+    Watermark ready;
+    const std::uint8_t* data = nullptr;  // set before the first raise, then fixed
+    std::size_t total = 0;
     std::exception_ptr workerFailure;
 
     std::thread worker([&] {
         try {
-            std::size_t done = 0;
-            for (;;) {
-                std::size_t ready = handover.ready.load();
-                if (ready == done) {
-                    handover.wakeAt.store(done + kBatch);
-                    ready = handover.ready.load();
-                    if (ready < done + kBatch && !handover.finished.load()) {
-                        std::unique_lock guard(handover.lock);
-                        handover.changed.wait(
-                            guard, [&] { return handover.finished.load() || handover.ready.load() >= done + kBatch; });
-                    }
-                    handover.wakeAt.store(0);
-                    ready = handover.ready.load();
-                    if (ready == done && handover.finished.load()) {
-                        return;
-                    }
-                    if (ready == done) {
-                        continue;
-                    }
+            for (std::size_t done = 0;;) {
+                const std::size_t reached = ready.WaitFor(done + kBatch);
+                if (reached == done) {
+                    return;  // closed
                 }
-                take(handover.data, done, ready, handover.total);
-                done = ready;
+                take(data, done, reached, total);
+                done = reached;
             }
         } catch (...) {
             workerFailure = std::current_exception();
         }
     });
     const auto finish = [&] {
-        handover.finished.store(true);
-        handover.Wake();
+        ready.Close();
         worker.join();
     };
 
-    engine.Sealed = [&](const std::uint8_t* data, std::size_t ready, std::size_t total) {
-        if (handover.data == nullptr) {
-            handover.data = data;
-            handover.total = total;
+    engine.Sealed = [&](const std::uint8_t* sealed, std::size_t finished, std::size_t frame) {
+        if (data == nullptr) {
+            data = sealed;
+            total = frame;
         }
-        handover.ready.store(ready);
-        const std::size_t wakeAt = handover.wakeAt.load();
-        if (wakeAt != 0 && (ready >= wakeAt || ready == total)) {
-            handover.Wake();
-        }
+        ready.Raise(finished);
     };
     try {
         engine.EncryptByte(bytes, key);
@@ -268,7 +235,7 @@ bool RunLastPass(Engine& engine, ByteArray& bytes, std::u16string_view key, cons
     if (workerFailure) {
         std::rethrow_exception(workerFailure);
     }
-    return handover.ready.load() == bytes.size();
+    return ready.Value() == bytes.size();
 }
 
 // All passes but the last, which the caller runs itself.

@@ -66,6 +66,7 @@ private:
         inner_->Progress = Progress;
         inner_->WrongKey = WrongKey;
         inner_->Sealed = Sealed;
+        inner_->Needed = Needed;
     }
 };
 

@@ -992,3 +992,43 @@ TEST(CliCommands, StandardInputPastTheLimitEndsWithOverflow) {
     EXPECT_EQ(cli::ReadFile(dir / "three", 3).size(), 3u);
     EXPECT_EQ(errorOf([&] { cli::ReadFile(dir / "three", 2); }), Failure::Overflow);
 }
+
+// A regular file is encrypted while it is read: from standard input at an offset and from -i
+// into -o, ASCII throughout, or with a letter near the end that sends it back to be converted
+// after the chain has begun (whatever was already placed in the output is written over).
+TEST(CliCommands, MessagesReadWhileEncryptedOpenAsTheyWere) {
+    TempDir dir;
+    cli::System system = cli::System::Process();
+    system.getEnv = [](const std::string&) -> std::optional<std::string> { return std::string("k"); };
+    std::string message(cli::StreamedFrom * 2 + 12345, ' ');
+    for (std::size_t i = 0; i < message.size(); ++i)
+        message[i] = static_cast<char>(i % 61 == 60 ? '\n' : 'A' + i % 53);
+    for (const bool letter : {false, true}) {
+        if (letter)
+            message.replace(message.size() - 100, 2, "\xC3\xA9");  // é
+        WriteFile(dir / "in", "skip\n" + message);
+        const int fd = ::open((dir / "in").c_str(), O_RDONLY);
+        ASSERT_EQ(::lseek(fd, 5, SEEK_SET), 5);
+        std::ifstream in(dir / "in", std::ios::binary);
+        in.seekg(5);
+        system.inFd = fd;
+        std::ostringstream sealed, err;
+        ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K"}, in, sealed, err, system), 0) << err.str();
+        // (With the letter, the stream is read instead, which has a descriptor of its own here.)
+        EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), static_cast<off_t>(letter ? 5 : message.size() + 5));
+        ::close(fd);
+        system.inFd = -1;
+        std::istringstream none;
+        ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K", "-p", "2", "-i", In(dir, "in"), "-o", In(dir, "env")}, none,
+                           sealed, err, system),
+                  0)
+            << err.str();
+        for (const auto& [envelope, passes] : {std::pair{sealed.str(), "1"}, {ReadFileText(dir / "env"), "2"}}) {
+            std::istringstream back(envelope);
+            std::ostringstream opened;
+            ASSERT_EQ(cli::Run({"decrypt", "--key-env", "K", "-p", passes}, back, opened, err, system), 0) << err.str();
+            EXPECT_TRUE(opened.str() == (passes == std::string("1") ? message : "skip\n" + message));
+        }
+        fs::remove(dir / "env");
+    }
+}
