@@ -413,6 +413,7 @@ private:
             }
             engine.Needed = nullptr;
             if (sealed) {
+                stream.Sealed();
                 source->Consumed();
                 sink->Commit();
                 return ExitOk;

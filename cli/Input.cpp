@@ -378,7 +378,9 @@ MessageStream::MessageStream(std::size_t size, std::size_t slack, ReadAt readAt)
 MessageStream::~MessageStream() {
     stop_.store(true);
     reader_.join();
-    SecureWipe(bytes_);
+    if (!sealed_) {
+        SecureWipe(bytes_);
+    }
 }
 
 void MessageStream::Need(std::size_t upTo) {

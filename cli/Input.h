@@ -74,11 +74,13 @@ public:
 
     // Starts reading size bytes into a buffer with room for slack more.
     MessageStream(std::size_t size, std::size_t slack, ReadAt readAt);
-    ~MessageStream();  // stops the reading and wipes the buffer
+    ~MessageStream();  // stops the reading and wipes the buffer (unless sealed)
     MessageStream(const MessageStream&) = delete;
     MessageStream& operator=(const MessageStream&) = delete;
 
     ByteArray& Bytes() noexcept { return bytes_; }
+    // The buffer holds the sealed frame now, no plaintext: it need not be wiped.
+    void Sealed() noexcept { sealed_ = true; }
     // Waits until the first upTo bytes are read (all of them, past the message); throws NotAscii,
     // or the reading's failure.
     void Need(std::size_t upTo);
@@ -91,6 +93,7 @@ private:
     std::atomic<bool> stop_{false};
     std::exception_ptr failure_;
     std::thread reader_;
+    bool sealed_ = false;
 };
 
 // A message that is a regular file (-i FILE, or standard input redirected from one): its

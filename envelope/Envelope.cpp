@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <thread>
 
 #include "base/AnsiCodePage.h"
@@ -106,11 +107,11 @@ namespace {
 // The envelope to sink: the digest's pairs, then the ciphertext's, from `pairs` when they were
 // made ahead (3 * size characters), else in slices. Every pair but the very last carries its
 // space.
-void Emit(const std::array<char, DigestLength>& digest, const std::uint8_t* data, std::size_t size,
-          const std::string& pairs, const Sink& sink) {
+void Emit(const std::array<char, DigestLength>& digest, const std::uint8_t* data, std::size_t size, const char* pairs,
+          const Sink& sink) {
     constexpr std::size_t kSlice = std::size_t{1} << 16;
     // No larger than the envelope needs: a short message touches a few pages, not 192 KiB.
-    const bool madeAhead = pairs.size() == 3 * size;
+    const bool madeAhead = pairs != nullptr;
     std::string piece(3 * std::max(digest.size(), madeAhead ? 0 : std::min(kSlice, size)), ' ');
     modHEX::WriteSpacedPairs(reinterpret_cast<const std::uint8_t*>(digest.data()), digest.size(), piece.data());
     sink(piece.data(), 3 * digest.size() - (size == 0 ? 1 : 0));
@@ -118,7 +119,7 @@ void Emit(const std::array<char, DigestLength>& digest, const std::uint8_t* data
         return;
     }
     if (madeAhead) {
-        sink(pairs.data(), pairs.size() - 1);
+        sink(pairs, 3 * size - 1);
         return;
     }
     for (std::size_t at = 0; at < size; at += kSlice) {
@@ -164,7 +165,7 @@ void EncryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, st
 }
 
 void WriteEnvelope(const ByteArray& ciphertext, const Sink& sink) {
-    Emit(CiphertextDigest(ciphertext.data(), ciphertext.size()), ciphertext.data(), ciphertext.size(), {}, sink);
+    Emit(CiphertextDigest(ciphertext.data(), ciphertext.size()), ciphertext.data(), ciphertext.size(), nullptr, sink);
 }
 
 namespace {
@@ -252,24 +253,24 @@ void SealToSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::
                 std::size_t pairsAheadLimit) {
     EarlierPasses(engine, bytes, key, passes);
     CiphertextDigester digester;
-    std::string pairs;
+    // Every character is written before it is read: no pass to fill it first.
+    std::unique_ptr<char[]> pairs;
     const bool covered = RunLastPass(
         engine, bytes, key, [&](const std::uint8_t* data, std::size_t from, std::size_t to, std::size_t total) {
             digester.Update(data + from, to - from);
             if (total <= pairsAheadLimit) {
-                if (pairs.size() != 3 * total) {
-                    pairs.reserve(3 * total);
-                    AdviseLargePages(pairs.data(), pairs.capacity());
-                    pairs.assign(3 * total, ' ');
+                if (!pairs) {
+                    pairs.reset(new char[3 * total]);
+                    AdviseLargePages(pairs.get(), 3 * total);
                 }
-                modHEX::WriteSpacedPairs(data + from, to - from, pairs.data() + 3 * from);
+                modHEX::WriteSpacedPairs(data + from, to - from, pairs.get() + 3 * from);
             }
         });
     if (!covered) {
         WriteEnvelope(bytes, sink);
         return;
     }
-    Emit(digester.Final(), bytes.data(), bytes.size(), pairs, sink);
+    Emit(digester.Final(), bytes.data(), bytes.size(), pairs.get(), sink);
 }
 
 std::uint64_t SealToPlacedSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes,
