@@ -74,12 +74,16 @@ void Output::Write(const char* data, std::size_t size) {
     }
 }
 
-void Output::WriteWindows1252AsUtf8(const std::uint8_t* data, std::size_t size) {
-    // Each byte's character, at most three UTF-8 bytes; runs of ASCII go out as they are.
-    struct Utf8Char {
-        std::array<char, 3> bytes{};
-        std::uint8_t length = 0;
-    };
+namespace {
+
+// Each byte's character, at most three UTF-8 bytes.
+struct Utf8Char {
+    std::array<char, 3> bytes{};
+    std::uint8_t length = 0;
+};
+
+// Made on first use: an ASCII message never needs it.
+const std::array<Utf8Char, 256>& Windows1252Utf8() {
     static const auto table = [] {
         std::array<Utf8Char, 256> t{};
         for (unsigned b = 0; b < 256; ++b) {
@@ -90,6 +94,13 @@ void Output::WriteWindows1252AsUtf8(const std::uint8_t* data, std::size_t size) 
         }
         return t;
     }();
+    return table;
+}
+
+}  // namespace
+
+void Output::WriteWindows1252AsUtf8(const std::uint8_t* data, std::size_t size) {
+    // Runs of ASCII go out as they are.
     constexpr std::size_t kSlice = std::size_t{1} << 16;
     std::string buffer;  // made when a character needs it, no larger than the text needs
     for (std::size_t at = 0; at < size;) {
@@ -104,6 +115,7 @@ void Output::WriteWindows1252AsUtf8(const std::uint8_t* data, std::size_t size) 
             buffer.resize(3 * std::min(kSlice, size - at));
         }
         char* q = buffer.data();
+        const auto& table = Windows1252Utf8();
         for (std::size_t i = at; i < end; ++i) {
             const Utf8Char& c = table[data[i]];
             std::memcpy(q, c.bytes.data(), c.bytes.size());
