@@ -437,6 +437,7 @@ private:
     // The passes and the envelope, and the line end after it.
     void Seal(Engine& engine, ByteArray& bytes, const std::u16string& key, std::int32_t passes, std::size_t wrap,
               Output& sink, std::ostream& err) const {
+        sink.Expect(envelope::EnvelopeLength(bytes.size() + static_cast<std::size_t>(passes) * 16));
         ProgressBar bar = Bar(err, bytes.size(), passes);
         Track(engine, bar, passes, "encrypting");
         const Folder fold(wrap);

@@ -22,7 +22,13 @@ Output::Output(std::ostream& out, const std::string& file, int outFd, bool repla
         return;
     }
     struct stat st {};
-    if (outFd < 0 || ::fstat(outFd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (outFd < 0 || ::fstat(outFd, &st) != 0) {
+        return;
+    }
+    if (S_ISFIFO(st.st_mode)) {
+        pipe_ = outFd;
+    }
+    if (!S_ISREG(st.st_mode)) {
         return;
     }
     const int flags = ::fcntl(outFd, F_GETFL);
@@ -57,6 +63,20 @@ void Output::PlaceAt(const char* data, std::size_t size, std::uint64_t offset) {
         size -= static_cast<std::size_t>(put);
         offset += static_cast<std::uint64_t>(put);
     }
+}
+
+void Output::Expect(std::uint64_t size) noexcept {
+#ifdef F_SETPIPE_SZ
+    // A large text goes out in one burst (an envelope once its digest is known): a larger pipe
+    // takes it in fewer turns between this process and its reader. Where the system refuses,
+    // the pipe stays as it is.
+    constexpr int kLargePipe = 1 << 20;
+    if (pipe_ >= 0 && size >= kLargePipe) {
+        ::fcntl(pipe_, F_SETPIPE_SZ, kLargePipe);
+    }
+#else
+    (void)size;
+#endif
 }
 
 void Output::Write(const char* data, std::size_t size) {

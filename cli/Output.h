@@ -19,6 +19,8 @@ public:
     // appending) can take pieces out of order.
     // replace: an existing file is replaced (--force); otherwise it is refused.
     Output(std::ostream& out, const std::string& file, int outFd = -1, bool replace = false);
+    // About size bytes are coming (a pipe behind standard output is enlarged for them).
+    void Expect(std::uint64_t size) noexcept;
     void Write(const char* data, std::size_t size);
     // Bytes as UTF-8 text, each through its Windows-1252 character.
     void WriteWindows1252AsUtf8(const std::uint8_t* data, std::size_t size);
@@ -34,6 +36,7 @@ private:
     std::ostream& out_;
     std::unique_ptr<AtomicOutputFile> file_;
     int fd_ = -1;             // the regular file behind out_, when it can be placed into
+    int pipe_ = -1;           // the pipe behind out_
     std::uint64_t base_ = 0;  // its position when this output began
     std::uint64_t end_ = 0;   // the furthest end placed, from base_
     bool placed_ = false;
