@@ -356,14 +356,30 @@ MessageStream::MessageStream(std::size_t size, std::size_t slack, ReadAt readAt)
     AdviseLargePages(bytes_.data(), bytes_.capacity());
     bytes_.resize(size);
     std::uint8_t* const data = bytes_.data();  // fixed: the frame grows into the slack
-    reader_ = std::thread([this, data] {
+    const auto readPiece = [this, data](std::size_t at, std::size_t n) {
+        readAt_(data + at, n, at);
+        return AsciiPrefix(data + at, n) == n;
+    };
+    // The first piece on this thread, so that the chain starts at once; the rest on the second,
+    // in pieces that grow while the chain is still close behind.
+    const std::size_t first = std::min(size, std::size_t{64} << 10);
+    try {
+        if (!readPiece(0, first)) {
+            read_.Close();
+            return;
+        }
+    } catch (...) {
+        SecureWipe(bytes_);
+        throw;
+    }
+    read_.Raise(first);
+    reader_ = std::thread([this, readPiece, first] {
         try {
-            // A short first piece, so that the chain starts soon.
-            std::size_t piece = std::size_t{64} << 10;
-            for (std::size_t at = 0; at < size_ && !stop_.load(); at += piece, piece = std::size_t{1} << 20) {
+            std::size_t piece = std::size_t{128} << 10;
+            for (std::size_t at = first; at < size_ && !stop_.load();
+                 at += piece, piece = std::min(2 * piece, std::size_t{1} << 20)) {
                 const std::size_t n = std::min(piece, size_ - at);
-                readAt_(data + at, n, at);
-                if (AsciiPrefix(data + at, n) != n) {
+                if (!readPiece(at, n)) {
                     break;
                 }
                 read_.Raise(at + n);
@@ -377,7 +393,9 @@ MessageStream::MessageStream(std::size_t size, std::size_t slack, ReadAt readAt)
 
 MessageStream::~MessageStream() {
     stop_.store(true);
-    reader_.join();
+    if (reader_.joinable()) {
+        reader_.join();
+    }
     if (!sealed_) {
         SecureWipe(bytes_);
     }
