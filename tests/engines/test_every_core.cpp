@@ -6,6 +6,7 @@
 
 #include "TempDir.h"
 #include "base/AnsiCodePage.h"
+#include "base/Failure.h"
 #include "base/Team.h"
 #include "engines/Registry.h"
 
@@ -19,6 +20,7 @@ struct Outcome {
     bool fits = false;
     std::vector<int> progress;
     int wrongKeys = 0;
+    bool overflow = false;  // a wrong key's stored length can be too far off to subtract
     bool operator==(const Outcome&) const = default;
 };
 
@@ -32,15 +34,21 @@ Outcome Decrypt(Engine& engine, const ByteArray& frame, std::u16string_view key,
         run.progress.push_back(p);
     };
     engine.WrongKey = [&](std::u16string_view) { ++run.wrongKeys; };
-    if (file) {
-        const TempDir dir;
-        WriteFile(dir / "in", frame);
-        run.fits = engine.DecryptFile(dir / "in", dir / "out", key);
-        if (run.fits)
-            run.bytes = ReadFile(dir / "out");
-    } else {
-        run.bytes = frame;
-        run.fits = engine.DecryptByte(run.bytes, key);
+    try {
+        if (file) {
+            const TempDir dir;
+            WriteFile(dir / "in", frame);
+            run.fits = engine.DecryptFile(dir / "in", dir / "out", key);
+            if (run.fits)
+                run.bytes = ReadFile(dir / "out");
+        } else {
+            run.bytes = frame;
+            run.fits = engine.DecryptByte(run.bytes, key);
+        }
+    } catch (const Failure& f) {
+        if (f.Number() != Failure::Overflow)
+            throw;
+        run.overflow = true;
     }
     LimitCores(0);
     engine.Progress = nullptr;
@@ -69,7 +77,7 @@ TEST(EveryCore, DecryptsAsOneThreadDoes) {
                     const Outcome many = Decrypt(*engine, frame, key, 3, file);
                     EXPECT_EQ(many, one) << ToUtf8(name) << " " << size << (file ? " file" : " bytes");
                     EXPECT_EQ(one.fits, key[0] == u'e');
-                    EXPECT_EQ(one.wrongKeys, one.fits ? 0 : 1);
+                    EXPECT_EQ(one.wrongKeys, one.fits || one.overflow ? 0 : 1);
                 }
             }
             ByteArray plain = frame;
