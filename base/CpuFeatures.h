@@ -6,8 +6,17 @@
 // each, and the compiler's own check asks it a dozen times before main for every program it
 // is linked into, which made a short run noticeably slower.
 
+#include <cstddef>  // the C library's own macros (__GLIBC__) first
+
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GLIBC__) && __has_include(<sys/platform/x86.h>)
+#if defined(__clang__) && !defined(_Bool)
+// The header is C and spells its return type _Bool, which GCC's C++ knows and Clang's does not.
+#define _Bool bool
 #include <sys/platform/x86.h>
+#undef _Bool
+#else
+#include <sys/platform/x86.h>
+#endif
 #define TAVORIN_CPU_FROM_LOADER 1
 #endif
 
