@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavorin::bench {
@@ -31,10 +33,35 @@ struct Child {
     int status = -1;
 };
 
-// env: NAME=VALUE settings for the child.
+// The kernel starts a child's peak memory at its parent's (a spawned child shares the
+// parent's memory until its exec, a forked one copies it), and the benchmark holds large
+// buffers. A program's own peak is therefore taken through a fresh copy of the benchmark,
+// small when it starts the program, which writes the program's peak to descriptor 3.
+inline constexpr std::string_view kPeakOf = "--peak-of";
+
+// First thing in main: in such a copy, runs the program and exits.
+inline void ServePeakOf(int argc, char** argv) {
+    if (argc < 3 || std::string_view(argv[1]) != kPeakOf)
+        return;
+    ::fcntl(3, F_SETFD, FD_CLOEXEC);
+    pid_t pid = -1;
+    int status = 0;
+    rusage usage{};
+    if (posix_spawnp(&pid, argv[2], nullptr, nullptr, argv + 2, environ) != 0 || wait4(pid, &status, 0, &usage) < 0)
+        ::_exit(127);
+    ::dprintf(3, "%ld", usage.ru_maxrss);
+    ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+}
+
+// env: NAME=VALUE settings for the child. ownPeak: through a copy of this program (whose
+// main calls ServePeakOf), so that maxRssKiB is the program's own.
 inline Child RunChild(const std::vector<std::string>& args, const std::filesystem::path& in,
-                      const std::filesystem::path& out, const std::vector<std::string>& env = {}) {
+                      const std::filesystem::path& out, const std::vector<std::string>& env = {},
+                      bool ownPeak = false) {
     std::vector<std::string> store = args;
+    const int peakFd = ownPeak ? ::memfd_create("peak", MFD_CLOEXEC) : -1;
+    if (peakFd >= 0)
+        store.insert(store.begin(), {"/proc/self/exe", std::string(kPeakOf)});
     std::vector<char*> argv;
     for (auto& a : store)
         argv.push_back(a.data());
@@ -54,17 +81,24 @@ inline Child RunChild(const std::vector<std::string>& args, const std::filesyste
     posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (peakFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, peakFd, 3);
     pid_t pid = -1;
     const auto start = std::chrono::steady_clock::now();
     const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (failed != 0)
-        return Child{};
     Child c;
-    rusage usage{};
-    wait4(pid, &c.status, 0, &usage);
-    c.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    c.maxRssKiB = usage.ru_maxrss;
+    if (failed == 0) {
+        rusage usage{};
+        wait4(pid, &c.status, 0, &usage);
+        c.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        c.maxRssKiB = usage.ru_maxrss;
+    }
+    if (peakFd >= 0) {
+        char text[32] = {};
+        c.maxRssKiB = ::pread(peakFd, text, sizeof text - 1, 0) > 0 ? std::atol(text) : 0;
+        ::close(peakFd);
+    }
     return c;
 }
 

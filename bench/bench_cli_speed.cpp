@@ -97,6 +97,7 @@ void WriteText(const fs::path& path, std::size_t size) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    tavorin::bench::ServePeakOf(argc, argv);
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
     const auto part = [&](std::string_view name) {
         return argc <= 2 || std::find(argv + 2, argv + argc, name) != argv + argc;
@@ -145,7 +146,7 @@ int main(int argc, char** argv) {
             auto args = Tavorin({"decrypt", "-c", "Blowfish"});
             if (fromFile)
                 args.insert(args.end(), {"-i", ours.string()});
-            const auto c = RunChild(args, fromFile ? null : ours, null, kEnv);
+            const auto c = RunChild(args, fromFile ? null : ours, null, kEnv, true);
             const double ratio = static_cast<double>(c.maxRssKiB) / envelopeKiB;
             std::printf(
                 "decrypt 16 MiB envelope from %s, peak memory / envelope: %.3f (target <= 2.00, %s) (%ld KiB)\n",
