@@ -215,8 +215,19 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
     size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
+InputFile::InputFile(int fd, std::filesystem::path name) : path_(std::move(name)), fd_(fd), owned_(false) {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        ThrowFileError(errno, "reading", path_);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ThrowFileProblem(path_, "not a regular file");
+    }
+    size_ = static_cast<std::uint64_t>(st.st_size);
+}
+
 InputFile::~InputFile() {
-    if (fd_ >= 0) {
+    if (fd_ >= 0 && owned_) {
         ::close(fd_);
     }
 }

@@ -49,6 +49,9 @@ class InputFile {
 public:
     // Only regular files: a FIFO or a device has no length to frame and could block forever.
     explicit InputFile(const std::filesystem::path& path);
+    // A regular file already open (standard input redirected from one), named for errors;
+    // read through, never closed.
+    InputFile(int fd, std::filesystem::path name);
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -67,6 +70,7 @@ private:
 
     std::filesystem::path path_;
     int fd_ = -1;
+    bool owned_ = true;
     std::uint64_t size_ = 0;
 };
 

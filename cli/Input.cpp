@@ -417,38 +417,23 @@ std::optional<MessageSource> MessageSourceOf(const std::string& input, int inFd)
     if (!input.empty()) {
         source.file = std::make_shared<InputFile>(input);
         source.size = source.file->Size();
-        source.readAt = [file = source.file](std::uint8_t* into, std::size_t n, std::uint64_t offset) {
-            file->ReadAt(into, n, offset);
-        };
-        return source;
-    }
-    struct stat st {};
-    if (inFd < 0 || ::fstat(inFd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return std::nullopt;
-    }
-    const off_t start = ::lseek(inFd, 0, SEEK_CUR);
-    if (start < 0 || start > st.st_size) {
-        return std::nullopt;
-    }
-    source.fd = inFd;
-    source.start = static_cast<std::uint64_t>(start);
-    source.size = static_cast<std::uint64_t>(st.st_size - start);
-    source.readAt = [inFd, start](std::uint8_t* into, std::size_t n, std::uint64_t offset) {
-        for (auto at = static_cast<off_t>(start + static_cast<off_t>(offset)); n > 0;) {
-            const ssize_t got = ::pread(inFd, into, n, at);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got < 0) {
-                ThrowFileError(errno, "reading", "standard input");
-            }
-            if (got == 0) {
-                ThrowFileProblem("standard input", "became shorter while it was read");
-            }
-            into += got;
-            n -= static_cast<std::size_t>(got);
-            at += got;
+    } else {
+        struct stat st {};
+        if (inFd < 0 || ::fstat(inFd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            return std::nullopt;
         }
+        const off_t start = ::lseek(inFd, 0, SEEK_CUR);
+        if (start < 0 || start > st.st_size) {
+            return std::nullopt;
+        }
+        source.file = std::make_shared<InputFile>(inFd, "standard input");
+        source.fd = inFd;
+        source.start = static_cast<std::uint64_t>(start);
+        source.size = static_cast<std::uint64_t>(st.st_size - start);
+    }
+    source.readAt = [file = source.file, begin = source.start](std::uint8_t* into, std::size_t n,
+                                                               std::uint64_t offset) {
+        file->ReadAt(into, n, begin + offset);
     };
     return source;
 }
