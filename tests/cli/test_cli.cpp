@@ -6,7 +6,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <spawn.h>
-#include <sys/resource.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -42,7 +42,10 @@ struct CliArgv {
     std::vector<char*> pointers;
 
     CliArgv(const CliArgv&) = delete;  // the pointers point into store
-    explicit CliArgv(const std::vector<std::string>& args) : store{TAVORIN_CLI_PATH} {
+    explicit CliArgv(const std::vector<std::string>& args, bool peakOf = false) : store{TAVORIN_CLI_PATH} {
+        // Through a small program that writes the peak to descriptor 3: the program's own peak.
+        if (peakOf)
+            store.insert(store.begin(), TAVORIN_PEAK_OF_PATH);
         store.insert(store.end(), args.begin(), args.end());
         for (auto& a : store)
             pointers.push_back(a.data());
@@ -67,7 +70,7 @@ Result RunCli(const std::vector<std::string>& args, const std::string& input = {
     EXPECT_EQ(pipe(inPipe), 0);
     EXPECT_EQ(pipe(outPipe), 0);
     EXPECT_EQ(pipe(errPipe), 0);
-    CliArgv argv(args);
+    CliArgv argv(args, true);
     std::vector<std::string> envStore = {"PATH=/usr/bin:/bin", "ASAN_OPTIONS=detect_leaks=1"};
     envStore.insert(envStore.end(), env.begin(), env.end());
     std::vector<char*> envp;
@@ -75,7 +78,6 @@ Result RunCli(const std::vector<std::string>& args, const std::string& input = {
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    // Spawned, not forked: a forked child's peak memory would count this process's pages.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (stdinFile.empty())
@@ -84,6 +86,8 @@ Result RunCli(const std::vector<std::string>& args, const std::string& input = {
         posix_spawn_file_actions_addopen(&actions, 0, stdinFile.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    const int peakFd = memfd_create("peak", MFD_CLOEXEC);
+    posix_spawn_file_actions_adddup2(&actions, peakFd, 3);
     for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]})
         posix_spawn_file_actions_addclose(&actions, fd);
     posix_spawnattr_t attributes;
@@ -149,10 +153,12 @@ Result RunCli(const std::vector<std::string>& args, const std::string& input = {
     if (inFd >= 0)
         close(inFd);
     int status = 0;
-    struct rusage usage {};
-    wait4(pid, &status, 0, &usage);
+    waitpid(pid, &status, 0);
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.peakKb = usage.ru_maxrss;
+    char peak[32] = {};
+    EXPECT_GT(pread(peakFd, peak, sizeof peak - 1, 0), 0);
+    close(peakFd);
+    r.peakKb = std::atol(peak);
     return r;
 }
 
