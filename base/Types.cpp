@@ -34,4 +34,19 @@ void AdviseLargePages(void* data, std::size_t size) noexcept {
 #endif
 }
 
+void PrefaultPages(void* data, std::size_t size) noexcept {
+#ifdef MADV_POPULATE_WRITE
+    constexpr std::uintptr_t kPage = 4096;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t last = (begin + size) & ~(kPage - 1);
+    if (data != nullptr && last > first) {
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+    }
+#else
+    (void)data;
+    (void)size;
+#endif
+}
+
 }  // namespace tavorin

@@ -24,6 +24,11 @@ void SecureWipe(void* data, std::size_t size) noexcept;
 // 2 MiB instead of per 4 KiB. Call before the memory is first touched; a hint only.
 void AdviseLargePages(void* data, std::size_t size) noexcept;
 
+// Gives the pages of a buffer their memory now, in one system call, instead of one page fault
+// each at first use: done by a thread with time to spare before another writes there. The
+// contents are left as they are; a hint only.
+void PrefaultPages(void* data, std::size_t size) noexcept;
+
 template <class T>
 void SecureWipe(std::vector<T>& v) noexcept {
     SecureWipe(v.data(), v.size() * sizeof(T));

@@ -393,7 +393,7 @@ private:
                 const std::string& input, const std::string& output, std::istream& in, std::ostream& out,
                 std::ostream& err) const {
         // Room for every pass's header and padding, so that the frame grows in place.
-        const std::size_t slack = static_cast<std::size_t>(passes) * (12 + engine.BlockSize());
+        const std::size_t slack = envelope::SealingRoom(0, passes, engine.BlockSize());
         std::optional<Output> sink;
         if (const auto source = MessageSourceOf(input, system_.inFd); source && source->size >= StreamedFrom &&
                                                                       source->size <= MaxMessageInput &&
@@ -403,7 +403,7 @@ private:
             engine.Needed = [&](std::size_t upTo) { stream.Need(upTo); };
             bool sealed = false;
             try {
-                Seal(engine, stream.Bytes(), key, passes, wrap, *sink, err);
+                Seal(engine, stream.Message(), key, passes, wrap, *sink, err);
                 sealed = true;
             } catch (const MessageStream::NotAscii&) {
                 // read again below, and converted; whatever was placed is written over
@@ -428,27 +428,28 @@ private:
         if (!sink) {
             sink.emplace(out, output, system_.outFd, force_);
         }
-        Seal(engine, bytes, key, passes, wrap, *sink, err);
+        envelope::InPlace message = envelope::RoomIn(bytes, passes, engine.BlockSize());
+        Seal(engine, message, key, passes, wrap, *sink, err);
         SecureWipe(bytes);
         sink->Commit();
         return ExitOk;
     }
 
     // The passes and the envelope, and the line end after it.
-    void Seal(Engine& engine, ByteArray& bytes, const std::u16string& key, std::int32_t passes, std::size_t wrap,
-              Output& sink, std::ostream& err) const {
-        sink.Expect(envelope::EnvelopeLength(bytes.size() + static_cast<std::size_t>(passes) * 16));
-        ProgressBar bar = Bar(err, bytes.size(), passes);
+    void Seal(Engine& engine, envelope::InPlace& message, const std::u16string& key, std::int32_t passes,
+              std::size_t wrap, Output& sink, std::ostream& err) const {
+        sink.Expect(envelope::EnvelopeLength(message.size + static_cast<std::size_t>(passes) * 16));
+        ProgressBar bar = Bar(err, message.size, passes);
         Track(engine, bar, passes, "encrypting");
         const Folder fold(wrap);
         if (sink.Placeable()) {
             envelope::SealToPlacedSink(
-                engine, bytes, key, passes, [&](const char* data, std::size_t size, std::uint64_t offset) {
+                engine, message, key, passes, [&](const char* data, std::size_t size, std::uint64_t offset) {
                     fold(data, size, offset, [&](const char* d) { sink.PlaceAt(d, size, offset); });
                 });
         } else {
             std::uint64_t offset = 0;
-            envelope::SealToSink(engine, bytes, key, passes, [&](const char* data, std::size_t size) {
+            envelope::SealToSink(engine, message, key, passes, [&](const char* data, std::size_t size) {
                 bar.Done();
                 fold(data, size, offset, [&](const char* d) { sink.Write(d, size); });
                 offset += size;

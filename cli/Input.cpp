@@ -352,11 +352,12 @@ MessageStream::MessageStream(std::size_t size, std::size_t slack, ReadAt readAt)
     if (size > SIZE_MAX - slack) {
         throw Failure::OverflowError();
     }
-    bytes_.reserve(size + slack);
-    AdviseLargePages(bytes_.data(), bytes_.capacity());
-    bytes_.resize(size);
-    std::uint8_t* const data = bytes_.data();  // fixed: the frame grows into the slack
+    // Not filled: that would fault every page in on this thread before the chain starts.
+    buffer_.reset(new std::uint8_t[size + slack]);
+    message_ = {buffer_.get(), size, size + slack};
+    std::uint8_t* const data = buffer_.get();
     const auto readPiece = [this, data](std::size_t at, std::size_t n) {
+        touched_.store(at + n);
         readAt_(data + at, n, at);
         return AsciiPrefix(data + at, n) == n;
     };
@@ -369,7 +370,7 @@ MessageStream::MessageStream(std::size_t size, std::size_t slack, ReadAt readAt)
             return;
         }
     } catch (...) {
-        SecureWipe(bytes_);
+        SecureWipe(data, first);
         throw;
     }
     read_.Raise(first);
@@ -397,7 +398,9 @@ MessageStream::~MessageStream() {
         reader_.join();
     }
     if (!sealed_) {
-        SecureWipe(bytes_);
+        // The chain writes only over what was read, and past the message's end.
+        SecureWipe(message_.data, touched_.load());
+        SecureWipe(message_.data + size_, message_.room - size_);
     }
 }
 

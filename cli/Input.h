@@ -72,13 +72,14 @@ public:
     // Reads exactly n bytes at offset from the message's start, or throws.
     using ReadAt = std::function<void(std::uint8_t* into, std::size_t n, std::uint64_t offset)>;
 
-    // Starts reading size bytes into a buffer with room for slack more.
+    // Starts reading size bytes into a buffer with room for slack more. The buffer is not
+    // filled first: its pages are first touched as the second thread reads into them.
     MessageStream(std::size_t size, std::size_t slack, ReadAt readAt);
-    ~MessageStream();  // stops the reading and wipes the buffer (unless sealed)
+    ~MessageStream();  // stops the reading and wipes what the buffer held (unless sealed)
     MessageStream(const MessageStream&) = delete;
     MessageStream& operator=(const MessageStream&) = delete;
 
-    ByteArray& Bytes() noexcept { return bytes_; }
+    envelope::InPlace& Message() noexcept { return message_; }
     // The buffer holds the sealed frame now, no plaintext: it need not be wiped.
     void Sealed() noexcept { sealed_ = true; }
     // Waits until the first upTo bytes are read (all of them, past the message); throws NotAscii,
@@ -86,10 +87,12 @@ public:
     void Need(std::size_t upTo);
 
 private:
-    ByteArray bytes_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    envelope::InPlace message_;
     std::size_t size_;
     ReadAt readAt_;
     Watermark read_;
+    std::atomic<std::size_t> touched_{0};  // how far the reading has written into the buffer
     std::atomic<bool> stop_{false};
     std::exception_ptr failure_;
     std::thread reader_;

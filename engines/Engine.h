@@ -36,6 +36,11 @@ public:
 
     // Frames and encrypts bytes in place. A non-empty key is set first.
     virtual void EncryptByte(ByteArray& bytes, std::u16string_view key = {}) = 0;
+    // The same over memory the caller holds: the message's `length` bytes at data, in a
+    // buffer of `room` bytes that the frame grows into; what lies past the message need not be
+    // set. Returns the frame's length; Failure 6 when the frame would not fit in the room.
+    virtual std::size_t EncryptInPlace(std::uint8_t* data, std::size_t length, std::size_t room,
+                                       std::u16string_view key = {});
     // Decrypts in place and removes the frame. Returns false when the stored length does not
     // fit (wrong key or not a frame): WrongKey has then fired once and the array holds the
     // whole decrypted frame. Errors are thrown before the array is changed.

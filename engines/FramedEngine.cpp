@@ -58,6 +58,22 @@ std::u16string Engine::EncryptString(std::u16string_view Text, std::u16string_vi
     return result;
 }
 
+std::size_t Engine::EncryptInPlace(std::uint8_t* data, std::size_t length, std::size_t room, std::u16string_view key) {
+    // Through a copy, for an engine that only works on arrays.
+    ByteArray bytes(data, data + length);
+    try {
+        EncryptByte(bytes, key);
+        if (bytes.size() > room) {
+            throw Failure::OverflowError();
+        }
+    } catch (...) {
+        SecureWipe(bytes);
+        throw;
+    }
+    std::memcpy(data, bytes.data(), bytes.size());
+    return bytes.size();
+}
+
 std::u16string Engine::DecryptString(std::u16string_view Text, std::u16string_view key) {
     ByteArray bytes = AnsiCodePage::TextToBytes(Text);
     DecryptByte(bytes, key);

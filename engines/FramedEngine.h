@@ -95,41 +95,19 @@ public:
             throw Failure::OverflowError();
         }
         bytes.resize(N);  // the new bytes are zero, and so become the padding
+        EncryptFrame(bytes.data(), L, N);
+    }
 
-        // The data moves 12 bytes up to make room for the header. It moves piece by piece just
-        // before each piece is encrypted, while the piece is in cache, instead of in a pass
-        // of its own: carry holds the 12 frame bytes that belong at the start of the piece.
-        std::uint8_t* const data = bytes.data();
-        std::array<std::uint8_t, frame::HeaderSize> carry, next;
-        struct Wipe {  // also when a handler throws
-            std::array<std::uint8_t, frame::HeaderSize>&a, &b;
-            ~Wipe() {
-                SecureWipe(a.data(), a.size());
-                SecureWipe(b.data(), b.size());
-            }
-        } wipe{carry, next};
-        frame::WriteHeader(carry.data(), static_cast<std::uint32_t>(L));
-        std::array<std::uint8_t, B> prev{};
-        frame::ProgressRule progress(N, Progress);
-        for (std::size_t done = 0; done < N;) {
-            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(N - done, kInCache));
-            std::uint8_t* const at = data + done;
-            if (Needed) {
-                Needed(static_cast<std::size_t>(std::min<std::uint64_t>(done + piece, L)));
-            }
-            if (piece > frame::HeaderSize) {
-                std::memcpy(next.data(), at + piece - frame::HeaderSize, frame::HeaderSize);
-                std::memmove(at + frame::HeaderSize, at, piece - frame::HeaderSize);
-            }
-            std::memcpy(at, carry.data(), std::min(piece, frame::HeaderSize));
-            carry = next;
-            EncryptRun(at, done, piece, prev.data(), progress);
-            done += piece;
-            if (Sealed) {
-                Sealed(data, done, static_cast<std::size_t>(N));
-            }
+    std::size_t EncryptInPlace(std::uint8_t* data, std::size_t length, std::size_t room,
+                               std::u16string_view key = {}) final {
+        Prepare(key);
+        const std::uint64_t N = frame::FrameLength(length, B);
+        if (N == 0 || N > room) {
+            throw Failure::OverflowError();
         }
-        progress.Finish();
+        std::memset(data + length, 0, static_cast<std::size_t>(N - length));  // the padding
+        EncryptFrame(data, length, N);
+        return static_cast<std::size_t>(N);
     }
 
     bool DecryptByte(ByteArray& bytes, std::u16string_view key = {}) final {
@@ -257,6 +235,44 @@ private:
         if (WrongKey) {
             WrongKey(WrongKeyText);
         }
+    }
+
+    // Frames the message data[0, L) into data[0, N) (the bytes from L on are zero) and
+    // encrypts it.
+    void EncryptFrame(std::uint8_t* const data, std::uint64_t L, std::uint64_t N) {
+        // The data moves 12 bytes up to make room for the header. It moves piece by piece just
+        // before each piece is encrypted, while the piece is in cache, instead of in a pass
+        // of its own: carry holds the 12 frame bytes that belong at the start of the piece.
+        std::array<std::uint8_t, frame::HeaderSize> carry, next;
+        struct Wipe {  // also when a handler throws
+            std::array<std::uint8_t, frame::HeaderSize>&a, &b;
+            ~Wipe() {
+                SecureWipe(a.data(), a.size());
+                SecureWipe(b.data(), b.size());
+            }
+        } wipe{carry, next};
+        frame::WriteHeader(carry.data(), static_cast<std::uint32_t>(L));
+        std::array<std::uint8_t, B> prev{};
+        frame::ProgressRule progress(N, Progress);
+        for (std::size_t done = 0; done < N;) {
+            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(N - done, kInCache));
+            std::uint8_t* const at = data + done;
+            if (Needed) {
+                Needed(static_cast<std::size_t>(std::min<std::uint64_t>(done + piece, L)));
+            }
+            if (piece > frame::HeaderSize) {
+                std::memcpy(next.data(), at + piece - frame::HeaderSize, frame::HeaderSize);
+                std::memmove(at + frame::HeaderSize, at, piece - frame::HeaderSize);
+            }
+            std::memcpy(at, carry.data(), std::min(piece, frame::HeaderSize));
+            carry = next;
+            EncryptRun(at, done, piece, prev.data(), progress);
+            done += piece;
+            if (Sealed) {
+                Sealed(data, done, static_cast<std::size_t>(N));
+            }
+        }
+        progress.Finish();
     }
 
     // Encrypts the whole blocks of data[0, n), which stand at frame offset base.

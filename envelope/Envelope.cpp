@@ -1,6 +1,7 @@
 #include "envelope/Envelope.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -104,28 +105,22 @@ CountedPasses::CountedPasses(std::int32_t passes) : passes_(passes) {
 
 namespace {
 
-// The envelope to sink: the digest's pairs, then the ciphertext's, from `pairs` when they were
-// made ahead (3 * size characters), else in slices. Every pair but the very last carries its
-// space.
-void Emit(const std::array<char, DigestLength>& digest, const std::uint8_t* data, std::size_t size, const char* pairs,
-          const Sink& sink) {
-    constexpr std::size_t kSlice = std::size_t{1} << 16;
-    // No larger than the envelope needs: a short message touches a few pages, not 192 KiB.
-    const bool madeAhead = pairs != nullptr;
-    std::string piece(3 * std::max(digest.size(), madeAhead ? 0 : std::min(kSlice, size)), ' ');
-    modHEX::WriteSpacedPairs(reinterpret_cast<const std::uint8_t*>(digest.data()), digest.size(), piece.data());
-    sink(piece.data(), 3 * digest.size() - (size == 0 ? 1 : 0));
-    if (size == 0) {
-        return;
-    }
-    if (madeAhead) {
-        sink(pairs, 3 * size - 1);
-        return;
-    }
-    for (std::size_t at = 0; at < size; at += kSlice) {
+// The envelope to sink: the digest's pairs, then the ciphertext's, made a slice at a time into
+// a buffer that stays in cache (the first slice goes out with the digest's pairs). Every pair
+// but the very last carries its space.
+void Emit(const std::array<char, DigestLength>& digest, const std::uint8_t* data, std::size_t size, const Sink& sink) {
+    constexpr std::size_t kSlice = std::size_t{1} << 17;
+    constexpr std::size_t kFront = 3 * DigestLength;
+    const std::size_t first = std::min(kSlice, size);
+    // No larger than the envelope needs; every character is written before it is read.
+    const std::unique_ptr<char[]> piece(new char[kFront + 3 * first]);
+    modHEX::WriteSpacedPairs(reinterpret_cast<const std::uint8_t*>(digest.data()), digest.size(), piece.get());
+    modHEX::WriteSpacedPairs(data, first, piece.get() + kFront);
+    sink(piece.get(), kFront + 3 * first - (first == size ? 1 : 0));
+    for (std::size_t at = first; at < size; at += kSlice) {
         const std::size_t n = std::min(kSlice, size - at);
-        modHEX::WriteSpacedPairs(data + at, n, piece.data());
-        sink(piece.data(), 3 * n - (at + n == size ? 1 : 0));
+        modHEX::WriteSpacedPairs(data + at, n, piece.get());
+        sink(piece.get(), 3 * n - (at + n == size ? 1 : 0));
     }
 }
 
@@ -165,25 +160,36 @@ void EncryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, st
 }
 
 void WriteEnvelope(const ByteArray& ciphertext, const Sink& sink) {
-    Emit(CiphertextDigest(ciphertext.data(), ciphertext.size()), ciphertext.data(), ciphertext.size(), nullptr, sink);
+    Emit(CiphertextDigest(ciphertext.data(), ciphertext.size()), ciphertext.data(), ciphertext.size(), sink);
 }
 
 namespace {
 
-// Hands each finished stretch of the last pass, in order, to `take` on a second thread while
-// the chain runs on. Returns whether the stretches covered the whole frame (an engine that
-// raised no events leaves the caller to do the work afterwards).
-using Take = std::function<void(const std::uint8_t* data, std::size_t from, std::size_t to, std::size_t total)>;
+// What the second thread does during the last pass: `start` runs on the caller's thread
+// before the second thread starts; each finished stretch of the frame is handed, in order, to
+// `take` while the chain runs on. Once the chain has ended well and every stretch was taken,
+// `workerTail` runs there while `callerTail` runs on the caller's thread. `stop` ends either
+// tail early when the other one fails.
+struct LastPassWork {
+    std::function<void()> start;
+    std::function<void(const std::uint8_t* data, std::size_t from, std::size_t to, std::size_t total)> take;
+    std::function<void()> workerTail;
+    std::function<void()> callerTail;
+    std::function<void()> stop;
+};
 
-bool RunLastPass(Engine& engine, ByteArray& bytes, std::u16string_view key, const Take& take) {
+// Returns whether the second thread took the whole frame (and the tails ran): not for a short
+// message, nor where no second thread can run, nor for an engine that raised no events. The
+// caller then does the rest on this thread.
+bool RunLastPass(Engine& engine, InPlace& message, std::u16string_view key, const LastPassWork& work) {
     // A short message is done before a thread would have started (on a busy machine, long
-    // before), and where no thread can start every message is: the caller then does the rest
-    // on this thread.
+    // before).
     auto previous = std::move(engine.Sealed);
-    if (!ThreadsAvailable || bytes.size() < kDigestAlongside || CoreCount() < 2) {
+    const auto pass = [&] { message.size = engine.EncryptInPlace(message.data, message.size, message.room, key); };
+    if (!ThreadsAvailable || message.size < kDigestAlongside || CoreCount() < 2) {
         engine.Sealed = nullptr;
         try {
-            engine.EncryptByte(bytes, key);
+            pass();
         } catch (...) {
             engine.Sealed = std::move(previous);
             throw;
@@ -192,29 +198,49 @@ bool RunLastPass(Engine& engine, ByteArray& bytes, std::u16string_view key, cons
         return false;
     }
     // What the chain has finished, handed from this thread to the worker in batches: few
-    // wake-ups for the chain's thread, and a short tail once the chain ends.
+    // wake-ups for the chain's thread, and smaller ones near the end for a short tail.
     Watermark ready;
     const std::uint8_t* data = nullptr;  // set before the first raise, then fixed
     std::size_t total = 0;
+    std::atomic<bool> chainEnded{false};  // well, and before the mark is closed
     std::exception_ptr workerFailure;
 
+    if (work.start) {
+        work.start();
+    }
     std::thread worker([&] {
         try {
-            for (std::size_t done = 0;;) {
-                const std::size_t reached = ready.WaitFor(done + kBatch);
+            std::size_t done = 0;
+            for (;;) {
+                // total is known once something was taken.
+                const bool nearEnd = done != 0 && total - done <= 4 * kBatch;
+                const std::size_t reached = ready.WaitFor(done + (nearEnd ? kBatch / 4 : kBatch));
                 if (reached == done) {
-                    return;  // closed
+                    break;  // closed
                 }
-                take(data, done, reached, total);
+                work.take(data, done, reached, total);
                 done = reached;
+            }
+            if (chainEnded.load() && data != nullptr && done == total && work.workerTail) {
+                work.workerTail();
             }
         } catch (...) {
             workerFailure = std::current_exception();
+            if (work.stop) {
+                work.stop();
+            }
         }
     });
     const auto finish = [&] {
         ready.Close();
         worker.join();
+    };
+    const auto fail = [&] {
+        engine.Sealed = std::move(previous);
+        if (work.stop) {
+            work.stop();
+        }
+        finish();
     };
 
     engine.Sealed = [&](const std::uint8_t* sealed, std::size_t finished, std::size_t frame) {
@@ -225,82 +251,238 @@ bool RunLastPass(Engine& engine, ByteArray& bytes, std::u16string_view key, cons
         ready.Raise(finished);
     };
     try {
-        engine.EncryptByte(bytes, key);
+        pass();
     } catch (...) {
-        engine.Sealed = std::move(previous);
-        finish();
+        fail();
         throw;
     }
     engine.Sealed = std::move(previous);
-    finish();
+    const bool covered = ready.Value() == message.size;
+    if (!covered) {
+        finish();
+        return false;
+    }
+    chainEnded.store(true);
+    ready.Close();
+    try {
+        if (work.callerTail) {
+            work.callerTail();
+        }
+    } catch (...) {
+        fail();
+        throw;
+    }
+    worker.join();
     if (workerFailure) {
         std::rethrow_exception(workerFailure);
     }
-    return ready.Value() == bytes.size();
+    return true;
 }
 
+// Whether ready() has come true after a short spin: what the other thread is about to finish
+// takes microseconds, less than going to sleep and being woken.
+template <class Ready>
+bool Spin(Ready&& ready) noexcept {
+    for (unsigned spins = 0; spins < 4096; ++spins) {
+        if (ready()) {
+            return true;
+        }
+#if defined(__x86_64__) && !defined(__EMSCRIPTEN__)
+        _mm_pause();
+#endif
+    }
+    return ready();
+}
+
+// The envelope after the chain, on two threads: each makes the pairs of every other slice of
+// the ciphertext into slots of its own (the lines stay in its core's cache), and the caller's
+// thread hands the slices to the sink in order, the first behind the digest's pairs once the
+// worker has finished the digest.
+class PairsRing {
+public:
+    PairsRing() : ring_(new char[kRingBytes]) {}
+
+    // The ring's pages given their memory by the worker while it has time to spare.
+    void Prefault() noexcept { PrefaultPages(ring_.get(), kRingBytes); }
+
+    // On the worker, before the first write can go out.
+    void SetDigest(const std::array<char, DigestLength>& digest) noexcept {
+        digest_ = digest;
+        digestKnown_.store(true);
+    }
+
+    // On the worker: makes the odd slices of data[0, size). It waits for a free slot asleep,
+    // since the sink may take its time (a pipe to a slow reader).
+    void Help(const std::uint8_t* data, std::size_t size) noexcept {
+        for (std::size_t k = 1; k < Count(size); k += 2) {
+            if (k >= kSlots && !Spin([&] { return written_.Value() > k - kSlots || stopped_.load(); })) {
+                written_.WaitFor(k - kSlots + 1);
+            }
+            if (stopped_.load()) {
+                return;
+            }
+            Make(data, size, k);
+        }
+    }
+
+    // On the caller's thread: makes the even slices and hands every slice to sink in order.
+    // Returns early when stopped.
+    void Write(const std::uint8_t* data, std::size_t size, const Sink& sink) {
+        const std::size_t count = Count(size);
+        std::size_t mine = 0;  // the next even slice to make
+        for (std::size_t w = 0; w < count; ++w) {
+            const auto ready = [&] {
+                return (made_[w % kSlots].load() == w + 1 && (w != 0 || digestKnown_.load())) || stopped_.load();
+            };
+            while (!ready()) {
+                // While the worker finishes a slice or the digest, the next of this thread's
+                // own, as far as free slots go: the slot of slice k is free once slice
+                // k - kSlots has been written.
+                if (mine < count && mine < w + kSlots) {
+                    Make(data, size, mine);
+                    mine += 2;
+                    continue;
+                }
+                while (!Spin(ready)) {
+                    std::this_thread::yield();  // the worker is not running
+                }
+            }
+            if (stopped_.load()) {
+                return;
+            }
+            char* slot = Slot(w);
+            const std::size_t length = 3 * std::min(kSlice, size - w * kSlice) - (w + 1 == count ? 1 : 0);
+            if (w == 0) {
+                modHEX::WriteSpacedPairs(reinterpret_cast<const std::uint8_t*>(digest_.data()), digest_.size(),
+                                         slot - kFront);
+                sink(slot - kFront, kFront + length);
+            } else {
+                sink(slot, length);
+            }
+            written_.Raise(w + 1);
+        }
+    }
+
+    void Stop() noexcept {
+        stopped_.store(true);
+        written_.Close();
+    }
+
+private:
+    static constexpr std::size_t kSlice = std::size_t{1} << 17;
+    static constexpr std::size_t kSlots = 4;                 // even: slot k % kSlots is always made by one thread
+    static constexpr std::size_t kFront = 3 * DigestLength;  // the digest's pairs, before a slot
+    static constexpr std::size_t kSlotBytes = kFront + 3 * kSlice;
+    static constexpr std::size_t kRingBytes = kSlots * kSlotBytes;
+
+    static std::size_t Count(std::size_t size) noexcept { return (size + kSlice - 1) / kSlice; }
+    char* Slot(std::size_t k) const noexcept { return ring_.get() + (k % kSlots) * kSlotBytes + kFront; }
+
+    void Make(const std::uint8_t* data, std::size_t size, std::size_t k) noexcept {
+        modHEX::WriteSpacedPairs(data + k * kSlice, std::min(kSlice, size - k * kSlice), Slot(k));
+        made_[k % kSlots].store(k + 1);
+    }
+
+    std::unique_ptr<char[]> ring_;
+    std::array<char, DigestLength> digest_{};
+    std::atomic<bool> digestKnown_{false};
+    Watermark written_;                                    // slices handed to the sink
+    std::array<std::atomic<std::size_t>, kSlots> made_{};  // in each slot, 1 + the slice made there
+    std::atomic<bool> stopped_{false};
+};
+
 // All passes but the last, which the caller runs itself.
-void EarlierPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes) {
+void EarlierPasses(Engine& engine, InPlace& message, std::u16string_view key, std::int32_t passes) {
     const CountedPasses checked(passes);  // a wrong count is refused before anything runs
-    if (passes > 1) {
-        EncryptPasses(engine, bytes, key, passes - 1);
+    for (std::int32_t pass = 1; pass < passes; ++pass) {
+        message.size = engine.EncryptInPlace(message.data, message.size, message.room, key);
     }
 }
 
 }  // namespace
 
-void SealToSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes, const Sink& sink,
-                std::size_t pairsAheadLimit) {
-    EarlierPasses(engine, bytes, key, passes);
-    CiphertextDigester digester;
-    // Every character is written before it is read: no pass to fill it first.
-    std::unique_ptr<char[]> pairs;
-    const bool covered = RunLastPass(
-        engine, bytes, key, [&](const std::uint8_t* data, std::size_t from, std::size_t to, std::size_t total) {
-            digester.Update(data + from, to - from);
-            if (total <= pairsAheadLimit) {
-                if (!pairs) {
-                    pairs.reset(new char[3 * total]);
-                    AdviseLargePages(pairs.get(), 3 * total);
-                }
-                modHEX::WriteSpacedPairs(data + from, to - from, pairs.get() + 3 * from);
-            }
-        });
-    if (!covered) {
-        WriteEnvelope(bytes, sink);
-        return;
+InPlace RoomIn(ByteArray& bytes, std::int32_t passes, std::size_t blockSize) {
+    const CountedPasses checked(passes);
+    const std::size_t size = bytes.size();
+    const std::size_t room = SealingRoom(size, passes, blockSize);
+    if (bytes.capacity() < room) {
+        ByteArray larger;
+        larger.reserve(room);
+        larger.assign(bytes.begin(), bytes.end());
+        SecureWipe(bytes);
+        bytes.swap(larger);
     }
-    Emit(digester.Final(), bytes.data(), bytes.size(), pairs.get(), sink);
+    bytes.resize(room);
+    return {bytes.data(), size, room};
 }
 
-std::uint64_t SealToPlacedSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes,
+void SealToSink(Engine& engine, InPlace& message, std::u16string_view key, std::int32_t passes, const Sink& sink) {
+    EarlierPasses(engine, message, key, passes);
+    CiphertextDigester digester;
+    std::optional<PairsRing> ring;  // only where a second thread helps
+    LastPassWork work;
+    work.start = [&] { ring.emplace(); };
+    work.take = [&](const std::uint8_t* data, std::size_t from, std::size_t to, std::size_t) {
+        if (from == 0) {
+            ring->Prefault();
+        }
+        digester.Update(data + from, to - from);
+    };
+    work.workerTail = [&] {
+        ring->SetDigest(digester.Final());
+        ring->Help(message.data, message.size);
+    };
+    work.callerTail = [&] { ring->Write(message.data, message.size, sink); };
+    work.stop = [&] { ring->Stop(); };
+    if (!RunLastPass(engine, message, key, work)) {
+        Emit(CiphertextDigest(message.data, message.size), message.data, message.size, sink);
+    }
+}
+
+void SealToSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes, const Sink& sink) {
+    InPlace message = RoomIn(bytes, passes, engine.BlockSize());
+    SealToSink(engine, message, key, passes, sink);
+    bytes.resize(message.size);
+}
+
+std::uint64_t SealToPlacedSink(Engine& engine, InPlace& message, std::u16string_view key, std::int32_t passes,
                                const PlacedSink& placed) {
-    EarlierPasses(engine, bytes, key, passes);
+    EarlierPasses(engine, message, key, passes);
     CiphertextDigester digester;
     constexpr std::size_t kSlice = std::size_t{1} << 16;
     std::string piece(3 * kSlice, ' ');
     constexpr std::uint64_t kFront = 3 * DigestLength;  // the digest's pairs and a space
-    const bool covered = RunLastPass(
-        engine, bytes, key, [&](const std::uint8_t* data, std::size_t from, std::size_t to, std::size_t total) {
-            digester.Update(data + from, to - from);
-            for (std::size_t at = from; at < to; at += kSlice) {
-                const std::size_t n = std::min(kSlice, to - at);
-                modHEX::WriteSpacedPairs(data + at, n, piece.data());
-                placed(piece.data(), 3 * n - (at + n == total ? 1 : 0), kFront + 3 * std::uint64_t{at});
-            }
-        });
+    LastPassWork work;
+    work.take = [&](const std::uint8_t* data, std::size_t from, std::size_t to, std::size_t total) {
+        digester.Update(data + from, to - from);
+        for (std::size_t at = from; at < to; at += kSlice) {
+            const std::size_t n = std::min(kSlice, to - at);
+            modHEX::WriteSpacedPairs(data + at, n, piece.data());
+            placed(piece.data(), 3 * n - (at + n == total ? 1 : 0), kFront + 3 * std::uint64_t{at});
+        }
+    };
+    const bool covered = RunLastPass(engine, message, key, work);
     if (!covered) {
         std::uint64_t offset = 0;
-        WriteEnvelope(bytes, [&](const char* data, std::size_t size) {
-            placed(data, size, offset);
-            offset += size;
-        });
+        Emit(CiphertextDigest(message.data, message.size), message.data, message.size,
+             [&](const char* data, std::size_t size) {
+                 placed(data, size, offset);
+                 offset += size;
+             });
         return offset;
     }
     const auto digest = digester.Final();
     modHEX::WriteSpacedPairs(reinterpret_cast<const std::uint8_t*>(digest.data()), digest.size(), piece.data());
-    placed(piece.data(), kFront - (bytes.empty() ? 1 : 0), 0);
-    return EnvelopeLength(bytes.size());
+    placed(piece.data(), kFront - (message.size == 0 ? 1 : 0), 0);
+    return EnvelopeLength(message.size);
+}
+
+std::uint64_t SealToPlacedSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes,
+                               const PlacedSink& placed) {
+    InPlace message = RoomIn(bytes, passes, engine.BlockSize());
+    const std::uint64_t length = SealToPlacedSink(engine, message, key, passes, placed);
+    bytes.resize(message.size);
+    return length;
 }
 
 std::string EnvelopeText(const ByteArray& ciphertext) {

@@ -87,14 +87,31 @@ std::string EnvelopeText(const ByteArray& ciphertext);
 // Encryption passes, then the envelope.
 std::string MakeEnvelope(Engine& engine, ByteArray message, std::u16string_view key, std::int32_t passes);
 
-// Messages up to this size have their pairs made ahead in memory (three bytes per byte).
-inline constexpr std::size_t PairsAheadLimit = std::size_t{64} << 20;
+// A message sealed in place in memory the caller holds: `size` bytes at data (the frame's
+// length once sealed), in a buffer of `room` bytes that every pass's frame grows into.
+struct InPlace {
+    std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    std::size_t room = 0;
+};
 
-// Encryption passes over bytes in place, then the envelope to sink. While the last pass's
-// chain runs, a second thread digests the finished ciphertext and, up to pairsAheadLimit
-// bytes, writes its pairs; larger ones are written in slices afterwards.
-void SealToSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes, const Sink& sink,
-                std::size_t pairsAheadLimit = PairsAheadLimit);
+// The bytes a message of `size` bytes takes while `passes` frames with blocks of `blockSize`
+// bytes grow around it.
+constexpr std::size_t SealingRoom(std::size_t size, std::int32_t passes, std::size_t blockSize) noexcept {
+    return size + static_cast<std::size_t>(passes) * (12 + blockSize);
+}
+
+// The whole of bytes as a buffer to seal in place: grown by the room the frames take (the new
+// bytes zero), after a move when its capacity falls short (the old copy wiped). Throws
+// Failure(InvalidArgument) for fewer than 1 or more than MaxPasses passes.
+InPlace RoomIn(ByteArray& bytes, std::int32_t passes, std::size_t blockSize);
+
+// Encryption passes over the message in place, then the envelope to sink. While the last
+// pass's chain runs, a second thread digests the finished ciphertext; its pairs are made
+// once the digest, which comes first, is known, a slice at a time.
+void SealToSink(Engine& engine, InPlace& message, std::u16string_view key, std::int32_t passes, const Sink& sink);
+// The same over bytes, which hold the ciphertext afterwards.
+void SealToSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes, const Sink& sink);
 
 // Receives pieces of the envelope with the offset where each belongs (a file).
 using PlacedSink = std::function<void(const char* data, std::size_t size, std::uint64_t offset)>;
@@ -102,6 +119,8 @@ using PlacedSink = std::function<void(const char* data, std::size_t size, std::u
 // The same for an output that takes pieces out of order: the second thread writes the pairs
 // of each finished stretch in place while the chain runs, and the digest's pairs go to the
 // front last. Nothing of the size of the envelope is held in memory. Returns its length.
+std::uint64_t SealToPlacedSink(Engine& engine, InPlace& message, std::u16string_view key, std::int32_t passes,
+                               const PlacedSink& placed);
 std::uint64_t SealToPlacedSink(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes,
                                const PlacedSink& placed);
 

@@ -101,6 +101,24 @@ TEST_P(EngineContract, SealedEventsReportOnlyFinishedCiphertext) {
     }
 }
 
+// Over memory that held something else: the padding is zero, not what the room held, nothing
+// past the frame is touched, and a room too small is refused.
+TEST_P(EngineContract, InPlaceFramesPadWithZeros) {
+    for (std::size_t L : {0u, 1u, 20u, 16391u}) {
+        const ByteArray data = Pattern(L, 3);
+        const std::size_t N = frame::FrameLength(L, B);
+        ByteArray buffer(N + 1, 0xA5);
+        std::copy(data.begin(), data.end(), buffer.begin());
+        ASSERT_EQ(engine->EncryptInPlace(buffer.data(), L, N, u"in place"), N);
+        ByteArray plain = CbcDecrypt(ByteArray(buffer.begin(), buffer.begin() + N), B, EngineBlock(*engine, false));
+        std::fill(plain.begin(), plain.begin() + 8, 0);  // the random header words
+        EXPECT_EQ(plain, PlainFrame(data, B)) << "L = " << L;
+        EXPECT_EQ(buffer[N], 0xA5);
+    }
+    ByteArray small(20, 1);
+    EXPECT_EQ(FailureOf([&] { engine->EncryptInPlace(small.data(), 10, 20, u"k"); })->Number(), Failure::Overflow);
+}
+
 TEST_P(EngineContract, TheKeyStaysUntilAnotherIsGiven) {
     ByteArray bytes = Pattern(50, 1);
     const ByteArray data = bytes;
