@@ -20,6 +20,9 @@ public:
     virtual std::u16string MessageText() = 0;
     // Replaces the whole message text; the window refreshes its length line.
     virtual void SetMessageText(std::u16string_view text) = 0;
+    // The same, for a text the caller no longer needs: a window may keep it without a copy.
+    virtual void SetMessageText(std::u16string&& text) { SetMessageText(std::u16string_view(text)); }
+    void SetMessageText(const char16_t* text) { SetMessageText(std::u16string_view(text)); }
     virtual std::u16string KeyText() = 0;
     virtual std::u16string PassCountText() = 0;
     virtual std::u16string EngineName() = 0;

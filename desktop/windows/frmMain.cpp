@@ -629,6 +629,8 @@ std::u16string frmMain::MessageText() { return txtMessage->Text(); }
 
 void frmMain::SetMessageText(std::u16string_view text) { txtMessage->SetText(text); }
 
+void frmMain::SetMessageText(std::u16string&& text) { txtMessage->SetText(std::move(text)); }
+
 std::u16string frmMain::KeyText() { return ToU16(txtEncKey->text()); }
 
 std::u16string frmMain::PassCountText() { return ToU16(cboEncPasses->currentText()); }

@@ -56,7 +56,9 @@ public:
 
     // The window of the Encrypt and Decrypt commands.
     std::u16string MessageText() override;
+    using MessageWindow::SetMessageText;
     void SetMessageText(std::u16string_view text) override;
+    void SetMessageText(std::u16string&& text) override;
     std::u16string KeyText() override;
     std::u16string PassCountText() override;
     std::u16string EngineName() override;

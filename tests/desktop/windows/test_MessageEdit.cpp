@@ -207,3 +207,157 @@ TEST(ShownText, LongLinesWithoutSpacesAreLeftWhole) {
     EXPECT_EQ(FromShown(split).size(), shortLine.size());
     EXPECT_EQ(split, QStringLiteral("aa bb\u2029cc dd"));
 }
+
+namespace {
+
+// Prose with the punctuation that has line-breaking rules of its own, long lines, trailing
+// spaces, an empty line and a word longer than a row.
+std::u16string Prose() {
+    std::u16string text;
+    for (int i = 0; i < 12; ++i) {
+        text += u"e.g. (see: a/b) -- it's \"quoted\"; 3.14, 1,000 and x-y! [ok] {no} 50% $5 #" +
+                ToU16(QString::number(i)) + u" ?why  \n";
+        text += u"Meet me at the old mill at ten; bring the papers and 42 coins.   \n\n";
+    }
+    text += std::u16string(150, u'w') + u" end";
+    return text;
+}
+
+}  // namespace
+
+TEST_F(MessageArea, TheViewLooksLikeTheEditor) {
+    // The same text in the editor and in the view, unfocused, at the same size and scroll:
+    // every pixel agrees, selection included.
+    MessageEdit view;
+    view.SetViewThreshold(0);
+    view.resize(edit.size());
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    edit.clearFocus();
+    const std::u16string text = Prose();
+    edit.SetText(text);
+    view.SetText(text);
+    ASSERT_TRUE(view.Viewing());
+    ASSERT_FALSE(edit.Viewing());
+    EXPECT_EQ(view.grab().toImage(), edit.grab().toImage());
+
+    // Across the wrap of the first line; at line ends the editor's blocks draw their own marks.
+    Select(20, 70);
+    for (int i = 0; i < 20; ++i) {
+        QTest::keyClick(&view, Qt::Key_Right);
+    }
+    for (int i = 0; i < 50; ++i) {
+        QTest::keyClick(&view, Qt::Key_Right, Qt::ShiftModifier);
+    }
+    EXPECT_EQ(view.grab().toImage(), edit.grab().toImage());
+}
+
+TEST_F(MessageArea, TheViewMovesSelectsCopiesAndHandsOverAsTheEditor) {
+    // The same keys and clicks in the editor and in the view: the same copies, and the first
+    // edit lands at the same place, after which the view is an editor too.
+    MessageEdit view;
+    view.SetViewThreshold(0);
+    view.resize(edit.size());
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const std::u16string text = Prose() + u" tail\r\n";
+    using Keys = std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>>;
+    const Keys moves = {{Qt::Key_Down, {}},
+                        {Qt::Key_Down, {}},
+                        {Qt::Key_End, {}},
+                        {Qt::Key_Left, {}},
+                        {Qt::Key_Right, Qt::ControlModifier},
+                        {Qt::Key_Down, Qt::ShiftModifier},
+                        {Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier},
+                        {Qt::Key_End, Qt::ShiftModifier},
+                        {Qt::Key_PageDown, Qt::ShiftModifier},
+                        {Qt::Key_PageDown, {}},
+                        {Qt::Key_Up, Qt::ShiftModifier},
+                        {Qt::Key_PageUp, Qt::ShiftModifier},
+                        {Qt::Key_Home, Qt::ControlModifier},
+                        {Qt::Key_Up, Qt::ShiftModifier},
+                        {Qt::Key_End, Qt::ControlModifier},
+                        {Qt::Key_Down, Qt::ShiftModifier},
+                        {Qt::Key_Up, Qt::ShiftModifier},
+                        {Qt::Key_Right, {}},
+                        {Qt::Key_Left, Qt::ShiftModifier},
+                        {Qt::Key_Home, Qt::ControlModifier}};
+    for (MessageEdit* area : {&edit, &view}) {
+        area->SetText(text);
+        area->SetSecret(true);
+    }
+    ASSERT_TRUE(view.Viewing());
+    std::vector<std::u16string> copies[2];
+    for (int i = 0; i < 2; ++i) {
+        MessageEdit& area = i == 0 ? edit : view;
+        for (const auto& [key, modifiers] : moves) {
+            QTest::keyClick(&area, key, modifiers);
+            QGuiApplication::clipboard()->clear();
+            QTest::keyClick(&area, Qt::Key_C, Qt::ControlModifier);
+            copies[i].push_back(ToU16(QGuiApplication::clipboard()->text()));
+        }
+        // A drag from the middle of one row to another, and a word.
+        const QPoint from(60, 20);
+        const QPoint to(200, 60);
+        QTest::mousePress(area.viewport(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(area.viewport(), to);
+        QTest::mouseRelease(area.viewport(), Qt::LeftButton, {}, to);
+        QTest::keyClick(&area, Qt::Key_C, Qt::ControlModifier);
+        copies[i].push_back(ToU16(QGuiApplication::clipboard()->text()));
+        EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->data(QString::fromLatin1(PasswordManagerHint)), "secret");
+        QTest::mouseDClick(area.viewport(), Qt::LeftButton, {}, to);
+        QTest::keyClick(&area, Qt::Key_C, Qt::ControlModifier);
+        copies[i].push_back(ToU16(QGuiApplication::clipboard()->text()));
+        QTest::keyClicks(&area, QStringLiteral("X"));
+        // After the CR of the last line: the CR goes.
+        QTest::keyClick(&area, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(&area, Qt::Key_Up);
+        QTest::keyClick(&area, Qt::Key_End);
+        QTest::keyClick(&area, Qt::Key_Backspace);
+    }
+    EXPECT_EQ(copies[1], copies[0]);
+    EXPECT_FALSE(view.Viewing());
+    EXPECT_EQ(view.Text(), edit.Text());
+    EXPECT_EQ(view.Text().find(u'\r'), std::u16string::npos);
+    EXPECT_EQ(view.document()->characterCount() - 1, static_cast<int>(view.Text().size()));
+}
+
+TEST_F(MessageArea, TheViewWrapsPrintableAsciiAsTheEditor) {
+    // Words of every printable character, lines short and long: the rows begin where the
+    // editor's lines begin.
+    std::u16string text;
+    std::uint32_t seed = 7;
+    const auto next = [&seed](std::uint32_t below) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % below;
+    };
+    while (text.size() < 30000) {
+        const std::uint32_t kind = next(40);
+        if (kind == 0) {
+            text += u'\n';
+        } else if (kind < 8) {
+            text.append(1 + next(3), u' ');
+        } else {
+            const std::uint32_t length = kind == 8 ? 70 + next(60) : 1 + next(9);
+            for (std::uint32_t i = 0; i < length; ++i) {
+                text += static_cast<char16_t>(next(4) == 0 ? u'!' + next(94) : u'a' + next(26));
+            }
+        }
+    }
+    MessageEdit view;
+    view.SetViewThreshold(0);
+    view.resize(edit.size());
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    edit.SetText(text);
+    view.SetText(text);
+    ASSERT_TRUE(view.Viewing());
+    std::vector<std::size_t> lines;
+    for (QTextBlock block = edit.document()->firstBlock(); block.isValid(); block = block.next()) {
+        edit.document()->documentLayout()->blockBoundingRect(block);
+        for (int i = 0; i < block.layout()->lineCount(); ++i) {
+            lines.push_back(static_cast<std::size_t>(block.position() + block.layout()->lineAt(i).textStart()));
+        }
+    }
+    EXPECT_EQ(view.ViewRows(), lines);
+}
