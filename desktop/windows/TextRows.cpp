@@ -201,17 +201,21 @@ std::optional<std::vector<std::size_t>> WrapRows(std::u16string_view text, const
     }
 }
 
-std::size_t NextWord(std::u16string_view text, std::size_t position, std::size_t to) {
-    std::size_t p = position;
-    if (p < to && Separator(text[p])) {
-        while (p < to && Separator(text[p])) {
-            ++p;
-        }
-    } else {
-        while (p < to && !Blank(text[p]) && !Separator(text[p])) {
-            ++p;
-        }
+namespace {
+
+// Past a run of separators, or of other characters that are no blanks.
+std::size_t WordEnd(std::u16string_view text, std::size_t p, std::size_t to) {
+    const bool separators = p < to && Separator(text[p]);
+    while (p < to && !Blank(text[p]) && Separator(text[p]) == separators) {
+        ++p;
     }
+    return p;
+}
+
+}  // namespace
+
+std::size_t NextWord(std::u16string_view text, std::size_t position, std::size_t to) {
+    std::size_t p = WordEnd(text, position, to);
     while (p < to && Blank(text[p])) {
         ++p;
     }
@@ -244,16 +248,7 @@ std::pair<std::size_t, std::size_t> WordAt(std::u16string_view text, std::size_t
     if (position > from) {
         start = PreviousWord(text, position < to ? position + 1 : position, from);
     }
-    std::size_t end = start;
-    if (end < to && Separator(text[end])) {
-        while (end < to && Separator(text[end])) {
-            ++end;
-        }
-    } else {
-        while (end < to && !Blank(text[end]) && !Separator(text[end])) {
-            ++end;
-        }
-    }
+    const std::size_t end = WordEnd(text, start, to);
     return {start, end};
 }
 

@@ -37,6 +37,14 @@ protected:
         edit.setFocus();
     }
 
+    // A second area of the same size that shows any text it can in the view.
+    void ShowView(MessageEdit& view) {
+        view.SetViewThreshold(0);
+        view.resize(edit.size());
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    }
+
     void PlaceCursor(int position) {
         QTextCursor cursor = edit.textCursor();
         cursor.setPosition(position);
@@ -229,10 +237,7 @@ TEST_F(MessageArea, TheViewLooksLikeTheEditor) {
     // The same text in the editor and in the view, unfocused, at the same size and scroll:
     // every pixel agrees, selection included.
     MessageEdit view;
-    view.SetViewThreshold(0);
-    view.resize(edit.size());
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ShowView(view);
     edit.clearFocus();
     const std::u16string text = Prose();
     edit.SetText(text);
@@ -256,10 +261,7 @@ TEST_F(MessageArea, TheViewMovesSelectsCopiesAndHandsOverAsTheEditor) {
     // The same keys and clicks in the editor and in the view: the same copies, and the first
     // edit lands at the same place, after which the view is an editor too.
     MessageEdit view;
-    view.SetViewThreshold(0);
-    view.resize(edit.size());
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ShowView(view);
     const std::u16string text = Prose() + u" tail\r\n";
     using Keys = std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>>;
     const Keys moves = {{Qt::Key_Down, {}},
@@ -345,10 +347,7 @@ TEST_F(MessageArea, TheViewWrapsPrintableAsciiAsTheEditor) {
         }
     }
     MessageEdit view;
-    view.SetViewThreshold(0);
-    view.resize(edit.size());
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ShowView(view);
     edit.SetText(text);
     view.SetText(text);
     ASSERT_TRUE(view.Viewing());
