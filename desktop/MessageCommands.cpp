@@ -1,6 +1,7 @@
 #include "desktop/MessageCommands.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -11,6 +12,7 @@
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "base/TextGate.h"
+#include "codecs/modHEX.h"
 #include "envelope/Envelope.h"
 
 namespace tavorin {
@@ -241,6 +243,27 @@ std::optional<ByteArray> MessageOrRefuse(MessageWindow& window, std::u16string_v
     return AnsiCodePage::TextToBytes(gated.text);
 }
 
+// The envelope as the window's text, from the digest already taken: written in slices and
+// widened into the text once, with no narrow copy of the whole beside it.
+std::u16string EnvelopeOf(const std::array<char, envelope::DigestLength>& digest, const ByteArray& ciphertext) {
+    std::u16string text;
+    text.reserve(envelope::EnvelopeLength(ciphertext.size()) + 1);
+    constexpr std::size_t Slice = 8192;
+    std::array<char, 3 * Slice> narrow;
+    std::array<char16_t, 3 * Slice> wide;
+    const auto append = [&](const std::uint8_t* data, std::size_t size) {
+        modHEX::WriteSpacedPairs(data, size, narrow.data());
+        std::copy_n(narrow.begin(), 3 * size, wide.begin());
+        text.append(wide.data(), 3 * size);
+    };
+    append(reinterpret_cast<const std::uint8_t*>(digest.data()), digest.size());
+    for (std::size_t at = 0; at < ciphertext.size(); at += Slice) {
+        append(ciphertext.data() + at, std::min(Slice, ciphertext.size() - at));
+    }
+    text.pop_back();  // no space after the last pair
+    return text;
+}
+
 // Encrypt's work once the key passed: false when it ended early (with its box shown).
 bool Seal(MessageWindow& window, Engine& engine, const std::u16string& key, const std::u16string& messageText,
           std::int16_t& passCount, std::u16string& passResult) {
@@ -256,18 +279,47 @@ bool Seal(MessageWindow& window, Engine& engine, const std::u16string& key, cons
     // The digest in front of the ciphertext, then the whole as pairs.
     const auto digest = envelope::CiphertextDigest(bytes->data(), bytes->size());
     window.SetMessageText(std::u16string(digest.begin(), digest.end()) + passResult);
-    window.SetMessageText(Ascii(envelope::EnvelopeText(*bytes)));
+    window.SetMessageText(EnvelopeOf(digest, *bytes));
     SecureWipe(*bytes);
     return true;
 }
 
 // Decrypt's work once the key passed: false when it ended early (with its box shown).
-bool Open(MessageWindow& window, Engine& engine, const std::u16string& key, const std::u16string& envelopeText,
+// The window's text, taken for the rest of a command; put back when the command fails before
+// it writes the window's text anew.
+class TakenText {
+public:
+    explicit TakenText(MessageWindow& window) : window_(window), text_(window.TakeMessageText()) {}
+    ~TakenText() {
+        if (!written_) {
+            try {
+                window_.SetMessageText(std::u16string_view(text_));
+            } catch (...) {
+            }
+        }
+    }
+    TakenText(const TakenText&) = delete;
+    TakenText& operator=(const TakenText&) = delete;
+
+    const std::u16string& Text() const noexcept { return text_; }
+    void Written() noexcept { written_ = true; }
+
+private:
+    MessageWindow& window_;
+    std::u16string text_;
+    bool written_ = false;
+};
+
+bool Open(MessageWindow& window, Engine& engine, const std::u16string& key, const std::u16string& shownText,
           const EngineEvents& events, BusyPointer& busy, std::int16_t& passCount, std::u16string& passResult) {
     passCount = 0;
     window.SetStatusText(kDecrypting);
-    ByteArray bytes = ReadPairs(envelopeText);
+    ByteArray bytes = ReadPairs(shownText);
+    // Kept for a failure that shows the envelope again, without a copy.
+    TakenText taken(window);
+    const std::u16string& envelopeText = taken.Text();
     window.SetMessageText(AnsiCodePage::BytesToText(bytes));
+    taken.Written();
     const bool authentic = envelope::DigestMatches(bytes);
     envelope::StripDigest(bytes);
     window.SetMessageText(AnsiCodePage::BytesToText(bytes));
@@ -349,7 +401,7 @@ void MessageCommands::Run(Engine& engine, bool encrypt) {
         window_.FocusKeyField();
         return;
     }
-    const std::u16string text = window_.MessageText();
+    const std::u16string& text = window_.PeekMessageText();
     if (text.empty()) {
         return;
     }

@@ -18,6 +18,14 @@ public:
     virtual ~MessageWindow() = default;
 
     virtual std::u16string MessageText() = 0;
+    // The message text without a copy, good until the next write.
+    virtual const std::u16string& PeekMessageText() {
+        peeked_ = MessageText();
+        return peeked_;
+    }
+    // The message text handed over: the window's text is empty until the next write, which
+    // follows at once. A window may as well keep its text and give a copy.
+    virtual std::u16string TakeMessageText() { return MessageText(); }
     // Replaces the whole message text; the window refreshes its length line.
     virtual void SetMessageText(std::u16string_view text) = 0;
     // The same, for a text the caller no longer needs: a window may keep it without a copy.
@@ -37,6 +45,9 @@ public:
     virtual MessageEncoding Encoding() = 0;
     // Progress of long work, 0 to 100; -1 when the work is over. Optional.
     virtual void ShowProgress(std::int32_t /*percent*/) {}
+
+private:
+    std::u16string peeked_;
 };
 
 }  // namespace tavorin

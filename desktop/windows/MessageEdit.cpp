@@ -167,6 +167,7 @@ MessageEdit::MessageEdit(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 void MessageEdit::SetText(std::u16string_view text) {
+    Holding();
     if (text.size() > text_.capacity()) {
         std::u16string room;
         room.reserve(text.size());
@@ -178,8 +179,29 @@ void MessageEdit::SetText(std::u16string_view text) {
 }
 
 void MessageEdit::SetText(std::u16string&& text) {
+    Holding();
     text_ = std::move(text);
     Written();
+}
+
+std::u16string MessageEdit::TakeText() {
+    Holding();
+    std::u16string taken = std::move(text_);
+    text_.clear();
+    if (hold_) {
+        pending_ = true;
+    } else {
+        Render();
+    }
+    return taken;
+}
+
+// The view paints from the text itself: a held write keeps a picture of what it showed,
+// and the view takes no input until the write is shown.
+void MessageEdit::Holding() {
+    if (hold_ && viewing_ && !pending_) {
+        held_ = viewport()->grab();
+    }
 }
 
 void MessageEdit::Written() {
@@ -210,6 +232,7 @@ qsizetype MessageEdit::CharsPerLine() const {
 
 void MessageEdit::Render() {
     pending_ = false;
+    held_ = QPixmap();
     if (text_.size() >= viewThreshold_ && EnterView()) {
         return;
     }
@@ -375,12 +398,20 @@ void MessageEdit::RenderIfStale() {
 
 void MessageEdit::resizeEvent(QResizeEvent* event) {
     QPlainTextEdit::resizeEvent(event);
-    viewing_ ? Rewrap() : RenderIfStale();
+    if (!viewing_) {
+        RenderIfStale();
+    } else if (!pending_) {
+        Rewrap();
+    }
 }
 
 void MessageEdit::showEvent(QShowEvent* event) {
     QPlainTextEdit::showEvent(event);
-    viewing_ ? Rewrap() : RenderIfStale();
+    if (!viewing_) {
+        RenderIfStale();
+    } else if (!pending_) {
+        Rewrap();
+    }
 }
 
 // The view of a large text.
@@ -460,6 +491,11 @@ void MessageEdit::LeaveView() {
 void MessageEdit::HandOver() {
     if (!viewing_) {
         return;
+    }
+    if (pending_) {
+        // The rows are those of the text before: the editor starts at the top.
+        anchor_ = cursor_ = 0;
+        verticalScrollBar()->setValue(0);
     }
     const std::size_t top = RowStart(static_cast<std::size_t>(verticalScrollBar()->value()));
     const std::size_t anchor = anchor_;
@@ -615,6 +651,10 @@ void MessageEdit::paintEvent(QPaintEvent* event) {
         return;
     }
     QPainter painter(viewport());
+    if (pending_) {
+        painter.drawPixmap(0, 0, held_);
+        return;
+    }
     painter.setPen(palette().text().color());
     QTextCharFormat selected;
     const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
@@ -872,6 +912,10 @@ void MessageEdit::keyPressEvent(QKeyEvent* event) {
         QPlainTextEdit::keyPressEvent(event);
         return;
     }
+    if (pending_) {
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
     if (event->matches(QKeySequence::Copy) ||
         (event->key() == Qt::Key_Insert && event->modifiers() == Qt::ControlModifier)) {
         CopySelection();
@@ -921,6 +965,9 @@ void MessageEdit::keyPressEvent(QKeyEvent* event) {
 }
 
 void MessageEdit::inputMethodEvent(QInputMethodEvent* event) {
+    if (viewing_ && pending_) {
+        return;
+    }
     if (viewing_ && !isReadOnly() && (!event->commitString().isEmpty() || !event->preeditString().isEmpty())) {
         HandOver();
     }
@@ -930,6 +977,10 @@ void MessageEdit::inputMethodEvent(QInputMethodEvent* event) {
 void MessageEdit::mousePressEvent(QMouseEvent* event) {
     if (!viewing_) {
         QPlainTextEdit::mousePressEvent(event);
+        return;
+    }
+    if (pending_) {
+        event->accept();
         return;
     }
     if (event->button() == Qt::MiddleButton && !isReadOnly() && QGuiApplication::clipboard()->supportsSelection()) {
@@ -949,7 +1000,7 @@ void MessageEdit::mousePressEvent(QMouseEvent* event) {
 }
 
 void MessageEdit::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (!viewing_ || event->button() != Qt::LeftButton) {
+    if (!viewing_ || pending_ || event->button() != Qt::LeftButton) {
         if (!viewing_) {
             QPlainTextEdit::mouseDoubleClickEvent(event);
         }
@@ -969,6 +1020,10 @@ void MessageEdit::mouseDoubleClickEvent(QMouseEvent* event) {
 void MessageEdit::mouseMoveEvent(QMouseEvent* event) {
     if (!viewing_) {
         QPlainTextEdit::mouseMoveEvent(event);
+        return;
+    }
+    if (pending_) {
+        event->accept();
         return;
     }
     event->accept();
@@ -1004,6 +1059,10 @@ void MessageEdit::mouseReleaseEvent(QMouseEvent* event) {
         QPlainTextEdit::mouseReleaseEvent(event);
         return;
     }
+    if (pending_) {
+        event->accept();
+        return;
+    }
     event->accept();
     if (event->button() == Qt::LeftButton && selecting_) {
         selecting_ = false;
@@ -1015,6 +1074,9 @@ void MessageEdit::mouseReleaseEvent(QMouseEvent* event) {
 void MessageEdit::contextMenuEvent(QContextMenuEvent* event) {
     if (!viewing_) {
         QPlainTextEdit::contextMenuEvent(event);
+        return;
+    }
+    if (pending_) {
         return;
     }
     // The editor's own menu, its actions bound to the view.
@@ -1068,7 +1130,7 @@ void MessageEdit::contextMenuEvent(QContextMenuEvent* event) {
 
 void MessageEdit::dragEnterEvent(QDragEnterEvent* event) {
     if (viewing_) {
-        if (isReadOnly() || event->mimeData() == nullptr || !event->mimeData()->hasText()) {
+        if (pending_ || isReadOnly() || event->mimeData() == nullptr || !event->mimeData()->hasText()) {
             event->ignore();
             return;
         }
@@ -1082,7 +1144,7 @@ void MessageEdit::changeEvent(QEvent* event) {
     if (!viewing_) {
         return;
     }
-    if (event->type() == QEvent::FontChange) {
+    if (event->type() == QEvent::FontChange && !pending_) {
         Rewrap();
     } else if (event->type() == QEvent::ReadOnlyChange) {
         RestartBlink();
@@ -1106,7 +1168,7 @@ void MessageEdit::timerEvent(QTimerEvent* event) {
         cursorOn_ = !cursorOn_;
         viewport()->update();
     } else if (event->timerId() == autoScroll_.timerId()) {
-        if (!viewing_ || !selecting_) {
+        if (!viewing_ || pending_ || !selecting_) {
             autoScroll_.stop();
             return;
         }

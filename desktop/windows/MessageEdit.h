@@ -11,6 +11,7 @@
 // hands the text to the editor, at the same cursor and selection, and editing goes on there.
 
 #include <QBasicTimer>
+#include <QPixmap>
 #include <QPlainTextEdit>
 
 #include <cstddef>
@@ -49,6 +50,9 @@ public:
     // Keeps the caller's text itself: a large result is not copied again.
     void SetText(std::u16string&& text);
     void SetText(const char16_t* text) { SetText(std::u16string_view(text)); }
+    // Hands the text over and leaves the area empty, for a caller that writes it anew at once
+    // (no TextChanged: the length line waits for that write).
+    std::u16string TakeText();
 
     // While held, writes are kept and the control shows them when released, once.
     void HoldDisplay(bool hold);
@@ -91,6 +95,7 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    void Holding();
     void Written();
     void Render();
     void RenderDocument();
@@ -156,6 +161,7 @@ private:
     QPoint lastMouse_;
     QBasicTimer blink_;
     QBasicTimer autoScroll_;
+    QPixmap held_;  // what the view showed when a held write replaced its text
 };
 
 // The mime type clipboard managers read to leave a secret out of their history.

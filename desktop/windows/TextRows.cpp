@@ -3,6 +3,10 @@
 #include <QString>
 #include <QTextBoundaryFinder>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -11,8 +15,6 @@
 namespace tavorin {
 
 namespace {
-
-constexpr std::size_t Chunk = 64;
 
 // Letters and digits: between these no line may break.
 bool AlphaNumeric(char16_t c) {
@@ -55,16 +57,22 @@ BreakRules& Rules() {
 // The first character from `from` on that is no printable ASCII (a line end or worse).
 std::size_t FindSpecial(std::u16string_view text, std::size_t from) {
     std::size_t i = from;
-    while (i + Chunk <= text.size()) {
-        bool any = false;
-        for (std::size_t k = 0; k < Chunk; ++k) {
-            any |= static_cast<char16_t>(text[i + k] - 0x20) > 0x5E;
+#if defined(__SSE2__)
+    // Eight characters a step: c - 0x20, saturated down by 0x5E, is zero only for printable ASCII.
+    const __m128i space = _mm_set1_epi16(0x20);
+    const __m128i range = _mm_set1_epi16(0x5E);
+    for (; i + 32 <= text.size(); i += 32) {
+        const auto* at = reinterpret_cast<const __m128i*>(text.data() + i);
+        __m128i outside = _mm_setzero_si128();
+        for (int k = 0; k < 4; ++k) {
+            const __m128i c = _mm_loadu_si128(at + k);
+            outside = _mm_or_si128(outside, _mm_subs_epu16(_mm_sub_epi16(c, space), range));
         }
-        if (any) {
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(outside, _mm_setzero_si128())) != 0xFFFF) {
             break;
         }
-        i += Chunk;
     }
+#endif
     for (; i < text.size(); ++i) {
         if (static_cast<char16_t>(text[i] - 0x20) > 0x5E) {
             return i;

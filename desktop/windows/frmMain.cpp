@@ -627,6 +627,10 @@ void frmMain::changeEvent(QEvent* event) {
 
 std::u16string frmMain::MessageText() { return txtMessage->Text(); }
 
+const std::u16string& frmMain::PeekMessageText() { return txtMessage->Text(); }
+
+std::u16string frmMain::TakeMessageText() { return txtMessage->TakeText(); }
+
 void frmMain::SetMessageText(std::u16string_view text) { txtMessage->SetText(text); }
 
 void frmMain::SetMessageText(std::u16string&& text) { txtMessage->SetText(std::move(text)); }

@@ -56,6 +56,8 @@ public:
 
     // The window of the Encrypt and Decrypt commands.
     std::u16string MessageText() override;
+    const std::u16string& PeekMessageText() override;
+    std::u16string TakeMessageText() override;
     using MessageWindow::SetMessageText;
     void SetMessageText(std::u16string_view text) override;
     void SetMessageText(std::u16string&& text) override;

@@ -200,6 +200,7 @@ TEST(EncryptCommand, OnePassStepsAndResult) {
     const std::u16string& env = w.messageWrites[3];
     EXPECT_EQ(env.size(), 3u * (64 + 32) - 1);
     EXPECT_TRUE(IsEnvelopeText(env));
+    EXPECT_EQ(env, FromUtf8(envelope::EnvelopeText(AnsiCodePage::TextToBytes(C))));
     EXPECT_EQ(w.message, env);
 
     // The progress of the engine reached the window, and was closed.

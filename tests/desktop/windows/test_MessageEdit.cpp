@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -359,4 +360,23 @@ TEST_F(MessageArea, TheViewWrapsPrintableAsciiAsTheEditor) {
         }
     }
     EXPECT_EQ(view.ViewRows(), lines);
+}
+
+TEST_F(MessageArea, AHeldWriteLeavesTheViewAsItWasUntilShown) {
+    // The view paints from the text: while a write is held, the rows it knows are those of the
+    // text before, far past the end of the new one. It shows what it showed and takes no input.
+    edit.SetViewThreshold(0);
+    edit.SetText(Prose() + Prose() + Prose());
+    ASSERT_TRUE(edit.Viewing());
+    edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum());
+    const QImage before = edit.viewport()->grab().toImage();
+    edit.HoldDisplay(true);
+    edit.SetText(u"short");
+    EXPECT_EQ(edit.viewport()->grab().toImage(), before);
+    QTest::mouseClick(edit.viewport(), Qt::LeftButton, {}, QPoint(60, 200));
+    QTest::keyClick(&edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&edit, Qt::Key_C, Qt::ControlModifier);
+    edit.HoldDisplay(false);
+    EXPECT_EQ(edit.Text(), u"short");
+    EXPECT_EQ(edit.ViewRows(), std::vector<std::size_t>{0});
 }
