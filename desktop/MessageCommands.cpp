@@ -12,6 +12,7 @@
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "base/TextGate.h"
+#include "base/Types.h"
 #include "codecs/modHEX.h"
 #include "envelope/Envelope.h"
 
@@ -226,8 +227,33 @@ private:
     std::u16string& text_;
 };
 
+// Whether every character is ASCII; 32 at a time, which vectorises.
+bool AllAscii(std::u16string_view text) {
+    char16_t seen = 0;
+    std::size_t i = 0;
+    for (; i + 32 <= text.size() && seen < 0x80; i += 32) {
+        for (std::size_t k = 0; k < 32; ++k) {
+            seen |= text[i + k];
+        }
+    }
+    for (; i < text.size(); ++i) {
+        seen |= text[i];
+    }
+    return seen < 0x80;
+}
+
 // The message's bytes in the window's encoding, or a box naming what Windows-1252 cannot hold.
 std::optional<ByteArray> MessageOrRefuse(MessageWindow& window, std::u16string_view message, MessageEncoding encoding) {
+    if (AllAscii(message)) {
+        // Its own normal form, and the same bytes in either encoding. Room for the frame.
+        ByteArray bytes;
+        bytes.reserve(message.size() + 64);
+        AdviseLargePages(bytes.data(), bytes.capacity());
+        bytes.resize(message.size());
+        std::transform(message.begin(), message.end(), bytes.begin(),
+                       [](char16_t c) { return static_cast<std::uint8_t>(c); });
+        return bytes;
+    }
     if (encoding == MessageEncoding::Utf8) {
         const std::string utf8 = ToUtf8(message);
         return ByteArray(utf8.begin(), utf8.end());
@@ -243,11 +269,18 @@ std::optional<ByteArray> MessageOrRefuse(MessageWindow& window, std::u16string_v
     return AnsiCodePage::TextToBytes(gated.text);
 }
 
+// An empty text with room for `size` characters, in large pages where it is large.
+std::u16string LargeText(std::size_t size) {
+    std::u16string text;
+    text.reserve(size);
+    AdviseLargePages(text.data(), size * sizeof(char16_t));
+    return text;
+}
+
 // The envelope as the window's text, from the digest already taken: written in slices and
 // widened into the text once, with no narrow copy of the whole beside it.
 std::u16string EnvelopeOf(const std::array<char, envelope::DigestLength>& digest, const ByteArray& ciphertext) {
-    std::u16string text;
-    text.reserve(envelope::EnvelopeLength(ciphertext.size()) + 1);
+    std::u16string text = LargeText(envelope::EnvelopeLength(ciphertext.size()) + 1);
     constexpr std::size_t Slice = 8192;
     std::array<char, 3 * Slice> narrow;
     std::array<char16_t, 3 * Slice> wide;
@@ -278,7 +311,10 @@ bool Seal(MessageWindow& window, Engine& engine, const std::u16string& key, cons
 
     // The digest in front of the ciphertext, then the whole as pairs.
     const auto digest = envelope::CiphertextDigest(bytes->data(), bytes->size());
-    window.SetMessageText(std::u16string(digest.begin(), digest.end()) + passResult);
+    std::u16string digestAndCiphertext = LargeText(digest.size() + passResult.size());
+    digestAndCiphertext.append(digest.begin(), digest.end());
+    digestAndCiphertext += passResult;
+    window.SetMessageText(std::move(digestAndCiphertext));
     window.SetMessageText(EnvelopeOf(digest, *bytes));
     SecureWipe(*bytes);
     return true;
