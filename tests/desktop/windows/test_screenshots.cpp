@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPainter>
 
 #include "WindowTest.h"
@@ -47,6 +48,14 @@ TEST_F(MainWindowTest, Screenshots) {
     TypeMessage(big);
     Click("lblEncrypt");
     save(window.get(), "main-large.png");
+    // The large envelope and the large message are shown in the view, selected as in the editor.
+    QWidget* area = Child<QPlainTextEdit>("txtMessage")->viewport();
+    QTest::mousePress(area, Qt::LeftButton, {}, QPoint(100, 30));
+    QTest::mouseMove(area, QPoint(300, 90));
+    QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(300, 90));
+    save(window.get(), "main-large-selected.png");
+    Click("lblDecrypt");
+    save(window.get(), "main-large-decrypted.png");
 
     window->mnuAbout_Click();
     save(reinterpret_cast<QWidget*>(window->AboutWindow()), "about.png");
