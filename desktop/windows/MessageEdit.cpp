@@ -1,6 +1,8 @@
 #include "desktop/windows/MessageEdit.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -154,7 +156,81 @@ std::u16string FromShown(QStringView shown) {
     return text;
 }
 
+namespace {
+
+// What assistive technology reads of the area: the text itself (not the characters shown for
+// it), with the cursor and selection of the editor or of the view, whichever shows the text.
+class MessageAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
+public:
+    explicit MessageAccessible(MessageEdit* edit) : QAccessibleWidget(edit, QAccessible::EditableText) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        return type == QAccessible::TextInterface ? static_cast<QAccessibleTextInterface*>(this)
+                                                  : QAccessibleWidget::interface_cast(type);
+    }
+
+    QString text(QAccessible::Text kind) const override {
+        return kind == QAccessible::Value ? ToQString(Edit().Text()) : QAccessibleWidget::text(kind);
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.readOnly = Edit().isReadOnly();
+        state.editable = !state.readOnly;
+        state.multiLine = true;
+        state.selectableText = true;
+        return state;
+    }
+
+    void selection(int index, int* start, int* end) const override {
+        const auto [from, to] = Edit().Selection();
+        *start = index == 0 && from != to ? static_cast<int>(from) : 0;
+        *end = index == 0 && from != to ? static_cast<int>(to) : 0;
+    }
+    int selectionCount() const override {
+        const auto [from, to] = Edit().Selection();
+        return from != to ? 1 : 0;
+    }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return static_cast<int>(Edit().CursorPosition()); }
+    void setCursorPosition(int) override {}
+    QString text(int startOffset, int endOffset) const override {
+        const std::u16string& all = Edit().Text();
+        const auto from = std::min<std::size_t>(static_cast<std::size_t>(std::max(startOffset, 0)), all.size());
+        const auto to = std::clamp<std::size_t>(static_cast<std::size_t>(std::max(endOffset, 0)), from, all.size());
+        return ToQString(std::u16string_view(all).substr(from, to - from));
+    }
+    int characterCount() const override { return static_cast<int>(Edit().Text().size()); }
+    QRect characterRect(int offset) const override {
+        return Edit().CharacterRect(static_cast<std::size_t>(std::clamp(offset, 0, characterCount())));
+    }
+    int offsetAtPoint(const QPoint& point) const override { return static_cast<int>(Edit().OffsetAt(point)); }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int offset, int* startOffset, int* endOffset) const override {
+        *startOffset = offset;
+        *endOffset = offset;
+        return {};
+    }
+
+private:
+    const MessageEdit& Edit() const { return *static_cast<const MessageEdit*>(widget()); }
+};
+
+QAccessibleInterface* MessageAccessibility(const QString&, QObject* object) {
+    auto* edit = qobject_cast<MessageEdit*>(object);
+    return edit != nullptr ? new MessageAccessible(edit) : nullptr;
+}
+
+}  // namespace
+
 MessageEdit::MessageEdit(QWidget* parent) : QPlainTextEdit(parent) {
+    static const bool accessible = [] {
+        QAccessible::installFactory(MessageAccessibility);
+        return true;
+    }();
+    (void)accessible;
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPointSize(9);
     setFont(mono);
@@ -417,6 +493,42 @@ void MessageEdit::showEvent(QShowEvent* event) {
 // The view of a large text.
 
 void MessageEdit::SetViewThreshold(std::size_t characters) { viewThreshold_ = characters; }
+
+std::pair<std::size_t, std::size_t> MessageEdit::Selection() const {
+    if (viewing_) {
+        return {std::min(anchor_, cursor_), std::max(anchor_, cursor_)};
+    }
+    const QTextCursor cursor = textCursor();
+    return {static_cast<std::size_t>(cursor.selectionStart()), static_cast<std::size_t>(cursor.selectionEnd())};
+}
+
+QRect MessageEdit::CharacterRect(std::size_t position) const {
+    const int advance = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    QRect rect;
+    if (!viewing_) {
+        QTextCursor cursor(document());
+        cursor.setPosition(static_cast<int>(position));
+        rect = cursorRect(cursor);
+        rect.setWidth(advance);
+    } else if (!pending_) {
+        const std::size_t row = RowOf(position);
+        rect = QRect(static_cast<int>(CursorX(position)), static_cast<int>(RowY(row)), advance,
+                     static_cast<int>(rowHeight_));
+    }
+    return QRect(viewport()->mapToGlobal(rect.topLeft()), rect.size());
+}
+
+std::size_t MessageEdit::OffsetAt(QPoint global) const {
+    const QPoint point = viewport()->mapFromGlobal(global);
+    if (!viewing_) {
+        return static_cast<std::size_t>(cursorForPosition(point).position());
+    }
+    return pending_ ? 0 : PositionAt(point);
+}
+
+std::size_t MessageEdit::CursorPosition() const {
+    return viewing_ ? cursor_ : static_cast<std::size_t>(textCursor().position());
+}
 
 namespace {
 
@@ -730,6 +842,10 @@ void MessageEdit::MoveCursor(std::size_t position, bool keepAnchor) {
 }
 
 void MessageEdit::RestartBlink() {
+    if (viewing_ && QAccessible::isActive()) {
+        QAccessibleTextCursorEvent moved(this, static_cast<int>(cursor_));
+        QAccessible::updateAccessibility(&moved);
+    }
     cursorOn_ = true;
     const int flash = QGuiApplication::styleHints()->cursorFlashTime();
     if (viewing_ && hasFocus() && !isReadOnly() && flash > 0) {

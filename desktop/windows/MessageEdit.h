@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "desktop/windows/TextRows.h"
@@ -67,6 +68,12 @@ public:
     // Texts of at least this many characters are shown without a document when they can be.
     void SetViewThreshold(std::size_t characters);
     bool Viewing() const noexcept { return viewing_; }
+    // The selection [from, to) and the cursor, in the text, wherever it is shown.
+    std::pair<std::size_t, std::size_t> Selection() const;
+    std::size_t CursorPosition() const;
+    // Where a character shows on the screen, and which one shows at a point of the screen.
+    QRect CharacterRect(std::size_t position) const;
+    std::size_t OffsetAt(QPoint global) const;
     // Where the view's rows begin.
     const std::vector<std::size_t>& ViewRows() const noexcept { return rows_; }
 

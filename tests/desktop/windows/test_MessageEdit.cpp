@@ -1,5 +1,6 @@
 // The message area gives back exactly what was written, whatever the characters, and
 // takes the user's edits into that text at the right places.
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
@@ -379,4 +380,20 @@ TEST_F(MessageArea, AHeldWriteLeavesTheViewAsItWasUntilShown) {
     edit.HoldDisplay(false);
     EXPECT_EQ(edit.Text(), u"short");
     EXPECT_EQ(edit.ViewRows(), std::vector<std::size_t>{0});
+}
+
+TEST_F(MessageArea, AssistiveTechnologyReadsTheTextAndSelectionOfTheView) {
+    edit.SetViewThreshold(0);
+    const std::u16string text = u"one two\r\nthree";
+    edit.SetText(text);
+    ASSERT_TRUE(edit.Viewing());
+    QTest::keyClick(&edit, Qt::Key_End, Qt::ShiftModifier);
+    QAccessibleTextInterface* read = QAccessible::queryAccessibleInterface(&edit)->textInterface();
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(ToU16(read->text(0, read->characterCount())), text);
+    int from = -1;
+    int to = -1;
+    read->selection(0, &from, &to);
+    EXPECT_EQ(ToU16(read->text(from, to)), u"one two\r");
+    EXPECT_EQ(read->offsetAtPoint(read->characterRect(11).center()), 11);
 }

@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QPainter>
+#include <QPlainTextEdit>
 
 #include "WindowTest.h"
 #include "desktop/windows/LabelButton.h"
