@@ -3,7 +3,9 @@
 #include <QAbstractTextDocumentLayout>
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QClipboard>
+#include <QDrag>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
@@ -1109,10 +1111,32 @@ void MessageEdit::mousePressEvent(QMouseEvent* event) {
         return;
     }
     const std::size_t at = PositionAt(event->position().toPoint());
+    const auto [from, to] = Selection();
+    const bool shift = event->modifiers().testFlag(Qt::ShiftModifier);
+    if (!shift && from < to && at >= from && at < to) {
+        // Pressed in the selection: it may be dragged away.
+        dragFrom_ = event->position().toPoint();
+        return;
+    }
     selecting_ = true;
     wordSelecting_ = false;
     wantedX_ = -1;
-    MoveCursor(at, event->modifiers().testFlag(Qt::ShiftModifier));
+    MoveCursor(at, shift);
+}
+
+// The selection dragged out as the editor drags it: copied, or moved when the area is editable.
+void MessageEdit::DragSelection() {
+    const auto [from, to] = Selection();
+    dragFrom_.reset();
+    auto* drag = new QDrag(this);
+    drag->setMimeData(Copied(from, to));
+    const Qt::DropActions actions = isReadOnly() ? Qt::CopyAction : Qt::CopyAction | Qt::MoveAction;
+    const Qt::DropAction done = drag->exec(actions, Qt::CopyAction);
+    // A drop into this area moved the text itself.
+    if (done == Qt::MoveAction && drag->target() != this && drag->target() != viewport()) {
+        HandOver();
+        textCursor().removeSelectedText();
+    }
 }
 
 void MessageEdit::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -1143,6 +1167,11 @@ void MessageEdit::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     event->accept();
+    if (dragFrom_ && (event->buttons() & Qt::LeftButton) &&
+        (event->position().toPoint() - *dragFrom_).manhattanLength() >= QApplication::startDragDistance()) {
+        DragSelection();
+        return;
+    }
     if (!selecting_ || !(event->buttons() & Qt::LeftButton)) {
         return;
     }
@@ -1180,6 +1209,12 @@ void MessageEdit::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     event->accept();
+    if (dragFrom_ && event->button() == Qt::LeftButton) {
+        // A click in the selection, not a drag: the cursor goes there.
+        dragFrom_.reset();
+        MoveCursor(PositionAt(event->position().toPoint()), false);
+        return;
+    }
     if (event->button() == Qt::LeftButton && selecting_) {
         selecting_ = false;
         autoScroll_.stop();

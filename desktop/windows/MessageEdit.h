@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -139,6 +140,7 @@ private:
     void CopySelection(bool toSelection = false) const;
     void SelectEverything();
     void RestartBlink();
+    void DragSelection();
 
     std::u16string text_;
     QString shown_;  // the document's characters, one per character of text_
@@ -166,6 +168,7 @@ private:
     bool wordSelecting_ = false;
     std::pair<std::size_t, std::size_t> clickedWord_{0, 0};
     QPoint lastMouse_;
+    std::optional<QPoint> dragFrom_;  // pressed in the selection here
     QBasicTimer blink_;
     QBasicTimer autoScroll_;
     QPixmap held_;  // what the view showed when a held write replaced its text
