@@ -245,10 +245,11 @@ bool AllAscii(std::u16string_view text) {
 // The message's bytes in the window's encoding, or a box naming what Windows-1252 cannot hold.
 std::optional<ByteArray> MessageOrRefuse(MessageWindow& window, std::u16string_view message, MessageEncoding encoding) {
     if (AllAscii(message)) {
-        // Its own normal form, and the same bytes in either encoding. Room for the frame.
+        // Its own normal form, and the same bytes in either encoding. Room for the frame, mapped
+        // at once.
         ByteArray bytes;
         bytes.reserve(message.size() + 64);
-        AdviseLargePages(bytes.data(), bytes.capacity());
+        PrefaultPages(bytes.data(), bytes.capacity());
         bytes.resize(message.size());
         std::transform(message.begin(), message.end(), bytes.begin(),
                        [](char16_t c) { return static_cast<std::uint8_t>(c); });
@@ -269,11 +270,13 @@ std::optional<ByteArray> MessageOrRefuse(MessageWindow& window, std::u16string_v
     return AnsiCodePage::TextToBytes(gated.text);
 }
 
-// An empty text with room for `size` characters, in large pages where it is large.
+// An empty text with room for `size` characters, its pages mapped in one call: a fault for
+// each of thousands of fresh pages costs more than filling them (large pages would stall at
+// times while the system gathers them).
 std::u16string LargeText(std::size_t size) {
     std::u16string text;
     text.reserve(size);
-    AdviseLargePages(text.data(), size * sizeof(char16_t));
+    PrefaultPages(text.data(), size * sizeof(char16_t));
     return text;
 }
 
