@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "base/Team.h"
+#include "cli/Cli.h"
 #include "desktop/MessageCommands.h"
 #include "engines/Registry.h"
 #include "tests/TempDir.h"
@@ -127,6 +129,32 @@ TEST(KeyCopies, NoPlaintextLeftByDecryptionOnEveryCore) {
         LimitCores(0);
         EXPECT_EQ(data, message);
         SecureWipe(data);
+    }
+}
+
+// A message read while it is encrypted: once sealed, and when a letter near its end sends it
+// back to be read again, no freed block holds its plaintext.
+TEST(KeyCopies, NoPlaintextLeftByAMessageReadWhileEncrypted) {
+    const std::string marker = "PLAIN#MARK12";
+    const std::vector<std::string> needles = {marker};  // made before the watch and freed after it
+    ByteArray message(std::size_t{3} << 20);
+    for (std::size_t i = 0; i < message.size(); ++i)
+        message[i] = static_cast<std::uint8_t>(i % 61 == 60 ? '\n' : 'A' + i % 53);
+    for (const std::size_t at : {std::size_t{100000}, std::size_t{1} << 21, message.size() - 5000})
+        std::copy(marker.begin(), marker.end(), message.begin() + static_cast<std::ptrdiff_t>(at));
+    cli::System system = cli::System::Process();
+    system.getEnv = [](const std::string&) -> std::optional<std::string> { return std::string("k"); };
+    TempDir dir;
+    for (const bool letter : {false, true}) {
+        if (letter)
+            std::copy_n("\xC3\xA9", 2, message.end() - 100);  // é
+        WriteFile(dir / "in", message);
+        std::istringstream none;
+        std::ostringstream out, err;
+        FreedBlockWatch watch(needles);
+        EXPECT_EQ(cli::Run({"encrypt", "--key-env", "K", "-i", (dir / "in").string()}, none, out, err, system), 0)
+            << err.str();
+        EXPECT_EQ(watch.Hits(), 0u) << "a freed block still held plaintext" << (letter ? " (read again)" : "");
     }
 }
 
