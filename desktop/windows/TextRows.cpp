@@ -122,8 +122,10 @@ private:
 
     // Where the row that begins at start ends: at the last break opportunity that keeps it
     // within the width (spaces past the edge hang), or inside a word longer than a row.
+    // The rest of the line does not fit, so the row ends before end_.
     std::size_t Break(std::size_t start) const {
-        std::size_t reach = start + most_;
+        const std::size_t most = std::min(start + most_, end_ - 1);
+        std::size_t reach = most;
         while (reach < end_ && text_[reach] == u' ') {
             ++reach;
         }
@@ -139,7 +141,7 @@ private:
                 return b;
             }
         }
-        std::size_t end = start + most_;
+        std::size_t end = most;
         while (end > start + 1 && !Fits(start, end, false)) {
             --end;
         }

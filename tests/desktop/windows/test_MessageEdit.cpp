@@ -397,3 +397,23 @@ TEST_F(MessageArea, AssistiveTechnologyReadsTheTextAndSelectionOfTheView) {
     EXPECT_EQ(ToU16(read->text(from, to)), u"one two\r");
     EXPECT_EQ(read->offsetAtPoint(read->characterRect(11).center()), 11);
 }
+
+TEST_F(MessageArea, TheViewWrapsAFullLastRowWhoseLetterReachesPastTheEdge) {
+    // A last line as long as a row, ending in a letter wider than its advance: the editor
+    // breaks it before that letter, and the view reads nothing past the text to find that.
+    MessageEdit view;
+    ShowView(view);
+    for (const char16_t last : {u'w', u'0'}) {
+        std::u16string text(static_cast<std::size_t>(edit.CharsPerLine()) - 1, u'x');
+        text += last;
+        edit.SetText(text);
+        view.SetText(text);
+        std::vector<std::size_t> lines;
+        const QTextBlock block = edit.document()->firstBlock();
+        edit.document()->documentLayout()->blockBoundingRect(block);
+        for (int i = 0; i < block.layout()->lineCount(); ++i) {
+            lines.push_back(static_cast<std::size_t>(block.layout()->lineAt(i).textStart()));
+        }
+        EXPECT_EQ(view.ViewRows(), lines) << static_cast<char>(last);
+    }
+}
