@@ -85,20 +85,39 @@ std::size_t FindSpecial(std::u16string_view text, std::size_t from) {
 // up to the last one that is not a hanging space fit the width.
 class LineWrapper {
 public:
-    LineWrapper(std::u16string_view text, std::size_t from, std::size_t to, const RowFits& fits, std::size_t most)
+    // `to` is the line's end, or (not ended) as far as the line is known to go on.
+    LineWrapper(std::u16string_view text, std::size_t from, std::size_t to, const RowFits& fits, std::size_t most,
+                bool ended = true)
         : text_(text), from_(from), to_(to), end_(to), fits_(fits), most_(most) {
-        while (end_ > from && text[end_ - 1] == u' ') {
+        while (ended && end_ > from && text[end_ - 1] == u' ') {
             --end_;  // trailing spaces hang on the last row
         }
     }
 
-    void AppendRows(std::vector<std::size_t>& rows) const {
-        std::size_t start = from_;
+    // The rows from the one that begins at start to the line's end.
+    void AppendRows(std::vector<std::size_t>& rows, std::size_t start) const {
         // The line's end measures its last character, trailing spaces or not.
         while (end_ > start && !Fits(start, end_, false)) {
             start = Break(start);
             rows.push_back(start);
         }
+    }
+
+    // The rows of a line not yet ended whose breaks are found before limit; returns where the
+    // next row begins.
+    std::size_t AppendRowsBefore(std::vector<std::size_t>& rows, std::size_t start, std::size_t limit) const {
+        while (start + most_ < limit) {
+            std::size_t reach = start + most_;
+            while (reach < limit && text_[reach] == u' ') {
+                ++reach;
+            }
+            if (reach >= limit) {
+                break;  // spaces go on past what is known
+            }
+            start = Break(start);
+            rows.push_back(start);
+        }
+        return start;
     }
 
 private:
@@ -185,6 +204,9 @@ bool Separator(char16_t c) {
 }  // namespace
 
 std::optional<std::vector<std::size_t>> WrapRows(std::u16string_view text, const RowFits& fits) {
+    // A long line is wrapped a slice at a time, right after its characters were checked and
+    // while they are still in the cache.
+    constexpr std::size_t Slice = std::size_t{1} << 14;
     const std::size_t most = std::max<std::size_t>(*std::max_element(fits.begin(), fits.end()), 1);
     const std::size_t least = *std::min_element(fits.begin(), fits.end());
     std::vector<std::size_t> rows;
@@ -192,7 +214,17 @@ std::optional<std::vector<std::size_t>> WrapRows(std::u16string_view text, const
     std::size_t start = 0;
     for (;;) {
         rows.push_back(start);
-        const std::size_t special = FindSpecial(text, start);
+        const std::size_t line = start;
+        std::size_t special = line;
+        for (;;) {
+            const std::size_t sliceEnd = std::min(text.size(), special + Slice);
+            const std::size_t checked = special;
+            special = FindSpecial(text.substr(0, sliceEnd), checked);
+            if (special < sliceEnd || sliceEnd == text.size()) {
+                break;
+            }
+            start = LineWrapper(text, line, special, fits, most, false).AppendRowsBefore(rows, start, special - 4);
+        }
         std::size_t next = special + 1;
         if (special < text.size()) {
             if (text[special] == u'\r' && special + 1 < text.size() && text[special + 1] == u'\n') {
@@ -201,8 +233,8 @@ std::optional<std::vector<std::size_t>> WrapRows(std::u16string_view text, const
                 return std::nullopt;
             }
         }
-        if (special - start > least) {
-            LineWrapper(text, start, special, fits, most).AppendRows(rows);
+        if (start != line || special - line > least) {
+            LineWrapper(text, line, special, fits, most).AppendRows(rows, start);
         }
         if (special >= text.size()) {
             return rows;
