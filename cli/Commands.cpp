@@ -61,18 +61,18 @@ std::unique_ptr<Engine> SelectEngineOrAuto(const System& system, const std::stri
 }
 
 // The stored lengths that fit when every cipher was probed: exactly one, or a CliError.
-std::u16string OneFittingCipher(const envelope::CipherProbe& probe) {
-    if (probe.fitting.size() > 1) {
+std::u16string OneFittingCipher(const std::vector<std::u16string>& fitting) {
+    if (fitting.size() > 1) {
         std::string names;
-        for (const auto& name : probe.fitting) {
+        for (const auto& name : fitting) {
             names += (names.empty() ? "" : ", ") + ToUtf8(name);
         }
         throw CliError(ExitWrongKey, "more than one cipher fits: " + names, "name the cipher with -c");
     }
-    if (probe.fitting.empty()) {
+    if (fitting.empty()) {
         throw CliError(ExitWrongKey, std::string(WrongKeyError));
     }
-    return probe.fitting.front();
+    return fitting.front();
 }
 
 void AddKeyOptions(CLI::App& app, KeySource& key, bool encrypt) {
@@ -203,7 +203,7 @@ public:
             }
             const std::u16string key = ObtainKey(system_, keySource, in, err);
             if (!engine) {
-                engine = SelectEngine(system_, ToUtf8(OneFittingCipher(ProbeFile(source, key))));
+                engine = SelectEngine(system_, ToUtf8(OneFittingCipher(ProbeFile(source, key).fitting)));
             }
             engine->DestPolicy(policy);
             std::error_code ec;
@@ -489,7 +489,7 @@ private:
         case envelope::OpenStatus::Opened:
             break;
         case envelope::OpenStatus::Ambiguous:
-            OneFittingCipher({opened.fitting, true});
+            OneFittingCipher(opened.fitting);
             break;
         case envelope::OpenStatus::MorePasses:
             throw CliError(ExitWrongKey, "the result is itself a frame: it was sealed with more passes (try -p auto)");

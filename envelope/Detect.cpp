@@ -90,6 +90,9 @@ CipherProbe ProbeCiphers(const std::uint8_t* head, std::uint64_t size, std::u16s
             probe.anyWhole = true;
             if (FrameFits(*engine, head, size, key)) {
                 probe.fitting.emplace_back(name);
+                if (!probe.engine) {
+                    probe.engine = std::move(engine);
+                }
             }
         }
     }
@@ -123,7 +126,7 @@ Opened OpenCiphertext(ByteArray ciphertext, std::u16string_view key, const OpenO
             result.fitting = std::move(probe.fitting);
             return result;
         }
-        engine = Create(options.createEngine, probe.fitting.front());
+        engine = std::move(probe.engine);
     }
     result.cipher = std::u16string(engine->Name());
     result.status = RunPasses(*engine, ciphertext, key, options, result.passes);

@@ -37,6 +37,7 @@ using EngineMaker = std::function<std::unique_ptr<Engine>(std::u16string_view na
 struct CipherProbe {
     std::vector<std::u16string> fitting;  // the ciphers whose stored length fits, in list order
     bool anyWhole = false;                // whether any cipher's blocks divide the size
+    std::unique_ptr<Engine> engine;       // the first that fits, keyed: no second key schedule
 };
 
 // Every engine whose block size divides size probes the frame at head with the key.
