@@ -217,6 +217,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    KeepLargeBuffers();  // as the program's main does
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     Fixture shared;

@@ -61,6 +61,9 @@ private:
     SystemToolStore tools_;
 };
 
+// First thing in main: large buffers a command drops stay with the program for the next one.
+void KeepLargeBuffers() noexcept;
+
 // A modal box with one OK button. An empty title shows the application title.
 void ShowBox(QWidget* parent, const QString& text, MessageIcon icon, const QString& title);
 

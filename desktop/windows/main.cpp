@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     tavorin::DisableCoreDumps();
+    tavorin::KeepLargeBuffers();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavorin"));
     QApplication::setApplicationVersion(QString::fromLatin1(tavorin::Version));
