@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "desktop/windows/MessageEdit.h"
 #include "desktop/windows/Text.h"
 
@@ -330,11 +332,8 @@ TEST_F(MessageArea, TheViewWrapsPrintableAsciiAsTheEditor) {
     // Words of every printable character, lines short and long: the rows begin where the
     // editor's lines begin.
     std::u16string text;
-    std::uint32_t seed = 7;
-    const auto next = [&seed](std::uint32_t below) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 8) % below;
-    };
+    std::mt19937 rng(7);
+    const auto next = [&rng](std::uint32_t below) { return static_cast<std::uint32_t>(rng() % below); };
     while (text.size() < 30000) {
         const std::uint32_t kind = next(40);
         if (kind == 0) {
