@@ -17,7 +17,6 @@
 #include "base/Failure.h"
 #include "base/TextGate.h"
 #include "base/Types.h"
-#include "codecs/modHEX.h"
 #include "envelope/Envelope.h"
 
 namespace tavorin {
@@ -306,23 +305,18 @@ std::u16string LargeText(std::size_t size) {
     return text;
 }
 
-// The envelope as the window's text, from the digest already taken: written in slices and
-// widened into the text once, with no narrow copy of the whole beside it.
+// The envelope as the window's text, from the digest already taken: widened into the text a
+// piece at a time, with no narrow copy of the whole beside it.
 std::u16string EnvelopeOf(const std::array<char, envelope::DigestLength>& digest, const ByteArray& ciphertext) {
-    std::u16string text = LargeText(envelope::EnvelopeLength(ciphertext.size()) + 1);
-    constexpr std::size_t Slice = 8192;
-    std::array<char, 3 * Slice> narrow;
-    std::array<char16_t, 3 * Slice> wide;
-    const auto append = [&](const std::uint8_t* data, std::size_t size) {
-        modHEX::WriteSpacedPairs(data, size, narrow.data());
-        std::copy_n(narrow.begin(), 3 * size, wide.begin());
-        text.append(wide.data(), 3 * size);
-    };
-    append(reinterpret_cast<const std::uint8_t*>(digest.data()), digest.size());
-    for (std::size_t at = 0; at < ciphertext.size(); at += Slice) {
-        append(ciphertext.data() + at, std::min(Slice, ciphertext.size() - at));
-    }
-    text.pop_back();  // no space after the last pair
+    std::u16string text = LargeText(envelope::EnvelopeLength(ciphertext.size()));
+    std::array<char16_t, 8192> wide;
+    envelope::WriteEnvelope(digest, ciphertext, [&](const char* data, std::size_t size) {
+        for (std::size_t at = 0; at < size; at += wide.size()) {
+            const std::size_t n = std::min(wide.size(), size - at);
+            std::copy_n(data + at, n, wide.begin());
+            text.append(wide.data(), n);
+        }
+    });
     return text;
 }
 

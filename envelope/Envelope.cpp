@@ -160,7 +160,11 @@ void EncryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, st
 }
 
 void WriteEnvelope(const ByteArray& ciphertext, const Sink& sink) {
-    Emit(CiphertextDigest(ciphertext.data(), ciphertext.size()), ciphertext.data(), ciphertext.size(), sink);
+    WriteEnvelope(CiphertextDigest(ciphertext.data(), ciphertext.size()), ciphertext, sink);
+}
+
+void WriteEnvelope(const std::array<char, DigestLength>& digest, const ByteArray& ciphertext, const Sink& sink) {
+    Emit(digest, ciphertext.data(), ciphertext.size(), sink);
 }
 
 namespace {

@@ -82,6 +82,8 @@ using Sink = std::function<void(const char* data, std::size_t size)>;
 
 // The envelope of a ciphertext, in pieces of bounded size (no line break at the end).
 void WriteEnvelope(const ByteArray& ciphertext, const Sink& sink);
+// The same with the ciphertext's digest already taken.
+void WriteEnvelope(const std::array<char, DigestLength>& digest, const ByteArray& ciphertext, const Sink& sink);
 std::string EnvelopeText(const ByteArray& ciphertext);
 
 // Encryption passes, then the envelope.
