@@ -1,11 +1,5 @@
 #include "cli/Cli.h"
 
-#include <iostream>
-
-#include <unistd.h>
-
-#include <ostream>
-
 #include "base/Version.h"
 #include "cli/Commands.h"
 
@@ -13,7 +7,7 @@ namespace tavorin::cli {
 
 namespace {
 
-void Usage(std::ostream& out, const std::vector<std::unique_ptr<Command>>& commands) {
+void Usage(Writer& out, const std::vector<std::unique_ptr<Command>>& commands) {
     out << "Usage: tavorin-cli COMMAND [OPTIONS]\n\n"
            "Protects a message with a key and one of five ciphers, as an envelope of hexadecimal\n"
            "pairs to paste into an e-mail, and opens such envelopes again.\n\n"
@@ -31,19 +25,14 @@ void Usage(std::ostream& out, const std::vector<std::unique_ptr<Command>>& comma
 
 }  // namespace
 
-int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+int Run(const std::vector<std::string>& args, Reader& in, Writer& out, Writer& err) {
     System system = System::Process();
-    if (&out == &std::cout) {
-        system.outFd = STDOUT_FILENO;
-    }
-    if (&in == &std::cin) {
-        system.inFd = STDIN_FILENO;
-    }
+    system.outFd = out.Fd();
+    system.inFd = in.Fd();
     return Run(args, in, out, err, system);
 }
 
-int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err,
-        const System& system) {
+int Run(const std::vector<std::string>& args, Reader& in, Writer& out, Writer& err, const System& system) {
     const auto commands = MakeCommands(system);
     if (args.empty()) {
         Usage(err, commands);

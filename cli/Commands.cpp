@@ -1,22 +1,19 @@
-// The commands' options (parsed with CLI11, in this one file) and their work.
+// The commands' options and their work.
 #include "cli/Commands.h"
 
 #include <sys/stat.h>
 
-#include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <istream>
 #include <optional>
-#include <ostream>
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "base/Files.h"
 #include "base/Team.h"
 #include "cli/Input.h"
+#include "cli/Options.h"
 #include "cli/Output.h"
 #include "engines/FrameFormat.h"
 #include "engines/Registry.h"
@@ -29,31 +26,14 @@ namespace {
 
 constexpr std::string_view kAuto = "auto";
 
-// Parses args into app; returns the exit code when the command should end here (help or
-// wrong usage), nothing when it should go on.
-std::optional<int> Parse(CLI::App& app, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    try {
-        app.parse(reversed);
-    } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) {  // --help
-            app.exit(e, out, err);
-            return ExitOk;
-        }
-        PrintError(err, e.what(), "'" + app.get_name() + " --help' shows the options");
-        return ExitUsage;
-    }
-    return std::nullopt;
+void AddCipherOption(Options& options, std::string& cipher, bool decrypt) {
+    options.Value('c', "cipher", "NAME",
+                  decrypt ? "Blowfish, DES, Gost, Skipjack or Twofish (any case), or auto: the cipher whose frame fits"
+                          : "Blowfish, DES, Gost, Skipjack or Twofish (any case)",
+                  cipher, decrypt ? kAuto : "Blowfish");
 }
 
-void AddCipherOption(CLI::App& app, std::string& cipher, bool decrypt) {
-    app.add_option("-c,--cipher", cipher,
-                   decrypt ? "Blowfish, DES, Gost, Skipjack or Twofish (any case), or auto: the cipher whose frame fits"
-                           : "Blowfish, DES, Gost, Skipjack or Twofish (any case)")
-        ->capture_default_str();
-}
-
-bool IsAuto(const std::string& value) { return CLI::detail::to_lower(value) == kAuto; }
+bool IsAuto(const std::string& value) { return EqualIgnoringCase(value, kAuto); }
 
 // The engine named, or none for auto when decrypting.
 std::unique_ptr<Engine> SelectEngineOrAuto(const System& system, const std::string& name, bool decrypt) {
@@ -75,25 +55,27 @@ std::u16string OneFittingCipher(const std::vector<std::u16string>& fitting) {
     return fitting.front();
 }
 
-void AddKeyOptions(CLI::App& app, KeySource& key, bool encrypt) {
-    auto* file = app.add_option("--key-file", key.file,
-                                "read the key from the first line of FILE (UTF-8), a file or a pipe; - reads it "
-                                "from standard input")
-                     ->type_name("FILE");
-    auto* env = app.add_option("--key-env", key.env, "read the key from the environment variable NAME")
-                    ->type_name("NAME")
-                    ->check([](const std::string& name) {
-                        return ValidVariableName(name) ? std::string() : "'" + name + "' is no variable name";
-                    });
-    file->excludes(env);
-    app.footer(std::string("The key file's line and the variable's value lose one line end (LF or CR LF), and "
-                           "nothing else.\nWithout --key-file or --key-env the key is asked for on the terminal, "
-                           "without echo") +
-               (encrypt ? ", twice." : "."));
+void AddKeyOptions(Options& options, KeySource& key, bool encrypt) {
+    options
+        .Value(0, "key-file", "FILE",
+               "read the key from the first line of FILE (UTF-8), a file or a pipe; - reads it from standard input",
+               key.file)
+        .Value(0, "key-env", "NAME", "read the key from the environment variable NAME", key.env, {},
+               [](std::string& name) -> std::optional<std::string> {
+                   if (ValidVariableName(name)) {
+                       return std::nullopt;
+                   }
+                   return "'" + name + "' is no variable name";
+               })
+        .Exclusive("key-file", "key-env")
+        .Footer(std::string("The key file's line and the variable's value lose one line end (LF or CR LF), and "
+                            "nothing else.\nWithout --key-file or --key-env the key is asked for on the terminal, "
+                            "without echo") +
+                (encrypt ? ", twice." : "."));
 }
 
-void AddForceOption(CLI::App& app, bool& force) {
-    app.add_flag("-f,--force", force, "replace an existing destination, also when it is the source");
+void AddForceOption(Options& options, bool& force) {
+    options.Flag('f', "force", "replace an existing destination, also when it is the source", force);
 }
 
 // Whether two paths name one file: links and ".." count.
@@ -123,7 +105,7 @@ void CheckFiles(const std::string& source, const std::string& dest, bool force) 
 
 // Runs work; Failures and CliErrors become their exit codes and one line on standard error.
 template <class Work>
-int Report(std::ostream& err, Work&& work) {
+int Report(Writer& err, Work&& work) {
     try {
         return work();
     } catch (const CliError& e) {
@@ -145,15 +127,15 @@ public:
     std::string_view Name() const noexcept override { return "ciphers"; }
     std::string_view Summary() const noexcept override { return "list the ciphers"; }
 
-    int Run(const std::vector<std::string>& args, std::istream&, std::ostream& out, std::ostream& err) override {
-        CLI::App app{std::string(Summary()), "tavorin-cli ciphers"};
-        if (const auto code = Parse(app, args, out, err)) {
+    int Run(const std::vector<std::string>& args, Reader&, Writer& out, Writer& err) override {
+        Options options(Name(), Summary());
+        if (const auto code = options.Parse(args, out, err)) {
             return *code;
         }
         for (const auto name : EngineNames) {
             out << ToUtf8(name) << '\n';
         }
-        out.flush();
+        out.Flush();
         return ExitOk;
     }
 };
@@ -168,22 +150,21 @@ public:
         return encrypt_ ? "encrypt a file" : "decrypt a file made by encrypt-file";
     }
 
-    int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) override {
-        CLI::App app{std::string(Summary()), "tavorin-cli " + std::string(Name())};
+    int Run(const std::vector<std::string>& args, Reader& in, Writer& out, Writer& err) override {
+        Options options(Name(), Summary());
         std::string cipher = encrypt_ ? "Blowfish" : std::string(kAuto);
         KeySource keySource;
         keySource.confirm = encrypt_;
         std::string source;
         std::string dest;
         bool force = false;
-        AddCipherOption(app, cipher, !encrypt_);
-        AddKeyOptions(app, keySource, encrypt_);
-        AddForceOption(app, force);
-        app.add_option("SOURCE", source, "the file to read")->required();
-        app.add_option("DEST", dest,
-                       "the file to write (- for standard output); it appears only when the command succeeds")
-            ->required();
-        if (const auto code = Parse(app, args, out, err)) {
+        AddCipherOption(options, cipher, !encrypt_);
+        AddKeyOptions(options, keySource, encrypt_);
+        AddForceOption(options, force);
+        options.Argument("SOURCE", "the file to read", source)
+            .Argument("DEST", "the file to write (- for standard output); it appears only when the command succeeds",
+                      dest);
+        if (const auto code = options.Parse(args, out, err)) {
             return *code;
         }
 
@@ -198,7 +179,7 @@ public:
                 if (system_.outFd < 0) {
                     throw CliError(ExitUsage, "standard output cannot take a file here");
                 }
-                out.flush();
+                out.Flush();
                 policy.stream = system_.outFd;
             }
             const std::u16string key = ObtainKey(system_, keySource, in, err);
@@ -295,54 +276,53 @@ public:
                         : "open an envelope back into its message";
     }
 
-    int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) override {
-        CLI::App app{std::string(Summary()), "tavorin-cli " + std::string(Name())};
+    int Run(const std::vector<std::string>& args, Reader& in, Writer& out, Writer& err) override {
+        Options options(Name(), Summary());
         std::string cipher = encrypt_ ? "Blowfish" : std::string(kAuto);
         std::string passesText = encrypt_ ? "1" : std::string(kAuto);
         std::string encoding = "windows-1252";
         std::string input;
         std::string output;
-        std::size_t wrap = 0;
+        std::string wrapText = "0";
         bool verbose = false;
         KeySource keySource;
-        AddCipherOption(app, cipher, !encrypt_);
-        const CLI::Validator passCount = CLI::Range(1, envelope::MaxPasses);
-        app.add_option("-p,--passes", passesText,
-                       encrypt_ ? "the number of passes, 1 to 32767"
-                                : "the number of passes, 1 to 32767, or auto: decrypted again while the result is "
-                                  "itself a frame")
-            ->check(encrypt_ ? passCount : passCount | CLI::IsMember({std::string(kAuto)}, CLI::ignore_case))
-            ->capture_default_str();
+        AddCipherOption(options, cipher, !encrypt_);
+        options.Value('p', "passes", "COUNT",
+                      encrypt_ ? "the number of passes, 1 to 32767"
+                               : "the number of passes, 1 to 32767, or auto: decrypted again while the result is "
+                                 "itself a frame",
+                      passesText, encrypt_ ? "1" : kAuto,
+                      InRange(1, envelope::MaxPasses, encrypt_ ? std::string_view() : kAuto));
         if (encrypt_) {
-            app.add_option("--wrap", wrap,
-                           "fold the envelope into lines of at most COLUMNS characters (at whole pairs)")
-                ->check(CLI::Range(std::size_t{2}, std::size_t{1} << 30))
-                ->type_name("COLUMNS");
+            options.Value(0, "wrap", "COLUMNS",
+                          "fold the envelope into lines of at most COLUMNS characters (at whole pairs)", wrapText, {},
+                          InRange(2, std::int64_t{1} << 30));
         } else {
-            app.add_flag("-v,--verbose", verbose,
-                         "say which cipher and how many passes opened the envelope (always said on a terminal)");
+            options.Flag('v', "verbose",
+                         "say which cipher and how many passes opened the envelope (always said on a terminal)",
+                         verbose);
         }
-        app.add_option("--encoding", encoding,
-                       "the message's bytes: windows-1252 (every envelope of the "
-                       "window program) or utf-8 (any language)")
-            ->transform(CLI::IsMember({"windows-1252", "utf-8"}, CLI::ignore_case))
-            ->capture_default_str();
-        app.add_option("-i,--input", input,
-                       encrypt_ ? "read the message from FILE (default, or -: standard input)"
-                                : "read the envelope from FILE (default, or -: standard input)")
-            ->type_name("FILE");
-        app.add_option("-o,--output", output,
-                       encrypt_ ? "write the envelope to FILE (default, or -: standard output)"
-                                : "write the message to FILE (default, or -: standard output); it appears only on "
-                                  "success")
-            ->type_name("FILE");
-        AddForceOption(app, force_);
-        AddKeyOptions(app, keySource, encrypt_);
-        if (const auto code = Parse(app, args, out, err)) {
+        options
+            .Value(0, "encoding", "NAME",
+                   "the message's bytes: windows-1252 (every envelope of the window program) or utf-8 (any language)",
+                   encoding, "windows-1252", OneOf({"windows-1252", "utf-8"}))
+            .Value('i', "input", "FILE",
+                   encrypt_ ? "read the message from FILE (default, or -: standard input)"
+                            : "read the envelope from FILE (default, or -: standard input)",
+                   input)
+            .Value('o', "output", "FILE",
+                   encrypt_ ? "write the envelope to FILE (default, or -: standard output)"
+                            : "write the message to FILE (default, or -: standard output); it appears only on success",
+                   output);
+        AddForceOption(options, force_);
+        AddKeyOptions(options, keySource, encrypt_);
+        if (const auto code = options.Parse(args, out, err)) {
             return *code;
         }
         const bool utf8 = encoding == "utf-8";
-        const std::int32_t passes = IsAuto(passesText) ? envelope::AutoPasses : std::stoi(passesText);
+        const auto passes =
+            static_cast<std::int32_t>(IsAuto(passesText) ? envelope::AutoPasses : *WholeNumber(passesText));
+        const auto wrap = static_cast<std::size_t>(*WholeNumber(wrapText));
         input = input == "-" ? std::string() : input;
         output = output == "-" ? std::string() : output;
         keySource.confirm = encrypt_;
@@ -355,11 +335,11 @@ public:
             if (encrypt_) {
                 return Encrypt(*engine, key, passes, utf8, wrap, input, output, in, out, err);
             }
-            envelope::OpenOptions options;
-            options.cipher = engine ? std::u16string(engine->Name()) : std::u16string();
-            options.passes = passes;
-            options.createEngine = system_.createEngine;
-            return Decrypt(key, options, utf8, verbose, input, output, in, out, err);
+            envelope::OpenOptions opening;
+            opening.cipher = engine ? std::u16string(engine->Name()) : std::u16string();
+            opening.passes = passes;
+            opening.createEngine = system_.createEngine;
+            return Decrypt(key, opening, utf8, verbose, input, output, in, out, err);
         });
     }
 
@@ -369,7 +349,7 @@ private:
 
     // Shown when the work is long: a large text, or many passes over a small one (each pass
     // goes over the whole frame, which grows by about 16 bytes with every pass).
-    ProgressBar Bar(std::ostream& err, std::uint64_t size, std::int32_t passes) const {
+    ProgressBar Bar(Writer& err, std::uint64_t size, std::int32_t passes) const {
         const auto p = static_cast<std::uint64_t>(std::max(passes, 1));
         const std::uint64_t work = p * size + 8 * p * p;
         return ProgressBar(err, system_.errIsTerminal && work >= ProgressThreshold, "");
@@ -390,8 +370,7 @@ private:
     }
 
     int Encrypt(Engine& engine, const std::u16string& key, std::int32_t passes, bool utf8, std::size_t wrap,
-                const std::string& input, const std::string& output, std::istream& in, std::ostream& out,
-                std::ostream& err) const {
+                const std::string& input, const std::string& output, Reader& in, Writer& out, Writer& err) const {
         // Room for every pass's header and padding, so that the frame grows in place.
         const std::size_t slack = envelope::SealingRoom(0, passes, engine.BlockSize());
         std::optional<Output> sink;
@@ -437,7 +416,7 @@ private:
 
     // The passes and the envelope, and the line end after it.
     void Seal(Engine& engine, envelope::InPlace& message, const std::u16string& key, std::int32_t passes,
-              std::size_t wrap, Output& sink, std::ostream& err) const {
+              std::size_t wrap, Output& sink, Writer& err) const {
         sink.Expect(envelope::EnvelopeLength(message.size + static_cast<std::size_t>(passes) * 16));
         ProgressBar bar = Bar(err, message.size, passes);
         Track(engine, bar, passes, "encrypting");
@@ -460,8 +439,7 @@ private:
     }
 
     int Decrypt(const std::u16string& key, envelope::OpenOptions& options, bool utf8, bool verbose,
-                const std::string& input, const std::string& output, std::istream& in, std::ostream& out,
-                std::ostream& err) const {
+                const std::string& input, const std::string& output, Reader& in, Writer& out, Writer& err) const {
         envelope::FoundEnvelope found = input.empty() ? FindEnvelopeIn(in) : FindEnvelopeInFile(input);
         switch (found.status) {
         case envelope::FindStatus::Found:
@@ -520,13 +498,13 @@ private:
         SecureWipe(opened.message);
         sink.Commit();
         if (system_.errIsTerminal || verbose) {
-            err << "opened with " << ToUtf8(opened.cipher) << ", " << opened.passes
+            err << "opened with " << ToUtf8(opened.cipher) << ", " << std::to_string(opened.passes)
                 << (opened.passes == 1 ? " pass" : " passes") << '\n';
         }
         if (!utf8 && looksUtf8) {
             err << "hint: the message reads as UTF-8; if its letters look wrong, try --encoding utf-8\n";
         }
-        err.flush();
+        err.Flush();
         return ExitOk;
     }
 };

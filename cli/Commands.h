@@ -1,12 +1,12 @@
 #pragma once
 // The commands of tavorin-cli, one object each.
 
-#include <iosfwd>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/Io.h"
 #include "cli/System.h"
 
 namespace tavorin::cli {
@@ -21,7 +21,7 @@ public:
     virtual std::string_view Name() const noexcept = 0;
     virtual std::string_view Summary() const noexcept = 0;
     // args: what follows the command's name. Returns the exit code.
-    virtual int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) = 0;
+    virtual int Run(const std::vector<std::string>& args, Reader& in, Writer& out, Writer& err) = 0;
 
 protected:
     const System& system_;

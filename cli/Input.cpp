@@ -9,9 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <functional>
-#include <istream>
 #include <optional>
-#include <ostream>
 #include <vector>
 
 #include "base/AnsiCodePage.h"
@@ -34,19 +32,24 @@ namespace {
 namespace {
 
 // The first line of a key file or pipe, as read: at most its longest line and a CR LF.
-ByteArray ReadKeyHead(const KeySource& source, std::istream& in, std::ostream& err) {
+ByteArray ReadKeyHead(const KeySource& source, Reader& in, Writer& err) {
     ByteArray head(MaxKeyLine + 2);
     std::size_t got = 0;
+    const auto lineEnded = [&] {
+        return std::find(head.begin(), head.begin() + got, std::uint8_t{'\n'}) != head.begin() + got;
+    };
     if (source.file == "-") {
         if (source.stdinTaken) {
             throw CliError(ExitUsage, "--key-file - would read the key from standard input, which holds the message",
                            "give the message with -i FILE");
         }
-        for (int c = 0; got < head.size() && (c = in.get()) != std::char_traits<char>::eof();) {
-            head[got++] = static_cast<std::uint8_t>(c);
-            if (c == '\n') {
-                break;
+        try {
+            for (std::size_t n = 1; got < head.size() && !lineEnded() && n > 0; got += n) {
+                n = in.Read(head.data() + got, head.size() - got);
             }
+        } catch (...) {
+            SecureWipe(head);
+            throw;
         }
         head.resize(got);
         return head;
@@ -68,9 +71,10 @@ ByteArray ReadKeyHead(const KeySource& source, std::istream& in, std::ostream& e
     if (S_ISREG(st.st_mode) && (st.st_mode & (S_IRGRP | S_IROTH)) != 0) {
         err << "tavorin-cli: warning: others can read the key file " << source.file << '\n'
             << "hint: chmod 600 " << source.file << '\n';
+        err.Flush();
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    while (got < head.size() && std::find(head.begin(), head.begin() + got, std::uint8_t{'\n'}) == head.begin() + got) {
+    while (got < head.size() && !lineEnded()) {
         const ssize_t n = ::read(fd, head.data() + got, head.size() - got);
         if (n < 0 && errno == EINTR) {
             continue;
@@ -109,7 +113,7 @@ bool ValidVariableName(std::string_view name) noexcept {
            std::all_of(name.begin(), name.end(), [&](char c) { return letter(c) || (c >= '0' && c <= '9'); });
 }
 
-std::u16string ObtainKey(const System& system, const KeySource& source, std::istream& in, std::ostream& err) {
+std::u16string ObtainKey(const System& system, const KeySource& source, Reader& in, Writer& err) {
     std::string utf8;
     std::string from;
     if (!source.file.empty()) {
@@ -175,40 +179,17 @@ std::u16string ObtainKey(const System& system, const KeySource& source, std::ist
     return std::move(key.text);
 }
 
-namespace {
-
-// The bytes left in a stream whose size can be learnt (a regular file, a string), or nothing.
-std::optional<std::size_t> RemainingSize(std::istream& in) {
-    const auto start = in.tellg();
-    if (start == std::istream::pos_type(-1)) {
-        in.clear();
-        return std::nullopt;
-    }
-    in.seekg(0, std::ios::end);
-    const auto end = in.tellg();
-    in.clear();
-    in.seekg(start);
-    if (!in || end == std::istream::pos_type(-1) || end < start) {
-        in.clear();
-        return std::nullopt;
-    }
-    return static_cast<std::size_t>(end - start);
-}
-
-}  // namespace
-
-ByteArray ReadAll(std::istream& in, std::uint64_t limit, std::size_t slack) {
+ByteArray ReadAll(Reader& in, std::uint64_t limit, std::size_t slack) {
     ByteArray all;
     // A known size is read straight into one buffer of its final size.
-    if (const auto size = RemainingSize(in)) {
+    if (const auto size = in.Remaining()) {
         if (*size > limit || *size > SIZE_MAX - slack) {
             throw Failure::OverflowError();
         }
-        all.reserve(*size + slack);
+        all.reserve(static_cast<std::size_t>(*size) + slack);
         AdviseLargePages(all.data(), all.capacity());
-        all.resize(*size);
-        in.read(reinterpret_cast<char*>(all.data()), static_cast<std::streamsize>(all.size()));
-        all.resize(static_cast<std::size_t>(in.gcount()));
+        all.resize(static_cast<std::size_t>(*size));
+        all.resize(in.ReadFull(all.data(), all.size()));
     }
     // Otherwise (or if the file grew meanwhile) pieces first, then one buffer of the final
     // size: no copy of the whole. The pieces grow to 1 MiB: a short message from a pipe
@@ -216,23 +197,23 @@ ByteArray ReadAll(std::istream& in, std::uint64_t limit, std::size_t slack) {
     std::size_t pieceSize = std::size_t{1} << 12;
     std::vector<ByteArray> pieces;
     std::size_t total = all.size();
-    while (in && in.peek() != std::char_traits<char>::eof()) {
+    for (;;) {
         ByteArray piece(pieceSize);
         pieceSize = std::min(2 * pieceSize, std::size_t{1} << 20);
-        in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
+        const std::size_t got = in.ReadFull(piece.data(), piece.size());
         if (got == 0) {
             break;
         }
+        const bool ended = got < piece.size();
         piece.resize(got);
         total += got;
         if (total > limit) {
             throw Failure::OverflowError();  // an endless pipe ends here
         }
         pieces.push_back(std::move(piece));
-    }
-    if (in.bad()) {
-        ThrowFileError(EIO, "reading", "standard input");
+        if (ended) {
+            break;
+        }
     }
     if (pieces.empty()) {
         return all;
@@ -298,37 +279,27 @@ void FeedReadAhead(envelope::EnvelopeFinder& finder, std::uint64_t size,
 
 }  // namespace
 
-envelope::FoundEnvelope FindEnvelopeIn(std::istream& in) {
+envelope::FoundEnvelope FindEnvelopeIn(Reader& in) {
     envelope::EnvelopeFinder finder;
-    if (const auto size = RemainingSize(in)) {
+    if (const auto size = in.Remaining()) {
         if (*size > MaxEnvelopeInput) {
             throw Failure::OverflowError();
         }
         finder.Expect(*size);
-        FeedReadAhead(finder, *size, [&](std::uint8_t* into, std::size_t n) {
-            in.read(reinterpret_cast<char*>(into), static_cast<std::streamsize>(n));
-            return static_cast<std::size_t>(in.gcount());
-        });
-        if (in.bad()) {
-            throw Failure(Failure::DeviceIO, "Device I/O error (reading standard input)");
-        }
+        FeedReadAhead(finder, *size, [&](std::uint8_t* into, std::size_t n) { return in.ReadFull(into, n); });
         return finder.Finish();
     }
-    std::string piece(kEnvelopePiece, '\0');
+    ByteArray piece(kEnvelopePiece);
     std::uint64_t total = 0;
-    while (in) {
-        in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
+    for (;;) {
+        const std::size_t got = in.ReadFull(piece.data(), piece.size());
         total += got;
         if (total > MaxEnvelopeInput) {
             throw Failure::OverflowError();  // an endless pipe ends here
         }
-        if (got == 0 || !finder.Feed(piece.data(), got)) {
+        if (got == 0 || !finder.Feed(reinterpret_cast<const char*>(piece.data()), got)) {
             break;
         }
-    }
-    if (in.bad()) {
-        throw Failure(Failure::DeviceIO, "Device I/O error (reading standard input)");
     }
     return finder.Finish();
 }

@@ -8,7 +8,6 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
-#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +17,7 @@
 #include "base/Files.h"
 #include "base/Types.h"
 #include "base/Watermark.h"
+#include "cli/Io.h"
 #include "cli/System.h"
 #include "engines/FrameFormat.h"
 #include "envelope/Envelope.h"
@@ -42,7 +42,7 @@ bool ValidVariableName(std::string_view name) noexcept;
 // it (normalisation form C, Windows-1252 characters only). One line end (LF or CR LF) ends a
 // key file's line and a variable's value and is not part of the key. A key file others may
 // read gets a warning on err. Throws CliError.
-std::u16string ObtainKey(const System& system, const KeySource& source, std::istream& in, std::ostream& err);
+std::u16string ObtainKey(const System& system, const KeySource& source, Reader& in, Writer& err);
 
 // The most the commands read. A message past MaxMessageInput makes no frame; an envelope text
 // past MaxEnvelopeInput is more than the envelope of the largest frame with a line break beside
@@ -50,16 +50,16 @@ std::u16string ObtainKey(const System& system, const KeySource& source, std::ist
 inline constexpr std::uint64_t MaxMessageInput = frame::MaxFrame - frame::HeaderSize;
 inline constexpr std::uint64_t MaxEnvelopeInput = 4 * (envelope::DigestLength + frame::MaxFrame);
 
-// The whole of a stream or file, with room for `slack` more bytes so that the frame can
+// The whole of a reader or file, with room for `slack` more bytes so that the frame can
 // grow in place. A file that cannot be read throws Failure (a file error); more than `limit`
 // bytes throws Failure 6 (overflow).
-ByteArray ReadAll(std::istream& in, std::uint64_t limit, std::size_t slack = 0);
+ByteArray ReadAll(Reader& in, std::uint64_t limit, std::size_t slack = 0);
 ByteArray ReadFile(const std::filesystem::path& path, std::uint64_t limit, std::size_t slack = 0);
 
-// The envelope in the text of a stream or a file, read in pieces and only as far as it can
+// The envelope in the text of a reader or a file, read in pieces and only as far as it can
 // matter: text that cannot hold an envelope is refused after some kilobytes, however long.
 // Failure 6 past MaxEnvelopeInput, a file error when the file cannot be read.
-envelope::FoundEnvelope FindEnvelopeIn(std::istream& in);
+envelope::FoundEnvelope FindEnvelopeIn(Reader& in);
 envelope::FoundEnvelope FindEnvelopeInFile(const std::filesystem::path& path);
 
 // A message of known length read on a second thread while it is encrypted: the chain starts

@@ -9,14 +9,14 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <ostream>
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
+#include "cli/Io.h"
 
 namespace tavorin::cli {
 
-Output::Output(std::ostream& out, const std::string& file, int outFd, bool replace) : out_(out) {
+Output::Output(Writer& out, const std::string& file, int outFd, bool replace) : out_(out) {
     if (!file.empty()) {
         file_ = std::make_unique<AtomicOutputFile>(file, OutputPolicy{.replace = replace});
         return;
@@ -35,7 +35,7 @@ Output::Output(std::ostream& out, const std::string& file, int outFd, bool repla
     if (flags < 0 || (flags & O_APPEND) != 0) {
         return;  // every write lands at the end whatever its offset
     }
-    out_.flush();
+    out_.Flush();
     const off_t position = ::lseek(outFd, 0, SEEK_CUR);
     if (position >= 0) {
         fd_ = outFd;
@@ -88,8 +88,8 @@ void Output::Write(const char* data, std::size_t size) {
         file_->Write(reinterpret_cast<const std::uint8_t*>(data), size);
         return;
     }
-    out_.write(data, static_cast<std::streamsize>(size));
-    if (!out_) {
+    out_.Write(data, size);
+    if (!out_.Good()) {
         ThrowFileError(EIO, "writing", "standard output");
     }
 }
@@ -155,13 +155,13 @@ void Output::Commit() {
         file_->Commit();
         return;
     }
-    out_.flush();
-    if (!out_) {
+    out_.Flush();
+    if (!out_.Good()) {
         ThrowFileError(EIO, "writing", "standard output");
     }
 }
 
-ProgressBar::ProgressBar(std::ostream& err, bool enabled, std::string label)
+ProgressBar::ProgressBar(Writer& err, bool enabled, std::string label)
     : err_(err), enabled_(enabled), label_(std::move(label)) {}
 
 ProgressBar::~ProgressBar() { Done(); }
@@ -179,15 +179,15 @@ void ProgressBar::Update(std::int32_t percent) {
     constexpr int kWidth = 30;
     const int filled = last_ * kWidth / 100;
     err_ << '\r' << label_ << " [" << std::string(static_cast<std::size_t>(filled), '#')
-         << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << last_ << '%';
-    err_.flush();
+         << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] " << std::to_string(last_) << '%';
+    err_.Flush();
     drawn_ = true;
 }
 
 void ProgressBar::Done() {
     if (drawn_) {
         err_ << '\r' << std::string(label_.size() + 40, ' ') << '\r';
-        err_.flush();
+        err_.Flush();
         drawn_ = false;
     }
 }

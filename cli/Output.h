@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
 #include <string>
 
@@ -12,13 +11,15 @@
 
 namespace tavorin::cli {
 
+class Writer;
+
 // Standard output, or a file that appears (atomically) only when Commit is called.
 class Output {
 public:
     // outFd: the descriptor behind out, or -1; a regular file there (not opened for
     // appending) can take pieces out of order.
     // replace: an existing file is replaced (--force); otherwise it is refused.
-    Output(std::ostream& out, const std::string& file, int outFd = -1, bool replace = false);
+    Output(Writer& out, const std::string& file, int outFd = -1, bool replace = false);
     // About size bytes are coming (a pipe behind standard output is enlarged for them).
     void Expect(std::uint64_t size) noexcept;
     void Write(const char* data, std::size_t size);
@@ -33,7 +34,7 @@ public:
     void PlaceAt(const char* data, std::size_t size, std::uint64_t offset);
 
 private:
-    std::ostream& out_;
+    Writer& out_;
     std::unique_ptr<AtomicOutputFile> file_;
     int fd_ = -1;             // the regular file behind out_, when it can be placed into
     int pipe_ = -1;           // the pipe behind out_
@@ -45,7 +46,7 @@ private:
 // A bar on standard error for long work, when it is a terminal.
 class ProgressBar {
 public:
-    ProgressBar(std::ostream& err, bool enabled, std::string label);
+    ProgressBar(Writer& err, bool enabled, std::string label);
     ~ProgressBar();
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
@@ -56,7 +57,7 @@ public:
     void Done();
 
 private:
-    std::ostream& err_;
+    Writer& err_;
     bool enabled_;
     bool drawn_ = false;
     std::string label_;

@@ -8,10 +8,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <ostream>
 
 #include "base/Failure.h"
 #include "base/Files.h"
+#include "cli/Io.h"
 #include "engines/FrameFormat.h"
 #include "engines/Registry.h"
 
@@ -98,12 +98,12 @@ System System::Process() {
     return s;
 }
 
-void PrintError(std::ostream& err, std::string_view message, std::string_view hint) {
+void PrintError(Writer& err, std::string_view message, std::string_view hint) {
     err << "tavorin-cli: " << message << '\n';
     if (!hint.empty()) {
         err << "hint: " << hint << '\n';
     }
-    err.flush();
+    err.Flush();
 }
 
 std::string ExitCodeTable() {
@@ -126,7 +126,7 @@ std::string ExitCodeTable() {
     return table;
 }
 
-int ReportFailure(std::ostream& err, const Failure& failure) {
+int ReportFailure(Writer& err, const Failure& failure) {
     if (const auto* file = dynamic_cast<const FileFailure*>(&failure)) {
         if (file->Number() == Failure::FileExists) {
             PrintError(err, file->Path().string() + " exists (use --force to replace it)");

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <functional>
-#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -18,6 +17,8 @@ class Failure;
 }
 
 namespace tavorin::cli {
+
+class Writer;
 
 // Exit codes: one table, which --help and README show and a test holds them to.
 inline constexpr int ExitOk = 0;
@@ -69,7 +70,7 @@ struct System {
     int inFd = -1;
 
     // The real process: the engine registry, getenv, /dev/tty, isatty(2). outFd and inFd stay
-    // -1: only the Run without a System ties the standard descriptors to std::cout and std::cin.
+    // -1: only the Run without a System takes them from its reader and writer.
     static System Process();
 };
 
@@ -87,11 +88,11 @@ private:
 };
 
 // One error line, and a hint line when there is one.
-void PrintError(std::ostream& err, std::string_view message, std::string_view hint = {});
+void PrintError(Writer& err, std::string_view message, std::string_view hint = {});
 
 // A Failure of the core as the command line reports it, in its own words (never the core's
 // description); returns the exit code.
-int ReportFailure(std::ostream& err, const Failure& failure);
+int ReportFailure(Writer& err, const Failure& failure);
 
 // The engine of that name (any case), or a CliError when there is none.
 std::unique_ptr<Engine> SelectEngine(const System& system, const std::string& name);

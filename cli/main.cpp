@@ -1,6 +1,6 @@
 #include <malloc.h>
+#include <unistd.h>
 
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -12,7 +12,9 @@ int main(int argc, char** argv) {
     // Large buffers come from and go back to the system directly, so that a buffer freed
     // half way through (the input, once decoded) stops counting at once.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
-    std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    return tavorin::cli::Run(args, std::cin, std::cout, std::cerr);
+    tavorin::cli::FdReader in(STDIN_FILENO, "standard input");
+    tavorin::cli::FdWriter out(STDOUT_FILENO);
+    tavorin::cli::FdWriter err(STDERR_FILENO);
+    return tavorin::cli::Run(args, in, out, err);
 }

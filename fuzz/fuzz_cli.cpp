@@ -9,7 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "base/Failure.h"
 #include "cli/Cli.h"
@@ -120,8 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return -1;
     }
 
-    std::istringstream in(stdinText);
-    std::ostringstream out, err;
+    tavorin::cli::TextReader in(stdinText);
+    tavorin::cli::TextWriter out, err;
     tavorin::cli::System system = tavorin::cli::System::Process();
     system.createEngine = [](std::u16string_view name) -> std::unique_ptr<tavorin::Engine> {
         auto engine = tavorin::CreateEngine(name);
@@ -131,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     const int code = tavorin::cli::Run(parts, in, out, err, system);
     FUZZ_CHECK(code >= tavorin::cli::ExitOk && code <= tavorin::cli::ExitTooLarge);
-    FUZZ_CHECK(code == 0 || !err.str().empty());  // a failure always says why
+    FUZZ_CHECK(code == 0 || !err.Text().empty());  // a failure always says why
 
     // Leave the folder as the next input expects it.
     for (const auto& entry : fs::directory_iterator(g_scratch))

@@ -821,21 +821,21 @@ TEST(CliCommands, KeyIsAskedOnTheTerminalNeverOnStandardInput) {
         EXPECT_EQ(prompt, ++asked == 2 ? "Key again: " : "Key: ");
         return std::string("typed key");
     };
-    std::istringstream in("message on stdin");
-    std::ostringstream out, err;
-    ASSERT_EQ(cli::Run({"encrypt"}, in, out, err, system), 0) << err.str();
+    cli::TextReader in("message on stdin");
+    cli::TextWriter out, err;
+    ASSERT_EQ(cli::Run({"encrypt"}, in, out, err, system), 0) << err.Text();
     EXPECT_EQ(asked, 2);
 
-    std::istringstream envIn(out.str());
-    std::ostringstream msg, err2;
-    ASSERT_EQ(cli::Run({"decrypt"}, envIn, msg, err2, system), 0) << err2.str();
-    EXPECT_EQ(msg.str(), "message on stdin");
+    cli::TextReader envIn(out.Text());
+    cli::TextWriter msg, err2;
+    ASSERT_EQ(cli::Run({"decrypt"}, envIn, msg, err2, system), 0) << err2.Text();
+    EXPECT_EQ(msg.Text(), "message on stdin");
 
     system.askKey = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
-    std::istringstream in3("x");
-    std::ostringstream out3, err3;
+    cli::TextReader in3("x");
+    cli::TextWriter out3, err3;
     EXPECT_EQ(cli::Run({"encrypt"}, in3, out3, err3, system), 1);
-    EXPECT_NE(err3.str().find("no terminal"), std::string::npos);
+    EXPECT_NE(err3.Text().find("no terminal"), std::string::npos);
 }
 
 TEST(CliCommands, ProgressBarOnlyOnATerminalAndForLargeWork) {
@@ -844,43 +844,34 @@ TEST(CliCommands, ProgressBarOnlyOnATerminalAndForLargeWork) {
     const std::string big(2u << 20, 'a');
     for (const bool terminal : {false, true}) {
         system.errIsTerminal = terminal;
-        std::istringstream in(big);
-        std::ostringstream out, err;
+        cli::TextReader in(big);
+        cli::TextWriter out, err;
         ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K"}, in, out, err, system), 0);
-        EXPECT_EQ(err.str().find("100%") != std::string::npos, terminal) << err.str().substr(0, 200);
-        std::istringstream small("small");
-        std::ostringstream out2, err2;
+        EXPECT_EQ(err.Text().find("100%") != std::string::npos, terminal) << err.Text().substr(0, 200);
+        cli::TextReader small("small");
+        cli::TextWriter out2, err2;
         ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K"}, small, out2, err2, system), 0);
-        EXPECT_EQ(err2.str(), "");
+        EXPECT_EQ(err2.Text(), "");
         // Many passes over a small message are long work too.
-        std::istringstream many("small");
-        std::ostringstream out3, err3;
+        cli::TextReader many("small");
+        cli::TextWriter out3, err3;
         ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K", "-p", "400"}, many, out3, err3, system), 0);
-        EXPECT_EQ(err3.str().find("pass 400/400") != std::string::npos, terminal) << err3.str().substr(0, 200);
+        EXPECT_EQ(err3.Text().find("pass 400/400") != std::string::npos, terminal) << err3.Text().substr(0, 200);
     }
 }
 
 namespace {
 
 // Standard input as a pipe gives it: small reads and no way to learn the size.
-class PipeBuffer : public std::streambuf {
+class PipeReader : public cli::Reader {
 public:
-    explicit PipeBuffer(std::string data) : data_(std::move(data)) {}
-
-protected:
-    int_type underflow() override {
-        if (at_ == data_.size())
-            return traits_type::eof();
-        const std::size_t n = std::min<std::size_t>(4093, data_.size() - at_);
-        chunk_.assign(data_, at_, n);
-        at_ += n;
-        setg(chunk_.data(), chunk_.data(), chunk_.data() + n);
-        return traits_type::to_int_type(chunk_[0]);
+    explicit PipeReader(std::string data) : text_(std::move(data)) {}
+    std::size_t Read(std::uint8_t* into, std::size_t size) override {
+        return text_.Read(into, std::min<std::size_t>(size, 4093));
     }
 
 private:
-    std::string data_, chunk_;
-    std::size_t at_ = 0;
+    cli::TextReader text_;
 };
 
 }  // namespace
@@ -895,26 +886,26 @@ TEST(CliCommands, LargeInputFromStreamsAndPipesRoundTrips) {
         message.append(static_cast<std::size_t>(i * 7919 % 150000), 'a' + i % 26);
         message += "\xE2\x82\xAC\xC3\xA9\r\n";  // € é
     }
-    const auto run = [&](const std::vector<std::string>& args, std::istream& in) {
-        std::ostringstream out, err;
-        EXPECT_EQ(cli::Run(args, in, out, err, system), 0) << err.str();
-        return out.str();
+    const auto run = [&](const std::vector<std::string>& args, cli::Reader& in) {
+        cli::TextWriter out, err;
+        EXPECT_EQ(cli::Run(args, in, out, err, system), 0) << err.Text();
+        return out.Text();
     };
     for (const bool piped : {false, true}) {
-        PipeBuffer pipe(message);
-        std::istream pipeIn(&pipe);
-        std::istringstream streamIn(message);
-        const std::string envelope = run({"encrypt", "--key-env", "K"}, piped ? pipeIn : streamIn);
+        PipeReader pipeIn(message);
+        cli::TextReader streamIn(message);
+        const std::string envelope =
+            run({"encrypt", "--key-env", "K"}, piped ? static_cast<cli::Reader&>(pipeIn) : streamIn);
         ASSERT_EQ(envelope.size() % 3, 0u);  // pairs, spaces, one line ending
 
-        PipeBuffer back(envelope);
-        std::istream backIn(&back);
-        std::istringstream backStream(envelope);
-        EXPECT_TRUE(run({"decrypt", "--key-env", "K"}, piped ? backIn : backStream) == message);
+        PipeReader backIn(envelope);
+        cli::TextReader backStream(envelope);
+        EXPECT_TRUE(run({"decrypt", "--key-env", "K"}, piped ? static_cast<cli::Reader&>(backIn) : backStream) ==
+                    message);
     }
-    std::istringstream empty("");
+    cli::TextReader empty("");
     const std::string sealedEmpty = run({"encrypt", "--key-env", "K"}, empty);
-    std::istringstream emptyBack(sealedEmpty);
+    cli::TextReader emptyBack(sealedEmpty);
     EXPECT_EQ(run({"decrypt", "--key-env", "K"}, emptyBack), "");
 }
 
@@ -932,11 +923,11 @@ TEST(CliCommands, EnvelopeIntoARegularFileBehindStandardOutput) {
         ASSERT_GE(fd, 0);
         ASSERT_EQ(::lseek(fd, 0, SEEK_END), 7);
         system.outFd = fd;
-        std::istringstream in(message);
-        std::ostringstream streamed, err;
-        ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K"}, in, streamed, err, system), 0) << err.str();
+        cli::TextReader in(message);
+        cli::TextWriter streamed, err;
+        ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K"}, in, streamed, err, system), 0) << err.Text();
         // Appending, the stream gets the envelope in order; write it on as a caller would.
-        const std::string text = streamed.str();
+        const std::string text = streamed.Text();
         if (!text.empty()) {
             ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
         }
@@ -947,11 +938,11 @@ TEST(CliCommands, EnvelopeIntoARegularFileBehindStandardOutput) {
         ASSERT_EQ(all.substr(0, 7), "before\n");
         ASSERT_EQ(all.substr(all.size() - 6), "after\n");
         const std::string envelope = all.substr(7, all.size() - 13);
-        std::istringstream back(envelope);
-        std::ostringstream opened, err2;
+        cli::TextReader back(envelope);
+        cli::TextWriter opened, err2;
         system.outFd = -1;
-        ASSERT_EQ(cli::Run({"decrypt", "--key-env", "K"}, back, opened, err2, system), 0) << err2.str();
-        EXPECT_TRUE(opened.str() == message);
+        ASSERT_EQ(cli::Run({"decrypt", "--key-env", "K"}, back, opened, err2, system), 0) << err2.Text();
+        EXPECT_TRUE(opened.Text() == message);
     }
 }
 
@@ -966,30 +957,26 @@ TEST(CliCommands, StandardInputPastTheLimitEndsWithOverflow) {
     };
     constexpr std::size_t kLimit = std::size_t{1} << 20;
     // A source that never ends (yes, /dev/zero) stops once it is past the limit.
-    class Endless : public std::streambuf {
-        std::array<char, 4096> chunk_{};
-        int_type underflow() override {
-            chunk_.fill('A');
-            setg(chunk_.data(), chunk_.data(), chunk_.data() + chunk_.size());
-            return 'A';
+    class Endless : public cli::Reader {
+        std::size_t Read(std::uint8_t* into, std::size_t size) override {
+            std::fill_n(into, size, 'A');
+            return size;
         }
-    } endless;
-    std::istream never(&endless);
+    } never;
     EXPECT_EQ(errorOf([&] { cli::ReadAll(never, kLimit); }), Failure::Overflow);
 
     // A size known in advance is judged before anything is read.
-    std::istringstream sized(std::string(kLimit + 1, 'A'));
+    cli::TextReader sized(std::string(kLimit + 1, 'A'));
     EXPECT_EQ(errorOf([&] { cli::ReadAll(sized, kLimit); }), Failure::Overflow);
-    EXPECT_EQ(sized.tellg(), 0);
+    EXPECT_EQ(sized.Remaining().value_or(0), kLimit + 1);
     // Up to the limit is taken, from a pipe too.
-    std::istringstream exact(std::string(kLimit, 'A'));
+    cli::TextReader exact(std::string(kLimit, 'A'));
     EXPECT_EQ(cli::ReadAll(exact, kLimit).size(), kLimit);
     // From a pipe in growing pieces: every byte in its place.
     std::string pattern(kLimit, 'A');
     for (std::size_t i = 0; i < pattern.size(); ++i)
         pattern[i] = static_cast<char>('A' + i % 23);
-    PipeBuffer pipe(pattern);
-    std::istream piped(&pipe);
+    PipeReader piped(pattern);
     const ByteArray read = cli::ReadAll(piped, kLimit);
     EXPECT_TRUE(std::equal(read.begin(), read.end(), pattern.begin(), pattern.end()));
     // A file is judged by its size alike.
@@ -1015,26 +1002,78 @@ TEST(CliCommands, MessagesReadWhileEncryptedOpenAsTheyWere) {
         WriteFile(dir / "in", "skip\n" + message);
         const int fd = ::open((dir / "in").c_str(), O_RDONLY);
         ASSERT_EQ(::lseek(fd, 5, SEEK_SET), 5);
-        std::ifstream in(dir / "in", std::ios::binary);
-        in.seekg(5);
+        const int own = ::open((dir / "in").c_str(), O_RDONLY);
+        ASSERT_EQ(::lseek(own, 5, SEEK_SET), 5);
+        cli::FdReader in(own, "standard input");
         system.inFd = fd;
-        std::ostringstream sealed, err;
-        ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K"}, in, sealed, err, system), 0) << err.str();
-        // (With the letter, the stream is read instead, which has a descriptor of its own here.)
+        cli::TextWriter sealed, err;
+        ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K"}, in, sealed, err, system), 0) << err.Text();
+        // (With the letter, the reader is read instead, which has a descriptor of its own here.)
         EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), static_cast<off_t>(letter ? 5 : message.size() + 5));
         ::close(fd);
+        ::close(own);
         system.inFd = -1;
-        std::istringstream none;
+        cli::TextReader none;
         ASSERT_EQ(cli::Run({"encrypt", "--key-env", "K", "-p", "2", "-i", In(dir, "in"), "-o", In(dir, "env")}, none,
                            sealed, err, system),
                   0)
-            << err.str();
-        for (const auto& [envelope, passes] : {std::pair{sealed.str(), "1"}, {ReadFileText(dir / "env"), "2"}}) {
-            std::istringstream back(envelope);
-            std::ostringstream opened;
-            ASSERT_EQ(cli::Run({"decrypt", "--key-env", "K", "-p", passes}, back, opened, err, system), 0) << err.str();
-            EXPECT_TRUE(opened.str() == (passes == std::string("1") ? message : "skip\n" + message));
+            << err.Text();
+        for (const auto& [envelope, passes] : {std::pair{sealed.Text(), "1"}, {ReadFileText(dir / "env"), "2"}}) {
+            cli::TextReader back(envelope);
+            cli::TextWriter opened;
+            ASSERT_EQ(cli::Run({"decrypt", "--key-env", "K", "-p", passes}, back, opened, err, system), 0)
+                << err.Text();
+            EXPECT_TRUE(opened.Text() == (passes == std::string("1") ? message : "skip\n" + message));
         }
         fs::remove(dir / "env");
     }
+}
+
+// Every form an option takes, and every way of giving one wrongly: a usage error with the
+// command's hint, never a value taken for something else; the help fits 100 columns.
+TEST(CliCommands, OptionFormsMistakesAndHelp) {
+    cli::System system = cli::System::Process();
+    system.getEnv = [](const std::string& name) -> std::optional<std::string> {
+        return name == "K" ? std::optional<std::string>("k") : std::nullopt;
+    };
+    const auto run = [&](const std::vector<std::string>& args, const std::string& input = "m") {
+        cli::TextReader in(input);
+        cli::TextWriter out, err;
+        const int code = cli::Run(args, in, out, err, system);
+        return std::tuple{code, out.Text(), err.Text()};
+    };
+    const std::string envelope = std::get<1>(run({"encrypt", "--key-env=K", "-fcTwofish", "--passes=2"}));
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"decrypt", "--key-env", "K", "-p2"},
+                                                 {"decrypt", "-vc", "TWOFISH", "--key-env=K", "--encoding=UTF-8"}})
+        EXPECT_EQ(std::get<1>(run(args, envelope)), "m");
+    for (const char* wrong : {"--force=yes", "--key-env", "--wrap --force", "stray", "-x", "--wrap 5x", "--wrap=1",
+                              "--encoding=", "-p autox", "--encoding utf", "-c DES -fc DES"}) {
+        std::vector<std::string> args = {"encrypt", "--key-env", "K"};
+        std::istringstream words(wrong);
+        args.insert(args.end(), std::istream_iterator<std::string>(words), {});
+        const auto [code, out, err] = run(args);
+        EXPECT_EQ(code, 1) << err;
+        EXPECT_EQ(out, "");
+        EXPECT_NE(err.find("\nhint: 'tavorin-cli encrypt --help' shows the options\n"), std::string::npos) << err;
+    }
+    // After -- an argument that looks like an option is a file name.
+    EXPECT_EQ(std::get<2>(run({"encrypt-file", "--key-env", "K", "--", "-nofile", "x"})),
+              "tavorin-cli: -nofile: no such file\n");
+    for (const char* command : {"ciphers", "encrypt", "decrypt", "encrypt-file", "decrypt-file"}) {
+        const auto [code, help, err] = run({command, "--cipher", "x", "-h"});
+        EXPECT_EQ(code, 0);
+        ASSERT_EQ(help.back(), '\n');
+        std::istringstream lines(help);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_LE(line.size(), 100u) << line;
+    }
+    EXPECT_NE(std::get<1>(run({"encrypt", "--help"})).find("default: Blowfish"), std::string::npos);
+
+    // A write that fails is a file error, not a success.
+    const int full = ::open("/dev/full", O_WRONLY);
+    cli::FdWriter out(full);
+    cli::TextReader in("m");
+    cli::TextWriter err;
+    EXPECT_EQ(cli::Run({"encrypt", "--key-env", "K"}, in, out, err, system), 4) << err.Text();
+    ::close(full);
 }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
@@ -149,11 +148,11 @@ TEST(KeyCopies, NoPlaintextLeftByAMessageReadWhileEncrypted) {
         if (letter)
             std::copy_n("\xC3\xA9", 2, message.end() - 100);  // é
         WriteFile(dir / "in", message);
-        std::istringstream none;
-        std::ostringstream out, err;
+        cli::TextReader none;
+        cli::TextWriter out, err;
         FreedBlockWatch watch(needles);
         EXPECT_EQ(cli::Run({"encrypt", "--key-env", "K", "-i", (dir / "in").string()}, none, out, err, system), 0)
-            << err.str();
+            << err.Text();
         EXPECT_EQ(watch.Hits(), 0u) << "a freed block still held plaintext" << (letter ? " (read again)" : "");
     }
 }
