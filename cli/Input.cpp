@@ -181,6 +181,7 @@ std::u16string ObtainKey(const System& system, const KeySource& source, Reader& 
 
 ByteArray ReadAll(Reader& in, std::uint64_t limit, std::size_t slack) {
     ByteArray all;
+    std::vector<ByteArray> pieces;
     // A known size is read straight into one buffer of its final size.
     if (const auto size = in.Remaining()) {
         if (*size > limit || *size > SIZE_MAX - slack) {
@@ -190,13 +191,17 @@ ByteArray ReadAll(Reader& in, std::uint64_t limit, std::size_t slack) {
         AdviseLargePages(all.data(), all.capacity());
         all.resize(static_cast<std::size_t>(*size));
         all.resize(in.ReadFull(all.data(), all.size()));
+        std::uint8_t next = 0;
+        if (all.size() < *size || in.Read(&next, 1) == 0) {
+            return all;
+        }
+        pieces.emplace_back(1, next);
     }
     // Otherwise (or if the file grew meanwhile) pieces first, then one buffer of the final
     // size: no copy of the whole. The pieces grow to 1 MiB: a short message from a pipe
     // touches a few pages, a long one is read in few pieces.
     std::size_t pieceSize = std::size_t{1} << 12;
-    std::vector<ByteArray> pieces;
-    std::size_t total = all.size();
+    std::size_t total = all.size() + pieces.size();
     for (;;) {
         ByteArray piece(pieceSize);
         pieceSize = std::min(2 * pieceSize, std::size_t{1} << 20);
@@ -289,15 +294,16 @@ envelope::FoundEnvelope FindEnvelopeIn(Reader& in) {
         FeedReadAhead(finder, *size, [&](std::uint8_t* into, std::size_t n) { return in.ReadFull(into, n); });
         return finder.Finish();
     }
-    ByteArray piece(kEnvelopePiece);
+    // Not filled first: a short text touches only the pages it is read into.
+    const std::unique_ptr<char[]> piece(new char[kEnvelopePiece]);
     std::uint64_t total = 0;
     for (;;) {
-        const std::size_t got = in.ReadFull(piece.data(), piece.size());
+        const std::size_t got = in.ReadFull(reinterpret_cast<std::uint8_t*>(piece.get()), kEnvelopePiece);
         total += got;
         if (total > MaxEnvelopeInput) {
             throw Failure::OverflowError();  // an endless pipe ends here
         }
-        if (got == 0 || !finder.Feed(reinterpret_cast<const char*>(piece.data()), got)) {
+        if (got == 0 || !finder.Feed(piece.get(), got) || got < kEnvelopePiece) {
             break;
         }
     }

@@ -83,7 +83,7 @@ void FdWriter::Write(const char* data, std::size_t size) {
         return;
     }
     if (!buffer_) {
-        buffer_ = std::make_unique<char[]>(kGathered);
+        buffer_.reset(new char[kGathered]);  // not filled: only what is written is touched
     }
     std::memcpy(buffer_.get() + used_, data, size);
     used_ += size;

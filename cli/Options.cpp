@@ -46,9 +46,8 @@ void Fold(std::string& help, std::string_view text, std::size_t indent) {
 }  // namespace
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) noexcept {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return Lower(x) == Lower(y);
-           });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 std::optional<std::int64_t> WholeNumber(std::string_view text) noexcept {
@@ -197,7 +196,8 @@ std::optional<int> Options::Parse(const std::vector<std::string>& args, Writer& 
                 onlyArguments = true;
             } else if (arg[1] == '-') {
                 const std::size_t equals = arg.find('=');
-                const std::string_view name = std::string_view(arg).substr(2, equals - std::min(equals, std::size_t{2}));
+                const std::string_view name =
+                    std::string_view(arg).substr(2, equals - std::min(equals, std::size_t{2}));
                 Entry* entry = Find(name);
                 if (!entry) {
                     throw CliError(ExitUsage, "unknown option '" + arg.substr(0, equals) + "'");
@@ -289,8 +289,9 @@ std::string Options::Help() const {
         const std::string l = left(e);
         help += l;
         help.append(column - l.size(), ' ');
-        Fold(help, e.shownDefault.empty() ? std::string(e.help) : std::string(e.help) + "; default: " +
-                                                                      std::string(e.shownDefault),
+        Fold(help,
+             e.shownDefault.empty() ? std::string(e.help)
+                                    : std::string(e.help) + "; default: " + std::string(e.shownDefault),
              column);
     }
     if (!footer_.empty()) {
