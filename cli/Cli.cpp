@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "base/Files.h"
 #include "base/Version.h"
 #include "cli/Commands.h"
 
@@ -32,7 +33,9 @@ int Run(const std::vector<std::string>& args, Reader& in, Writer& out, Writer& e
     return Run(args, in, out, err, system);
 }
 
-int Run(const std::vector<std::string>& args, Reader& in, Writer& out, Writer& err, const System& system) {
+namespace {
+
+int Dispatch(const std::vector<std::string>& args, Reader& in, Writer& out, Writer& err, const System& system) {
     const auto commands = MakeCommands(system);
     if (args.empty()) {
         Usage(err, commands);
@@ -55,6 +58,23 @@ int Run(const std::vector<std::string>& args, Reader& in, Writer& out, Writer& e
     err << "tavorin-cli: unknown command '" << args[0] << "'\n"
         << "hint: 'tavorin-cli --help' lists the commands\n";
     return ExitUsage;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, Reader& in, Writer& out, Writer& err, const System& system) {
+    const int code = Dispatch(args, in, out, err, system);
+    out.Flush();
+    // A list or a help that did not all go out (a full disk) is no success either.
+    if (code == ExitOk && out.Error() != 0) {
+        try {
+            ThrowFileError(out.Error(), "writing", "standard output");
+        } catch (const Failure& f) {
+            return ReportFailure(err, f);
+        }
+    }
+    err.Flush();
+    return code;
 }
 
 }  // namespace tavorin::cli

@@ -57,13 +57,13 @@ std::size_t TextReader::Read(std::uint8_t* into, std::size_t size) {
 FdWriter::~FdWriter() { Flush(); }
 
 void FdWriter::Put(const char* data, std::size_t size) {
-    while (size > 0 && good_) {
+    while (size > 0 && error_ == 0) {
         const ssize_t n = ::write(fd_, data, size);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            good_ = false;
+            error_ = n < 0 ? errno : EIO;
             break;
         }
         data += n;

@@ -55,8 +55,8 @@ public:
     virtual ~Writer() = default;
     virtual void Write(const char* data, std::size_t size) = 0;
     virtual void Flush() {}
-    // Whether everything so far went out (a full disk or a closed pipe says no).
-    virtual bool Good() const noexcept { return true; }
+    // 0 while everything went out, else the error of the first write that failed (a full disk).
+    virtual int Error() const noexcept { return 0; }
     virtual int Fd() const noexcept { return -1; }
 
     Writer& operator<<(std::string_view text) {
@@ -79,7 +79,7 @@ public:
 
     void Write(const char* data, std::size_t size) override;
     void Flush() override;
-    bool Good() const noexcept override { return good_; }
+    int Error() const noexcept override { return error_; }
     int Fd() const noexcept override { return fd_; }
 
 private:
@@ -87,7 +87,7 @@ private:
     void Put(const char* data, std::size_t size);
 
     int fd_;
-    bool good_ = true;
+    int error_ = 0;
     std::size_t used_ = 0;
     std::unique_ptr<char[]> buffer_;  // made by the first small write
 };

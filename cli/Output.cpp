@@ -89,8 +89,8 @@ void Output::Write(const char* data, std::size_t size) {
         return;
     }
     out_.Write(data, size);
-    if (!out_.Good()) {
-        ThrowFileError(EIO, "writing", "standard output");
+    if (out_.Error() != 0) {
+        ThrowFileError(out_.Error(), "writing", "standard output");
     }
 }
 
@@ -156,8 +156,8 @@ void Output::Commit() {
         return;
     }
     out_.Flush();
-    if (!out_.Good()) {
-        ThrowFileError(EIO, "writing", "standard output");
+    if (out_.Error() != 0) {
+        ThrowFileError(out_.Error(), "writing", "standard output");
     }
 }
 

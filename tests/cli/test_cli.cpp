@@ -1075,5 +1075,7 @@ TEST(CliCommands, OptionFormsMistakesAndHelp) {
     cli::TextReader in("m");
     cli::TextWriter err;
     EXPECT_EQ(cli::Run({"encrypt", "--key-env", "K"}, in, out, err, system), 4) << err.Text();
+    cli::FdWriter list(full);
+    EXPECT_EQ(cli::Run({"ciphers"}, in, list, err, system), 4) << err.Text();
     ::close(full);
 }
