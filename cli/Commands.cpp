@@ -103,6 +103,15 @@ void CheckFiles(const std::string& source, const std::string& dest, bool force) 
     throw CliError(ExitFile, dest + " exists (use --force to replace it)");
 }
 
+// The key of one command, wiped when the command ends, however it ends.
+struct CommandKey {
+    std::u16string text;
+    explicit CommandKey(std::u16string key) : text(std::move(key)) {}
+    CommandKey(const CommandKey&) = delete;
+    CommandKey& operator=(const CommandKey&) = delete;
+    ~CommandKey() { SecureWipe(text); }
+};
+
 // Runs work; Failures and CliErrors become their exit codes and one line on standard error.
 template <class Work>
 int Report(Writer& err, Work&& work) {
@@ -182,7 +191,8 @@ public:
                 out.Flush();
                 policy.stream = system_.outFd;
             }
-            const std::u16string key = ObtainKey(system_, keySource, in, err);
+            const CommandKey obtained{ObtainKey(system_, keySource, in, err)};
+            const std::u16string& key = obtained.text;
             if (!engine) {
                 engine = SelectEngine(system_, ToUtf8(OneFittingCipher(ProbeFile(source, key).fitting)));
             }
@@ -331,7 +341,8 @@ public:
         return Report(err, [&] {
             auto engine = SelectEngineOrAuto(system_, cipher, !encrypt_);
             CheckFiles(input, output, force_);
-            const std::u16string key = ObtainKey(system_, keySource, in, err);
+            const CommandKey obtained{ObtainKey(system_, keySource, in, err)};
+            const std::u16string& key = obtained.text;
             if (encrypt_) {
                 return Encrypt(*engine, key, passes, utf8, wrap, input, output, in, out, err);
             }

@@ -31,28 +31,43 @@ namespace {
 
 namespace {
 
-// The first line of a key file or pipe, as read: at most its longest line and a CR LF.
-ByteArray ReadKeyHead(const KeySource& source, Reader& in, Writer& err) {
-    ByteArray head(MaxKeyLine + 2);
+// The first line, as read: at most the longest key line and a CR LF. The buffer starts
+// small (keys are short) and grows; what it held is wiped whenever it moves.
+ByteArray ReadLine(Reader& from) {
+    constexpr std::size_t kMost = MaxKeyLine + 2;
+    ByteArray head(256);
     std::size_t got = 0;
-    const auto lineEnded = [&] {
-        return std::find(head.begin(), head.begin() + got, std::uint8_t{'\n'}) != head.begin() + got;
-    };
+    try {
+        while (got < kMost) {
+            if (got == head.size()) {
+                ByteArray larger(std::min(kMost, 2 * head.size()));
+                std::copy_n(head.begin(), got, larger.begin());
+                SecureWipe(head);
+                head.swap(larger);
+            }
+            const std::size_t n = from.Read(head.data() + got, head.size() - got);
+            const auto* read = head.data() + got;
+            got += n;
+            if (n == 0 || std::find(read, read + n, std::uint8_t{'\n'}) != read + n) {
+                break;
+            }
+        }
+    } catch (...) {
+        SecureWipe(head);
+        throw;
+    }
+    head.resize(got);
+    return head;
+}
+
+// The first line of a key file or pipe, or of standard input.
+ByteArray ReadKeyHead(const KeySource& source, Reader& in, Writer& err) {
     if (source.file == "-") {
         if (source.stdinTaken) {
             throw CliError(ExitUsage, "--key-file - would read the key from standard input, which holds the message",
                            "give the message with -i FILE");
         }
-        try {
-            for (std::size_t n = 1; got < head.size() && !lineEnded() && n > 0; got += n) {
-                n = in.Read(head.data() + got, head.size() - got);
-            }
-        } catch (...) {
-            SecureWipe(head);
-            throw;
-        }
-        head.resize(got);
-        return head;
+        return ReadLine(in);
     }
     // A pipe is how password managers hand keys over (--key-file <(pass show mail)).
     const int fd = ::open(source.file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -64,8 +79,8 @@ ByteArray ReadKeyHead(const KeySource& source, Reader& in, Writer& err) {
         }
         ThrowFileError(e, "reading", source.file);
     }
+    const std::unique_ptr<const int, void (*)(const int*)> closing(&fd, [](const int* f) { ::close(*f); });
     if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode)) {
-        ::close(fd);
         ThrowFileProblem(source.file, "not a regular file or a pipe");
     }
     if (S_ISREG(st.st_mode) && (st.st_mode & (S_IRGRP | S_IROTH)) != 0) {
@@ -74,25 +89,8 @@ ByteArray ReadKeyHead(const KeySource& source, Reader& in, Writer& err) {
         err.Flush();
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    while (got < head.size() && !lineEnded()) {
-        const ssize_t n = ::read(fd, head.data() + got, head.size() - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            const int e = errno;
-            ::close(fd);
-            SecureWipe(head);
-            ThrowFileError(e, "reading", source.file);
-        }
-        if (n == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    head.resize(got);
-    return head;
+    FdReader file(fd, source.file);
+    return ReadLine(file);
 }
 
 // Removes one line end (LF or CR LF) from the end of text, and nothing else.
@@ -120,7 +118,10 @@ std::u16string ObtainKey(const System& system, const KeySource& source, Reader& 
         from = "the first line of " + (source.file == "-" ? std::string("standard input") : source.file);
         ByteArray head = ReadKeyHead(source, in, err);
         const auto end = std::find(head.begin(), head.end(), std::uint8_t{'\n'});
-        utf8.assign(head.begin(), end == head.end() ? end : end + 1);
+        // From a pointer: from the vector's iterators it went through a temporary copy,
+        // freed unwiped.
+        utf8.assign(reinterpret_cast<const char*>(head.data()),
+                    static_cast<std::size_t>((end == head.end() ? end : end + 1) - head.begin()));
         SecureWipe(head);
         DropLineEnd(utf8);
         if (utf8.size() > MaxKeyLine || (end == head.end() && head.size() > MaxKeyLine)) {

@@ -94,6 +94,22 @@ TEST(KeyCopies, NoneLeftByTheFileOperations) {
     }
 }
 
+// A key file's line long enough that the buffer it is read into grows on the way.
+TEST(KeyCopies, NoneLeftByTheCommandLinesKeyFile) {
+    TempDir dir;
+    const std::string line = std::string(kPlainSecret.begin(), kPlainSecret.end()) + std::string(700, 'k') + "\n";
+    WriteFile(dir / "key", ByteArray(line.begin(), line.end()));
+    const auto needles = Needles(kPlainSecret);
+    FreedBlockWatch watch(needles);
+    {
+        cli::TextReader in("m");
+        cli::TextWriter out, err;
+        EXPECT_EQ(cli::Run({"encrypt", "--key-file", (dir / "key").string()}, in, out, err, cli::System::Process()), 0)
+            << err.Text();
+    }
+    EXPECT_EQ(watch.Hits(), 0u) << "a freed block still held the key";
+}
+
 TEST(KeyCopies, TheWatchFindsAnUnwipedCopy) {
     const auto needles = Needles(kSecret);
     FreedBlockWatch watch(needles);
