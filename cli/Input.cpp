@@ -131,20 +131,22 @@ std::u16string ObtainKey(const System& system, const KeySource& source, Reader& 
                            "is this the right file? The key is its first line");
         }
     } else if (!source.env.empty()) {
-        const auto value = system.getEnv ? system.getEnv(source.env) : std::nullopt;
+        auto value = system.getEnv ? system.getEnv(source.env) : std::nullopt;
         if (!value) {
             throw CliError(ExitUsage, "the environment variable " + source.env + " is not set");
         }
         utf8 = *value;
+        SecureWipe(*value);
         DropLineEnd(utf8);
         from = "the environment variable " + source.env;
     } else {
-        const auto typed = system.askKey ? system.askKey("Key: ") : std::nullopt;
+        auto typed = system.askKey ? system.askKey("Key: ") : std::nullopt;
         if (!typed) {
             throw CliError(ExitUsage, "no key given and no terminal to ask for one",
                            "give the key with --key-file FILE or --key-env NAME");
         }
         utf8 = *typed;
+        SecureWipe(*typed);
         if (source.confirm) {
             // One mistyped key would seal the message for good.
             auto again = system.askKey("Key again: ");

@@ -65,6 +65,14 @@ std::optional<std::string> AskOnTerminal(const std::string& prompt) {
             ended = true;
             break;
         }
+        if (line.size() == line.capacity()) {
+            // Grown by hand: the shorter copy is wiped, not freed as it is.
+            std::string larger;
+            larger.reserve(2 * line.capacity());
+            larger = line;
+            SecureWipe(line);
+            line.swap(larger);
+        }
         line.push_back(c);
     }
     if (isTerminal) {

@@ -94,18 +94,22 @@ TEST(KeyCopies, NoneLeftByTheFileOperations) {
     }
 }
 
-// A key file's line long enough that the buffer it is read into grows on the way.
-TEST(KeyCopies, NoneLeftByTheCommandLinesKeyFile) {
+// The command line's key from a file (a line long enough that its buffer grows on the way),
+// the environment and the terminal.
+TEST(KeyCopies, NoneLeftByTheCommandLine) {
     TempDir dir;
-    const std::string line = std::string(kPlainSecret.begin(), kPlainSecret.end()) + std::string(700, 'k') + "\n";
+    const std::string line = std::string(kPlainSecret.begin(), kPlainSecret.end()) + std::string(700, 'k');
     WriteFile(dir / "key", ByteArray(line.begin(), line.end()));
+    ::setenv("TAVORIN_COPIES_KEY", line.c_str(), 1);
+    cli::System system = cli::System::Process();
+    system.askKey = [&](const std::string&) { return std::optional<std::string>(line); };
     const auto needles = Needles(kPlainSecret);
     FreedBlockWatch watch(needles);
-    {
+    for (const std::string& from :
+         {"--key-file=" + (dir / "key").string(), std::string("--key-env=TAVORIN_COPIES_KEY"), std::string("-f")}) {
         cli::TextReader in("m");
         cli::TextWriter out, err;
-        EXPECT_EQ(cli::Run({"encrypt", "--key-file", (dir / "key").string()}, in, out, err, cli::System::Process()), 0)
-            << err.Text();
+        EXPECT_EQ(cli::Run({"encrypt", from}, in, out, err, system), 0) << err.Text();
     }
     EXPECT_EQ(watch.Hits(), 0u) << "a freed block still held the key";
 }
