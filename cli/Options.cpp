@@ -209,8 +209,9 @@ std::optional<int> Options::Parse(const std::vector<std::string>& args, Writer& 
                 }
             } else {
                 for (std::size_t j = 1; j < arg.size(); ++j) {
-                    const auto it = std::find_if(entries_.begin(), entries_.end(),
-                                                 [&](const Entry& e) { return e.shortName == arg[j]; });
+                    const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
+                        return e.shortName != 0 && e.shortName == arg[j];
+                    });
                     if (it == entries_.end()) {
                         throw CliError(ExitUsage, "unknown option '-" + std::string(1, arg[j]) + "'");
                     }
