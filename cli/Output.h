@@ -27,7 +27,7 @@ public:
     void WriteWindows1252AsUtf8(const std::uint8_t* data, std::size_t size);
     void Commit();
 
-    // Whether PlaceAt works: an output file, or a regular file behind the stream.
+    // Whether PlaceAt works: an output file, or a regular file behind the writer.
     bool Placeable() const noexcept { return file_ != nullptr || fd_ >= 0; }
     // A piece at an offset from where this output begins; Write then goes on after the
     // furthest end placed. One thread at a time.

@@ -62,10 +62,10 @@ struct System {
     std::function<std::optional<std::string>(const std::string& prompt)> askKey;
     // Whether standard error is a terminal (then long work shows a progress bar).
     bool errIsTerminal = false;
-    // The descriptor behind the output stream, or -1. When it is a regular file, an envelope
+    // The descriptor behind the output writer, or -1. When it is a regular file, an envelope
     // is written into it piece by piece as the cipher runs instead of after it.
     int outFd = -1;
-    // The descriptor behind the input stream, or -1. A regular file there is read on a second
+    // The descriptor behind the input reader, or -1. A regular file there is read on a second
     // thread while the message is encrypted.
     int inFd = -1;
 
