@@ -156,6 +156,7 @@ BENCHMARK(Hex_HexToBytes);
 BENCHMARK(Hex_SpacedPairs<modHEX::Path::Portable>)->Name("Hex_Encode_Portable");
 BENCHMARK(Hex_SpacedPairs<modHEX::Path::Ssse3>)->Name("Hex_Encode_Ssse3");
 BENCHMARK(Hex_SpacedPairs<modHEX::Path::Avx2>)->Name("Hex_Encode_Avx2");
+BENCHMARK(Hex_SpacedPairs<modHEX::Path::Avx512>)->Name("Hex_Encode_Avx512");
 BENCHMARK(Hex_ReadPairs<modHEX::Path::Portable>)->Name("Hex_Decode_Portable");
 BENCHMARK(Hex_ReadPairs<modHEX::Path::Ssse3>)->Name("Hex_Decode_Ssse3");
 BENCHMARK(Hex_ReadPairs<modHEX::Path::Avx2>)->Name("Hex_Decode_Avx2");
@@ -177,6 +178,7 @@ int main(int argc, char** argv) {
     std::printf("\nThe envelope's pairs in 64 KiB slices, vector paths over the portable table code\n");
     bench::PrintRatio(rates, "encode SSSE3", "Hex_Encode_Ssse3", {"Hex_Encode_Portable"}, 4.0);
     bench::PrintRatio(rates, "encode AVX2", "Hex_Encode_Avx2", {"Hex_Encode_Portable"}, 4.0);
+    bench::PrintRatio(rates, "encode AVX-512", "Hex_Encode_Avx512", {"Hex_Encode_Portable"}, 4.0);
     bench::PrintRatio(rates, "decode SSSE3", "Hex_Decode_Ssse3", {"Hex_Decode_Portable"}, 3.0);
     bench::PrintRatio(rates, "decode AVX2", "Hex_Decode_Avx2", {"Hex_Decode_Portable"}, 3.0);
     return 0;

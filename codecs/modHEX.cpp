@@ -183,6 +183,7 @@ std::size_t LedPairsPortable(const char* text, std::size_t count, std::uint8_t* 
 
 #define TAVORIN_HEX_SSSE3 __attribute__((target("ssse3")))
 #define TAVORIN_HEX_AVX2 __attribute__((target("avx2")))
+#define TAVORIN_HEX_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi")))
 
 using Shuffle = std::array<std::int8_t, 16>;
 
@@ -282,6 +283,67 @@ TAVORIN_HEX_AVX2 void EncodeAvx2(const std::uint8_t* data, std::size_t n, char g
         _mm_storeu_si128(o + 5, _mm256_extracti128_si256(c2, 1));
     }
     EncodeSsse3(data + i, n - i, gap, out + 3 * i);
+}
+
+// 64 bytes at a time with whole-register byte permutes: the three registers of 64
+// characters each take, at every digit place, the high or the low nibble of its byte from
+// the two registers of nibbles, and the digit through a 16-entry shuffle; the gaps are
+// merged in by mask.
+constexpr std::uint64_t DigitPlaces(int chunk) {
+    std::uint64_t mask = 0;
+    for (int j = 0; j < 64; ++j)
+        mask |= std::uint64_t{(64 * chunk + j) % 3 != 2} << j;
+    return mask;
+}
+
+struct NibbleIndex {
+    std::array<std::uint8_t, 64> at;
+};
+
+// Index into {high nibbles, low nibbles} (0..63, 64..127) for each character of register
+// `chunk`; gaps take 0, overwritten by the mask.
+constexpr NibbleIndex NibblePlaces(int chunk) {
+    NibbleIndex index{};
+    for (int j = 0; j < 64; ++j) {
+        const int p = 64 * chunk + j;
+        index.at[j] = static_cast<std::uint8_t>(p % 3 == 2 ? 0 : p / 3 + 64 * (p % 3));
+    }
+    return index;
+}
+
+constexpr char kDigits4[] = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF";
+constexpr std::size_t kAhead = 2048;
+alignas(64) constexpr NibbleIndex kNibbles[3] = {NibblePlaces(0), NibblePlaces(1), NibblePlaces(2)};
+
+TAVORIN_HEX_AVX512 void EncodeAvx512(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept {
+    const __m512i digits = _mm512_loadu_si512(kDigits4);
+    const __m512i nibble = _mm512_set1_epi8(0x0F);
+    const __m512i gaps = _mm512_set1_epi8(gap);
+    const __m512i n0 = _mm512_load_si512(kNibbles[0].at.data());
+    const __m512i n1 = _mm512_load_si512(kNibbles[1].at.data());
+    const __m512i n2 = _mm512_load_si512(kNibbles[2].at.data());
+    constexpr __mmask64 d0 = DigitPlaces(0), d1 = DigitPlaces(1), d2 = DigitPlaces(2);
+    // Up to the byte whose characters start on a 64-byte line: whole-line stores after it.
+    std::size_t i = (43 * (64 - reinterpret_cast<std::uintptr_t>(out) % 64)) % 64;
+    if (i >= n) {
+        return EncodeAvx2(data, n, gap, out);
+    }
+    EncodeAvx2(data, i, gap, out);
+    for (; i + 64 <= n; i += 64) {
+        // The bytes come from far (the chain wrote them long ago): asked for early, their
+        // loads overlap the work instead of stalling it.
+        _mm_prefetch(reinterpret_cast<const char*>(data + i + kAhead), _MM_HINT_T0);
+        const __m512i b = _mm512_loadu_si512(data + i);
+        const __m512i high = _mm512_and_si512(_mm512_srli_epi16(b, 4), nibble);
+        const __m512i low = _mm512_and_si512(b, nibble);
+        char* o = out + 3 * i;
+        _mm512_storeu_si512(o, _mm512_mask_shuffle_epi8(gaps, d0, digits, _mm512_permutex2var_epi8(high, n0, low)));
+        _mm512_storeu_si512(o + 64,
+                            _mm512_mask_shuffle_epi8(gaps, d1, digits, _mm512_permutex2var_epi8(high, n1, low)));
+        _mm512_storeu_si512(o + 128,
+                            _mm512_mask_shuffle_epi8(gaps, d2, digits, _mm512_permutex2var_epi8(high, n2, low)));
+    }
+    EncodeAvx2(data + i, n - i, gap, out + 3 * i);
 }
 
 // Sixteen characters as bytes; a wide character past 0xFF becomes 0xFF or 0x00, both outside
@@ -443,6 +505,7 @@ TAVORIN_HEX_AVX2 std::size_t LedPairsAvx2(const char* text, std::size_t count, s
 
 #undef TAVORIN_HEX_SSSE3
 #undef TAVORIN_HEX_AVX2
+#undef TAVORIN_HEX_AVX512
 
 #endif
 
@@ -455,6 +518,8 @@ bool CpuRuns(Path path) noexcept {
         return cpu::Ssse3();
     case Path::Avx2:
         return cpu::Avx2();
+    case Path::Avx512:
+        return cpu::Avx512Vbmi();
 #endif
     default:
         return false;
@@ -462,7 +527,8 @@ bool CpuRuns(Path path) noexcept {
 }
 
 std::atomic<Path>& Chosen() noexcept {
-    static std::atomic<Path> chosen{CpuRuns(Path::Avx2)    ? Path::Avx2
+    static std::atomic<Path> chosen{CpuRuns(Path::Avx512)  ? Path::Avx512
+                                    : CpuRuns(Path::Avx2)  ? Path::Avx2
                                     : CpuRuns(Path::Ssse3) ? Path::Ssse3
                                                            : Path::Portable};
     return chosen;
@@ -471,6 +537,8 @@ std::atomic<Path>& Chosen() noexcept {
 void EncodeGapped(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept {
     switch (Chosen().load(std::memory_order_relaxed)) {
 #ifdef TAVORIN_HEX_X86
+    case Path::Avx512:
+        return EncodeAvx512(data, n, gap, out);
     case Path::Avx2:
         return EncodeAvx2(data, n, gap, out);
     case Path::Ssse3:
@@ -485,6 +553,7 @@ template <class Char>
 bool DecodeGapped(const Char* text, std::size_t count, std::uint8_t* out) noexcept {
     switch (Chosen().load(std::memory_order_relaxed)) {
 #ifdef TAVORIN_HEX_X86
+    case Path::Avx512:
     case Path::Avx2:
         return DecodeAvx2(text, count, out);
     case Path::Ssse3:
@@ -608,6 +677,7 @@ std::size_t ReadSpaceLedPairs(const char* text, std::size_t size, std::size_t mo
     const std::size_t count = std::min(size / 3, most);
     switch (Chosen().load(std::memory_order_relaxed)) {
 #ifdef TAVORIN_HEX_X86
+    case Path::Avx512:
     case Path::Avx2:
         return LedPairsAvx2(text, count, out);
     case Path::Ssse3:

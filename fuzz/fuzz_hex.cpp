@@ -111,14 +111,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Space-led pairs in the text's low bytes: every path takes the same triples.
     std::string narrow(text.begin(), text.end());
     ByteArray led(narrow.size() / 3), ledPortable(led.size());
-    for (const auto path : {modHEX::Path::Portable, modHEX::Path::Ssse3, modHEX::Path::Avx2}) {
+    std::string spaced(3 * narrow.size(), '\0'), spacedPortable;
+    for (const auto path : {modHEX::Path::Portable, modHEX::Path::Ssse3, modHEX::Path::Avx2, modHEX::Path::Avx512}) {
         if (modHEX::SelectPath(path)) {
             CheckPath(text, s, mode, expected);
             const std::size_t n = modHEX::ReadSpaceLedPairs(narrow.data(), narrow.size(), narrow.size(), led.data());
-            if (path == modHEX::Path::Portable)
+            modHEX::WriteSpacedPairs(reinterpret_cast<const std::uint8_t*>(narrow.data()), narrow.size(),
+                                     spaced.data());
+            if (path == modHEX::Path::Portable) {
                 ledPortable.assign(led.begin(), led.begin() + static_cast<std::ptrdiff_t>(n));
-            else
+                spacedPortable = spaced;
+            } else {
                 FUZZ_CHECK(ByteArray(led.begin(), led.begin() + static_cast<std::ptrdiff_t>(n)) == ledPortable);
+                FUZZ_CHECK(spaced == spacedPortable);
+            }
         }
     }
     return 0;
