@@ -16,6 +16,34 @@ std::atomic<std::size_t> coreLimit{0};
 
 void LimitCores(std::size_t cores) noexcept { coreLimit.store(cores, std::memory_order_relaxed); }
 
+OffCore::OffCore() noexcept {
+#if defined(__linux__) && !defined(TAVORIN_NO_THREADS)
+    known_ = sched_getaffinity(0, sizeof before_, &before_) == 0;
+#endif
+}
+
+void OffCore::Avoid(int other) noexcept {
+#if defined(__linux__) && !defined(TAVORIN_NO_THREADS)
+    if (other == avoided_ || !known_)
+        return;
+    cpu_set_t cores = before_;
+    if (other >= 0 && other < CPU_SETSIZE)
+        CPU_CLR(other, &cores);
+    if (CPU_COUNT(&cores) != 0 && sched_setaffinity(0, sizeof cores, &cores) == 0)
+        avoided_ = other;
+#else
+    avoided_ = other;
+#endif
+}
+
+int OffCore::CurrentCore() noexcept {
+#if defined(__linux__) && !defined(TAVORIN_NO_THREADS)
+    return sched_getcpu();
+#else
+    return -1;
+#endif
+}
+
 std::size_t CoreCount() noexcept {
 #if defined(TAVORIN_NO_THREADS) || defined(__EMSCRIPTEN__)
     return 1;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -41,6 +42,8 @@ constexpr std::size_t kDigestAlongside = std::size_t{1} << 20;
 // The worker takes the finished ciphertext in batches of this size: few wake-ups, and a short
 // tail once the chain ends.
 constexpr std::size_t kBatch = std::size_t{256} << 10;
+// How long the worker sleeps between looks at the chain's progress: a third of a batch or so.
+constexpr std::chrono::microseconds kNap{500};
 
 void MapPortable(const std::uint8_t* data, std::size_t n, std::uint8_t* out) noexcept {
     const auto& map = DigestBytes();
@@ -212,19 +215,30 @@ bool RunLastPass(Engine& engine, InPlace& message, std::u16string_view key, cons
     if (work.start) {
         work.start();
     }
+    // Where the chain runs: woken next to it, the worker would take turns with it on one core.
+    std::atomic<int> chainCore{OffCore::CurrentCore()};
     std::thread worker([&] {
         try {
+            OffCore off;
             std::size_t done = 0;
             for (;;) {
                 // total is known once something was taken.
                 const bool nearEnd = done != 0 && total - done <= 4 * kBatch;
-                const std::size_t reached = ready.WaitFor(done + (nearEnd ? kBatch / 4 : kBatch));
+                const std::size_t want = done + (nearEnd ? kBatch / 4 : kBatch);
+                // Until near the end the worker naps instead of being woken: a wake-up costs the
+                // chain's thread a system call and the machine an interrupt between cores.
+                while (!nearEnd && ready.Value() < want && !ready.Closed()) {
+                    std::this_thread::sleep_for(kNap);
+                }
+                const std::size_t reached = ready.WaitFor(want);
                 if (reached == done) {
                     break;  // closed
                 }
+                off.Avoid(chainCore.load(std::memory_order_relaxed));
                 work.take(data, done, reached, total);
                 done = reached;
             }
+            off.Release();
             if (chainEnded.load() && data != nullptr && done == total && work.workerTail) {
                 work.workerTail();
             }
@@ -252,6 +266,7 @@ bool RunLastPass(Engine& engine, InPlace& message, std::u16string_view key, cons
             data = sealed;
             total = frame;
         }
+        chainCore.store(OffCore::CurrentCore(), std::memory_order_relaxed);
         ready.Raise(finished);
     };
     try {
