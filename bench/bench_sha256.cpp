@@ -142,6 +142,22 @@ void Hex_ReadPairs(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSlice));
 }
 
+// Space-led pairs, as pasted envelopes are read.
+template <modHEX::Path path>
+void Hex_LedPairs(benchmark::State& state) {
+    const modHEX::Path chosen = modHEX::ActivePath();
+    const std::string text = " " + modHEX::BytesToHex(Data().data(), kSlice, " ");
+    ByteArray out(kSlice);
+    if (!modHEX::SelectPath(path)) {
+        state.SkipWithError("the CPU cannot run this path");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(modHEX::ReadSpaceLedPairs(text.data(), text.size(), kSlice, out.data()));
+    modHEX::SelectPath(chosen);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSlice));
+}
+
 }  // namespace
 
 BENCHMARK(Sha256_Tavorin);
@@ -160,6 +176,9 @@ BENCHMARK(Hex_SpacedPairs<modHEX::Path::Avx512>)->Name("Hex_Encode_Avx512");
 BENCHMARK(Hex_ReadPairs<modHEX::Path::Portable>)->Name("Hex_Decode_Portable");
 BENCHMARK(Hex_ReadPairs<modHEX::Path::Ssse3>)->Name("Hex_Decode_Ssse3");
 BENCHMARK(Hex_ReadPairs<modHEX::Path::Avx2>)->Name("Hex_Decode_Avx2");
+BENCHMARK(Hex_LedPairs<modHEX::Path::Portable>)->Name("Hex_Led_Portable");
+BENCHMARK(Hex_LedPairs<modHEX::Path::Avx2>)->Name("Hex_Led_Avx2");
+BENCHMARK(Hex_LedPairs<modHEX::Path::Avx512>)->Name("Hex_Led_Avx512");
 
 int main(int argc, char** argv) {
     const auto rates = bench::RunAndCollect(argc, argv);
@@ -181,5 +200,7 @@ int main(int argc, char** argv) {
     bench::PrintRatio(rates, "encode AVX-512", "Hex_Encode_Avx512", {"Hex_Encode_Portable"}, 4.0);
     bench::PrintRatio(rates, "decode SSSE3", "Hex_Decode_Ssse3", {"Hex_Decode_Portable"}, 3.0);
     bench::PrintRatio(rates, "decode AVX2", "Hex_Decode_Avx2", {"Hex_Decode_Portable"}, 3.0);
+    bench::PrintRatio(rates, "space-led pairs AVX2", "Hex_Led_Avx2", {"Hex_Led_Portable"}, 3.0);
+    bench::PrintRatio(rates, "space-led pairs AVX-512", "Hex_Led_Avx512", {"Hex_Led_Portable"}, 3.0);
     return 0;
 }

@@ -503,6 +503,60 @@ TAVORIN_HEX_AVX2 std::size_t LedPairsAvx2(const char* text, std::size_t count, s
     return i + LedPairsSsse3(text + 3 * i, count - i, out + i);
 }
 
+// 64 triples at a time: each field (space, high digit, low digit) gathered from the three
+// registers by one two-register permute and one masked permute, and the digits looked up in
+// a 128-entry table (0xFF for any other character).
+constexpr NibbleIndex LedPlaces(int field) {
+    NibbleIndex index{};
+    for (int i = 0; i < 64; ++i)
+        index.at[i] = static_cast<std::uint8_t>((3 * i + field) & 127);
+    return index;
+}
+
+constexpr std::uint64_t LedThirdRegister(int field) {
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i)
+        mask |= std::uint64_t{3 * i + field >= 128} << i;
+    return mask;
+}
+
+alignas(64) constexpr NibbleIndex kLedPlaces[3] = {LedPlaces(0), LedPlaces(1), LedPlaces(2)};
+constexpr std::uint64_t kLedThird[3] = {LedThirdRegister(0), LedThirdRegister(1), LedThirdRegister(2)};
+alignas(64) constexpr auto kAnyCaseDigit128 = [] {
+    std::array<std::uint8_t, 128> t{};
+    std::copy_n(kAnyCaseDigit.begin(), t.size(), t.begin());
+    return t;
+}();
+
+TAVORIN_HEX_AVX512 std::size_t LedPairsAvx512(const char* text, std::size_t count, std::uint8_t* out) noexcept {
+    const __m512i lowTable = _mm512_load_si512(kAnyCaseDigit128.data());
+    const __m512i highTable = _mm512_load_si512(kAnyCaseDigit128.data() + 64);
+    __m512i place[3];
+    for (int f = 0; f < 3; ++f)
+        place[f] = _mm512_load_si512(kLedPlaces[f].at.data());
+    std::size_t i = 0;
+    for (; i + 64 <= count; i += 64) {
+        const char* p = text + 3 * i;
+        const __m512i c0 = _mm512_loadu_si512(p), c1 = _mm512_loadu_si512(p + 64), c2 = _mm512_loadu_si512(p + 128);
+        __m512i part[3];
+        for (int f = 0; f < 3; ++f)
+            part[f] =
+                _mm512_mask_permutexvar_epi8(_mm512_permutex2var_epi8(c0, place[f], c1), kLedThird[f], place[f], c2);
+        const __m512i high = _mm512_permutex2var_epi8(lowTable, part[1], highTable);
+        const __m512i low = _mm512_permutex2var_epi8(lowTable, part[2], highTable);
+        // Bit 7: a character past 127, or one that is no digit.
+        const __mmask64 bad = _mm512_cmpneq_epi8_mask(part[0], _mm512_set1_epi8(' ')) |
+                              _mm512_movepi8_mask(_mm512_or_si512(part[1], high)) |
+                              _mm512_movepi8_mask(_mm512_or_si512(part[2], low));
+        const __m512i value = _mm512_or_si512(
+            _mm512_and_si512(_mm512_slli_epi16(high, 4), _mm512_set1_epi8(static_cast<char>(0xF0))), low);
+        _mm512_storeu_si512(out + i, value);
+        if (bad != 0)
+            return i + static_cast<std::size_t>(std::countr_zero(bad));
+    }
+    return i + LedPairsAvx2(text + 3 * i, count - i, out + i);
+}
+
 #undef TAVORIN_HEX_SSSE3
 #undef TAVORIN_HEX_AVX2
 #undef TAVORIN_HEX_AVX512
@@ -678,6 +732,7 @@ std::size_t ReadSpaceLedPairs(const char* text, std::size_t size, std::size_t mo
     switch (Chosen().load(std::memory_order_relaxed)) {
 #ifdef TAVORIN_HEX_X86
     case Path::Avx512:
+        return LedPairsAvx512(text, count, out);
     case Path::Avx2:
         return LedPairsAvx2(text, count, out);
     case Path::Ssse3:
