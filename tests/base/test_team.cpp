@@ -29,3 +29,24 @@ TEST(Team, EveryJobOnceAndEachEndToldOnTheCallingThread) {
         }
     }
 }
+
+#ifdef __linux__
+// A thread kept off a core runs elsewhere, and has every core back afterwards: a worker left
+// pinned would share one core with the chain's thread from then on.
+TEST(OffCore, KeepsOffOneCoreAndGivesEveryCoreBack) {
+    cpu_set_t before, during, after;
+    ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
+    const int core = OffCore::CurrentCore();
+    if (core < 0 || CPU_COUNT(&before) < 2)
+        GTEST_SKIP() << "one core only";
+    {
+        OffCore off;
+        off.Avoid(core);
+        ASSERT_EQ(sched_getaffinity(0, sizeof during, &during), 0);
+        EXPECT_FALSE(CPU_ISSET(core, &during));
+        EXPECT_NE(OffCore::CurrentCore(), core);
+    }
+    ASSERT_EQ(sched_getaffinity(0, sizeof after, &after), 0);
+    EXPECT_TRUE(CPU_EQUAL(&before, &after));
+}
+#endif
