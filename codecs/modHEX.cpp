@@ -253,6 +253,10 @@ TAVORIN_HEX_SSSE3 void EncodeSsse3(const std::uint8_t* data, std::size_t n, char
     EncodePortable(data + i, n - i, gap, out + 3 * i);
 }
 
+// How far ahead the encoders ask for their bytes: they come from far (the chain wrote them
+// long ago), and asked for early their loads overlap the work instead of stalling it.
+constexpr std::size_t kAhead = 2048;
+
 // 32 bytes at a time: each 128-bit lane makes the 48 characters of its 16 bytes as above,
 // and the upper lanes are stored after the lower ones.
 TAVORIN_HEX_AVX2 void EncodeAvx2(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept {
@@ -266,6 +270,7 @@ TAVORIN_HEX_AVX2 void EncodeAvx2(const std::uint8_t* data, std::size_t n, char g
     const __m256i g2 = _mm256_and_si256(Load2(kGaps[2]), gaps);
     std::size_t i = 0;
     for (; i + 32 <= n; i += 32) {
+        _mm_prefetch(reinterpret_cast<const char*>(data + i + kAhead), _MM_HINT_T0);
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
         const __m256i high = _mm256_shuffle_epi8(digits, _mm256_and_si256(_mm256_srli_epi16(b, 4), nibble));
         const __m256i low = _mm256_shuffle_epi8(digits, _mm256_and_si256(b, nibble));
@@ -312,7 +317,6 @@ constexpr NibbleIndex NibblePlaces(int chunk) {
 }
 
 constexpr char kDigits4[] = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF";
-constexpr std::size_t kAhead = 2048;
 alignas(64) constexpr NibbleIndex kNibbles[3] = {NibblePlaces(0), NibblePlaces(1), NibblePlaces(2)};
 
 TAVORIN_HEX_AVX512 void EncodeAvx512(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept {
@@ -330,8 +334,6 @@ TAVORIN_HEX_AVX512 void EncodeAvx512(const std::uint8_t* data, std::size_t n, ch
     }
     EncodeAvx2(data, i, gap, out);
     for (; i + 64 <= n; i += 64) {
-        // The bytes come from far (the chain wrote them long ago): asked for early, their
-        // loads overlap the work instead of stalling it.
         _mm_prefetch(reinterpret_cast<const char*>(data + i + kAhead), _MM_HINT_T0);
         const __m512i b = _mm512_loadu_si512(data + i);
         const __m512i high = _mm512_and_si512(_mm512_srli_epi16(b, 4), nibble);
