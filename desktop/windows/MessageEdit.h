@@ -6,24 +6,17 @@
 // millions of characters) are shown in blocks of many visual lines, split where the line
 // wraps anyway: one huge block would take the text layout seconds.
 //
-// A large text of plain lines is not put in a document at all: the area paints the rows in
-// sight straight from the text, and a reader scrolls, selects and copies there. The first edit
-// hands the text to the editor, at the same cursor and selection, and editing goes on there.
+// A large text of plain lines is not put in a document at all: a MessageView shows it.
 
-#include <QBasicTimer>
-#include <QPixmap>
 #include <QPlainTextEdit>
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "desktop/windows/TextRows.h"
-
-class QTextLayout;
+#include "desktop/windows/MessageView.h"
 
 namespace tavorin {
 
@@ -32,6 +25,8 @@ namespace tavorin {
 // an invisible mark. In lines longer than longLine, every linesPerBlock-th wrapped line
 // that ends at a space ends its block there (charsPerLine: how many characters fit).
 QString ShownText(std::u16string_view text, qsizetype charsPerLine = 0, int linesPerBlock = 0, qsizetype longLine = 0);
+// The one character shown for text[i].
+char16_t ShownChar(std::u16string_view text, std::size_t i);
 
 // The text that shown characters typed or pasted by the user stand for: the inverse of
 // ShownText for every character it changes.
@@ -68,7 +63,7 @@ public:
 
     // Texts of at least this many characters are shown without a document when they can be.
     void SetViewThreshold(std::size_t characters);
-    bool Viewing() const noexcept { return viewing_; }
+    bool Viewing() const noexcept { return view_.Active(); }
     // The selection [from, to) and the cursor, in the text, wherever it is shown.
     std::pair<std::size_t, std::size_t> Selection() const;
     std::size_t CursorPosition() const;
@@ -76,7 +71,7 @@ public:
     QRect CharacterRect(std::size_t position) const;
     std::size_t OffsetAt(QPoint global) const;
     // Where the view's rows begin.
-    const std::vector<std::size_t>& ViewRows() const noexcept { return rows_; }
+    const std::vector<std::size_t>& ViewRows() const noexcept { return view_.Rows(); }
 
 signals:
     // After every write and every edit.
@@ -87,60 +82,26 @@ protected:
     void insertFromMimeData(const QMimeData* source) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void inputMethodEvent(QInputMethodEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void scrollContentsBy(int dx, int dy) override;
     void changeEvent(QEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-    void timerEvent(QTimerEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
+    // The view takes the text back to the editor, copies as the editor copies, and scrolls
+    // with keys as the editor does.
+    friend class MessageView;
+
     void Holding();
     void Written();
     void Render();
     void RenderDocument();
+    void DropDocument();
+    void HandOver();
     QMimeData* Copied(std::size_t from, std::size_t to) const;
+    void ScrollKey(QKeyEvent* event) { QAbstractScrollArea::keyPressEvent(event); }
     void OnContentsChange(int position, int removed, int added);
     void Resync();
     void RenderIfStale();
     qsizetype CheckedCharsPerLine(qsizetype guess, qsizetype firstBreak);
-
-    // The view of a large text.
-    void MeasureRows();
-    bool EnterView();
-    void LeaveView();
-    void HandOver();
-    void Rewrap();
-    void AdjustRows();
-    std::size_t RowOf(std::size_t position) const;
-    std::size_t RowStart(std::size_t row) const { return rows_[row]; }
-    std::size_t RowEnd(std::size_t row) const;  // before its line end
-    std::size_t LineStart(std::size_t position) const;
-    std::size_t LineEnd(std::size_t position) const;
-    qreal RowY(std::size_t row) const;
-    std::size_t RowAt(qreal y) const;
-    std::size_t PositionAt(QPoint point) const;
-    std::size_t VisibleRows() const;
-    std::size_t LayRows(QTextLayout& layout, std::size_t first, std::size_t last) const;
-    static int LaidOut(const QTextLayout& layout, std::size_t from, std::size_t position);
-    qreal CursorX(std::size_t position) const;
-    std::size_t PositionInRow(std::size_t row, qreal x) const;
-    void MoveCursor(std::size_t position, bool keepAnchor);
-    void ShowRow(std::size_t row);
-    bool ViewMove(QKeyEvent* event);
-    std::size_t PageMove(bool down);
-    void CopySelection(bool toSelection = false) const;
-    void SelectEverything();
-    void RestartBlink();
-    void DragSelection();
 
     std::u16string text_;
     QString shown_;  // the document's characters, one per character of text_
@@ -152,26 +113,8 @@ private:
     bool measured_ = false;       // the long-line blocks were checked against the layout
     qsizetype estimate_ = 0;      // CharsPerLine() when they were made
     qsizetype charsPerLine_ = 0;  // what they were made with
-
-    bool viewing_ = false;
     std::size_t viewThreshold_ = ViewThreshold;
-    std::vector<std::size_t> rows_;  // where each row of the view begins
-    RowFits fits_{};
-    qreal fitsWidth_ = -1;  // what fits_ was measured for
-    QFont fitsFont_;
-    qreal rowHeight_ = 1;
-    std::size_t anchor_ = 0;
-    std::size_t cursor_ = 0;
-    qreal wantedX_ = -1;  // kept through up and down moves
-    bool cursorOn_ = true;
-    bool selecting_ = false;
-    bool wordSelecting_ = false;
-    std::pair<std::size_t, std::size_t> clickedWord_{0, 0};
-    QPoint lastMouse_;
-    std::optional<QPoint> dragFrom_;  // pressed in the selection here
-    QBasicTimer blink_;
-    QBasicTimer autoScroll_;
-    QPixmap held_;  // what the view showed when a held write replaced its text
+    MessageView view_{*this};
 };
 
 // The mime type clipboard managers read to leave a secret out of their history.
