@@ -142,6 +142,27 @@ void Hex_ReadPairs(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSlice));
 }
 
+// The same from far memory: 16 MiB of bytes to 48 MiB of pairs, more than any cache holds.
+template <modHEX::Path path>
+void Hex_SpacedPairsFar(benchmark::State& state) {
+    constexpr std::size_t kFar = std::size_t{16} << 20;
+    const modHEX::Path chosen = modHEX::ActivePath();
+    if (!modHEX::SelectPath(path)) {
+        state.SkipWithError("the CPU cannot run this path");
+        return;
+    }
+    ByteArray data(kFar);
+    for (std::size_t i = 0; i < kFar; ++i)
+        data[i] = Data()[i % kSize];
+    std::string out(3 * kFar, ' ');
+    for (auto _ : state) {
+        modHEX::WriteSpacedPairs(data.data(), kFar, out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+    modHEX::SelectPath(chosen);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFar));
+}
+
 // Space-led pairs, as pasted envelopes are read.
 template <modHEX::Path path>
 void Hex_LedPairs(benchmark::State& state) {
@@ -173,6 +194,9 @@ BENCHMARK(Hex_SpacedPairs<modHEX::Path::Portable>)->Name("Hex_Encode_Portable");
 BENCHMARK(Hex_SpacedPairs<modHEX::Path::Ssse3>)->Name("Hex_Encode_Ssse3");
 BENCHMARK(Hex_SpacedPairs<modHEX::Path::Avx2>)->Name("Hex_Encode_Avx2");
 BENCHMARK(Hex_SpacedPairs<modHEX::Path::Avx512>)->Name("Hex_Encode_Avx512");
+BENCHMARK(Hex_SpacedPairsFar<modHEX::Path::Portable>)->Name("Hex_EncodeFar_Portable");
+BENCHMARK(Hex_SpacedPairsFar<modHEX::Path::Avx2>)->Name("Hex_EncodeFar_Avx2");
+BENCHMARK(Hex_SpacedPairsFar<modHEX::Path::Avx512>)->Name("Hex_EncodeFar_Avx512");
 BENCHMARK(Hex_ReadPairs<modHEX::Path::Portable>)->Name("Hex_Decode_Portable");
 BENCHMARK(Hex_ReadPairs<modHEX::Path::Ssse3>)->Name("Hex_Decode_Ssse3");
 BENCHMARK(Hex_ReadPairs<modHEX::Path::Avx2>)->Name("Hex_Decode_Avx2");
@@ -198,6 +222,10 @@ int main(int argc, char** argv) {
     bench::PrintRatio(rates, "encode SSSE3", "Hex_Encode_Ssse3", {"Hex_Encode_Portable"}, 4.0);
     bench::PrintRatio(rates, "encode AVX2", "Hex_Encode_Avx2", {"Hex_Encode_Portable"}, 4.0);
     bench::PrintRatio(rates, "encode AVX-512", "Hex_Encode_Avx512", {"Hex_Encode_Portable"}, 4.0);
+    bench::PrintRatio(rates, "encode AVX2, 16 MiB from far memory", "Hex_EncodeFar_Avx2", {"Hex_EncodeFar_Portable"},
+                      0.0);
+    bench::PrintRatio(rates, "encode AVX-512, 16 MiB from far memory", "Hex_EncodeFar_Avx512",
+                      {"Hex_EncodeFar_Portable"}, 0.0);
     bench::PrintRatio(rates, "decode SSSE3", "Hex_Decode_Ssse3", {"Hex_Decode_Portable"}, 3.0);
     bench::PrintRatio(rates, "decode AVX2", "Hex_Decode_Avx2", {"Hex_Decode_Portable"}, 3.0);
     bench::PrintRatio(rates, "space-led pairs AVX2", "Hex_Led_Avx2", {"Hex_Led_Portable"}, 3.0);

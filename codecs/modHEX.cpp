@@ -183,7 +183,7 @@ std::size_t LedPairsPortable(const char* text, std::size_t count, std::uint8_t* 
 
 #define TAVORIN_HEX_SSSE3 __attribute__((target("ssse3")))
 #define TAVORIN_HEX_AVX2 __attribute__((target("avx2")))
-#define TAVORIN_HEX_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi")))
+#define TAVORIN_HEX_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi")))
 
 using Shuffle = std::array<std::int8_t, 16>;
 
@@ -290,44 +290,44 @@ TAVORIN_HEX_AVX2 void EncodeAvx2(const std::uint8_t* data, std::size_t n, char g
     EncodeSsse3(data + i, n - i, gap, out + 3 * i);
 }
 
-// 64 bytes at a time with whole-register byte permutes: the three registers of 64
-// characters each take, at every digit place, the high or the low nibble of its byte from
-// the two registers of nibbles, and the digit through a 16-entry shuffle; the gaps are
-// merged in by mask.
-constexpr std::uint64_t DigitPlaces(int chunk) {
-    std::uint64_t mask = 0;
-    for (int j = 0; j < 64; ++j)
-        mask |= std::uint64_t{(64 * chunk + j) % 3 != 2} << j;
+// 32 bytes at a time with byte permutes over two registers: each of the three registers of
+// 32 characters takes, at every digit place, the high or the low nibble of its byte, and the
+// digit through a 16-entry shuffle; the gaps are merged in by mask. Half-width registers keep
+// the core at full clock and write each output register once.
+constexpr std::uint32_t DigitPlaces(int chunk) {
+    std::uint32_t mask = 0;
+    for (int j = 0; j < 32; ++j)
+        mask |= std::uint32_t{(32 * chunk + j) % 3 != 2} << j;
     return mask;
 }
 
 struct NibbleIndex {
-    std::array<std::uint8_t, 64> at;
+    std::array<std::uint8_t, 32> at;
 };
 
-// Index into {high nibbles, low nibbles} (0..63, 64..127) for each character of register
+// Index into {high nibbles, low nibbles} (0..31, 32..63) for each character of register
 // `chunk`; gaps take 0, overwritten by the mask.
 constexpr NibbleIndex NibblePlaces(int chunk) {
     NibbleIndex index{};
-    for (int j = 0; j < 64; ++j) {
-        const int p = 64 * chunk + j;
-        index.at[j] = static_cast<std::uint8_t>(p % 3 == 2 ? 0 : p / 3 + 64 * (p % 3));
+    for (int j = 0; j < 32; ++j) {
+        const int p = 32 * chunk + j;
+        index.at[j] = static_cast<std::uint8_t>(p % 3 == 2 ? 0 : p / 3 + 32 * (p % 3));
     }
     return index;
 }
 
-constexpr char kDigits4[] = "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF";
-alignas(64) constexpr NibbleIndex kNibbles[3] = {NibblePlaces(0), NibblePlaces(1), NibblePlaces(2)};
+alignas(32) constexpr NibbleIndex kNibbles[3] = {NibblePlaces(0), NibblePlaces(1), NibblePlaces(2)};
 
 TAVORIN_HEX_AVX512 void EncodeAvx512(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept {
-    const __m512i digits = _mm512_loadu_si512(kDigits4);
-    const __m512i nibble = _mm512_set1_epi8(0x0F);
-    const __m512i gaps = _mm512_set1_epi8(gap);
-    const __m512i n0 = _mm512_load_si512(kNibbles[0].at.data());
-    const __m512i n1 = _mm512_load_si512(kNibbles[1].at.data());
-    const __m512i n2 = _mm512_load_si512(kNibbles[2].at.data());
-    constexpr __mmask64 d0 = DigitPlaces(0), d1 = DigitPlaces(1), d2 = DigitPlaces(2);
-    // Up to the byte whose characters start on a 64-byte line: whole-line stores after it.
+    const __m256i digits = _mm256_broadcastsi128_si256(
+        _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'));
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i gaps = _mm256_set1_epi8(gap);
+    const __m256i n0 = _mm256_load_si256(reinterpret_cast<const __m256i*>(kNibbles[0].at.data()));
+    const __m256i n1 = _mm256_load_si256(reinterpret_cast<const __m256i*>(kNibbles[1].at.data()));
+    const __m256i n2 = _mm256_load_si256(reinterpret_cast<const __m256i*>(kNibbles[2].at.data()));
+    constexpr __mmask32 d0 = DigitPlaces(0), d1 = DigitPlaces(1), d2 = DigitPlaces(2);
+    // Up to the byte whose characters start on a 64-byte line: whole lines after it.
     std::size_t i = (43 * (64 - reinterpret_cast<std::uintptr_t>(out) % 64)) % 64;
     if (i >= n) {
         return EncodeAvx2(data, n, gap, out);
@@ -335,15 +335,17 @@ TAVORIN_HEX_AVX512 void EncodeAvx512(const std::uint8_t* data, std::size_t n, ch
     EncodeAvx2(data, i, gap, out);
     for (; i + 64 <= n; i += 64) {
         _mm_prefetch(reinterpret_cast<const char*>(data + i + kAhead), _MM_HINT_T0);
-        const __m512i b = _mm512_loadu_si512(data + i);
-        const __m512i high = _mm512_and_si512(_mm512_srli_epi16(b, 4), nibble);
-        const __m512i low = _mm512_and_si512(b, nibble);
-        char* o = out + 3 * i;
-        _mm512_storeu_si512(o, _mm512_mask_shuffle_epi8(gaps, d0, digits, _mm512_permutex2var_epi8(high, n0, low)));
-        _mm512_storeu_si512(o + 64,
-                            _mm512_mask_shuffle_epi8(gaps, d1, digits, _mm512_permutex2var_epi8(high, n1, low)));
-        _mm512_storeu_si512(o + 128,
-                            _mm512_mask_shuffle_epi8(gaps, d2, digits, _mm512_permutex2var_epi8(high, n2, low)));
+        for (std::size_t h = 0; h < 64; h += 32) {
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + h));
+            const __m256i high = _mm256_and_si256(_mm256_srli_epi16(b, 4), nibble);
+            const __m256i low = _mm256_and_si256(b, nibble);
+            auto* o = reinterpret_cast<__m256i*>(out + 3 * (i + h));
+            _mm256_store_si256(o, _mm256_mask_shuffle_epi8(gaps, d0, digits, _mm256_permutex2var_epi8(high, n0, low)));
+            _mm256_store_si256(o + 1,
+                               _mm256_mask_shuffle_epi8(gaps, d1, digits, _mm256_permutex2var_epi8(high, n1, low)));
+            _mm256_store_si256(o + 2,
+                               _mm256_mask_shuffle_epi8(gaps, d2, digits, _mm256_permutex2var_epi8(high, n2, low)));
+        }
     }
     EncodeAvx2(data + i, n - i, gap, out + 3 * i);
 }
@@ -447,24 +449,31 @@ alignas(16) constexpr Shuffle kLed[3][3] = {{GatherIndex(0, 0), GatherIndex(1, 0
                                             {GatherIndex(0, 1), GatherIndex(1, 1), GatherIndex(2, 1)},
                                             {GatherIndex(0, 2), GatherIndex(1, 2), GatherIndex(2, 2)}};
 
-// The value of digits of either case, and in `bad` 0xFF where a character is none.
-TAVORIN_HEX_SSSE3 inline __m128i AnyCaseDigits(__m128i c, __m128i& bad) {
-    const __m128i d = _mm_sub_epi8(c, _mm_set1_epi8('0'));
-    const __m128i a = _mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
-    const __m128i isDigit = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
-    const __m128i isLetter = _mm_cmpeq_epi8(_mm_min_epu8(a, _mm_set1_epi8(5)), a);
-    bad = _mm_or_si128(bad, _mm_andnot_si128(_mm_or_si128(isDigit, isLetter), _mm_set1_epi8(-1)));
-    return _mm_or_si128(_mm_and_si128(isDigit, d), _mm_and_si128(isLetter, _mm_add_epi8(a, _mm_set1_epi8(10))));
+// Digits of either case by their two nibbles: the high nibble's class (1 for "0".."9", 2 for
+// letters) meets the low nibble's set of classes; letters add 9 to the low nibble. Characters
+// past 127 have a high nibble of 8 or more, which has no class.
+alignas(16) constexpr Shuffle kHighClass = {0, 0, 0, 1, 2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+alignas(16) constexpr Shuffle kLowClasses = {1, 3, 3, 3, 3, 3, 3, 1, 1, 1, 0, 0, 0, 0, 0, 0};
+alignas(16) constexpr Shuffle kLetterAdd = {0, 0, 0, 0, 9, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+
+// The value of each digit; `good` keeps its minimum with the class found, so it ends 0 where
+// a character is no digit.
+TAVORIN_HEX_SSSE3 inline __m128i AnyCaseDigits(__m128i c, __m128i& good) {
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i high = _mm_and_si128(_mm_srli_epi16(c, 4), nibble), low = _mm_and_si128(c, nibble);
+    const __m128i cls =
+        _mm_and_si128(_mm_shuffle_epi8(Load(kHighClass), high), _mm_shuffle_epi8(Load(kLowClasses), low));
+    good = _mm_min_epu8(good, cls);
+    return _mm_add_epi8(low, _mm_shuffle_epi8(Load(kLetterAdd), high));
 }
 
-TAVORIN_HEX_AVX2 inline __m256i AnyCaseDigits(__m256i c, __m256i& bad) {
-    const __m256i d = _mm256_sub_epi8(c, _mm256_set1_epi8('0'));
-    const __m256i a = _mm256_sub_epi8(_mm256_or_si256(c, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
-    const __m256i isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(9)), d);
-    const __m256i isLetter = _mm256_cmpeq_epi8(_mm256_min_epu8(a, _mm256_set1_epi8(5)), a);
-    bad = _mm256_or_si256(bad, _mm256_andnot_si256(_mm256_or_si256(isDigit, isLetter), _mm256_set1_epi8(-1)));
-    return _mm256_or_si256(_mm256_and_si256(isDigit, d),
-                           _mm256_and_si256(isLetter, _mm256_add_epi8(a, _mm256_set1_epi8(10))));
+TAVORIN_HEX_AVX2 inline __m256i AnyCaseDigits(__m256i c, __m256i& good) {
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i high = _mm256_and_si256(_mm256_srli_epi16(c, 4), nibble), low = _mm256_and_si256(c, nibble);
+    const __m256i cls =
+        _mm256_and_si256(_mm256_shuffle_epi8(Load2(kHighClass), high), _mm256_shuffle_epi8(Load2(kLowClasses), low));
+    good = _mm256_min_epu8(good, cls);
+    return _mm256_add_epi8(low, _mm256_shuffle_epi8(Load2(kLetterAdd), high));
 }
 
 TAVORIN_HEX_SSSE3 std::size_t LedPairsSsse3(const char* text, std::size_t count, std::uint8_t* out) noexcept {
@@ -477,10 +486,10 @@ TAVORIN_HEX_SSSE3 std::size_t LedPairsSsse3(const char* text, std::size_t count,
             part[k] = _mm_or_si128(
                 _mm_or_si128(_mm_shuffle_epi8(c0, Load(kLed[k][0])), _mm_shuffle_epi8(c1, Load(kLed[k][1]))),
                 _mm_shuffle_epi8(c2, Load(kLed[k][2])));
-        __m128i bad = _mm_xor_si128(_mm_cmpeq_epi8(part[0], _mm_set1_epi8(' ')), _mm_set1_epi8(-1));
-        const __m128i high = AnyCaseDigits(part[1], bad), low = AnyCaseDigits(part[2], bad);
+        __m128i good = _mm_cmpeq_epi8(part[0], _mm_set1_epi8(' '));
+        const __m128i high = AnyCaseDigits(part[1], good), low = AnyCaseDigits(part[2], good);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_or_si128(_mm_slli_epi16(high, 4), low));
-        if (const int mask = _mm_movemask_epi8(bad))
+        if (const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(good, _mm_setzero_si128())))
             return i + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(mask)));
     }
     return i + LedPairsPortable(text + 3 * i, count - i, out + i);
@@ -496,10 +505,11 @@ TAVORIN_HEX_AVX2 std::size_t LedPairsAvx2(const char* text, std::size_t count, s
             part[k] = _mm256_or_si256(
                 _mm256_or_si256(_mm256_shuffle_epi8(c0, Load2(kLed[k][0])), _mm256_shuffle_epi8(c1, Load2(kLed[k][1]))),
                 _mm256_shuffle_epi8(c2, Load2(kLed[k][2])));
-        __m256i bad = _mm256_xor_si256(_mm256_cmpeq_epi8(part[0], _mm256_set1_epi8(' ')), _mm256_set1_epi8(-1));
-        const __m256i high = AnyCaseDigits(part[1], bad), low = AnyCaseDigits(part[2], bad);
+        __m256i good = _mm256_cmpeq_epi8(part[0], _mm256_set1_epi8(' '));
+        const __m256i high = AnyCaseDigits(part[1], good), low = AnyCaseDigits(part[2], good);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_or_si256(_mm256_slli_epi16(high, 4), low));
-        if (const auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(bad)))
+        if (const auto mask =
+                static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(good, _mm256_setzero_si256()))))
             return i + static_cast<std::size_t>(std::countr_zero(mask));
     }
     return i + LedPairsSsse3(text + 3 * i, count - i, out + i);
@@ -508,8 +518,12 @@ TAVORIN_HEX_AVX2 std::size_t LedPairsAvx2(const char* text, std::size_t count, s
 // 64 triples at a time: each field (space, high digit, low digit) gathered from the three
 // registers by one two-register permute and one masked permute, and the digits looked up in
 // a 128-entry table (0xFF for any other character).
-constexpr NibbleIndex LedPlaces(int field) {
-    NibbleIndex index{};
+struct LedIndex {
+    std::array<std::uint8_t, 64> at;
+};
+
+constexpr LedIndex LedPlaces(int field) {
+    LedIndex index{};
     for (int i = 0; i < 64; ++i)
         index.at[i] = static_cast<std::uint8_t>((3 * i + field) & 127);
     return index;
@@ -522,7 +536,7 @@ constexpr std::uint64_t LedThirdRegister(int field) {
     return mask;
 }
 
-alignas(64) constexpr NibbleIndex kLedPlaces[3] = {LedPlaces(0), LedPlaces(1), LedPlaces(2)};
+alignas(64) constexpr LedIndex kLedPlaces[3] = {LedPlaces(0), LedPlaces(1), LedPlaces(2)};
 constexpr std::uint64_t kLedThird[3] = {LedThirdRegister(0), LedThirdRegister(1), LedThirdRegister(2)};
 alignas(64) constexpr auto kAnyCaseDigit128 = [] {
     std::array<std::uint8_t, 128> t{};
@@ -575,7 +589,8 @@ bool CpuRuns(Path path) noexcept {
     case Path::Avx2:
         return cpu::Avx2();
     case Path::Avx512:
-        return cpu::Avx512Vbmi();
+        // The encoder permutes half-width registers, which needs the VL forms as well.
+        return cpu::Avx512Vbmi() && __builtin_cpu_supports("avx512vl");
 #endif
     default:
         return false;

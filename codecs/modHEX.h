@@ -41,7 +41,7 @@ void WriteSpacedPairs(const std::uint8_t* data, std::size_t size, char* out) noe
 std::size_t ReadSpaceLedPairs(const char* text, std::size_t size, std::size_t most, std::uint8_t* out) noexcept;
 
 // Which code converts pairs of one-character gaps (the envelope's): on x86-64 SSSE3, AVX2 or
-// AVX-512 (VBMI; pairs with gaps are read as AVX2 reads them) code chosen once from the CPU,
+// AVX-512 (VBMI and VL; pairs with gaps are read as AVX2 reads them) code chosen once from the CPU,
 // the portable table code elsewhere. Every path gives the same results and the same refusals; tests and
 // benchmarks may switch.
 enum class Path { Portable, Ssse3, Avx2, Avx512 };
