@@ -29,9 +29,11 @@ namespace tavorin::cpu {
 inline bool Ssse3() noexcept { return CPU_FEATURE_ACTIVE(SSSE3); }
 inline bool Avx2() noexcept { return CPU_FEATURE_ACTIVE(AVX2); }
 inline bool Bmi1() noexcept { return CPU_FEATURE_ACTIVE(BMI1); }
-// Byte permutes across a whole 512-bit register (VBMI), with the byte forms of BW.
+// Byte permutes across a whole register (VBMI), with the byte forms of BW and the
+// half-width forms of VL.
 inline bool Avx512Vbmi() noexcept {
-    return CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW) && CPU_FEATURE_ACTIVE(AVX512_VBMI);
+    return CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW) && CPU_FEATURE_ACTIVE(AVX512VL) &&
+           CPU_FEATURE_ACTIVE(AVX512_VBMI);
 }
 inline bool ShaExtensions() noexcept {
     return CPU_FEATURE_ACTIVE(SHA) && CPU_FEATURE_ACTIVE(SSSE3) && CPU_FEATURE_ACTIVE(SSE4_1);
@@ -42,7 +44,7 @@ inline bool Avx2() noexcept { return __builtin_cpu_supports("avx2"); }
 inline bool Bmi1() noexcept { return __builtin_cpu_supports("bmi"); }
 inline bool Avx512Vbmi() noexcept {
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vbmi");
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
 }
 inline bool ShaExtensions() noexcept {
     return __builtin_cpu_supports("sha") && __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1");

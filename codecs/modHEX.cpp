@@ -589,8 +589,7 @@ bool CpuRuns(Path path) noexcept {
     case Path::Avx2:
         return cpu::Avx2();
     case Path::Avx512:
-        // The encoder permutes half-width registers, which needs the VL forms as well.
-        return cpu::Avx512Vbmi() && __builtin_cpu_supports("avx512vl");
+        return cpu::Avx512Vbmi();
 #endif
     default:
         return false;

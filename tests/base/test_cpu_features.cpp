@@ -11,7 +11,8 @@ TEST(CpuFeatures, AgreeWithTheCompilersCheck) {
     EXPECT_EQ(tavorin::cpu::Ssse3(), __builtin_cpu_supports("ssse3") != 0);
     EXPECT_EQ(tavorin::cpu::Avx2(), __builtin_cpu_supports("avx2") != 0);
     EXPECT_EQ(tavorin::cpu::Bmi1(), __builtin_cpu_supports("bmi") != 0);
-    EXPECT_EQ(tavorin::cpu::Avx512Vbmi(), __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw"));
+    EXPECT_EQ(tavorin::cpu::Avx512Vbmi(), __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw") &&
+                                              __builtin_cpu_supports("avx512vl"));
     EXPECT_EQ(tavorin::cpu::ShaExtensions(), __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1"));
 #else
     EXPECT_FALSE(tavorin::cpu::Avx2());
