@@ -88,8 +88,11 @@ Result RunCli(const std::vector<std::string>& args, const std::string& input = {
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
     const int peakFd = memfd_create("peak", MFD_CLOEXEC);
     posix_spawn_file_actions_adddup2(&actions, peakFd, 3);
+    // A pipe's end may be number 3 (run with fewer descriptors open): by now the peak's
+    // descriptor stands there, and closing 3 would close it.
     for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]})
-        posix_spawn_file_actions_addclose(&actions, fd);
+        if (fd != 3)
+            posix_spawn_file_actions_addclose(&actions, fd);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
