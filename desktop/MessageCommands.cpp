@@ -12,11 +12,14 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "base/TextGate.h"
 #include "base/Types.h"
+#include "codecs/modHEX.h"
 #include "envelope/Envelope.h"
 
 namespace tavorin {
@@ -139,7 +142,8 @@ public:
     void Passed(std::int64_t, const ByteArray& bytes) override {
         result_ = AnsiCodePage::BytesToText(bytes);
         window_.SetMessageText(u"");
-        window_.SetMessageText(result_);
+        // The window keeps the result itself, not a copy: Encrypt takes it back from there.
+        window_.SetMessageText(std::move(result_));
         if (count_ == INT16_MAX) {
             throw Failure::OverflowError();
         }
@@ -332,13 +336,41 @@ bool Seal(MessageWindow& window, Engine& engine, const std::u16string& key, cons
     WindowPasses passes(window, passCount, passResult);
     envelope::EncryptPasses(engine, *bytes, key, passes);
 
-    // The digest in front of the ciphertext, then the whole as pairs.
-    const auto digest = envelope::CiphertextDigest(bytes->data(), bytes->size());
-    std::u16string digestAndCiphertext = LargeText(digest.size() + passResult.size());
-    digestAndCiphertext.append(digest.begin(), digest.end());
-    digestAndCiphertext += passResult;
+    // The digest in front of the ciphertext, then the whole as pairs. The digest is taken on a
+    // second thread while both texts are made with a stand-in where it goes, written in after.
+    std::array<char, envelope::DigestLength> digest{};
+    std::exception_ptr digestFailure;
+    const auto takeDigest = [&] {
+        try {
+            digest = envelope::CiphertextDigest(bytes->data(), bytes->size());
+        } catch (...) {
+            digestFailure = std::current_exception();
+        }
+    };
+    std::jthread digester;  // joined on every way out
+    try {
+        digester = std::jthread(takeDigest);
+    } catch (const std::system_error&) {
+        takeDigest();
+    }
+    // The last pass's result: the window holds it.
+    const std::u16string& ciphertextText = passCount > 0 ? window.PeekMessageText() : passResult;
+    std::u16string digestAndCiphertext = LargeText(digest.size() + ciphertextText.size());
+    digestAndCiphertext.append(digest.size(), u'0');
+    digestAndCiphertext += ciphertextText;
+    std::u16string envelope = EnvelopeOf({}, *bytes);
+    if (digester.joinable()) {
+        digester.join();
+    }
+    if (digestFailure) {
+        std::rethrow_exception(digestFailure);
+    }
+    std::copy(digest.begin(), digest.end(), digestAndCiphertext.begin());
+    std::array<char, 3 * envelope::DigestLength> pairs;
+    modHEX::WriteSpacedPairs(reinterpret_cast<const std::uint8_t*>(digest.data()), digest.size(), pairs.data());
+    std::copy(pairs.begin(), pairs.end() - 1, envelope.begin());  // the space after stays
     window.SetMessageText(std::move(digestAndCiphertext));
-    window.SetMessageText(EnvelopeOf(digest, *bytes));
+    window.SetMessageText(std::move(envelope));
     SecureWipe(*bytes);
     return true;
 }
