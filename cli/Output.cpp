@@ -57,7 +57,7 @@ void Output::PlaceAt(const char* data, std::size_t size, std::uint64_t offset) {
             if (errno == EINTR) {
                 continue;
             }
-            ThrowFileError(EIO, "writing", "standard output");
+            ThrowFileError(errno, "writing", "standard output");
         }
         data += put;
         size -= static_cast<std::size_t>(put);
