@@ -142,7 +142,7 @@ public:
     void Passed(std::int64_t, const ByteArray& bytes) override {
         result_ = AnsiCodePage::BytesToText(bytes);
         window_.SetMessageText(u"");
-        // The window keeps the result itself, not a copy: Encrypt takes it back from there.
+        // The window keeps the result itself, not a copy: Encrypt reads it from there.
         window_.SetMessageText(std::move(result_));
         if (count_ == INT16_MAX) {
             throw Failure::OverflowError();
@@ -309,12 +309,13 @@ std::u16string LargeText(std::size_t size) {
     return text;
 }
 
-// The envelope as the window's text, from the digest already taken: widened into the text a
-// piece at a time, with no narrow copy of the whole beside it.
-std::u16string EnvelopeOf(const std::array<char, envelope::DigestLength>& digest, const ByteArray& ciphertext) {
+// The envelope as the window's text, with zeros standing where the digest's pairs go (the
+// digest is still being taken): widened into the text a piece at a time, with no narrow copy of
+// the whole beside it.
+std::u16string EnvelopeOf(const ByteArray& ciphertext) {
     std::u16string text = LargeText(envelope::EnvelopeLength(ciphertext.size()));
     std::array<char16_t, 8192> wide;
-    envelope::WriteEnvelope(digest, ciphertext, [&](const char* data, std::size_t size) {
+    envelope::WriteEnvelope({}, ciphertext, [&](const char* data, std::size_t size) {
         for (std::size_t at = 0; at < size; at += wide.size()) {
             const std::size_t n = std::min(wide.size(), size - at);
             std::copy_n(data + at, n, wide.begin());
@@ -322,6 +323,13 @@ std::u16string EnvelopeOf(const std::array<char, envelope::DigestLength>& digest
         }
     });
     return text;
+}
+
+// The digest's pairs written over the stand-in at the front of an envelope from EnvelopeOf.
+void PutDigest(std::u16string& envelopeText, const std::array<char, envelope::DigestLength>& digest) {
+    std::array<char, 3 * envelope::DigestLength> pairs;
+    modHEX::WriteSpacedPairs(reinterpret_cast<const std::uint8_t*>(digest.data()), digest.size(), pairs.data());
+    std::copy(pairs.begin(), pairs.end() - 1, envelopeText.begin());  // the space after stays
 }
 
 // Encrypt's work once the key passed: false when it ended early (with its box shown).
@@ -358,7 +366,7 @@ bool Seal(MessageWindow& window, Engine& engine, const std::u16string& key, cons
     std::u16string digestAndCiphertext = LargeText(digest.size() + ciphertextText.size());
     digestAndCiphertext.append(digest.size(), u'0');
     digestAndCiphertext += ciphertextText;
-    std::u16string envelope = EnvelopeOf({}, *bytes);
+    std::u16string envelope = EnvelopeOf(*bytes);
     if (digester.joinable()) {
         digester.join();
     }
@@ -366,9 +374,7 @@ bool Seal(MessageWindow& window, Engine& engine, const std::u16string& key, cons
         std::rethrow_exception(digestFailure);
     }
     std::copy(digest.begin(), digest.end(), digestAndCiphertext.begin());
-    std::array<char, 3 * envelope::DigestLength> pairs;
-    modHEX::WriteSpacedPairs(reinterpret_cast<const std::uint8_t*>(digest.data()), digest.size(), pairs.data());
-    std::copy(pairs.begin(), pairs.end() - 1, envelope.begin());  // the space after stays
+    PutDigest(envelope, digest);
     window.SetMessageText(std::move(digestAndCiphertext));
     window.SetMessageText(std::move(envelope));
     SecureWipe(*bytes);
