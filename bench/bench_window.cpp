@@ -21,9 +21,9 @@
 #include <memory>
 #include <string>
 
-#include "desktop/windows/Platform.h"
-#include "desktop/windows/Text.h"
-#include "desktop/windows/frmMain.h"
+#include "desktop/qt/Platform.h"
+#include "desktop/qt/Text.h"
+#include "desktop/qt/frmMain.h"
 
 using namespace tavorin;
 

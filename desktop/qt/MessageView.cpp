@@ -1,4 +1,4 @@
-#include "desktop/windows/MessageView.h"
+#include "desktop/qt/MessageView.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -20,7 +20,7 @@
 #include <cmath>
 #include <functional>
 
-#include "desktop/windows/MessageEdit.h"
+#include "desktop/qt/MessageEdit.h"
 
 namespace tavorin {
 

@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "desktop/windows/TextRows.h"
+#include "desktop/qt/TextRows.h"
 
 class QTextLayout;
 

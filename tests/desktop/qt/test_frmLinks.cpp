@@ -3,9 +3,9 @@
 #include <QPlainTextEdit>
 
 #include "WindowTest.h"
-#include "desktop/windows/LabelButton.h"
-#include "desktop/windows/frmDonate.h"
-#include "desktop/windows/frmLinks.h"
+#include "desktop/qt/LabelButton.h"
+#include "desktop/qt/frmDonate.h"
+#include "desktop/qt/frmLinks.h"
 
 using namespace tavorin;
 using namespace tavorin::testing;

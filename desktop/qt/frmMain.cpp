@@ -1,4 +1,4 @@
-#include "desktop/windows/frmMain.h"
+#include "desktop/qt/frmMain.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -23,15 +23,15 @@
 #include <array>
 #include <cmath>
 
-#include "desktop/windows/Addresses.h"
-#include "desktop/windows/LabelButton.h"
-#include "desktop/windows/MessageEdit.h"
-#include "desktop/windows/Pictures.h"
-#include "desktop/windows/Platform.h"
-#include "desktop/windows/Text.h"
-#include "desktop/windows/frmAbout.h"
-#include "desktop/windows/frmDonate.h"
-#include "desktop/windows/frmLinks.h"
+#include "desktop/qt/Addresses.h"
+#include "desktop/qt/LabelButton.h"
+#include "desktop/qt/MessageEdit.h"
+#include "desktop/qt/Pictures.h"
+#include "desktop/qt/Platform.h"
+#include "desktop/qt/Text.h"
+#include "desktop/qt/frmAbout.h"
+#include "desktop/qt/frmDonate.h"
+#include "desktop/qt/frmLinks.h"
 #include "engines/Registry.h"
 
 namespace tavorin {

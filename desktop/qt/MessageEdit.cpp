@@ -1,4 +1,4 @@
-#include "desktop/windows/MessageEdit.h"
+#include "desktop/qt/MessageEdit.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QAccessible>
@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "base/Types.h"
-#include "desktop/windows/Text.h"
+#include "desktop/qt/Text.h"
 
 namespace tavorin {
 

@@ -13,8 +13,8 @@
 
 #include <random>
 
-#include "desktop/windows/MessageEdit.h"
-#include "desktop/windows/Text.h"
+#include "desktop/qt/MessageEdit.h"
+#include "desktop/qt/Text.h"
 
 using namespace tavorin;
 

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "desktop/windows/Platform.h"
-#include "desktop/windows/frmMain.h"
+#include "desktop/qt/Platform.h"
+#include "desktop/qt/frmMain.h"
 
 // Readable failure messages for Qt strings.
 QT_BEGIN_NAMESPACE

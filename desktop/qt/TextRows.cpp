@@ -1,4 +1,4 @@
-#include "desktop/windows/TextRows.h"
+#include "desktop/qt/TextRows.h"
 
 #include <QString>
 #include <QTextBoundaryFinder>

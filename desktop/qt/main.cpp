@@ -7,9 +7,9 @@
 
 #include "base/Files.h"
 #include "base/Version.h"
-#include "desktop/windows/Pictures.h"
-#include "desktop/windows/Platform.h"
-#include "desktop/windows/frmMain.h"
+#include "desktop/qt/Pictures.h"
+#include "desktop/qt/Platform.h"
+#include "desktop/qt/frmMain.h"
 
 namespace {
 

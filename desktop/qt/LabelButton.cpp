@@ -1,4 +1,4 @@
-#include "desktop/windows/LabelButton.h"
+#include "desktop/qt/LabelButton.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

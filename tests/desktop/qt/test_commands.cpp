@@ -10,9 +10,9 @@
 #include <QRegularExpression>
 
 #include "WindowTest.h"
-#include "desktop/windows/LabelButton.h"
-#include "desktop/windows/MessageEdit.h"
-#include "desktop/windows/Text.h"
+#include "desktop/qt/LabelButton.h"
+#include "desktop/qt/MessageEdit.h"
+#include "desktop/qt/Text.h"
 
 using namespace tavorin;
 using namespace tavorin::testing;

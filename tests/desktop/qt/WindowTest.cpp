@@ -5,9 +5,9 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "desktop/windows/LabelButton.h"
-#include "desktop/windows/MessageEdit.h"
-#include "desktop/windows/Text.h"
+#include "desktop/qt/LabelButton.h"
+#include "desktop/qt/MessageEdit.h"
+#include "desktop/qt/Text.h"
 
 namespace tavorin::testing {
 

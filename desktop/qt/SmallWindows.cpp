@@ -1,10 +1,10 @@
-#include "desktop/windows/SmallWindows.h"
+#include "desktop/qt/SmallWindows.h"
 
 #include <QFrame>
 #include <QLabel>
 #include <QShortcut>
 
-#include "desktop/windows/LabelButton.h"
+#include "desktop/qt/LabelButton.h"
 
 namespace tavorin {
 

@@ -11,12 +11,12 @@
 #include <QPushButton>
 
 #include "WindowTest.h"
-#include "desktop/windows/LabelButton.h"
-#include "desktop/windows/MessageEdit.h"
-#include "desktop/windows/Text.h"
-#include "desktop/windows/frmAbout.h"
-#include "desktop/windows/frmDonate.h"
-#include "desktop/windows/frmLinks.h"
+#include "desktop/qt/LabelButton.h"
+#include "desktop/qt/MessageEdit.h"
+#include "desktop/qt/Text.h"
+#include "desktop/qt/frmAbout.h"
+#include "desktop/qt/frmDonate.h"
+#include "desktop/qt/frmLinks.h"
 #include "engines/Registry.h"
 
 using namespace tavorin;

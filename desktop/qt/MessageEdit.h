@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "desktop/windows/MessageView.h"
+#include "desktop/qt/MessageView.h"
 
 namespace tavorin {
 

@@ -7,11 +7,11 @@
 #include <QPlainTextEdit>
 
 #include "WindowTest.h"
-#include "desktop/windows/LabelButton.h"
-#include "desktop/windows/Pictures.h"
-#include "desktop/windows/frmAbout.h"
-#include "desktop/windows/frmDonate.h"
-#include "desktop/windows/frmLinks.h"
+#include "desktop/qt/LabelButton.h"
+#include "desktop/qt/Pictures.h"
+#include "desktop/qt/frmAbout.h"
+#include "desktop/qt/frmDonate.h"
+#include "desktop/qt/frmLinks.h"
 
 using namespace tavorin;
 using namespace tavorin::testing;

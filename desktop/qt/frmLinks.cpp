@@ -1,13 +1,13 @@
-#include "desktop/windows/frmLinks.h"
+#include "desktop/qt/frmLinks.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
 
 #include <array>
 
-#include "desktop/windows/LabelButton.h"
-#include "desktop/windows/Platform.h"
-#include "desktop/windows/SmallWindows.h"
+#include "desktop/qt/LabelButton.h"
+#include "desktop/qt/Platform.h"
+#include "desktop/qt/SmallWindows.h"
 
 namespace tavorin {
 

@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 
 #include "WindowTest.h"
-#include "desktop/windows/LabelButton.h"
-#include "desktop/windows/frmAbout.h"
+#include "desktop/qt/LabelButton.h"
+#include "desktop/qt/frmAbout.h"
 
 using namespace tavorin;
 using namespace tavorin::testing;

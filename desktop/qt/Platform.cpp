@@ -1,4 +1,4 @@
-#include "desktop/windows/Platform.h"
+#include "desktop/qt/Platform.h"
 
 #include <QDesktopServices>
 #include <QDir>

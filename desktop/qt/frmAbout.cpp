@@ -1,4 +1,4 @@
-#include "desktop/windows/frmAbout.h"
+#include "desktop/qt/frmAbout.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -6,11 +6,11 @@
 
 #include <array>
 
-#include "desktop/windows/Addresses.h"
-#include "desktop/windows/LabelButton.h"
-#include "desktop/windows/Pictures.h"
-#include "desktop/windows/Platform.h"
-#include "desktop/windows/SmallWindows.h"
+#include "desktop/qt/Addresses.h"
+#include "desktop/qt/LabelButton.h"
+#include "desktop/qt/Pictures.h"
+#include "desktop/qt/Platform.h"
+#include "desktop/qt/SmallWindows.h"
 
 namespace tavorin {
 

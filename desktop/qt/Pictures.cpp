@@ -1,4 +1,4 @@
-#include "desktop/windows/Pictures.h"
+#include "desktop/qt/Pictures.h"
 
 #include <QGuiApplication>
 #include <QPainter>

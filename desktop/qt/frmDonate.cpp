@@ -1,12 +1,12 @@
-#include "desktop/windows/frmDonate.h"
+#include "desktop/qt/frmDonate.h"
 
 #include <QLabel>
 
-#include "desktop/windows/Addresses.h"
-#include "desktop/windows/LabelButton.h"
-#include "desktop/windows/Pictures.h"
-#include "desktop/windows/Platform.h"
-#include "desktop/windows/SmallWindows.h"
+#include "desktop/qt/Addresses.h"
+#include "desktop/qt/LabelButton.h"
+#include "desktop/qt/Pictures.h"
+#include "desktop/qt/Platform.h"
+#include "desktop/qt/SmallWindows.h"
 
 namespace tavorin {
 
