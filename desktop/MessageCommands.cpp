@@ -20,6 +20,7 @@
 #include "base/TextGate.h"
 #include "base/Types.h"
 #include "codecs/modHEX.h"
+#include "envelope/Detect.h"
 #include "envelope/Envelope.h"
 
 namespace tavorin {
@@ -126,13 +127,22 @@ std::int64_t WantedPasses(MessageWindow& window) {
 
 // The window's pass loop: the pass-count text is read again before every pass and compared with
 // the count, which is kept in 16 bits; each pass's result is shown, then the window gets its turn.
+// Decrypt (given its engine and key) goes on after the chosen passes while the result is itself a
+// frame that fits, as decrypt -p auto does: the list offers only "1", and an envelope sealed with
+// more passes elsewhere would otherwise show its inner ciphertext as the message.
 class WindowPasses final : public envelope::PassHook {
 public:
-    WindowPasses(MessageWindow& window, std::int16_t& count, std::u16string& result)
-        : window_(window), count_(count), result_(result) {}
+    WindowPasses(MessageWindow& window, std::int16_t& count, std::u16string& result, Engine* opening = nullptr,
+                 std::u16string_view key = {})
+        : window_(window), count_(count), result_(result), opening_(opening), key_(key) {}
 
-    bool GoOn(std::int64_t, const ByteArray&) override {
-        if (WantedPasses(window_) == count_) {
+    bool GoOn(std::int64_t, const ByteArray& bytes) override {
+        const std::int64_t wanted = WantedPasses(window_);
+        if (opening_ != nullptr && count_ >= wanted) {
+            if (count_ >= envelope::MaxPasses || !envelope::FrameFits(*opening_, bytes, key_)) {
+                return false;
+            }
+        } else if (wanted == count_) {
             return false;
         }
         result_.clear();
@@ -155,6 +165,8 @@ private:
     MessageWindow& window_;
     std::int16_t& count_;
     std::u16string& result_;
+    Engine* opening_;
+    std::u16string_view key_;
 };
 
 // Turns the busy pointer on for the life of a command; Off() may come earlier, once.
@@ -429,7 +441,7 @@ bool Open(MessageWindow& window, Engine& engine, const std::u16string& key, cons
         return false;
     }
 
-    WindowPasses passes(window, passCount, passResult);
+    WindowPasses passes(window, passCount, passResult, &engine, key);
     if (envelope::DecryptPasses(engine, bytes, key, passes) == envelope::Outcome::WrongKey) {
         // A wrong key: say so once, keep the envelope, claim nothing.
         SecureWipe(bytes);

@@ -13,6 +13,8 @@
 #include "desktop/qt/LabelButton.h"
 #include "desktop/qt/MessageEdit.h"
 #include "desktop/qt/Text.h"
+#include "engines/Registry.h"
+#include "envelope/Envelope.h"
 
 using namespace tavorin;
 using namespace tavorin::testing;
@@ -280,4 +282,18 @@ TEST_F(Commands, ALargeMessageShowsProgressAndLeavesAUsableArea) {
     Click("lblDecrypt");
     ASSERT_EQ(boxes.Count(), 0u);
     EXPECT_TRUE(window->MessageText() == ToU16(message));
+}
+
+TEST_F(Commands, AnEnvelopeSealedWithMorePassesOpensWithTheListsOne) {
+    const QString cipher = AvailableCiphers().back();
+    auto engine = CreateEngine(ToU16(cipher));
+    const std::string sealed = envelope::MakeEnvelope(*engine, ByteArray{'h', 'i'}, u"key", 2);  // as tavorin-cli -p 2
+    BoxWatcher boxes;
+    Choose(cipher);
+    SetKey(QStringLiteral("key"));
+    TypeMessage(QString::fromStdString(sealed));
+    Click("lblDecrypt");
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_EQ(window->MessageText(), u"hi");
+    EXPECT_EQ(Status(), QStringLiteral("Results: Message decrypted with %1 with 2 passes").arg(cipher));
 }
