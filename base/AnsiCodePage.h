@@ -37,9 +37,9 @@ ByteArray NormalizedTextToBytes(std::u16string_view text);
 
 }  // namespace AnsiCodePage
 
-// Unicode normalisation form C, through ICU. A build without ICU (the
-// web page, which normalises in the browser before the text reaches the core) returns the
-// text as it is.
+// Unicode normalisation form C, through the system's normaliser (base/Normaliser.h) when the
+// text holds anything it may change. A build without one (the web page, which normalises in
+// the browser before the text reaches the core) returns the text as it is.
 std::u16string NormalizeNFC(std::u16string_view text);
 
 // A readable name of a code point for error messages: U+0141 'Ł'.

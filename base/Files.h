@@ -2,6 +2,14 @@
 // Whole-file access for the engines' file operations: a source read in chunks, and a
 // destination written to an unnamed file beside it that is named only when it is complete
 // and flushed. Errors are Failures with the file error numbers.
+//
+// Part of the platform layer: the classes' work is made in base/posix/Files.cpp (O_TMPFILE and
+// linkat, a named fallback removed on signals) and base/windows/Files.cpp (a file marked for
+// deletion while it is written, unmarked and renamed when complete); what is common is in
+// base/Files.cpp. Paths are std::filesystem::path (UTF-16 on Windows). Errors reach
+// ThrowFileError as POSIX error numbers (errno, std::errc), which the Windows units map the
+// system's errors to. A descriptor here is the C runtime's number of an open file (on
+// Windows, _get_osfhandle gives its HANDLE).
 
 #include <cstddef>
 #include <cstdint>
@@ -19,7 +27,8 @@ namespace tavorin {
 
 // A seam for the fault tests: every system call of the file operations first asks the hook,
 // which may fail that call with an errno it returns (0 lets it run), change the files
-// first, or end the process. The programs never set it.
+// first, or end the process. The programs never set it. The platform's units ask it through
+// Step (base/FileSteps.h).
 // Flush is the early flush of a large file's first part, asked for while writing goes on; a
 // failure there is reported by Commit.
 // CreateTemporary is asked once more for the named temporary file where the unnamed one fails.
@@ -65,17 +74,15 @@ public:
     void ReadAt(std::uint8_t* data, std::size_t n, std::uint64_t offset);
 
 private:
-    // All of n bytes, at offset or, without one, at the file position.
-    void Read(std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset);
-
-    std::filesystem::path path_;
-    int fd_ = -1;
-    bool owned_ = true;
+    // The open file, the platform's own (base/posix/Files.cpp).
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
     std::uint64_t size_ = 0;
 };
 
-// Core dumps off for the whole process: a crash must not put keys or plaintext on disk.
-void DisableCoreDumps() noexcept;
+// Whether two paths name one file, through links and "..": the same device and inode (on
+// Windows, the same volume and file id). False when either cannot be looked at.
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) noexcept;
 
 // How an output meets its destination.
 struct OutputPolicy {
@@ -110,42 +117,9 @@ public:
     void Commit();
 
 private:
-    // All of data, at offset or, without one, at the file position.
-    void Put(const std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset);
-
-    // The flush of a large file costs about as much as writing it, all at Commit; a thread
-    // of its own flushes each stretch while the rest is still being made.
-    class Flusher;
-    void StartWriteBack(std::uint64_t offset, std::uint64_t n) noexcept;
-    // Asks for a flush each kFlushStep bytes written.
-    void FlushEarly();
-    void StopFlusher() noexcept;
-
-    // Give the complete file the destination's name, from the unnamed file or from the
-    // named temporary one.
-    void NameUnnamed();
-    void NameTemporary();
-    int CloseFile();
-    // The hidden name beside the destination with this suffix.
-    std::string HiddenName(std::string_view suffix) const;
-
-    std::filesystem::path destination_;
-    std::filesystem::path folder_;
-    std::filesystem::path temp_;  // the named temporary file, when there is one
-    int guard_ = -1;              // its slot for the signal handler
-    OutputPolicy policy_;
-    bool existed_ = false;
-    unsigned mode_ = 0;  // the named file's
-    int fd_ = -1;
-    static constexpr std::uint64_t kWriteBackStep = std::uint64_t{1} << 20;
-    static constexpr std::uint64_t kFlushStep = std::uint64_t{8} << 20;
-    std::uint64_t written_ = 0;     // bytes written so far
-    std::uint64_t started_ = 0;     // bytes whose write-back has been started
-    std::uint64_t flushAsked_ = 0;  // bytes written when the last flush was asked for
-    std::unique_ptr<Flusher> flusher_;
-    int flushError_ = 0;  // the first error of an early flush, for Commit to report
-    bool committed_ = false;
-    std::mutex parts_;  // WritePart's accounting
+    // The file being made, the platform's own (base/posix/Files.cpp).
+    class Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace tavorin

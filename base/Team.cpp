@@ -1,7 +1,5 @@
 #include "base/Team.h"
 
-#include <sched.h>
-
 #include <atomic>
 #include <exception>
 #include <system_error>
@@ -16,34 +14,6 @@ std::atomic<std::size_t> coreLimit{0};
 
 void LimitCores(std::size_t cores) noexcept { coreLimit.store(cores, std::memory_order_relaxed); }
 
-OffCore::OffCore() noexcept {
-#if defined(__linux__) && !defined(TAVORIN_NO_THREADS)
-    known_ = sched_getaffinity(0, sizeof before_, &before_) == 0;
-#endif
-}
-
-void OffCore::Avoid(int other) noexcept {
-#if defined(__linux__) && !defined(TAVORIN_NO_THREADS)
-    if (other == avoided_ || !known_)
-        return;
-    cpu_set_t cores = before_;
-    if (other >= 0 && other < CPU_SETSIZE)
-        CPU_CLR(other, &cores);
-    if (CPU_COUNT(&cores) != 0 && sched_setaffinity(0, sizeof cores, &cores) == 0)
-        avoided_ = other;
-#else
-    avoided_ = other;
-#endif
-}
-
-int OffCore::CurrentCore() noexcept {
-#if defined(__linux__) && !defined(TAVORIN_NO_THREADS)
-    return sched_getcpu();
-#else
-    return -1;
-#endif
-}
-
 std::size_t CoreCount() noexcept {
 #if defined(TAVORIN_NO_THREADS) || defined(__EMSCRIPTEN__)
     return 1;
@@ -53,12 +23,9 @@ std::size_t CoreCount() noexcept {
         return limit;
     std::size_t cores = std::thread::hardware_concurrency();
     // A process pinned to fewer cores (taskset, a container's limit) uses only those.
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0) {
-        const auto allowed = static_cast<std::size_t>(CPU_COUNT(&set));
-        if (allowed != 0 && (cores == 0 || allowed < cores))
-            cores = allowed;
-    }
+    const std::size_t allowed = AllowedCores();
+    if (allowed != 0 && (cores == 0 || allowed < cores))
+        cores = allowed;
     return cores == 0 ? 1 : cores;
 #endif
 }

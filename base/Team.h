@@ -6,14 +6,14 @@
 // Where no thread can be started (TAVORIN_NO_THREADS, WebAssembly, or the system refuses
 // one) the calling thread runs every job itself, in order.
 
-#include <sched.h>
-
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "base/Cores.h"
 
 namespace tavorin {
 
@@ -22,33 +22,6 @@ std::size_t CoreCount() noexcept;
 // Tests compare the work of one thread with that of many: at most `cores` from now on (0:
 // no limit).
 void LimitCores(std::size_t cores) noexcept;
-
-// Keeps the calling thread off the core another thread runs on (that thread's CurrentCore()),
-// so that this thread's bursts of work never take that core from work everything else waits
-// for. Nothing changes where no other core may be used; the thread's cores are given back
-// at the end.
-class OffCore {
-public:
-    OffCore() noexcept;
-    ~OffCore() { Release(); }
-    OffCore(const OffCore&) = delete;
-    OffCore& operator=(const OffCore&) = delete;
-
-    // Off `other` from now on (-1: anywhere it could run before); a system call only when
-    // `other` changed.
-    void Avoid(int other) noexcept;
-    void Release() noexcept { Avoid(-1); }
-
-    // The core the calling thread runs on now (cheap); -1 where that is unknown.
-    static int CurrentCore() noexcept;
-
-private:
-#if defined(__linux__) && !defined(TAVORIN_NO_THREADS)
-    cpu_set_t before_{};
-    bool known_ = false;
-#endif
-    int avoided_ = -1;
-};
 
 class Team {
 public:

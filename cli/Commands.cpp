@@ -1,12 +1,11 @@
 // The commands' options and their work.
 #include "cli/Commands.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <filesystem>
 #include <optional>
+#include <system_error>
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
@@ -78,14 +77,6 @@ void AddForceOption(Options& options, bool& force) {
     options.Flag('f', "force", "replace an existing destination, also when it is the source", force);
 }
 
-// Whether two paths name one file: links and ".." count.
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {};
-    struct stat sb {};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 // Source and destination, checked before the key is asked for: a source that can be read, and
 // a destination that does not exist yet, unless --force. Empty or "-": standard input or output.
 void CheckFiles(const std::string& source, const std::string& dest, bool force) {
@@ -93,8 +84,8 @@ void CheckFiles(const std::string& source, const std::string& dest, bool force) 
     if (file) {
         InputFile readable(source);
     }
-    struct stat st {};
-    if (force || dest.empty() || dest == "-" || ::stat(dest.c_str(), &st) != 0) {
+    std::error_code ec;
+    if (force || dest.empty() || dest == "-" || !std::filesystem::exists(std::filesystem::status(dest, ec))) {
         return;
     }
     if (file && SameFile(source, dest)) {

@@ -1,9 +1,5 @@
 #include "cli/Input.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -14,6 +10,7 @@
 
 #include "base/AnsiCodePage.h"
 #include "base/ChunkPipeline.h"
+#include "base/Descriptors.h"
 #include "base/Failure.h"
 #include "base/Files.h"
 #include "base/TextGate.h"
@@ -70,25 +67,24 @@ ByteArray ReadKeyHead(const KeySource& source, Reader& in, Writer& err) {
         return ReadLine(in);
     }
     // A pipe is how password managers hand keys over (--key-file <(pass show mail)).
-    const int fd = ::open(source.file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
+    const int fd = OpenForReading(source.file);
+    const DescriptorInfo info = fd >= 0 ? Describe(fd) : DescriptorInfo{};
+    if (info.kind == DescriptorKind::Unknown) {
         const int e = errno;
         if (fd >= 0) {
-            ::close(fd);
+            CloseDescriptor(fd);
         }
         ThrowFileError(e, "reading", source.file);
     }
-    const std::unique_ptr<const int, void (*)(const int*)> closing(&fd, [](const int* f) { ::close(*f); });
-    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode)) {
+    const std::unique_ptr<const int, void (*)(const int*)> closing(&fd, [](const int* f) { CloseDescriptor(*f); });
+    if (info.kind != DescriptorKind::RegularFile && info.kind != DescriptorKind::Pipe) {
         ThrowFileProblem(source.file, "not a regular file or a pipe");
     }
-    if (S_ISREG(st.st_mode) && (st.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+    if (info.othersMayRead) {
         err << "tavorin-cli: warning: others can read the key file " << source.file << '\n'
             << "hint: chmod 600 " << source.file << '\n';
         err.Flush();
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     FdReader file(fd, source.file);
     return ReadLine(file);
 }
@@ -408,18 +404,18 @@ std::optional<MessageSource> MessageSourceOf(const std::string& input, int inFd)
         source.file = std::make_shared<InputFile>(input);
         source.size = source.file->Size();
     } else {
-        struct stat st {};
-        if (inFd < 0 || ::fstat(inFd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const DescriptorInfo info = Describe(inFd);
+        if (info.kind != DescriptorKind::RegularFile) {
             return std::nullopt;
         }
-        const off_t start = ::lseek(inFd, 0, SEEK_CUR);
-        if (start < 0 || start > st.st_size) {
+        const std::optional<std::uint64_t> start = Position(inFd);
+        if (!start || *start > info.size) {
             return std::nullopt;
         }
         source.file = std::make_shared<InputFile>(inFd, "standard input");
         source.fd = inFd;
-        source.start = static_cast<std::uint64_t>(start);
-        source.size = static_cast<std::uint64_t>(st.st_size - start);
+        source.start = *start;
+        source.size = info.size - *start;
     }
     source.readAt = [file = source.file, begin = source.start](std::uint8_t* into, std::size_t n,
                                                                std::uint64_t offset) {
@@ -430,7 +426,7 @@ std::optional<MessageSource> MessageSourceOf(const std::string& input, int inFd)
 
 void MessageSource::Consumed() const {
     if (fd >= 0) {
-        ::lseek(fd, static_cast<off_t>(start + size), SEEK_SET);
+        SetPosition(fd, start + size);
     }
 }
 

@@ -1,12 +1,10 @@
 #include "cli/Io.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "base/Descriptors.h"
 #include "base/Files.h"
 
 namespace tavorin::cli {
@@ -24,27 +22,23 @@ std::size_t Reader::ReadFull(std::uint8_t* into, std::size_t size) {
 }
 
 std::size_t FdReader::Read(std::uint8_t* into, std::size_t size) {
-    for (;;) {
-        const ssize_t n = ::read(fd_, into, size);
-        if (n >= 0) {
-            return static_cast<std::size_t>(n);
-        }
-        if (errno != EINTR) {
-            ThrowFileError(errno, "reading", name_);
-        }
+    const std::ptrdiff_t n = ReadSome(fd_, into, size);
+    if (n < 0) {
+        ThrowFileError(errno, "reading", name_);
     }
+    return static_cast<std::size_t>(n);
 }
 
 std::optional<std::uint64_t> FdReader::Remaining() {
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const DescriptorInfo info = Describe(fd_);
+    if (info.kind != DescriptorKind::RegularFile) {
         return std::nullopt;
     }
-    const off_t at = ::lseek(fd_, 0, SEEK_CUR);
-    if (at < 0) {
+    const std::optional<std::uint64_t> at = Position(fd_);
+    if (!at) {
         return std::nullopt;
     }
-    return static_cast<std::uint64_t>(std::max<off_t>(st.st_size - at, 0));
+    return info.size > *at ? info.size - *at : 0;
 }
 
 std::size_t TextReader::Read(std::uint8_t* into, std::size_t size) {
@@ -58,10 +52,7 @@ FdWriter::~FdWriter() { Flush(); }
 
 void FdWriter::Put(const char* data, std::size_t size) {
     while (size > 0 && error_ == 0) {
-        const ssize_t n = ::write(fd_, data, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const std::ptrdiff_t n = WriteSome(fd_, data, size);
         if (n <= 0) {
             error_ = n < 0 ? errno : EIO;
             break;

@@ -1,16 +1,12 @@
 #include "cli/Output.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 #include "base/AnsiCodePage.h"
+#include "base/Descriptors.h"
 #include "base/Failure.h"
 #include "cli/Io.h"
 
@@ -21,25 +17,20 @@ Output::Output(Writer& out, const std::string& file, int outFd, bool replace) : 
         file_ = std::make_unique<AtomicOutputFile>(file, OutputPolicy{.replace = replace});
         return;
     }
-    struct stat st {};
-    if (outFd < 0 || ::fstat(outFd, &st) != 0) {
-        return;
-    }
-    if (S_ISFIFO(st.st_mode)) {
+    const DescriptorInfo info = Describe(outFd);
+    if (info.kind == DescriptorKind::Pipe) {
         pipe_ = outFd;
     }
-    if (!S_ISREG(st.st_mode)) {
+    if (info.kind != DescriptorKind::RegularFile) {
         return;
     }
-    const int flags = ::fcntl(outFd, F_GETFL);
-    if (flags < 0 || (flags & O_APPEND) != 0) {
+    if (IsAppending(outFd)) {
         return;  // every write lands at the end whatever its offset
     }
     out_.Flush();
-    const off_t position = ::lseek(outFd, 0, SEEK_CUR);
-    if (position >= 0) {
+    if (const std::optional<std::uint64_t> position = Position(outFd)) {
         fd_ = outFd;
-        base_ = static_cast<std::uint64_t>(position);
+        base_ = *position;
     }
 }
 
@@ -52,11 +43,8 @@ void Output::PlaceAt(const char* data, std::size_t size, std::uint64_t offset) {
     }
     offset += base_;
     while (size > 0) {
-        const ssize_t put = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
+        const std::ptrdiff_t put = WriteSomeAt(fd_, data, size, offset);
         if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             ThrowFileError(errno, "writing", "standard output");
         }
         data += put;
@@ -66,17 +54,13 @@ void Output::PlaceAt(const char* data, std::size_t size, std::uint64_t offset) {
 }
 
 void Output::Expect(std::uint64_t size) noexcept {
-#ifdef F_SETPIPE_SZ
     // A large text goes out in one burst (an envelope once its digest is known): a larger pipe
     // takes it in fewer turns between this process and its reader. Where the system refuses,
     // the pipe stays as it is.
-    constexpr int kLargePipe = 1 << 20;
+    constexpr std::size_t kLargePipe = std::size_t{1} << 20;
     if (pipe_ >= 0 && size >= kLargePipe) {
-        ::fcntl(pipe_, F_SETPIPE_SZ, kLargePipe);
+        EnlargePipe(pipe_, kLargePipe);
     }
-#else
-    (void)size;
-#endif
 }
 
 void Output::Write(const char* data, std::size_t size) {
@@ -148,7 +132,7 @@ void Output::WriteWindows1252AsUtf8(const std::uint8_t* data, std::size_t size) 
 }
 
 void Output::Commit() {
-    if (placed_ && fd_ >= 0 && ::lseek(fd_, static_cast<off_t>(base_ + end_), SEEK_SET) < 0) {
+    if (placed_ && fd_ >= 0 && !SetPosition(fd_, base_ + end_)) {
         ThrowFileError(EIO, "writing", "standard output");
     }
     if (file_) {

@@ -1,20 +1,17 @@
 #include "engines/FrameFormat.h"
 
-#include <unistd.h>
-
 #include <limits>
 #include <random>
 
 #include "base/Failure.h"
+#include "base/Random.h"
 #include "engines/Module1.h"
 
 namespace tavorin::frame {
 
 std::uint32_t RandomWord() {
-    // getentropy reads the kernel's generator natively, and the browser's cryptographic
-    // generator (crypto.getRandomValues) in the web page.
     std::uint32_t word = 0;
-    if (::getentropy(&word, sizeof word) != 0) {
+    if (!SystemRandom(&word, sizeof word)) {
         std::random_device device;
         word = device();
     }

@@ -1,6 +1,6 @@
 #include "engines/Module1.h"
 
-#include <sys/stat.h>
+#include <system_error>
 
 #include "base/Failure.h"
 
@@ -21,8 +21,9 @@ void PutWord(std::uint32_t value, ByteArray& bytes, std::size_t i) {
 }
 
 bool FileExist(const std::filesystem::path& path) noexcept {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    std::error_code ec;
+    const std::filesystem::file_status st = std::filesystem::status(path, ec);
+    return std::filesystem::exists(st) && !std::filesystem::is_directory(st);
 }
 
 }  // namespace tavorin::Module1

@@ -8,20 +8,15 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
+#include "base/Memory.h"
 
 namespace tavorin {
 
 void KeepLargeBuffers() noexcept {
-#if defined(__GLIBC__)
     // A command makes and drops texts of tens of MiB (an envelope's text takes six bytes for
     // each byte of the message). Kept in the heap, their pages serve the next command; handed
     // back, every command would wait for the system to clear fresh ones.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 128 << 20);
-#endif
+    SetLargeBlockPolicy(std::size_t{32} << 20, std::size_t{128} << 20);
 }
 
 namespace {

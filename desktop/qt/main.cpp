@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/Files.h"
+#include "base/Memory.h"
 #include "base/Version.h"
 #include "desktop/qt/Pictures.h"
 #include "desktop/qt/Platform.h"

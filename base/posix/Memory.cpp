@@ -1,8 +1,18 @@
-#include "base/Types.h"
+// The POSIX side of base/Memory.h (Linux, and the WebAssembly page's C library).
+#include "base/Memory.h"
 
 #include <string.h>
 #include <sys/mman.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 
 namespace tavorin {
@@ -17,6 +27,25 @@ void SecureWipe(void* data, std::size_t size) noexcept {
         explicit_bzero(data, size);
 #endif
     }
+}
+
+void DisableCoreDumps() noexcept {
+#if defined(__linux__)
+    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    const rlimit none{0, 0};
+    ::setrlimit(RLIMIT_CORE, &none);
+#endif
+}
+
+void SetLargeBlockPolicy(std::size_t direct, std::size_t kept) noexcept {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, static_cast<int>(std::min<std::size_t>(direct, INT_MAX)));
+    if (kept != 0) {
+        mallopt(M_TRIM_THRESHOLD, static_cast<int>(std::min<std::size_t>(kept, INT_MAX)));
+    }
+#else
+    (void)direct, (void)kept;
+#endif
 }
 
 void AdviseLargePages(void* data, std::size_t size) noexcept {

@@ -1,8 +1,7 @@
+// The POSIX side of base/Files.h.
 #include "base/Files.h"
 
 #include <fcntl.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,38 +19,16 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/Failure.h"
+#include "base/FileSteps.h"
 #include "base/Types.h"
 
 namespace tavorin {
 
 namespace {
-
-std::function<int(FileStep)>& FaultHook() {
-    static std::function<int(FileStep)> hook;
-    return hook;
-}
-
-// One lock for every step: Step is a template, and a lock of its own would be one per call site.
-std::mutex& FaultHookLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-// Runs call, unless the fault hook fails this step: then -1 with errno set, as the call would.
-template <class Call>
-auto Step(FileStep step, Call call) -> decltype(call()) {
-    if (const auto& hook = FaultHook()) {
-        std::lock_guard lock(FaultHookLock());  // the steps of several threads reach the hook one at a time
-        if (const int err = hook(step)) {
-            errno = err;
-            return -1;
-        }
-    }
-    return call();
-}
 
 // A named temporary file's path for the signal handler, and whether it holds one.
 struct TemporarySlot {
@@ -134,63 +111,18 @@ private:
 
 }  // namespace
 
-void DisableCoreDumps() noexcept {
-    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
-    const rlimit none{0, 0};
-    ::setrlimit(RLIMIT_CORE, &none);
-}
+struct InputFile::Impl {
+    std::filesystem::path path;
+    int fd = -1;
+    bool owned = true;
 
-void SetFileFaultHook(std::function<int(FileStep)> hook) {
-    std::lock_guard lock(FaultHookLock());
-    FaultHook() = std::move(hook);
-}
+    // All of n bytes, at offset or, without one, at the file position.
+    void Read(std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset);
+};
 
-void ThrowFileError(int err, const char* action, const std::filesystem::path& path) {
-    std::int32_t number = Failure::PathFileAccess;
-    const char* kind = "Path/File access error";
-    std::string reason = std::strerror(err);
-    switch (err) {
-    case ENOENT:
-    case ENOTDIR:
-        number = Failure::FileNotFound, kind = "File not found", reason = "no such file";
-        break;
-    case EACCES:
-    case EPERM:
-        number = Failure::PermissionDenied, kind = "Permission denied", reason = "permission denied";
-        break;
-    case EROFS:
-        number = Failure::PermissionDenied, kind = "Permission denied", reason = "the file system is read-only";
-        break;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-        number = Failure::DiskFull, kind = "Disk full", reason = "the disk is full";
-        break;
-    case EIO:
-        number = Failure::DeviceIO, kind = "Device I/O error", reason = "input/output error";
-        break;
-    case EEXIST:
-        number = Failure::FileExists, kind = "File already exists", reason = "exists";
-        break;
-    case EISDIR:
-        reason = "a folder, not a file";
-        break;
-    default:
-        if (!reason.empty()) {
-            reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
-        }
-        break;
-    }
-    throw FileFailure(number, std::string(kind) + " (" + action + " " + path.string() + ": " + std::strerror(err) + ")",
-                      path, reason);
-}
-
-void ThrowFileProblem(const std::filesystem::path& path, const std::string& reason) {
-    throw FileFailure(Failure::PathFileAccess, "Path/File access error (" + path.string() + ": " + reason + ")", path,
-                      reason);
-}
-
-InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
+InputFile::InputFile(const std::filesystem::path& path) : impl_(std::make_unique<Impl>()) {
+    impl_->path = path;
+    int& fd_ = impl_->fd;
     // Non-blocking, so that opening a FIFO with no writer cannot hang; reads block again below.
     fd_ =
         Step(FileStep::OpenSource, [&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); });
@@ -200,55 +132,58 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) {
         const int err = errno;
-        ::close(fd_);
+        ::close(std::exchange(fd_, -1));
         ThrowFileError(err, "reading", path);
     }
     if (S_ISDIR(st.st_mode)) {
-        ::close(fd_);
+        ::close(std::exchange(fd_, -1));
         ThrowFileError(EISDIR, "reading", path);
     }
     if (!S_ISREG(st.st_mode)) {
-        ::close(fd_);
+        ::close(std::exchange(fd_, -1));
         ThrowFileProblem(path, "not a regular file");
     }
     ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
-InputFile::InputFile(int fd, std::filesystem::path name) : path_(std::move(name)), fd_(fd), owned_(false) {
+InputFile::InputFile(int fd, std::filesystem::path name) : impl_(std::make_unique<Impl>()) {
+    impl_->path = std::move(name);
+    impl_->fd = fd;
+    impl_->owned = false;
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-        ThrowFileError(errno, "reading", path_);
+    if (::fstat(fd, &st) != 0) {
+        ThrowFileError(errno, "reading", impl_->path);
     }
     if (!S_ISREG(st.st_mode)) {
-        ThrowFileProblem(path_, "not a regular file");
+        ThrowFileProblem(impl_->path, "not a regular file");
     }
     size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
 InputFile::~InputFile() {
-    if (fd_ >= 0 && owned_) {
-        ::close(fd_);
+    if (impl_->fd >= 0 && impl_->owned) {
+        ::close(impl_->fd);
     }
 }
 
-void InputFile::ReadExact(std::uint8_t* data, std::size_t n) { Read(data, n, std::nullopt); }
+void InputFile::ReadExact(std::uint8_t* data, std::size_t n) { impl_->Read(data, n, std::nullopt); }
 
-void InputFile::ReadAt(std::uint8_t* data, std::size_t n, std::uint64_t offset) { Read(data, n, offset); }
+void InputFile::ReadAt(std::uint8_t* data, std::size_t n, std::uint64_t offset) { impl_->Read(data, n, offset); }
 
-void InputFile::Read(std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset) {
+void InputFile::Impl::Read(std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset) {
     while (n > 0) {
         const ssize_t got = Step(FileStep::ReadSource, [&] {
-            return offset ? ::pread(fd_, data, n, static_cast<off_t>(*offset)) : ::read(fd_, data, n);
+            return offset ? ::pread(fd, data, n, static_cast<off_t>(*offset)) : ::read(fd, data, n);
         });
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            ThrowFileError(errno, "reading", path_);
+            ThrowFileError(errno, "reading", path);
         }
         if (got == 0) {
-            ThrowFileProblem(path_, "became shorter while it was read");
+            ThrowFileProblem(path, "became shorter while it was read");
         }
         data += got;
         n -= static_cast<std::size_t>(got);
@@ -258,7 +193,82 @@ void InputFile::Read(std::uint8_t* data, std::size_t n, std::optional<std::uint6
     }
 }
 
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) noexcept {
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+class AtomicOutputFile::Impl {
+public:
+    Impl(const std::filesystem::path& destination, OutputPolicy policy);
+    ~Impl();
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+
+    void Write(const std::uint8_t* data, std::size_t n);
+    void WriteAt(const std::uint8_t* data, std::size_t n, std::uint64_t offset);
+    void WritePart(const std::uint8_t* data, std::size_t n, std::uint64_t offset);
+    void Commit();
+
+private:
+    // All of data, at offset or, without one, at the file position.
+    void Put(const std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset);
+
+    // The flush of a large file costs about as much as writing it, all at Commit; a thread
+    // of its own flushes each stretch while the rest is still being made.
+    class Flusher;
+    void StartWriteBack(std::uint64_t offset, std::uint64_t n) noexcept;
+    // Asks for a flush each kFlushStep bytes written.
+    void FlushEarly();
+    void StopFlusher() noexcept;
+
+    // Give the complete file the destination's name, from the unnamed file or from the
+    // named temporary one.
+    void NameUnnamed();
+    void NameTemporary();
+    int CloseFile();
+    // The hidden name beside the destination with this suffix.
+    std::string HiddenName(std::string_view suffix) const;
+
+    std::filesystem::path destination_;
+    std::filesystem::path folder_;
+    std::filesystem::path temp_;  // the named temporary file, when there is one
+    int guard_ = -1;              // its slot for the signal handler
+    OutputPolicy policy_;
+    bool existed_ = false;
+    unsigned mode_ = 0;  // the named file's
+    int fd_ = -1;
+    static constexpr std::uint64_t kWriteBackStep = std::uint64_t{1} << 20;
+    static constexpr std::uint64_t kFlushStep = std::uint64_t{8} << 20;
+    std::uint64_t written_ = 0;     // bytes written so far
+    std::uint64_t started_ = 0;     // bytes whose write-back has been started
+    std::uint64_t flushAsked_ = 0;  // bytes written when the last flush was asked for
+    std::unique_ptr<Flusher> flusher_;
+    int flushError_ = 0;  // the first error of an early flush, for Commit to report
+    bool committed_ = false;
+    std::mutex parts_;  // WritePart's accounting
+};
+
 AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& destination, OutputPolicy policy)
+    : impl_(std::make_unique<Impl>(destination, policy)) {}
+
+AtomicOutputFile::~AtomicOutputFile() = default;
+
+void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) { impl_->Write(data, n); }
+
+void AtomicOutputFile::WriteAt(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
+    impl_->WriteAt(data, n, offset);
+}
+
+void AtomicOutputFile::WritePart(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
+    impl_->WritePart(data, n, offset);
+}
+
+void AtomicOutputFile::Commit() { impl_->Commit(); }
+
+AtomicOutputFile::Impl::Impl(const std::filesystem::path& destination, OutputPolicy policy)
     : destination_(destination), policy_(policy) {
     if (policy_.stream >= 0) {
         fd_ = policy_.stream;
@@ -313,7 +323,7 @@ AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& destination, Out
     mode_ = existed_ ? existing.st_mode & 07777 : S_IRUSR | S_IWUSR;
 }
 
-std::string AtomicOutputFile::HiddenName(std::string_view suffix) const {
+std::string AtomicOutputFile::Impl::HiddenName(std::string_view suffix) const {
     // Built step by step: GCC 12 warns wrongly about overlap on the one-line concatenation.
     std::string hidden = destination_.filename().string();
     hidden.insert(hidden.begin(), '.');
@@ -325,7 +335,7 @@ std::string AtomicOutputFile::HiddenName(std::string_view suffix) const {
 // Flushes the file with fdatasync each time it is asked, on its own thread, and keeps the
 // first error: the kernel reports a write-back error to one flush only, so an error seen
 // here must not be lost before Commit.
-class AtomicOutputFile::Flusher {
+class AtomicOutputFile::Impl::Flusher {
 public:
     explicit Flusher(int fd) : fd_(fd), thread_([this] { Loop(); }) {}
     ~Flusher() { Finish(); }
@@ -380,7 +390,7 @@ private:
     std::thread thread_;  // last: it starts once the rest is ready
 };
 
-void AtomicOutputFile::StopFlusher() noexcept {
+void AtomicOutputFile::Impl::StopFlusher() noexcept {
     if (flusher_) {
         const int err = flusher_->Finish();
         if (flushError_ == 0) {
@@ -390,7 +400,7 @@ void AtomicOutputFile::StopFlusher() noexcept {
     }
 }
 
-AtomicOutputFile::~AtomicOutputFile() {
+AtomicOutputFile::Impl::~Impl() {
     StopFlusher();  // before the descriptor it flushes is closed
     if (policy_.stream >= 0) {
         return;  // not ours to close
@@ -404,7 +414,7 @@ AtomicOutputFile::~AtomicOutputFile() {
     NamedTemporaries::Drop(guard_);
 }
 
-void AtomicOutputFile::Put(const std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset) {
+void AtomicOutputFile::Impl::Put(const std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset) {
     while (n > 0) {
         const ssize_t put = Step(FileStep::Write, [&] {
             return offset ? ::pwrite(fd_, data, n, static_cast<off_t>(*offset)) : ::write(fd_, data, n);
@@ -423,7 +433,7 @@ void AtomicOutputFile::Put(const std::uint8_t* data, std::size_t n, std::optiona
     }
 }
 
-void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) {
+void AtomicOutputFile::Impl::Write(const std::uint8_t* data, std::size_t n) {
     Put(data, n, std::nullopt);
     if (policy_.stream >= 0) {
         return;  // a stream is not flushed to disk
@@ -439,7 +449,7 @@ void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) {
     FlushEarly();
 }
 
-void AtomicOutputFile::WritePart(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
+void AtomicOutputFile::Impl::WritePart(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
     Put(data, n, offset);
     std::lock_guard lock(parts_);
     StartWriteBack(offset, n);
@@ -447,7 +457,7 @@ void AtomicOutputFile::WritePart(const std::uint8_t* data, std::size_t n, std::u
     FlushEarly();
 }
 
-void AtomicOutputFile::StartWriteBack(std::uint64_t offset, std::uint64_t n) noexcept {
+void AtomicOutputFile::Impl::StartWriteBack(std::uint64_t offset, std::uint64_t n) noexcept {
 #ifdef __linux__  // Linux's own call; WebAssembly has no disk to write back to
     ::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(n), SYNC_FILE_RANGE_WRITE);
 #else
@@ -455,7 +465,7 @@ void AtomicOutputFile::StartWriteBack(std::uint64_t offset, std::uint64_t n) noe
 #endif
 }
 
-void AtomicOutputFile::FlushEarly() {
+void AtomicOutputFile::Impl::FlushEarly() {
     if (written_ - flushAsked_ >= kFlushStep) {
         flushAsked_ = written_;
         if (Step(FileStep::Flush, [] { return 0; }) != 0) {
@@ -475,9 +485,11 @@ void AtomicOutputFile::FlushEarly() {
     }
 }
 
-void AtomicOutputFile::WriteAt(const std::uint8_t* data, std::size_t n, std::uint64_t offset) { Put(data, n, offset); }
+void AtomicOutputFile::Impl::WriteAt(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
+    Put(data, n, offset);
+}
 
-void AtomicOutputFile::Commit() {
+void AtomicOutputFile::Impl::Commit() {
     StopFlusher();
     if (flushError_ != 0) {
         ThrowFileError(flushError_, "writing", destination_);
@@ -509,14 +521,14 @@ void AtomicOutputFile::Commit() {
 }
 
 // Closes the descriptor whatever the seam says, so that none leaks; -1 with errno on failure.
-int AtomicOutputFile::CloseFile() {
+int AtomicOutputFile::Impl::CloseFile() {
     const int fd = fd_;
     fd_ = -1;
     const int closed = ::close(fd);
     return Step(FileStep::Close, [&] { return closed; });
 }
 
-void AtomicOutputFile::NameUnnamed() {
+void AtomicOutputFile::Impl::NameUnnamed() {
     const std::string self = "/proc/self/fd/" + std::to_string(fd_);
     const auto link = [&](const std::filesystem::path& name) {
         return Step(FileStep::Link,
@@ -562,7 +574,7 @@ void AtomicOutputFile::NameUnnamed() {
     }
 }
 
-void AtomicOutputFile::NameTemporary() {
+void AtomicOutputFile::Impl::NameTemporary() {
     if (CloseFile() != 0) {
         ThrowFileError(errno, "writing", destination_);
     }

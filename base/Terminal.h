@@ -1,0 +1,19 @@
+#pragma once
+// The key prompt. Part of the platform layer: made in base/posix/Terminal.cpp (the controlling
+// terminal, /dev/tty, with echo off through termios) and base/windows/Terminal.cpp (CONIN$ and
+// CONOUT$, ReadConsoleW with echo off).
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tavorin {
+
+// Writes prompt to the terminal and reads one line there without showing it, never from
+// standard input (which may carry the message). The line in UTF-8, without its line ending, or
+// nothing when there is no terminal to ask or it ended before a line was typed. An interrupt
+// (Ctrl-C, a termination request) while the line is read puts the terminal's echo back before
+// the process ends. Every copy of the line made on the way is wiped.
+std::optional<std::string> AskWithoutEcho(std::string_view prompt);
+
+}  // namespace tavorin
