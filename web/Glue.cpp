@@ -48,6 +48,7 @@ struct Result {
     std::string cipher;
     int passes = 0;
     bool composable = false;  // refused for a character that composing letters may remove
+    bool readsUtf8 = false;   // opened as Windows-1252, but the message reads as UTF-8
 } answer;
 
 // Wipes the result where it is a message, and lets it go.
@@ -118,9 +119,21 @@ std::size_t AsciiRun(const std::uint8_t* p, std::size_t n) noexcept {
     return i + AsciiPrefix(p + i, n - i);
 }
 
+// A file's bytes that are no UTF-8, refused by the first of them: nothing may stand in for them.
+[[noreturn]] void NotUtf8(const std::uint8_t* data, std::size_t size, std::size_t at) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    const std::uint8_t bad = data[std::min(at, size - 1)];
+    throw Refusal{Usage, std::string("the file is not UTF-8 text (byte 0x") + kDigits[bad >> 4] + kDigits[bad & 15] +
+                             " at offset " + std::to_string(at) +
+                             "): choose Windows-1252 to encrypt its bytes as they are, or save it as UTF-8 and "
+                             "open it again"};
+}
+
 // The message's bytes: as they are (UTF-8), or one Windows-1252 byte per character, with room
 // for every pass's header and padding so that the frame grows in place. The characters are
-// converted in place: a byte never takes more room than the character it stands for.
+// converted in place: a byte never takes more room than the character it stands for. Typed
+// text always arrives as UTF-8; bytes that are not (a file) are refused under UTF-8, and under
+// Windows-1252 are what such a file holds: its Windows-1252 bytes, taken as they are.
 ByteArray MessageBytes(const std::uint8_t* data, std::size_t size, bool utf8, std::size_t slack) {
     if (size > (utf8 ? MaxMessage : 3 * MaxMessage)) {
         throw Refusal{TooLarge, ""};
@@ -129,14 +142,17 @@ ByteArray MessageBytes(const std::uint8_t* data, std::size_t size, bool utf8, st
     bytes.reserve(size + slack);
     bytes.assign(data, data + size);
     if (utf8) {
-        if (!IsValidUtf8(std::string_view(reinterpret_cast<const char*>(data), size))) {
+        if (const auto bad = FirstInvalidUtf8(std::string_view(reinterpret_cast<const char*>(data), size))) {
             SecureWipe(bytes);
-            throw Refusal{Usage, "the file is no UTF-8 text: save it as UTF-8 and open it again"};
+            NotUtf8(data, size, *bad);
         }
         return bytes;
     }
     std::uint8_t* const p = bytes.data();
     std::size_t out = AsciiRun(p, size);
+    if (out < size && !IsValidUtf8(std::string_view(reinterpret_cast<const char*>(data) + out, size - out))) {
+        return bytes;
+    }
     for (std::size_t i = out; i < size;) {
         if (p[i] < 0x80) {
             p[out++] = p[i++];
@@ -145,7 +161,7 @@ ByteArray MessageBytes(const std::uint8_t* data, std::size_t size, bool utf8, st
         const Utf8Sequence s = DecodeUtf8(p, size, i);
         if (s.length == 0) {
             SecureWipe(bytes);
-            throw Refusal{Usage, "the file is no UTF-8 text: save it as UTF-8 and open it again"};
+            NotUtf8(data, size, i);
         }
         if (s.cp >= 0x10000 || !AnsiCodePage::CharToByte(static_cast<char16_t>(s.cp), p[out])) {
             SecureWipe(bytes);
@@ -178,6 +194,7 @@ void AnswerMessage(ByteArray& bytes, bool utf8) {
         answer.message = std::move(bytes);
         return;
     }
+    answer.readsUtf8 = IsValidUtf8(std::string_view(reinterpret_cast<const char*>(p), n));
     std::string& text = answer.text;
     answer.textIsMessage = true;
     // Bytes from 0x80 on stand for characters of two or three UTF-8 bytes.
@@ -354,6 +371,7 @@ EMSCRIPTEN_KEEPALIVE const char* tv_detail() { return answer.detail.c_str(); }
 EMSCRIPTEN_KEEPALIVE const char* tv_cipher() { return answer.cipher.c_str(); }
 EMSCRIPTEN_KEEPALIVE int tv_passes() { return answer.passes; }
 EMSCRIPTEN_KEEPALIVE int tv_composable() { return answer.composable ? 1 : 0; }
+EMSCRIPTEN_KEEPALIVE int tv_reads_utf8() { return answer.readsUtf8 ? 1 : 0; }
 
 // Wipes the answer's message once the worker has taken it.
 EMSCRIPTEN_KEEPALIVE void tv_release() {

@@ -26,7 +26,9 @@ const worker = new Worker(
   URL.createObjectURL(new Blob([$("worker-source").textContent], { type: "text/javascript" })));
 let jobs = 0;
 let busy = false;
-let held = null; // {bytes, name}: a text too long to show, kept aside as UTF-8
+// {bytes, name, shown, utf8}: a file as its bytes (shown in the message area when it is short, until
+// it is edited), or a result too long to show, as UTF-8.
+let held = null;
 let savedName = "message.txt";
 
 const decrypting = () => $("mode-decrypt").checked;
@@ -87,20 +89,32 @@ function currentText() {
   return held ? held.bytes : message.value;
 }
 
+// A file's text, to show: UTF-8, or else what such a file holds, Windows-1252 (every byte has
+// its character there, so nothing is replaced).
+function fileText(bytes) {
+  try {
+    return { text: new TextDecoder("utf-8", { fatal: true, ignoreBOM: true }).decode(bytes), utf8: true };
+  } catch {
+    return { text: new TextDecoder("windows-1252").decode(bytes), utf8: false };
+  }
+}
+
 function isEmpty(text) {
   return text.length === 0;
 }
 
-// Shows a text, or holds the UTF-8 bytes of one too long to show (a file, a result).
-function setText(text, name) {
+// Shows a text, or holds bytes: a file's, which go to the worker as they are (the message area
+// would change its line ends), shown when short; or a result's, as UTF-8, too long to show.
+function setText(text, name, file = null) {
   if (held) {
     held.bytes.fill(0);
   }
   if (text instanceof Uint8Array) {
-    held = { bytes: text, name };
-    message.value = "";
-    message.readOnly = true;
-    heldNote.hidden = false;
+    const shown = file !== null && text.length <= SHOW_LIMIT;
+    held = { bytes: text, name, shown, utf8: file === null || file.utf8 };
+    message.value = shown ? file.text : "";
+    message.readOnly = !shown;
+    heldNote.hidden = shown;
     heldNote.textContent = `${name} (${mib(text.length)}) is too long to show here. Encrypt, Decrypt and ` +
       "Save as file work on it; Clear removes it.";
   } else {
@@ -192,7 +206,8 @@ worker.onmessage = (event) => {
   const decrypted = m.detail.startsWith("Decrypted");
   savedName = decrypted ? "message.txt" : "envelope.txt";
   setText(m.bytes || m.text, decrypted ? "The message" : "The envelope");
-  say(m.detail + (held ? ": save it as a file." : "."));
+  say(m.detail + (held ? ": save it as a file." : ".") + (m.readsUtf8 ?
+    " It reads as UTF-8: if its letters look wrong, choose the encoding UTF-8 and decrypt the envelope again." : ""));
 };
 
 worker.onerror = () => {
@@ -207,7 +222,8 @@ async function copy() {
     return;
   }
   try {
-    await navigator.clipboard.writeText(held ? new TextDecoder().decode(text) : text);
+    const decoder = () => new TextDecoder(held.utf8 ? "utf-8" : "windows-1252");
+    await navigator.clipboard.writeText(held ? decoder().decode(text) : text);
   } catch {
     if (held) {
       // The message area does not hold it, so there is nothing to select and copy.
@@ -245,23 +261,23 @@ function save() {
   setTimeout(() => URL.revokeObjectURL(url), 10000);
 }
 
-// A file too long to show stays as its bytes (without a byte-order mark), which go to the
-// worker as they are: no text to make of them and to convert back.
+// A file stays as its bytes (without a byte-order mark), which go to the worker as they are:
+// no text is made of them and converted back.
 async function open(file) {
+  let bytes;
   try {
-    const bytes = new Uint8Array(await file.arrayBuffer());
-    savedName = file.name;
-    if (bytes.length > SHOW_LIMIT) {
-      const mark = bytes[0] === 0xef && bytes[1] === 0xbb && bytes[2] === 0xbf;
-      setText(mark ? bytes.subarray(3) : bytes, file.name);
-    } else {
-      setText(new TextDecoder().decode(bytes), file.name);
-      bytes.fill(0);
-    }
-    say(`Opened ${file.name}.`);
+    bytes = new Uint8Array(await file.arrayBuffer());
   } catch {
     say(`${file.name} cannot be read.`, true);
+    return;
   }
+  savedName = file.name;
+  const mark = bytes[0] === 0xef && bytes[1] === 0xbb && bytes[2] === 0xbf;
+  const kept = mark ? bytes.subarray(3) : bytes;
+  const read = fileText(kept);
+  setText(kept, file.name, read);
+  say(`Opened ${file.name}` + (read.utf8 ? "." :
+    ": it is not UTF-8 text, so it is read as Windows-1252 (choose that encoding to encrypt it)."));
 }
 
 form.addEventListener("submit", (e) => {
@@ -272,6 +288,12 @@ for (const r of document.querySelectorAll("input[name=mode]")) {
   r.addEventListener("change", setMode);
 }
 passes.addEventListener("change", showOther);
+message.addEventListener("input", () => {
+  if (held && held.shown) {
+    held.bytes.fill(0); // edited: the text typed is the message now
+    held = null;
+  }
+});
 $("show-key").addEventListener("click", (e) => {
   const show = key.type === "password";
   key.type = keyAgain.type = show ? "text" : "password";

@@ -1,6 +1,6 @@
 // The worker: the compiled core (TavorinModule, defined just above) runs here, so that long
 // work never holds up the page. One job at a time: {id, op, cipher, passes, utf8, key, text} where text is a string, or
-// the UTF-8 bytes of a file too long to show.
+// the bytes of a file (UTF-8, or else Windows-1252).
 "use strict";
 
 const LONG_TEXT = 2 * 1024 * 1024; // bytes: longer results are held by the page, not shown
@@ -75,7 +75,7 @@ function run(module, job) {
     // Letters written as letter + combining mark are composed first, as typed messages are;
     // a file's bytes go in as they are until a character needs it.
     module._tv_release();
-    status = call(module, job, new TextDecoder().decode(job.text).normalize("NFC"));
+    status = call(module, job, new TextDecoder("utf-8", { ignoreBOM: true }).decode(job.text).normalize("NFC"));
   }
   if (job.text instanceof Uint8Array && job.op === "encrypt") {
     job.text.fill(0); // a message; envelopes are no secret
@@ -91,6 +91,7 @@ function run(module, job) {
     detail: module.UTF8ToString(module._tv_detail()),
     cipher: module.UTF8ToString(module._tv_cipher()),
     passes: module._tv_passes(),
+    readsUtf8: module._tv_reads_utf8() === 1,
   };
   module._tv_release();
   return answer;

@@ -133,30 +133,43 @@ class Browser(unittest.TestCase):
         status, error, text = self.page.run("decrypt", envelope, cipher="Twofish", passes="40", encoding="utf-8")
         self.assertEqual(text, message, status)
 
-    def test_files_too_long_to_show_go_through_as_bytes(self):
+    def test_files_go_through_as_their_bytes(self):
         # A byte-order mark that stays out of the message, a letter + combining mark that is
-        # composed only once Windows-1252 needs it, bytes that are no UTF-8 refused.
+        # composed only once Windows-1252 needs it; bytes that are no UTF-8 are Windows-1252's,
+        # refused under UTF-8; line ends the message area would change, in a file short enough
+        # to show.
         body = "Cafe\u0301 " + "x" * (3 << 20)
         with tempfile.TemporaryDirectory() as folder:
-            def open_held(name, data, mode):
+            def open_held(name, data, mode, encoding="windows-1252"):
                 path = pathlib.Path(folder, name)
                 path.write_bytes(data)
                 self.page.run(mode, "")
+                self.driver.execute_script(f"document.getElementById('encoding').value = '{encoding}';")
                 self.driver.find_element("id", "file").send_keys(str(path))
                 WebDriverWait(self.driver, 60).until(lambda d: d.execute_script("return held !== null"))
                 self.driver.execute_script("document.getElementById('run').click();")
                 WebDriverWait(self.driver, 60).until(lambda d: d.execute_script(
                     "return document.getElementById('form').getAttribute('aria-busy') !== 'true'"))
-                return (self.driver.find_element("id", "status").text,
-                        self.driver.execute_script("return held && new TextDecoder().decode(held.bytes)"))
+                return (self.driver.find_element("id", "status").text, self.driver.execute_script(
+                    "return held ? new TextDecoder().decode(held.bytes) : document.getElementById('message').value"))
 
             status, envelope = open_held("message.txt", b"\xef\xbb\xbf" + body.encode(), "encrypt")
             opened = cli("decrypt", "-c", "Blowfish", "-p", "1", text=envelope)
             self.assertEqual(opened.stdout.decode(), "Café " + "x" * (3 << 20), status)
             status, message = open_held("envelope.txt", envelope.encode(), "decrypt")
             self.assertEqual(message, "Café " + "x" * (3 << 20), status)
-            status, _ = open_held("latin.txt", b"caf\xe9" * (1 << 20), "encrypt")
-            self.assertIn("no UTF-8", status)
+            for latin in [b"caf\xe9" * (1 << 20), b"Gr\xfc\xdfe\r\n\x81\x00\rend"]:
+                status, envelope = open_held("latin.txt", latin, "encrypt")
+                opened = cli("decrypt", "-c", "Blowfish", "-p", "1", text=envelope)
+                self.assertEqual(opened.stdout, latin.decode("latin-1").encode(), status)
+                status, _ = open_held("latin.txt", latin, "encrypt", "utf-8")
+                self.assertIn("0xE9 at offset 3" if len(latin) > 99 else "0xFC at offset 2", status)
+
+        # A message that reads as UTF-8, opened as Windows-1252: the hint of tavorin-cli.
+        made = cli("encrypt", "--encoding", "utf-8", text="Grüße")
+        status, error, text = self.page.run("decrypt", made.stdout.decode(), cipher="Find it", passes="Find it")
+        self.assertEqual((error, text), (False, "Grüße".encode().decode("cp1252")))
+        self.assertIn("reads as UTF-8", status)
 
     def test_bad_input_is_refused_in_words_and_changes_nothing(self):
         _, _, envelope = self.page.run("encrypt", "secret words", cipher="Gost")
