@@ -49,7 +49,8 @@ int OffCore::CurrentCore() noexcept { return sched_getcpu(); }
 
 std::size_t AllowedCores() noexcept { return 0; }
 
-OffCore::OffCore() noexcept = default;
+// The saved cores stay unused here.
+OffCore::OffCore() noexcept { static_cast<void>(before_), static_cast<void>(known_); }
 
 void OffCore::Avoid(int other) noexcept { avoided_ = other; }
 
