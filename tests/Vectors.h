@@ -36,6 +36,7 @@ std::vector<std::uint32_t> HexWords(const std::string& text);
 
 }  // namespace tavorin::test
 
-// Runs the records of one section in the parameterised known-answer test (test_vectors.cpp);
-// call it from a static initializer of the test file that knows the section.
+// Runs the records of one section in the parameterised known-answer test of the layer's program
+// (PublishedVectors.cpp); call it from a static initializer of the test file that knows the
+// section.
 bool RegisterVectorRunner(const std::string& section, std::function<void(const tavorin::test::VectorRecord&)> runner);
