@@ -3,10 +3,12 @@
 // all-zero block, written here independently of the engines' frame code), schedules compared
 // by their output, and the Failure an operation throws.
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <random>
+#include <vector>
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
@@ -81,6 +83,23 @@ ByteArray SealedFrame(const ByteArray& data, std::size_t B, std::uint32_t word0,
         f[4 + i] = static_cast<std::uint8_t>(word1 >> (8 * i));
     }
     return CbcEncrypt(f, B, block);
+}
+
+// The progress rule block by block over M bytes of blocks of B, as the engines promise it.
+inline std::vector<int> ExpectedProgress(std::uint64_t M, std::size_t B) {
+    std::vector<int> seen;
+    std::int64_t next = 0;
+    int last = 0;
+    for (std::uint64_t o = 0; o <= M - 1; o += B) {
+        if (static_cast<std::int64_t>(o) >= next) {
+            last = static_cast<int>(static_cast<double>(o) / static_cast<double>(M) * 100.0);
+            next = static_cast<std::int64_t>(std::rint((last + 1) / 100.0 * static_cast<double>(M) + 1));
+            seen.push_back(last);
+        }
+    }
+    if (last != 100)
+        seen.push_back(100);
+    return seen;
 }
 
 // The stored length of a decrypted frame.

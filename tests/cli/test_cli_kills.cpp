@@ -96,6 +96,15 @@ TEST(CliKilled, AnyEndingSignalLeavesTheFolderAsItWas) {
 // A crash must not put keys or plaintext on disk: no core file, and the process is not
 // dumpable (its /proc entries then belong to root, whoever runs it).
 TEST(CliKilled, NoCoreDumps) {
+    // The unprivileged user runs a copy in a folder open to all: the checkout may stand in one
+    // only its owner may enter (root's home), where that user's exec would be refused.
+    TempDir open(fs::is_directory("/tmp") ? fs::path("/tmp") : fs::temp_directory_path());
+    fs::permissions(open.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+    const std::string program = (open / "tavorin-cli").string();
+    fs::copy_file(TAVORIN_CLI_PATH, program);
+    fs::permissions(program, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
     int keyPipe[2];
     ASSERT_EQ(::pipe(keyPipe), 0);
     const pid_t pid = ::fork();
@@ -110,7 +119,7 @@ TEST(CliKilled, NoCoreDumps) {
         ::setrlimit(RLIMIT_CORE, &core);
         if (::getuid() == 0 && (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0))
             ::_exit(127);
-        char* argv[] = {const_cast<char*>(TAVORIN_CLI_PATH),
+        char* argv[] = {const_cast<char*>(program.c_str()),
                         const_cast<char*>("encrypt-file"),
                         const_cast<char*>("--key-file"),
                         const_cast<char*>("-"),

@@ -166,6 +166,9 @@ TEST_P(EngineContract, EqualMessagesEncryptDifferently) {
     engine->EncryptByte(a, u"same");
     engine->EncryptByte(b, u"same");
     EXPECT_NE(a, b);
+    // The random words differ, and so does every block after them.
+    EXPECT_NE(ByteArray(a.end() - static_cast<std::ptrdiff_t>(B), a.end()),
+              ByteArray(b.end() - static_cast<std::ptrdiff_t>(B), b.end()));
     EXPECT_TRUE(engine->DecryptByte(a));
     EXPECT_TRUE(engine->DecryptByte(b));
     EXPECT_EQ(a, data);
@@ -206,11 +209,14 @@ TEST_P(EngineContract, WrongKeyIsReportedOnceAndReturnsTheWholeFrame) {
         EXPECT_EQ(text, Engine::WrongKeyText);
     };
     other->Progress = [&](std::int32_t p) { progress.push_back(p); };
+    const ByteArray cipher = bytes;
     EXPECT_FALSE(other->DecryptByte(bytes, u"wrong key"));
     EXPECT_EQ(reports, 1);
-    EXPECT_EQ(bytes.size(), T);
-    ASSERT_FALSE(progress.empty());
-    EXPECT_NE(progress.back(), 100);
+    EXPECT_EQ(bytes, CbcDecrypt(cipher, B, EngineBlock(*other, false)))
+        << "the whole decrypted frame, header and padding included";
+    std::vector<int> unfinished = ExpectedProgress(T, B);
+    unfinished.pop_back();
+    EXPECT_EQ(progress, unfinished) << "no closing 100";
 
     const std::u16string text = engine->EncryptString(u"a message", u"right key");
     EXPECT_EQ(other->DecryptString(text, u"wrong key").size(), text.size());
@@ -218,11 +224,16 @@ TEST_P(EngineContract, WrongKeyIsReportedOnceAndReturnsTheWholeFrame) {
 }
 
 TEST_P(EngineContract, PartialBlocksGiveError9AndChangeNothing) {
-    ByteArray valid = Pattern(40, 5);
+    ByteArray valid = Pattern(80, 5);
     engine->EncryptByte(valid, u"partial");
-    int reports = 0;
+    int reports = 0, progress = 0;
     engine->WrongKey = [&](std::u16string_view) { ++reports; };
-    for (std::size_t T : {std::size_t{0}, std::size_t{1}, B - 1, B + 1, std::size_t{12}, 2 * B + 3, valid.size() - 1}) {
+    engine->Progress = [&](std::int32_t) { ++progress; };
+    std::vector<std::size_t> lengths = {0,         1,         B - 1,     B + 1,     12,        2 * B - 1,
+                                        2 * B + 1, 2 * B + 3, 3 * B - 1, 4 * B - 1, 5 * B + 1, valid.size() - 1};
+    if (B < 16)
+        lengths.push_back(B);  // whole blocks, but less than a header and its padding
+    for (std::size_t T : lengths) {
         ByteArray bytes(valid.begin(), valid.begin() + static_cast<std::ptrdiff_t>(T));
         const ByteArray before = bytes;
         const auto failure = FailureOf([&] { engine->DecryptByte(bytes); });
@@ -231,6 +242,10 @@ TEST_P(EngineContract, PartialBlocksGiveError9AndChangeNothing) {
         EXPECT_EQ(bytes, before) << "T = " << T;
     }
     EXPECT_EQ(reports, 0);
+    EXPECT_EQ(progress, 0);
+    // Whole blocks cut from a longer frame are a frame of the wrong length, not an error.
+    ByteArray cut(valid.begin(), valid.begin() + 32);
+    EXPECT_FALSE(engine->DecryptByte(cut));
 }
 
 // Where the engine's cipher is a standard one, its block function is the reference's over
