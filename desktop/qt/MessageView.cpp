@@ -1,15 +1,10 @@
 #include "desktop/qt/MessageView.h"
 
 #include <QAccessible>
-#include <QApplication>
-#include <QClipboard>
-#include <QDrag>
 #include <QGuiApplication>
-#include <QInputMethodEvent>
-#include <QMenu>
-#include <QMimeData>
-#include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleHints>
@@ -18,37 +13,45 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 
-#include "desktop/qt/MessageEdit.h"
+#include "desktop/qt/MessageText.h"
 
 namespace tavorin {
 
-MessageView::MessageView(MessageEdit& edit) : edit_(edit), text_(edit.Text()) {}
+MessageView::MessageView(const std::u16string& text, QPlainTextEdit& editor, std::function<void()> handOver,
+                         QWidget* parent)
+    : QAbstractScrollArea(parent), text_(text), editor_(editor), handOver_(std::move(handOver)) {
+    // As the editor looks and takes input.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFocusPolicy(editor.focusPolicy());
+    setAttribute(Qt::WA_InputMethodEnabled);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    viewport()->setCursor(Qt::IBeamCursor);
+}
 
-namespace {
+// The editor's margin around its document, and its width for text: the viewport less the margins.
+qreal MessageView::Margin() const { return editor_.document()->documentMargin(); }
 
-// The editor's width for text: the viewport less the document's margins.
-qreal TextWidth(const QPlainTextEdit& edit) { return edit.viewport()->width() - 2 * edit.document()->documentMargin(); }
-
-}  // namespace
+qreal MessageView::TextWidth() const { return viewport()->width() - 2 * Margin(); }
 
 // How many characters of each kind end a full row, and a row's height, as the editor's
 // layout finds them: each character alone, repeated past the width.
 void MessageView::MeasureRows() {
-    const qreal width = std::max<qreal>(TextWidth(edit_), 1);
-    if (width == fitsWidth_ && edit_.font() == fitsFont_) {
+    const qreal width = std::max<qreal>(TextWidth(), 1);
+    if (width == fitsWidth_ && font() == fitsFont_) {
         return;
     }
     fitsWidth_ = width;
-    fitsFont_ = edit_.font();
-    const QFontMetricsF metrics(edit_.font());
+    fitsFont_ = font();
+    const QFontMetricsF metrics(font());
     const qreal advance = std::max<qreal>(metrics.horizontalAdvance(QLatin1Char('0')), 1);
     const auto probeLength = static_cast<qsizetype>(width / advance) + 8;
-    QTextOption option = edit_.document()->defaultTextOption();
+    QTextOption option = editor_.document()->defaultTextOption();
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     for (char16_t c = u'!'; c <= u'~'; ++c) {
-        QTextLayout probe(QString(probeLength, QChar(c)), edit_.font(), edit_.viewport());
+        QTextLayout probe(QString(probeLength, QChar(c)), font(), viewport());
         probe.setTextOption(option);
         probe.beginLayout();
         QTextLine line = probe.createLine();
@@ -69,13 +72,7 @@ bool MessageView::Show() {
     if (!rows) {
         return false;
     }
-    if (!active_) {
-        active_ = true;
-        // Emptied before the rows set the scroll bar: the editor resets it for its document.
-        edit_.DropDocument();
-        edit_.installEventFilter(this);
-        edit_.viewport()->installEventFilter(this);
-    }
+    active_ = true;
     held_ = false;
     heldPicture_ = QPixmap();
     rows_ = std::move(*rows);
@@ -83,7 +80,7 @@ bool MessageView::Show() {
     wantedX_ = -1;
     selecting_ = false;
     AdjustRows();
-    edit_.verticalScrollBar()->setValue(0);
+    verticalScrollBar()->setValue(0);
     RestartBlink();
     return true;
 }
@@ -93,20 +90,18 @@ void MessageView::Leave() {
         return;
     }
     active_ = false;
-    edit_.removeEventFilter(this);
-    edit_.viewport()->removeEventFilter(this);
     held_ = false;
     heldPicture_ = QPixmap();
     rows_ = {};
     blink_.stop();
     autoScroll_.stop();
     selecting_ = false;
-    edit_.verticalScrollBar()->setRange(0, 0);
+    verticalScrollBar()->setRange(0, 0);
 }
 
 // The rows are those of the text being replaced: what shows is kept as a picture.
 void MessageView::Hold() {
-    heldPicture_ = edit_.viewport()->grab();
+    heldPicture_ = viewport()->grab();
     held_ = true;
 }
 
@@ -114,7 +109,7 @@ QRect MessageView::CharacterRect(std::size_t position) const {
     if (held_) {
         return {};
     }
-    const int advance = edit_.fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const int advance = fontMetrics().horizontalAdvance(QLatin1Char('0'));
     return {static_cast<int>(CursorX(position)), static_cast<int>(RowY(RowOf(position))), advance,
             static_cast<int>(rowHeight_)};
 }
@@ -123,7 +118,7 @@ MessageView::Place MessageView::Where() const {
     if (held_) {
         return {};  // the rows are those of the text before: the editor starts at the top
     }
-    return {anchor_, cursor_, RowStart(static_cast<std::size_t>(edit_.verticalScrollBar()->value()))};
+    return {anchor_, cursor_, RowStart(static_cast<std::size_t>(verticalScrollBar()->value()))};
 }
 
 void MessageView::Rewrap() {
@@ -136,22 +131,22 @@ void MessageView::Rewrap() {
     }
     anchor_ = place.anchor;
     cursor_ = place.cursor;
-    edit_.verticalScrollBar()->setValue(static_cast<int>(RowOf(place.top)));
-    edit_.viewport()->update();
+    verticalScrollBar()->setValue(static_cast<int>(RowOf(place.top)));
+    viewport()->update();
 }
 
 void MessageView::AdjustRows() {
     const std::size_t visible = VisibleRows();
-    QScrollBar* bar = edit_.verticalScrollBar();
+    QScrollBar* bar = verticalScrollBar();
     bar->setRange(0, static_cast<int>(rows_.size() > visible ? rows_.size() - visible : 0));
     bar->setPageStep(static_cast<int>(visible));
     bar->setSingleStep(1);
-    edit_.viewport()->update();
+    viewport()->update();
 }
 
 // Rows that fit whole above the bottom margin.
 std::size_t MessageView::VisibleRows() const {
-    const qreal room = edit_.viewport()->height() - edit_.document()->documentMargin() - 1;
+    const qreal room = viewport()->height() - Margin() - 1;
     return room > 0 ? static_cast<std::size_t>(std::floor(room / rowHeight_)) : 0;
 }
 
@@ -178,20 +173,20 @@ std::size_t MessageView::LineStart(std::size_t position) const {
 
 std::size_t MessageView::LineEnd(std::size_t position) const {
     std::size_t row = RowOf(position);
-    while (row + 1 < rows_.size() && text_[RowStart(row + 1) - 1] != u'\n') {
+    while (LineGoesOn(row)) {
         ++row;
     }
     return RowEnd(row);
 }
 
 qreal MessageView::RowY(std::size_t row) const {
-    const auto top = static_cast<std::size_t>(edit_.verticalScrollBar()->value());
-    const qreal first = top == 0 ? edit_.document()->documentMargin() : 0;
+    const auto top = static_cast<std::size_t>(verticalScrollBar()->value());
+    const qreal first = top == 0 ? Margin() : 0;
     return first + (static_cast<qreal>(row) - static_cast<qreal>(top)) * rowHeight_;
 }
 
 std::size_t MessageView::RowAt(qreal y) const {
-    const auto top = static_cast<std::size_t>(edit_.verticalScrollBar()->value());
+    const auto top = static_cast<std::size_t>(verticalScrollBar()->value());
     const qreal below = std::floor((y - RowY(top)) / rowHeight_);
     if (below <= 0) {
         return below < 0 && top > 0 ? top - 1 : top;
@@ -213,12 +208,12 @@ std::size_t MessageView::LayRows(QTextLayout& layout, std::size_t first, std::si
         shown[static_cast<qsizetype>(i - from)] = QChar(ShownChar(text_, i));
     }
     layout.setText(shown);
-    layout.setFont(edit_.font());
-    QTextOption option = edit_.document()->defaultTextOption();
+    layout.setFont(font());
+    QTextOption option = editor_.document()->defaultTextOption();
     option.setWrapMode(QTextOption::WrapAnywhere);
     layout.setTextOption(option);
-    const qreal margin = edit_.document()->documentMargin();
-    const qreal width = TextWidth(edit_);
+    const qreal margin = Margin();
+    const qreal width = TextWidth();
     layout.beginLayout();
     for (std::size_t row = first; row <= last; ++row) {
         QTextLine line = layout.createLine();
@@ -244,7 +239,7 @@ qreal MessageView::CursorX(std::size_t position) const {
 
 std::size_t MessageView::PositionInRow(std::size_t row, qreal x) const {
     // With the next row of its line, so that the row's end reads as the editor reads it.
-    const bool more = row + 1 < rows_.size() && text_[RowStart(row + 1) - 1] != u'\n';
+    const bool more = LineGoesOn(row);
     QTextLayout layout;
     const std::size_t from = LayRows(layout, row, more ? row + 1 : row);
     const auto at = static_cast<std::size_t>(layout.lineAt(0).xToCursor(x));
@@ -254,25 +249,26 @@ std::size_t MessageView::PositionInRow(std::size_t row, qreal x) const {
 
 std::size_t MessageView::PositionAt(QPoint point) const { return PositionInRow(RowAt(point.y()), point.x()); }
 
-void MessageView::Paint(const QRect& area) {
-    QPainter painter(edit_.viewport());
+void MessageView::paintEvent(QPaintEvent* event) {
+    const QRect area = event->rect();
+    QPainter painter(viewport());
     if (held_) {
         painter.drawPixmap(0, 0, heldPicture_);
         return;
     }
-    painter.setPen(edit_.palette().text().color());
+    painter.setPen(palette().text().color());
     QTextCharFormat selected;
-    const QPalette::ColorGroup group = edit_.hasFocus() ? QPalette::Active : QPalette::Inactive;
-    selected.setBackground(edit_.palette().brush(group, QPalette::Highlight));
-    selected.setForeground(edit_.palette().brush(group, QPalette::HighlightedText));
+    const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
+    selected.setBackground(palette().brush(group, QPalette::Highlight));
+    selected.setForeground(palette().brush(group, QPalette::HighlightedText));
     QStyleOption styleOption;
-    styleOption.initFrom(&edit_);
-    if (edit_.style()->styleHint(QStyle::SH_RichText_FullWidthSelection, &styleOption, &edit_) != 0) {
+    styleOption.initFrom(this);
+    if (style()->styleHint(QStyle::SH_RichText_FullWidthSelection, &styleOption, this) != 0) {
         selected.setProperty(QTextFormat::FullWidthSelection, true);
     }
     const std::size_t selectionStart = std::min(anchor_, cursor_);
     const std::size_t selectionEnd = std::max(anchor_, cursor_);
-    const bool showCursor = edit_.hasFocus() && !edit_.isReadOnly() && cursorOn_;
+    const bool showCursor = hasFocus() && !readOnly_ && cursorOn_;
 
     const qreal bottom = area.bottom() + 1;
     std::size_t row = RowAt(area.top());
@@ -280,10 +276,10 @@ void MessageView::Paint(const QRect& area) {
         // The rows of one line in sight, and the next one of the same line: the last row
         // laid out reads as the end of the line.
         std::size_t last = row;
-        while (last + 1 < rows_.size() && text_[RowStart(last + 1) - 1] != u'\n' && RowY(last + 1) < bottom) {
+        while (LineGoesOn(last) && RowY(last + 1) < bottom) {
             ++last;
         }
-        const bool more = last + 1 < rows_.size() && text_[RowStart(last + 1) - 1] != u'\n';
+        const bool more = LineGoesOn(last);
         QTextLayout layout;
         const std::size_t from = LayRows(layout, row, more ? last + 1 : last);
         const std::size_t to = RowEnd(more ? last + 1 : last);
@@ -300,14 +296,14 @@ void MessageView::Paint(const QRect& area) {
         const QPointF at(0, RowY(row));
         layout.draw(&painter, at, selections);
         if (showCursor && cursor_ >= from && cursor_ <= to) {
-            layout.drawCursor(&painter, at, LaidOut(layout, from, cursor_), edit_.cursorWidth());
+            layout.drawCursor(&painter, at, LaidOut(layout, from, cursor_), editor_.cursorWidth());
         }
         row = last + 1;
     }
 }
 
 void MessageView::ShowRow(std::size_t row) {
-    QScrollBar* bar = edit_.verticalScrollBar();
+    QScrollBar* bar = verticalScrollBar();
     const auto top = static_cast<std::size_t>(bar->value());
     const std::size_t visible = std::max<std::size_t>(VisibleRows(), 1);
     if (row < top) {
@@ -328,488 +324,71 @@ void MessageView::MoveCursor(std::size_t position, bool keepAnchor) {
 
 void MessageView::RestartBlink() {
     if (QAccessible::isActive()) {
-        QAccessibleTextCursorEvent moved(&edit_, static_cast<int>(cursor_));
+        QAccessibleTextCursorEvent moved(this, static_cast<int>(cursor_));
         QAccessible::updateAccessibility(&moved);
     }
     cursorOn_ = true;
     const int flash = QGuiApplication::styleHints()->cursorFlashTime();
-    if (edit_.hasFocus() && !edit_.isReadOnly() && flash > 0) {
+    if (hasFocus() && !readOnly_ && flash > 0) {
         blink_.start(flash / 2, this);
     } else {
         blink_.stop();
     }
-    edit_.viewport()->update();
+    viewport()->update();
 }
 
-void MessageView::CopySelection(bool toSelection) const {
-    if (anchor_ == cursor_) {
-        return;
-    }
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    if (toSelection && !clipboard->supportsSelection()) {
-        return;
-    }
-    clipboard->setMimeData(edit_.Copied(std::min(anchor_, cursor_), std::max(anchor_, cursor_)),
-                           toSelection ? QClipboard::Selection : QClipboard::Clipboard);
+bool MessageView::LineGoesOn(std::size_t row) const {
+    return row + 1 < rows_.size() && text_[RowStart(row + 1) - 1] != u'\n';
 }
 
-void MessageView::SelectEverything() {
-    anchor_ = 0;
-    cursor_ = text_.size();
+void MessageView::SetReadOnly(bool readOnly) {
+    readOnly_ = readOnly;
+    setAttribute(Qt::WA_InputMethodEnabled, !readOnly);
     RestartBlink();
-    CopySelection(true);
 }
 
-// A page down or up as the editor turns it: the row cut off at the bottom comes to the top
-// (or the rows above fill the page), and the cursor keeps its height in the window.
-std::size_t MessageView::PageMove(bool down) {
-    QScrollBar* bar = edit_.verticalScrollBar();
-    const auto top = static_cast<std::size_t>(bar->value());
-    const qreal margin = edit_.document()->documentMargin();
-    const auto offset = [margin](std::size_t topRow) { return topRow == 0 ? margin : 0; };
-    const qreal height = edit_.viewport()->height();
-    std::size_t row = RowOf(cursor_);
-    qreal lastY = RowY(row) + offset(top);
-    if (down) {
-        const auto whole =
-            static_cast<std::size_t>(std::max<qreal>(std::floor((height - offset(top)) / rowHeight_), 0));
-        if (top + whole >= rows_.size()) {
-            lastY = height - offset(top);
-        } else {
-            bar->setValue(static_cast<int>(top + whole));
-        }
-        lastY -= offset(static_cast<std::size_t>(bar->value()));
-        do {
-            if (row + 1 >= rows_.size()) {
-                break;
-            }
-            ++row;
-        } while (RowY(row) < lastY);
-    } else {
-        const auto back = static_cast<std::size_t>(std::floor((height + offset(top)) / rowHeight_));
-        if (top == 0) {
-            lastY = 0;
-        }
-        bar->setValue(static_cast<int>(top > back ? top - back : 0));
-        lastY -= offset(static_cast<std::size_t>(bar->value()));
-        do {
-            if (row == 0) {
-                break;
-            }
-            --row;
-        } while (RowY(row) > lastY);
-    }
-    return PositionInRow(row, wantedX_);
-}
-
-// The keys that move the cursor, with Shift to select: false for any other key.
-bool MessageView::Move(QKeyEvent* event) {
-    struct Move {
-        QKeySequence::StandardKey move;
-        QKeySequence::StandardKey select;
-        int what;
-    };
-    enum { Right, Left, WordRight, WordLeft, Down, Up, Home, End, Top, Bottom, LineHome, LineEnd_, PageDown, PageUp };
-    static const Move moves[] = {
-        {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, Right},
-        {QKeySequence::MoveToPreviousChar, QKeySequence::SelectPreviousChar, Left},
-        {QKeySequence::MoveToNextWord, QKeySequence::SelectNextWord, WordRight},
-        {QKeySequence::MoveToPreviousWord, QKeySequence::SelectPreviousWord, WordLeft},
-        {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine, Down},
-        {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine, Up},
-        {QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine, Home},
-        {QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine, End},
-        {QKeySequence::MoveToStartOfDocument, QKeySequence::SelectStartOfDocument, Top},
-        {QKeySequence::MoveToEndOfDocument, QKeySequence::SelectEndOfDocument, Bottom},
-        {QKeySequence::MoveToStartOfBlock, QKeySequence::SelectStartOfBlock, LineHome},
-        {QKeySequence::MoveToEndOfBlock, QKeySequence::SelectEndOfBlock, LineEnd_},
-        {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, PageDown},
-        {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, PageUp},
-    };
-    const Move* found = nullptr;
-    bool keep = false;
-    for (const Move& m : moves) {
-        if (event->matches(m.move) || event->matches(m.select)) {
-            found = &m;
-            keep = event->matches(m.select);
-            break;
-        }
-    }
-    if (found == nullptr) {
-        return false;
-    }
-    const std::size_t row = RowOf(cursor_);
-    const bool vertical = found->what == Down || found->what == Up || found->what == PageDown || found->what == PageUp;
-    if (vertical && wantedX_ < 0) {
-        wantedX_ = CursorX(cursor_);
-    }
-    std::size_t to = cursor_;
-    const bool collapse = !keep && anchor_ != cursor_;
-    switch (found->what) {
-    case Right:
-        to = collapse ? std::max(anchor_, cursor_) : std::min(cursor_ + 1, text_.size());
-        break;
-    case Left:
-        to = collapse ? std::min(anchor_, cursor_) : (cursor_ > 0 ? cursor_ - 1 : 0);
-        break;
-    case WordRight:
-        to = NextWord(text_, cursor_, text_.size());
-        break;
-    case WordLeft:
-        to = PreviousWord(text_, cursor_, 0);
-        break;
-    case Down:
-        to = row + 1 < rows_.size() ? PositionInRow(row + 1, wantedX_) : text_.size();
-        break;
-    case Up:
-        to = row > 0 ? PositionInRow(row - 1, wantedX_) : 0;
-        break;
-    case PageDown:
-    case PageUp:
-        to = PageMove(found->what == PageDown);
-        break;
-    case Home:
-        to = RowStart(row);
-        break;
-    case End: {
-        to = RowEnd(row);
-        // A wrapped row ends before the space it hangs, or the cursor would show on the next.
-        const bool wrapped = row + 1 < rows_.size() && to == RowStart(row + 1);
-        if (wrapped && to > RowStart(row) && text_[to - 1] == u' ') {
-            --to;
-        }
-        break;
-    }
-    case Top:
-        to = 0;
-        break;
-    case Bottom:
-        to = text_.size();
-        break;
-    case LineHome:
-        to = LineStart(cursor_);
-        break;
-    case LineEnd_:
-        to = LineEnd(cursor_);
-        break;
-    default:
-        break;
-    }
-    const qreal x = wantedX_;
-    MoveCursor(to, keep);
-    if (vertical) {
-        wantedX_ = x;
-    } else {
-        wantedX_ = -1;
-    }
-    if (keep) {
-        CopySelection(true);
-    }
-    return true;
-}
-
-// While the view shows, it takes the input of the area and of its viewport: true for an event
-// it handled, false for one the editor goes on with (after a hand-over).
-bool MessageView::eventFilter(QObject* watched, QEvent* event) {
-    const QEvent::Type type = event->type();
-    const bool onViewport = watched == edit_.viewport();
-    if (type == QEvent::Paint) {
-        if (onViewport) {
-            Paint(static_cast<QPaintEvent*>(event)->rect());
-        }
-        return onViewport;
-    }
-    if (type == QEvent::FocusIn || type == QEvent::FocusOut) {
-        RestartBlink();
-        return false;
-    }
-    if (!edit_.isEnabled()) {
-        return false;  // takes no input
-    }
-    if (!onViewport && type == QEvent::KeyPress) {
-        return KeyPress(static_cast<QKeyEvent*>(event));
-    }
-    const bool input = onViewport ? type == QEvent::MouseButtonPress || type == QEvent::MouseMove ||
-                                        type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonDblClick ||
-                                        type == QEvent::ContextMenu || type == QEvent::DragEnter
-                                  : type == QEvent::InputMethod || type == QEvent::ContextMenu;
-    if (!input) {
-        return false;
-    }
-    if (held_) {
-        // What shows is a picture of a text no longer there.
-        event->setAccepted(type != QEvent::DragEnter);
-        return true;
-    }
-    switch (type) {
-    case QEvent::MouseButtonPress:
-        return MousePress(static_cast<QMouseEvent*>(event));
-    case QEvent::MouseMove:
-        MouseMove(static_cast<QMouseEvent*>(event));
-        return true;
-    case QEvent::MouseButtonRelease:
-        MouseRelease(static_cast<QMouseEvent*>(event));
-        return true;
-    case QEvent::MouseButtonDblClick:
-        MouseDoubleClick(static_cast<QMouseEvent*>(event));
-        return true;
-    case QEvent::ContextMenu:
-        ContextMenu(static_cast<QContextMenuEvent*>(event));
-        return true;
-    case QEvent::DragEnter:
-        return DragEnter(static_cast<QDragEnterEvent*>(event));
-    default:
-        return InputMethod(static_cast<QInputMethodEvent*>(event));
-    }
-}
-
-bool MessageView::KeyPress(QKeyEvent* event) {
-    const bool control = (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) != 0;
-    if ((event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) && !control) {
-        return false;  // moves the focus
-    }
-    if (held_) {
-        edit_.ScrollKey(event);
-        return true;
-    }
-    if (event->matches(QKeySequence::Copy) ||
-        (event->key() == Qt::Key_Insert && event->modifiers() == Qt::ControlModifier)) {
-        CopySelection();
-        event->accept();
-        return true;
-    }
-    if (event->matches(QKeySequence::SelectAll)) {
-        SelectEverything();
-        event->accept();
-        return true;
-    }
-    if (edit_.isReadOnly()) {
-        // As the editor while a command runs: the keys only scroll.
-        QScrollBar* bar = edit_.verticalScrollBar();
-        if (event->modifiers() == Qt::NoModifier && event->key() == Qt::Key_Home) {
-            bar->triggerAction(QAbstractSlider::SliderToMinimum);
-        } else if (event->modifiers() == Qt::NoModifier && event->key() == Qt::Key_End) {
-            bar->triggerAction(QAbstractSlider::SliderToMaximum);
-        } else {
-            edit_.ScrollKey(event);
-        }
-        return true;
-    }
-    if (Move(event)) {
-        event->accept();
-        return true;
-    }
-    if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
-        event->accept();  // a text just written has no history
-        return true;
-    }
-    const QString typed = event->text();
-    const bool edits = event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Cut) ||
-                       event->matches(QKeySequence::Delete) || event->matches(QKeySequence::Backspace) ||
-                       event->matches(QKeySequence::DeleteStartOfWord) ||
-                       event->matches(QKeySequence::DeleteEndOfWord) || event->matches(QKeySequence::DeleteEndOfLine) ||
-                       event->matches(QKeySequence::DeleteCompleteLine) ||
-                       event->matches(QKeySequence::InsertParagraphSeparator) ||
-                       event->matches(QKeySequence::InsertLineSeparator) || event->key() == Qt::Key_Backspace ||
-                       event->key() == Qt::Key_Delete || (!typed.isEmpty() && typed.at(0).isPrint());
-    if (!edits) {
-        event->ignore();
-        return true;
-    }
-    edit_.HandOver();
-    return false;
-}
-
-bool MessageView::InputMethod(QInputMethodEvent* event) {
-    if (!edit_.isReadOnly() && (!event->commitString().isEmpty() || !event->preeditString().isEmpty())) {
-        edit_.HandOver();
-    }
-    return false;
-}
-
-bool MessageView::MousePress(QMouseEvent* event) {
-    event->accept();
-    if (event->button() == Qt::MiddleButton && !edit_.isReadOnly() &&
-        QGuiApplication::clipboard()->supportsSelection()) {
-        edit_.HandOver();
-        return false;
-    }
-    if (event->button() != Qt::LeftButton) {
-        return true;
-    }
-    const std::size_t at = PositionAt(event->position().toPoint());
-    const auto [from, to] = Selection();
-    const bool shift = event->modifiers().testFlag(Qt::ShiftModifier);
-    if (!shift && from < to && at >= from && at < to) {
-        // Pressed in the selection: it may be dragged away.
-        dragFrom_ = event->position().toPoint();
-        return true;
-    }
-    selecting_ = true;
-    wordSelecting_ = false;
-    wantedX_ = -1;
-    MoveCursor(at, shift);
-    return true;
-}
-
-// The selection dragged out as the editor drags it: copied, or moved when the area is editable.
-void MessageView::DragSelection() {
-    const auto [from, to] = Selection();
-    dragFrom_.reset();
-    auto* drag = new QDrag(&edit_);
-    drag->setMimeData(edit_.Copied(from, to));
-    const Qt::DropActions actions = edit_.isReadOnly() ? Qt::CopyAction : Qt::CopyAction | Qt::MoveAction;
-    const Qt::DropAction done = drag->exec(actions, Qt::CopyAction);
-    // A drop into this area moved the text itself.
-    if (done == Qt::MoveAction && drag->target() != &edit_ && drag->target() != edit_.viewport()) {
-        edit_.HandOver();
-        edit_.textCursor().removeSelectedText();
-    }
-}
-
-void MessageView::MouseDoubleClick(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
-        return;
-    }
-    const std::size_t at = PositionAt(event->position().toPoint());
-    clickedWord_ = WordAt(text_, at, 0, text_.size());
-    anchor_ = clickedWord_.first;
-    cursor_ = clickedWord_.second;
-    selecting_ = true;
-    wordSelecting_ = true;
+void MessageView::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
     RestartBlink();
-    CopySelection(true);
-    event->accept();
 }
 
-void MessageView::MouseMove(QMouseEvent* event) {
-    event->accept();
-    if (dragFrom_ && (event->buttons() & Qt::LeftButton) &&
-        (event->position().toPoint() - *dragFrom_).manhattanLength() >= QApplication::startDragDistance()) {
-        DragSelection();
+void MessageView::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    RestartBlink();
+}
+
+void MessageView::changeEvent(QEvent* event) {
+    QAbstractScrollArea::changeEvent(event);
+    if (!active_) {
         return;
     }
-    if (!selecting_ || !(event->buttons() & Qt::LeftButton)) {
-        return;
-    }
-    lastMouse_ = event->position().toPoint();
-    const bool outside = lastMouse_.y() < 0 || lastMouse_.y() > edit_.viewport()->height();
-    if (outside && !autoScroll_.isActive()) {
-        autoScroll_.start(50, this);
-    } else if (!outside) {
-        autoScroll_.stop();
-    }
-    const std::size_t at = PositionAt(lastMouse_);
-    if (wordSelecting_) {
-        const auto word = WordAt(text_, at, 0, text_.size());
-        if (at < clickedWord_.first) {
-            anchor_ = clickedWord_.second;
-            cursor_ = word.first;
-        } else {
-            anchor_ = clickedWord_.first;
-            cursor_ = std::max(word.second, clickedWord_.second);
-        }
-        ShowRow(RowOf(cursor_));
-        RestartBlink();
-        return;
-    }
-    MoveCursor(at, true);
-}
-
-void MessageView::MouseRelease(QMouseEvent* event) {
-    event->accept();
-    if (dragFrom_ && event->button() == Qt::LeftButton) {
-        // A click in the selection, not a drag: the cursor goes there.
-        dragFrom_.reset();
-        MoveCursor(PositionAt(event->position().toPoint()), false);
-        return;
-    }
-    if (event->button() == Qt::LeftButton && selecting_) {
-        selecting_ = false;
-        autoScroll_.stop();
-        CopySelection(true);
-    }
-}
-
-void MessageView::ContextMenu(QContextMenuEvent* event) {
-    // The editor's own menu, its actions bound to the view.
-    QMenu* menu = edit_.createStandardContextMenu(event->pos());
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    const bool selection = anchor_ != cursor_;
-    for (QAction* action : menu->actions()) {
-        const QString name = action->objectName();
-        std::function<void()> run;
-        bool enabled = false;
-        if (name == QLatin1String("edit-copy")) {
-            enabled = selection;
-            run = [this] { CopySelection(); };
-        } else if (name == QLatin1String("select-all")) {
-            enabled = !text_.empty();
-            run = [this] { SelectEverything(); };
-        } else if (name == QLatin1String("edit-cut")) {
-            enabled = selection && !edit_.isReadOnly();
-            run = [this] {
-                edit_.HandOver();
-                edit_.cut();
-            };
-        } else if (name == QLatin1String("edit-delete")) {
-            enabled = selection && !edit_.isReadOnly();
-            run = [this] {
-                edit_.HandOver();
-                edit_.textCursor().removeSelectedText();
-            };
-        } else if (name == QLatin1String("edit-paste")) {
-            enabled = action->isEnabled();
-            run = [this] {
-                edit_.HandOver();
-                edit_.paste();
-            };
-        } else {
-            continue;
-        }
-        action->disconnect(&edit_);
-        for (QObject* child : edit_.children()) {
-            action->disconnect(child);
-        }
-        action->setEnabled(enabled);
-        connect(action, &QAction::triggered, this, [this, run] {
-            if (active_) {
-                run();
-            }
-        });
-    }
-    menu->popup(event->globalPos());
-}
-
-bool MessageView::DragEnter(QDragEnterEvent* event) {
-    if (edit_.isReadOnly() || event->mimeData() == nullptr || !event->mimeData()->hasText()) {
-        event->ignore();
-        return true;
-    }
-    edit_.HandOver();
-    return false;
-}
-
-void MessageView::Changed(const QEvent& event) {
-    if (event.type() == QEvent::FontChange) {
+    if (event->type() == QEvent::FontChange) {
         Rewrap();
-    } else if (event.type() == QEvent::ReadOnlyChange) {
-        RestartBlink();
     } else {
-        edit_.viewport()->update();
+        viewport()->update();
     }
 }
+
+void MessageView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    if (active_) {
+        Rewrap();
+    }
+}
+
+// What is in sight is painted from the scroll bar alone.
+void MessageView::scrollContentsBy(int, int) { viewport()->update(); }
 
 void MessageView::timerEvent(QTimerEvent* event) {
     if (event->timerId() == blink_.timerId()) {
         cursorOn_ = !cursorOn_;
-        edit_.viewport()->update();
+        viewport()->update();
     } else if (event->timerId() == autoScroll_.timerId()) {
         if (held_ || !selecting_) {
             autoScroll_.stop();
             return;
         }
-        QScrollBar* bar = edit_.verticalScrollBar();
+        QScrollBar* bar = verticalScrollBar();
         bar->setValue(bar->value() + (lastMouse_.y() < 0 ? -1 : 1));
         MoveCursor(PositionAt(lastMouse_), true);
     }

@@ -1,19 +1,21 @@
 #pragma once
-// The message area's view of a large text of plain lines: it paints the rows in sight straight
-// from the area's text, and a reader scrolls, selects, copies and drags there, as in the editor.
-// While it shows, it takes the input of the area and of its viewport; the first edit hands the
-// text over to the editor, at the same cursor and selection, and the view steps aside.
+// The message area's view of a large text of plain lines: a scroll area that paints the rows
+// in sight straight from the area's text, where a reader scrolls, selects, copies and drags
+// as in the editor, and which looks as the editor looks. It edits nothing: the first edit
+// asks the area to hand the text over to the editor, at the view's place, and passes the
+// event that began it on to the editor.
 
+#include <QAbstractScrollArea>
 #include <QBasicTimer>
 #include <QFont>
-#include <QMouseEvent>
-#include <QObject>
 #include <QPixmap>
 #include <QPoint>
 #include <QRect>
+#include <QTextOption>
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -21,15 +23,20 @@
 
 #include "desktop/qt/TextRows.h"
 
+class QPlainTextEdit;
 class QTextLayout;
 
 namespace tavorin {
 
-class MessageEdit;
+class MessageView final : public QAbstractScrollArea {
+    Q_OBJECT
 
-class MessageView final : public QObject {
 public:
-    explicit MessageView(MessageEdit& edit);
+    // Shows `text`, which the area owns. The editor beside it gives the look to copy (its
+    // margin, text option and cursor width), the context menu and the source of drags; the
+    // area's handOver makes the editor show the text at Where().
+    MessageView(const std::u16string& text, QPlainTextEdit& editor, std::function<void()> handOver,
+                QWidget* parent = nullptr);
 
     bool Active() const noexcept { return active_; }
     // Shows the area's text from the top; false (and nothing changed) when only the editor can.
@@ -40,8 +47,10 @@ public:
     void Hold();
     // Wraps again after a change of width or font, the same text on top.
     void Rewrap();
-    // After a change of the area's font, palette, state...
-    void Changed(const QEvent& event);
+
+    void SetSecret(bool secret) noexcept { secret_ = secret; }
+    void SetReadOnly(bool readOnly);
+    bool IsReadOnly() const noexcept { return readOnly_; }
 
     std::pair<std::size_t, std::size_t> Selection() const {
         return {std::min(anchor_, cursor_), std::max(anchor_, cursor_)};
@@ -60,20 +69,36 @@ public:
     const std::vector<std::size_t>& Rows() const noexcept { return rows_; }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
     void timerEvent(QTimerEvent* event) override;
 
 private:
-    void Paint(const QRect& area);
-    bool KeyPress(QKeyEvent* event);
-    bool InputMethod(QInputMethodEvent* event);
-    bool MousePress(QMouseEvent* event);
-    void MouseMove(QMouseEvent* event);
-    void MouseRelease(QMouseEvent* event);
-    void MouseDoubleClick(QMouseEvent* event);
-    void ContextMenu(QContextMenuEvent* event);
-    bool DragEnter(QDragEnterEvent* event);
+    // Hands the text over to the editor and passes the event on to it (or its viewport).
+    void PassOn(QEvent* event, bool toViewport);
+    void DragSelection();
+    bool Move(QKeyEvent* event);
+    std::size_t PageMove(bool down);
+    void CopySelection(bool toSelection = false) const;
+    void SelectEverything();
+    void RestartBlink();
 
+    qreal Margin() const;
+    qreal TextWidth() const;
     void MeasureRows();
     void AdjustRows();
     std::size_t RowOf(std::size_t position) const;
@@ -81,6 +106,7 @@ private:
     std::size_t RowEnd(std::size_t row) const;  // before its line end
     std::size_t LineStart(std::size_t position) const;
     std::size_t LineEnd(std::size_t position) const;
+    bool LineGoesOn(std::size_t row) const;  // the next row belongs to the same line
     qreal RowY(std::size_t row) const;
     std::size_t RowAt(qreal y) const;
     std::size_t PositionAt(QPoint point) const;
@@ -91,17 +117,14 @@ private:
     std::size_t PositionInRow(std::size_t row, qreal x) const;
     void MoveCursor(std::size_t position, bool keepAnchor);
     void ShowRow(std::size_t row);
-    bool Move(QKeyEvent* event);
-    std::size_t PageMove(bool down);
-    void CopySelection(bool toSelection = false) const;
-    void SelectEverything();
-    void RestartBlink();
-    void DragSelection();
 
-    MessageEdit& edit_;
     const std::u16string& text_;  // the area's
+    QPlainTextEdit& editor_;
+    std::function<void()> handOver_;
     bool active_ = false;
     bool held_ = false;
+    bool secret_ = false;
+    bool readOnly_ = false;
     QPixmap heldPicture_;
     std::vector<std::size_t> rows_;  // where each row begins
     RowFits fits_{};

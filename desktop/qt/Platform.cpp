@@ -9,6 +9,8 @@
 #include <QUrl>
 
 #include "base/Memory.h"
+#include "desktop/FormTexts.h"
+#include "desktop/qt/Text.h"
 
 namespace tavorin {
 
@@ -75,7 +77,7 @@ const ToolStore& Desktop::Tools() { return tools_; }
 
 void ShowBox(QWidget* parent, const QString& text, MessageIcon icon, const QString& title) {
     QMessageBox box(parent);
-    box.setWindowTitle(title.isEmpty() ? ApplicationTitle : title);
+    box.setWindowTitle(title.isEmpty() ? ToQString(forms::ApplicationTitle) : title);
     // The box is a label: show a CR LF as one line break, not as a break and a stray glyph.
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -120,7 +122,7 @@ bool StartSysInfo(Desktop& desktop, QWidget* parent) {
     if (path && desktop.StartProgram(*path)) {
         return true;
     }
-    ShowBox(parent, SysInfoUnavailable, MessageIcon::None, ApplicationTitle);
+    ShowBox(parent, ToQString(forms::SysInfoUnavailable), MessageIcon::None, ToQString(forms::ApplicationTitle));
     return false;
 }
 

@@ -67,14 +67,11 @@ void KeepLargeBuffers() noexcept;
 // A modal box with one OK button. An empty title shows the application title.
 void ShowBox(QWidget* parent, const QString& text, MessageIcon icon, const QString& title);
 
-inline const QString ApplicationTitle = QStringLiteral("Tavorin");
-inline const QString SysInfoUnavailable = QStringLiteral("System Information Is Unavailable At This Time");
-
 // The path of the system information tool: the recorded path, or the recorded folder with
 // SysInfoProgram when that file exists. Nothing when neither is there.
 std::optional<QString> FindSysInfo(Desktop& desktop);
 
-// Finds and starts the tool, or shows SysInfoUnavailable. True when it started.
+// Finds and starts the tool, or shows forms::SysInfoUnavailable. True when it started.
 bool StartSysInfo(Desktop& desktop, QWidget* parent);
 
 }  // namespace tavorin

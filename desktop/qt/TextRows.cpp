@@ -3,14 +3,12 @@
 #include <QString>
 #include <QTextBoundaryFinder>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+
+#include "desktop/qt/TextScan.h"
 
 namespace tavorin {
 
@@ -52,33 +50,6 @@ private:
 BreakRules& Rules() {
     static BreakRules rules;
     return rules;
-}
-
-// The first character from `from` on that is no printable ASCII (a line end or worse).
-std::size_t FindSpecial(std::u16string_view text, std::size_t from) {
-    std::size_t i = from;
-#if defined(__SSE2__)
-    // Eight characters a step: c - 0x20, saturated down by 0x5E, is zero only for printable ASCII.
-    const __m128i space = _mm_set1_epi16(0x20);
-    const __m128i range = _mm_set1_epi16(0x5E);
-    for (; i + 32 <= text.size(); i += 32) {
-        const auto* at = reinterpret_cast<const __m128i*>(text.data() + i);
-        __m128i outside = _mm_setzero_si128();
-        for (int k = 0; k < 4; ++k) {
-            const __m128i c = _mm_loadu_si128(at + k);
-            outside = _mm_or_si128(outside, _mm_subs_epu16(_mm_sub_epi16(c, space), range));
-        }
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(outside, _mm_setzero_si128())) != 0xFFFF) {
-            break;
-        }
-    }
-#endif
-    for (; i < text.size(); ++i) {
-        if (static_cast<char16_t>(text[i] - 0x20) > 0x5E) {
-            return i;
-        }
-    }
-    return text.size();
 }
 
 // Wraps one line, [from, to) without its line end, into rows that fit: their characters

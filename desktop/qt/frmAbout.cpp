@@ -6,67 +6,47 @@
 
 #include <array>
 
-#include "desktop/qt/Addresses.h"
+#include "base/Version.h"
+#include "desktop/FormTexts.h"
+#include "desktop/qt/FormParts.h"
 #include "desktop/qt/LabelButton.h"
-#include "desktop/qt/Pictures.h"
 #include "desktop/qt/Platform.h"
-#include "desktop/qt/SmallWindows.h"
+#include "desktop/qt/Text.h"
 
 namespace tavorin {
 
 frmAbout::frmAbout(Desktop& desktop, const QIcon& icon, QWidget* parent) : QWidget(parent), desktop_(desktop) {
-    setObjectName(QStringLiteral("frmAbout"));
-    setWindowTitle(QStringLiteral("About Tavorin"));
-    setFixedSize(520, 404);
-    setFont(QFont(QStringLiteral("Arial"), 9));
+    const forms::Form& form = forms::About;
+    PlaceForm(this, form);
 
-    auto* picture = AddLabel(this, "Image1", QString(), QRect(16, 16, 64, 64));
-    picture->setPixmap(pictures::Render(pictures::About, QSize(64, 64), devicePixelRatioF()));
-
-    lblTitle = AddLabel(this, "lblTitle", QStringLiteral("Tavorin"), QRect(96, 14, 408, 28));
-    QFont title(QStringLiteral("Arial"), 16);
-    title.setBold(true);
-    lblTitle->setFont(title);
-    lblVersion = AddLabel(this, "lblVersion", QStringLiteral("Version"), QRect(96, 44, 408, 18));
-    lblDescription = AddLabel(this, "lblDescription", QStringLiteral("App Description"), QRect(96, 66, 408, 72), true);
-    AddLine(this, "Line1", QRect(16, 146, 488, 2));
-
-    AddLabel(this, "Label1", QStringLiteral("Links for info about encryption methods:"), QRect(16, 156, 488, 18));
-    struct Link {
-        const char* label;
-        const char* caption;
-        const char* name;
-        const QString& address;
-    };
-    const std::array<Link, 5> links = {{
-        {"Label2", "Blowfish:", "lblBlowfish", address::Blowfish},
-        {"Label3", "DES:", "lblDES", address::DES},
-        {"Label4", "Gost:", "lblGost", address::Gost},
-        {"Label5", "SkipJack:", "lblSkipJack", address::SkipJack},
-        {"Label6", "Twofish:", "lblTwofish", address::Twofish},
+    AddPicture(this, form["Image1"]);
+    lblTitle = AddLabel(this, form["lblTitle"]);
+    lblVersion = AddLabel(this, form["lblVersion"]);
+    lblDescription = AddLabel(this, form["lblDescription"]);
+    AddLine(this, form["Line1"]);
+    AddLabel(this, form["Label1"]);
+    const std::array<std::pair<const char*, const char*>, 5> links = {{
+        {"Label2", "lblBlowfish"},
+        {"Label3", "lblDES"},
+        {"Label4", "lblGost"},
+        {"Label5", "lblSkipJack"},
+        {"Label6", "lblTwofish"},
     }};
-    int top = 180;
-    for (const Link& link : links) {
-        AddLabel(this, link.label, QString::fromLatin1(link.caption), QRect(32, top, 72, 18));
-        LabelButton* label = AddLink(this, link.name, link.address, QRect(108, top, 396, 18));
+    for (const auto& [name, link] : links) {
+        AddLabel(this, form[name]);
+        LabelButton* label = AddLink(this, form[link]);
         // The caption is the address a click opens.
         connect(label, &LabelButton::Clicked, this, [this, label] { desktop_.OpenAddress(label->text()); });
-        top += 20;
     }
-    AddLine(this, "Line2", QRect(16, 286, 488, 2));
+    AddLine(this, form["Line2"]);
+    lblDisclaimer = AddLabel(this, form["lblDisclaimer"]);
 
-    lblDisclaimer = AddLabel(this, "lblDisclaimer", QStringLiteral("Warning: ..."), QRect(16, 298, 372, 92), true);
-    QFont warning(QStringLiteral("Arial"), 8);
-    lblDisclaimer->setFont(warning);
-
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(400, 300, 104, 28);
+    cmdOK = new QPushButton(ToQString(form["cmdOK"].caption), this);
+    Place(cmdOK, form["cmdOK"]);
     cmdOK->setDefault(true);
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
-    cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
-    cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
-    cmdSysInfo->setGeometry(400, 336, 104, 28);
+    cmdSysInfo = new QPushButton(ToQString(form["cmdSysInfo"].caption), this);
+    Place(cmdSysInfo, form["cmdSysInfo"]);
     cmdSysInfo->setAutoDefault(true);  // Enter on it, once it has the focus, starts the tool
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
     setTabOrder(cmdOK, cmdSysInfo);
@@ -77,18 +57,12 @@ frmAbout::frmAbout(Desktop& desktop, const QIcon& icon, QWidget* parent) : QWidg
 }
 
 void frmAbout::Form_Load(const QIcon& icon) {
-    setWindowTitle(QStringLiteral("About ") + ApplicationTitle + QStringLiteral("  Beta"));
-    lblVersion->setText(QStringLiteral("Version %1.%2  BETA").arg(VersionMajor).arg(VersionMinor));
-    lblTitle->setText(ApplicationTitle);
-    lblDescription->setText(
-        QStringLiteral("Tavorin is a utility created to secure your message with various levels of encryption. It "
-                       "allows you to encrypt a message however you see fit, then copy it to send or save, only to be "
-                       "decrypted by those that know how you encrypted it"));
+    setWindowTitle(ToQString(forms::AboutCaption()));
+    lblVersion->setText(ToQString(forms::AboutVersionCaption(VersionMajor, VersionMinor)));
+    lblTitle->setText(ToQString(forms::ApplicationTitle));
+    lblDescription->setText(ToQString(forms::AboutDescription));
     setWindowIcon(icon);
-    lblDisclaimer->setText(
-        QStringLiteral("Warning...Tavorin is not to be used for any form of illegal acts, terrorism, acts of war or "
-                       "conspiracy. Brennick Solutions is not responsible for any information created or sent from "
-                       "Tavorin"));
+    lblDisclaimer->setText(ToQString(forms::AboutDisclaimer));
 }
 
 void frmAbout::cmdOK_Click() { close(); }

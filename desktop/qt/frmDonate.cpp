@@ -2,35 +2,30 @@
 
 #include <QLabel>
 
-#include "desktop/qt/Addresses.h"
+#include "desktop/FormTexts.h"
+#include "desktop/qt/FormParts.h"
 #include "desktop/qt/LabelButton.h"
 #include "desktop/qt/Pictures.h"
 #include "desktop/qt/Platform.h"
-#include "desktop/qt/SmallWindows.h"
+#include "desktop/qt/Text.h"
 
 namespace tavorin {
 
 frmDonate::frmDonate(Desktop& desktop, const QIcon& icon, QWidget* parent) : QWidget(parent), desktop_(desktop) {
-    setObjectName(QStringLiteral("frmDonate"));
-    setWindowTitle(QStringLiteral("Donate"));
+    const forms::Form& form = forms::Donate;
+    PlaceForm(this, form);
     setWindowIcon(icon);
-    setFixedSize(400, 200);
-    setFont(QFont(QStringLiteral("Arial"), 9));
-    AddLabel(this, "Label1",
-             QStringLiteral("Tavorin is a free to use program, but we do need and appreciate your donations. Any "
-                            "amount is acceptible. Donations are used to further improve our products and provide "
-                            "better support to our customers. Thank You"),
-             QRect(16, 16, 368, 90), true);
+    AddLabel(this, form["Label1"]);
+    const forms::Control& picture = form["Image1"];
     auto* image = new LabelButton(QString(), this);
-    image->setObjectName(QStringLiteral("Image1"));
-    image->setGeometry(136, 120, 128, 56);
-    image->setPixmap(pictures::Render(pictures::Donate, QSize(128, 56), devicePixelRatioF()));
+    Place(image, picture);
+    image->setPixmap(pictures::Render(pictures::Path(picture.picture), QSize(picture.where.width, picture.where.height),
+                                      devicePixelRatioF()));
     image->setCursor(Qt::PointingHandCursor);
-    image->setToolTip(address::Donation);
     connect(image, &LabelButton::Clicked, this, &frmDonate::Image1_Click);
     CloseOnEscape(this);
 }
 
-void frmDonate::Image1_Click() { desktop_.OpenAddress(address::Donation); }
+void frmDonate::Image1_Click() { desktop_.OpenAddress(ToQString(forms::address::Donation)); }
 
 }  // namespace tavorin

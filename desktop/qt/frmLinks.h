@@ -9,6 +9,10 @@ class QPlainTextEdit;
 
 namespace tavorin {
 
+namespace forms {
+struct Product;
+}
+
 class Desktop;
 class LabelButton;
 
@@ -25,8 +29,7 @@ public:
     void lblLink_Click();
 
 private:
-    struct Product;
-    void ShowProduct(const Product& product);
+    void ShowProduct(const forms::Product& product);
 
     Desktop& desktop_;
     QString linkInfo_;

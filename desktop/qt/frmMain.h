@@ -31,7 +31,7 @@ namespace tavorin {
 
 class Desktop;
 class LabelButton;
-class MessageEdit;
+class MessageArea;
 class frmAbout;
 class frmDonate;
 class frmLinks;
@@ -134,7 +134,7 @@ private:
     MessageCommands commands_;
 
     // Controls, by their names.
-    MessageEdit* txtMessage = nullptr;
+    MessageArea* txtMessage = nullptr;
     QLineEdit* txtEncKey = nullptr;
     QComboBox* cboEncryption = nullptr;
     QComboBox* cboEncPasses = nullptr;

@@ -6,7 +6,6 @@
 #include <QLineEdit>
 
 #include "desktop/qt/LabelButton.h"
-#include "desktop/qt/MessageEdit.h"
 #include "desktop/qt/Text.h"
 
 namespace tavorin::testing {

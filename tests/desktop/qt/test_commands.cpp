@@ -11,7 +11,9 @@
 
 #include "WindowTest.h"
 #include "desktop/qt/LabelButton.h"
+#include "desktop/qt/MessageArea.h"
 #include "desktop/qt/MessageEdit.h"
+#include "desktop/qt/MessageText.h"
 #include "desktop/qt/Text.h"
 #include "engines/Registry.h"
 #include "envelope/Envelope.h"
@@ -54,9 +56,9 @@ protected:
         EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasFormat(QString::fromLatin1(PasswordManagerHint)));
         Click("lblClear");
         EXPECT_EQ(window->MessageText(), u"");
-        auto* area = Child<MessageEdit>("txtMessage");
+        auto* area = Child<MessageArea>("txtMessage");
         area->setFocus();
-        area->paste();
+        area->Editor().paste();
         EXPECT_EQ(ToQString(window->MessageText()), envelope);
         SetKey(key);
         Click("lblDecrypt");
@@ -268,15 +270,16 @@ TEST_F(Commands, ALargeMessageShowsProgressAndLeavesAUsableArea) {
 
     // The area shows the envelope without a document and stays editable: the first key hands
     // it to the editor, in blocks, and characters typed at the start land exactly there.
-    auto* area = Child<MessageEdit>("txtMessage");
+    auto* area = Child<MessageArea>("txtMessage");
     EXPECT_TRUE(area->Viewing());
     area->setFocus();
-    QTest::keyClick(area, Qt::Key_Delete);
-    EXPECT_GT(area->document()->blockCount(), 100);
-    QTest::keyClick(area, Qt::Key_Delete);
-    QTest::keyClick(area, Qt::Key_Delete);
+    QTest::keyClick(&area->Shown(), Qt::Key_Delete);
+    EXPECT_FALSE(area->Viewing());
+    EXPECT_GT(area->Editor().document()->blockCount(), 100);
+    QTest::keyClick(&area->Shown(), Qt::Key_Delete);
+    QTest::keyClick(&area->Shown(), Qt::Key_Delete);
     EXPECT_EQ(window->MessageText(), envelope.substr(3));
-    QTest::keyClicks(area, ToQString(envelope.substr(0, 3)));
+    QTest::keyClicks(&area->Shown(), ToQString(envelope.substr(0, 3)));
     EXPECT_EQ(window->MessageText(), envelope);
 
     Click("lblDecrypt");

@@ -7,7 +7,9 @@
 #include <QPlainTextEdit>
 
 #include "WindowTest.h"
+#include "desktop/Forms.h"
 #include "desktop/qt/LabelButton.h"
+#include "desktop/qt/MessageArea.h"
 #include "desktop/qt/Pictures.h"
 #include "desktop/qt/frmAbout.h"
 #include "desktop/qt/frmDonate.h"
@@ -49,7 +51,7 @@ TEST_F(MainWindowTest, Screenshots) {
     Click("lblEncrypt");
     save(window.get(), "main-large.png");
     // The large envelope and the large message are shown in the view, selected as in the editor.
-    QWidget* area = Child<QPlainTextEdit>("txtMessage")->viewport();
+    QWidget* area = Child<MessageArea>("txtMessage")->Shown().viewport();
     QTest::mousePress(area, Qt::LeftButton, {}, QPoint(100, 30));
     QTest::mouseMove(area, QPoint(300, 90));
     QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(300, 90));
@@ -67,12 +69,13 @@ TEST_F(MainWindowTest, Screenshots) {
 
     // The pictures, large, on the window's background colour.
     QImage sheet(7 * 136, 136, QImage::Format_ARGB32);
-    sheet.fill(pictures::BackdropLight);
+    sheet.fill(pictures::ToQColor(BackdropLight));
     QPainter painter(&sheet);
     int x = 4;
-    for (const QString& picture : {pictures::Icon, pictures::Encrypt, pictures::Decrypt, pictures::Copy,
-                                   pictures::Clear, pictures::Quit, pictures::Pointer}) {
-        painter.drawPixmap(x, 4, pictures::Render(picture, QSize(128, 128)));
+    namespace picture = forms::picture;
+    for (const std::u16string_view name : {picture::Icon, picture::Encrypt, picture::Decrypt, picture::Copy,
+                                           picture::Clear, picture::Quit, picture::Pointer}) {
+        painter.drawPixmap(x, 4, pictures::Render(pictures::Path(name), QSize(128, 128)));
         x += 136;
     }
     painter.end();

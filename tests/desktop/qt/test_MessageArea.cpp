@@ -1,5 +1,5 @@
 // The message area gives back exactly what was written, whatever the characters, and
-// takes the user's edits into that text at the right places.
+// takes the user's edits into that text at the right places, in the editor and in the view.
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
@@ -13,10 +13,20 @@
 
 #include <random>
 
+#include "desktop/qt/MessageArea.h"
 #include "desktop/qt/MessageEdit.h"
+#include "desktop/qt/MessageText.h"
+#include "desktop/qt/MessageView.h"
 #include "desktop/qt/Text.h"
+#include "desktop/qt/TextScan.h"
 
-using namespace tavorin;
+using tavorin::FromShown;
+using tavorin::MessageEdit;
+using tavorin::PasswordManagerHint;
+using tavorin::ShownText;
+using tavorin::ToQString;
+using tavorin::ToU16;
+using Area = tavorin::MessageArea;
 
 namespace {
 
@@ -32,19 +42,20 @@ std::u16string Awkward() {
 
 class MessageArea : public ::testing::Test {
 protected:
-    MessageEdit edit;
+    Area area;
+    MessageEdit& edit = area.Editor();
 
     void SetUp() override {
-        edit.resize(465, 241);
-        edit.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
-        edit.setFocus();
+        area.resize(465, 241);
+        area.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&area));
+        area.setFocus();
     }
 
     // A second area of the same size that shows any text it can in the view.
-    void ShowView(MessageEdit& view) {
+    void ShowView(Area& view) {
         view.SetViewThreshold(0);
-        view.resize(edit.size());
+        view.resize(area.size());
         view.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     }
@@ -67,8 +78,8 @@ protected:
 
 TEST_F(MessageArea, ReadsBackEveryCharacterAsWritten) {
     const std::u16string text = Awkward();
-    edit.SetText(text);
-    EXPECT_EQ(edit.Text(), text);
+    area.SetText(text);
+    EXPECT_EQ(area.Text(), text);
     // One shown character for each character: positions in the control are positions in the text.
     EXPECT_EQ(edit.document()->characterCount() - 1, static_cast<int>(text.size()));
     EXPECT_EQ(FromShown(ShownText(u"a\r\nb\x01\x7f\t\n")), u"a\r\nb\x01\x7f\t\n");
@@ -76,43 +87,43 @@ TEST_F(MessageArea, ReadsBackEveryCharacterAsWritten) {
 
 TEST_F(MessageArea, TypedCharactersLandExactlyWhereTheyAreTyped) {
     const std::u16string text = Awkward();
-    edit.SetText(text);
+    area.SetText(text);
     PlaceCursor(5);
-    QTest::keyClicks(&edit, QStringLiteral("AB"));
+    QTest::keyClicks(&area.Shown(), QStringLiteral("AB"));
     std::u16string expected = text;
     expected.insert(5, u"AB");
-    EXPECT_EQ(edit.Text(), expected);
+    EXPECT_EQ(area.Text(), expected);
 
     // Enter is a line feed; Backspace removes one character, whatever it was.
     PlaceCursor(static_cast<int>(expected.size()));
-    QTest::keyClick(&edit, Qt::Key_Return);
+    QTest::keyClick(&area.Shown(), Qt::Key_Return);
     expected += u"\n";
-    EXPECT_EQ(edit.Text(), expected);
+    EXPECT_EQ(area.Text(), expected);
     PlaceCursor(14);
-    QTest::keyClick(&edit, Qt::Key_Backspace);
+    QTest::keyClick(&area.Shown(), Qt::Key_Backspace);
     expected.erase(13, 1);
-    EXPECT_EQ(edit.Text(), expected);
+    EXPECT_EQ(area.Text(), expected);
 
     // Undo and redo go through the same path.
     edit.undo();
     edit.undo();
     std::u16string undone = text;
     undone.insert(5, u"AB");
-    EXPECT_EQ(edit.Text(), undone);
+    EXPECT_EQ(area.Text(), undone);
     edit.redo();
-    EXPECT_EQ(edit.Text(), undone + u"\n");
+    EXPECT_EQ(area.Text(), undone + u"\n");
 
     // Replacing a selection across control characters.
     Select(0, 40);
-    QTest::keyClicks(&edit, QStringLiteral("Z"));
-    EXPECT_EQ(edit.Text(), u"Z" + (undone + u"\n").substr(40));
+    QTest::keyClicks(&area.Shown(), QStringLiteral("Z"));
+    EXPECT_EQ(area.Text(), u"Z" + (undone + u"\n").substr(40));
 }
 
 TEST_F(MessageArea, CopyAndPasteCarryTheExactText) {
     const std::u16string text = u"one\r\ntwo\x01three\rfour";
-    edit.SetText(text);
+    area.SetText(text);
     Select(2, 15);
-    edit.SetSecret(true);
+    area.SetSecret(true);
     edit.copy();
     const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
     EXPECT_EQ(ToU16(copied->text()), text.substr(2, 13));
@@ -120,10 +131,10 @@ TEST_F(MessageArea, CopyAndPasteCarryTheExactText) {
 
     PlaceCursor(static_cast<int>(text.size()));
     edit.paste();
-    EXPECT_EQ(edit.Text(), text + text.substr(2, 13));
-    EXPECT_EQ(edit.document()->characterCount() - 1, static_cast<int>(edit.Text().size()));
+    EXPECT_EQ(area.Text(), text + text.substr(2, 13));
+    EXPECT_EQ(edit.document()->characterCount() - 1, static_cast<int>(area.Text().size()));
 
-    edit.SetSecret(false);
+    area.SetSecret(false);
     Select(0, 3);
     edit.copy();
     EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasFormat(QString::fromLatin1(PasswordManagerHint)));
@@ -133,21 +144,21 @@ TEST_F(MessageArea, CopyAndPasteCarryTheExactText) {
         emptied ? QGuiApplication::clipboard()->clear() : QGuiApplication::clipboard()->setMimeData(new QMimeData);
         edit.paste();
     }
-    EXPECT_EQ(edit.Text(), text + text.substr(2, 13));
+    EXPECT_EQ(area.Text(), text + text.substr(2, 13));
     EXPECT_TRUE(edit.textCursor().hasSelection());
 }
 
 TEST_F(MessageArea, HeldWritesShowOnceOnRelease) {
     int changes = 0;
-    QObject::connect(&edit, &MessageEdit::TextChanged, [&] { ++changes; });
-    edit.SetText(u"before");
-    edit.HoldDisplay(true);
-    edit.SetText(u"");
-    edit.SetText(u"during");
-    EXPECT_EQ(edit.Text(), u"during");
+    QObject::connect(&area, &Area::TextChanged, [&] { ++changes; });
+    area.SetText(u"before");
+    area.HoldDisplay(true);
+    area.SetText(u"");
+    area.SetText(u"during");
+    EXPECT_EQ(area.Text(), u"during");
     EXPECT_EQ(edit.toPlainText(), QStringLiteral("before"));
     EXPECT_EQ(changes, 3);
-    edit.HoldDisplay(false);
+    area.HoldDisplay(false);
     EXPECT_EQ(edit.toPlainText(), QStringLiteral("during"));
 }
 
@@ -162,8 +173,8 @@ TEST_F(MessageArea, AnEnvelopeOnOneLineIsShownInBlocksOfWholeWrappedLines) {
         envelope += digits[(i * 7) % 16];
         envelope += digits[(i * 11) % 16];
     }
-    edit.SetText(envelope);
-    EXPECT_EQ(edit.Text(), envelope);
+    area.SetText(envelope);
+    EXPECT_EQ(area.Text(), envelope);
     const QTextDocument* document = edit.document();
     ASSERT_GT(document->blockCount(), 2);
     // Every block but the last fills exactly its share of wrapped lines, so the breaks
@@ -180,16 +191,16 @@ TEST_F(MessageArea, AnEnvelopeOnOneLineIsShownInBlocksOfWholeWrappedLines) {
     // Edits across a block boundary keep the separator that was there.
     const int boundary = document->firstBlock().length() - 1;
     Select(boundary - 2, boundary + 3);
-    QTest::keyClicks(&edit, QStringLiteral("ZZ"));
+    QTest::keyClicks(&area.Shown(), QStringLiteral("ZZ"));
     std::u16string expected = envelope;
     expected.replace(static_cast<std::size_t>(boundary - 2), 5, u"ZZ");
-    EXPECT_EQ(edit.Text(), expected);
+    EXPECT_EQ(area.Text(), expected);
 
     // A large paste is shown in blocks too, and read back exactly.
     QGuiApplication::clipboard()->setText(ToQString(envelope));
     edit.selectAll();
     edit.paste();
-    EXPECT_EQ(edit.Text(), envelope);
+    EXPECT_EQ(area.Text(), envelope);
     EXPECT_GT(edit.document()->blockCount(), 2);
 }
 
@@ -198,13 +209,13 @@ TEST_F(MessageArea, ShortLinesShareBlocksAndReadBackAsLines) {
     for (int i = 0; i < 2000; ++i) {
         text += u"line " + ToU16(QString::number(i)) + u"\n";
     }
-    edit.SetText(text);
+    area.SetText(text);
     EXPECT_LT(edit.document()->blockCount(), 2000 / 8);
-    EXPECT_EQ(edit.Text(), text);
+    EXPECT_EQ(area.Text(), text);
     // A line break typed over one that shares a block is a line break in the text.
     Select(3, 10);
-    QTest::keyClick(&edit, Qt::Key_Return);
-    EXPECT_EQ(edit.Text(), text.replace(3, 7, u"\n"));
+    QTest::keyClick(&area.Shown(), Qt::Key_Return);
+    EXPECT_EQ(area.Text(), text.replace(3, 7, u"\n"));
 }
 
 TEST(ShownText, LongLinesWithoutSpacesAreLeftWhole) {
@@ -240,31 +251,32 @@ std::u16string Prose() {
 TEST_F(MessageArea, TheViewLooksLikeTheEditor) {
     // The same text in the editor and in the view, unfocused, at the same size and scroll:
     // every pixel agrees, selection included.
-    MessageEdit view;
+    Area view;
     ShowView(view);
-    edit.clearFocus();
     const std::u16string text = Prose();
-    edit.SetText(text);
+    area.SetText(text);
     view.SetText(text);
+    edit.clearFocus();
+    view.Shown().clearFocus();  // its window is the active one
     ASSERT_TRUE(view.Viewing());
-    ASSERT_FALSE(edit.Viewing());
-    EXPECT_EQ(view.grab().toImage(), edit.grab().toImage());
+    ASSERT_FALSE(area.Viewing());
+    EXPECT_EQ(view.grab().toImage(), area.grab().toImage());
 
     // Across the wrap of the first line; at line ends the editor's blocks draw their own marks.
     Select(20, 70);
     for (int i = 0; i < 20; ++i) {
-        QTest::keyClick(&view, Qt::Key_Right);
+        QTest::keyClick(&view.Shown(), Qt::Key_Right);
     }
     for (int i = 0; i < 50; ++i) {
-        QTest::keyClick(&view, Qt::Key_Right, Qt::ShiftModifier);
+        QTest::keyClick(&view.Shown(), Qt::Key_Right, Qt::ShiftModifier);
     }
-    EXPECT_EQ(view.grab().toImage(), edit.grab().toImage());
+    EXPECT_EQ(view.grab().toImage(), area.grab().toImage());
 }
 
 TEST_F(MessageArea, TheViewMovesSelectsCopiesAndHandsOverAsTheEditor) {
     // The same keys and clicks in the editor and in the view: the same copies, and the first
     // edit lands at the same place, after which the view is an editor too.
-    MessageEdit view;
+    Area view;
     ShowView(view);
     const std::u16string text = Prose() + u" tail\r\n";
     using Keys = std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>>;
@@ -288,44 +300,44 @@ TEST_F(MessageArea, TheViewMovesSelectsCopiesAndHandsOverAsTheEditor) {
                         {Qt::Key_Right, {}},
                         {Qt::Key_Left, Qt::ShiftModifier},
                         {Qt::Key_Home, Qt::ControlModifier}};
-    for (MessageEdit* area : {&edit, &view}) {
-        area->SetText(text);
-        area->SetSecret(true);
+    for (Area* each : {&area, &view}) {
+        each->SetText(text);
+        each->SetSecret(true);
     }
     ASSERT_TRUE(view.Viewing());
     std::vector<std::u16string> copies[2];
     for (int i = 0; i < 2; ++i) {
-        MessageEdit& area = i == 0 ? edit : view;
+        Area& each = i == 0 ? area : view;
         for (const auto& [key, modifiers] : moves) {
-            QTest::keyClick(&area, key, modifiers);
+            QTest::keyClick(&each.Shown(), key, modifiers);
             QGuiApplication::clipboard()->clear();
-            QTest::keyClick(&area, Qt::Key_C, Qt::ControlModifier);
+            QTest::keyClick(&each.Shown(), Qt::Key_C, Qt::ControlModifier);
             copies[i].push_back(ToU16(QGuiApplication::clipboard()->text()));
         }
         // A drag from the middle of one row to another, and a word.
         const QPoint from(60, 20);
         const QPoint to(200, 60);
-        QTest::mousePress(area.viewport(), Qt::LeftButton, {}, from);
-        QTest::mouseMove(area.viewport(), to);
-        QTest::mouseRelease(area.viewport(), Qt::LeftButton, {}, to);
-        QTest::keyClick(&area, Qt::Key_C, Qt::ControlModifier);
+        QTest::mousePress(each.Shown().viewport(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(each.Shown().viewport(), to);
+        QTest::mouseRelease(each.Shown().viewport(), Qt::LeftButton, {}, to);
+        QTest::keyClick(&each.Shown(), Qt::Key_C, Qt::ControlModifier);
         copies[i].push_back(ToU16(QGuiApplication::clipboard()->text()));
         EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->data(QString::fromLatin1(PasswordManagerHint)), "secret");
-        QTest::mouseDClick(area.viewport(), Qt::LeftButton, {}, to);
-        QTest::keyClick(&area, Qt::Key_C, Qt::ControlModifier);
+        QTest::mouseDClick(each.Shown().viewport(), Qt::LeftButton, {}, to);
+        QTest::keyClick(&each.Shown(), Qt::Key_C, Qt::ControlModifier);
         copies[i].push_back(ToU16(QGuiApplication::clipboard()->text()));
-        QTest::keyClicks(&area, QStringLiteral("X"));
+        QTest::keyClicks(&each.Shown(), QStringLiteral("X"));
         // After the CR of the last line: the CR goes.
-        QTest::keyClick(&area, Qt::Key_End, Qt::ControlModifier);
-        QTest::keyClick(&area, Qt::Key_Up);
-        QTest::keyClick(&area, Qt::Key_End);
-        QTest::keyClick(&area, Qt::Key_Backspace);
+        QTest::keyClick(&each.Shown(), Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(&each.Shown(), Qt::Key_Up);
+        QTest::keyClick(&each.Shown(), Qt::Key_End);
+        QTest::keyClick(&each.Shown(), Qt::Key_Backspace);
     }
     EXPECT_EQ(copies[1], copies[0]);
     EXPECT_FALSE(view.Viewing());
-    EXPECT_EQ(view.Text(), edit.Text());
+    EXPECT_EQ(view.Text(), area.Text());
     EXPECT_EQ(view.Text().find(u'\r'), std::u16string::npos);
-    EXPECT_EQ(view.document()->characterCount() - 1, static_cast<int>(view.Text().size()));
+    EXPECT_EQ(view.Editor().document()->characterCount() - 1, static_cast<int>(view.Text().size()));
 }
 
 TEST_F(MessageArea, TheViewWrapsPrintableAsciiAsTheEditor) {
@@ -347,9 +359,9 @@ TEST_F(MessageArea, TheViewWrapsPrintableAsciiAsTheEditor) {
             }
         }
     }
-    MessageEdit view;
+    Area view;
     ShowView(view);
-    edit.SetText(text);
+    area.SetText(text);
     view.SetText(text);
     ASSERT_TRUE(view.Viewing());
     std::vector<std::size_t> lines;
@@ -365,29 +377,29 @@ TEST_F(MessageArea, TheViewWrapsPrintableAsciiAsTheEditor) {
 TEST_F(MessageArea, AHeldWriteLeavesTheViewAsItWasUntilShown) {
     // The view paints from the text: while a write is held, the rows it knows are those of the
     // text before, far past the end of the new one. It shows what it showed and takes no input.
-    edit.SetViewThreshold(0);
-    edit.SetText(Prose() + Prose() + Prose());
-    ASSERT_TRUE(edit.Viewing());
-    edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum());
-    const QImage before = edit.viewport()->grab().toImage();
-    edit.HoldDisplay(true);
-    edit.SetText(u"short");
-    EXPECT_EQ(edit.viewport()->grab().toImage(), before);
-    QTest::mouseClick(edit.viewport(), Qt::LeftButton, {}, QPoint(60, 200));
-    QTest::keyClick(&edit, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(&edit, Qt::Key_C, Qt::ControlModifier);
-    edit.HoldDisplay(false);
-    EXPECT_EQ(edit.Text(), u"short");
-    EXPECT_EQ(edit.ViewRows(), std::vector<std::size_t>{0});
+    area.SetViewThreshold(0);
+    area.SetText(Prose() + Prose() + Prose());
+    ASSERT_TRUE(area.Viewing());
+    area.Shown().verticalScrollBar()->setValue(area.Shown().verticalScrollBar()->maximum());
+    const QImage before = area.Shown().viewport()->grab().toImage();
+    area.HoldDisplay(true);
+    area.SetText(u"short");
+    EXPECT_EQ(area.Shown().viewport()->grab().toImage(), before);
+    QTest::mouseClick(area.Shown().viewport(), Qt::LeftButton, {}, QPoint(60, 200));
+    QTest::keyClick(&area.Shown(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&area.Shown(), Qt::Key_C, Qt::ControlModifier);
+    area.HoldDisplay(false);
+    EXPECT_EQ(area.Text(), u"short");
+    EXPECT_EQ(area.ViewRows(), std::vector<std::size_t>{0});
 }
 
 TEST_F(MessageArea, AssistiveTechnologyReadsTheTextAndSelectionOfTheView) {
-    edit.SetViewThreshold(0);
+    area.SetViewThreshold(0);
     const std::u16string text = u"one two\r\nthree";
-    edit.SetText(text);
-    ASSERT_TRUE(edit.Viewing());
-    QTest::keyClick(&edit, Qt::Key_End, Qt::ShiftModifier);
-    QAccessibleTextInterface* read = QAccessible::queryAccessibleInterface(&edit)->textInterface();
+    area.SetText(text);
+    ASSERT_TRUE(area.Viewing());
+    QTest::keyClick(&area.Shown(), Qt::Key_End, Qt::ShiftModifier);
+    QAccessibleTextInterface* read = QAccessible::queryAccessibleInterface(&area)->textInterface();
     ASSERT_NE(read, nullptr);
     EXPECT_EQ(ToU16(read->text(0, read->characterCount())), text);
     int from = -1;
@@ -400,12 +412,12 @@ TEST_F(MessageArea, AssistiveTechnologyReadsTheTextAndSelectionOfTheView) {
 TEST_F(MessageArea, TheViewWrapsAFullLastRowWhoseLetterReachesPastTheEdge) {
     // A last line as long as a row, ending in a letter wider than its advance: the editor
     // breaks it before that letter, and the view reads nothing past the text to find that.
-    MessageEdit view;
+    Area view;
     ShowView(view);
     for (const char16_t last : {u'w', u'0'}) {
         std::u16string text(static_cast<std::size_t>(edit.CharsPerLine()) - 1, u'x');
         text += last;
-        edit.SetText(text);
+        area.SetText(text);
         view.SetText(text);
         std::vector<std::size_t> lines;
         const QTextBlock block = edit.document()->firstBlock();
@@ -414,5 +426,24 @@ TEST_F(MessageArea, TheViewWrapsAFullLastRowWhoseLetterReachesPastTheEdge) {
             lines.push_back(static_cast<std::size_t>(block.layout()->lineAt(i).textStart()));
         }
         EXPECT_EQ(view.ViewRows(), lines) << static_cast<char>(last);
+    }
+}
+
+TEST(TextScan, TheVectorScanStopsWhereThePlainLoopStops) {
+    // The edges of printable ASCII around one character outside it, at every place and
+    // alignment: the saturating arithmetic must let neither neighbour of the range through.
+    std::u16string text;
+    for (int i = 0; i < 160; ++i) {
+        text += i % 3 == 0 ? u' ' : (i % 3 == 1 ? u'~' : u'a');
+    }
+    EXPECT_EQ(tavorin::FindSpecial(text, 0), text.size());
+    for (const char16_t special : {u'\x1f', u'\x7f', u'\x80', u'\u8020', u'\uffff'}) {
+        for (std::size_t at = 0; at < text.size(); ++at) {
+            std::u16string line = text;
+            line[at] = special;
+            for (const std::size_t from : {std::size_t{0}, std::size_t{3}, at}) {
+                ASSERT_EQ(tavorin::FindSpecial(line, from), tavorin::FindSpecialPlain(line, from)) << at;
+            }
+        }
     }
 }
