@@ -136,6 +136,9 @@ std::string DescribeCodePoint(char32_t cp) {
     char number[16];
     std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(cp));
     std::string result = number;
+    if (cp == 0xFEFF) {
+        return result + " (byte-order mark)";  // invisible: its name says what it is
+    }
     const bool printable =
         cp >= 0x20 && cp != 0x7F && !(cp >= 0x80 && cp < 0xA0) && !(cp >= 0xD800 && cp <= 0xDFFF) && cp <= 0x10FFFF;
     if (printable) {

@@ -95,6 +95,34 @@ struct OutputPolicy {
     int stream = -1;
 };
 
+class AtomicOutputFile;
+
+// What a caller puts around the frame that a file operation writes or reads.
+struct FrameFileHooks {
+    // Bytes in front of the frame: encryption writes them as zeros for `finish` to fill,
+    // decryption passes over them.
+    std::uint64_t front = 0;
+    // Each piece of the frame's ciphertext, in order, as it is written or read (and before
+    // it is deciphered); on whichever thread handles the piece, one call at a time.
+    std::function<void(const std::uint8_t* data, std::size_t n)> ciphertext;
+    // Before the output is named: writes the front (WriteAt), or throws so that nothing is named.
+    std::function<void(AtomicOutputFile& out)> finish;
+};
+
+// A file with no name in the temporary folder ($TMPDIR, else /tmp), for bytes that must be
+// complete before they go out: nothing of it outlives the process, however it ends.
+class ScratchFile {
+public:
+    ScratchFile();  // throws a file error
+    ~ScratchFile();
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+    int Descriptor() const noexcept { return fd_; }
+
+private:
+    int fd_ = -1;
+};
+
 class AtomicOutputFile {
 public:
     // Creates an unnamed file in the destination's folder. Where the file system or /proc

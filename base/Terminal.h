@@ -11,9 +11,10 @@ namespace tavorin {
 
 // Writes prompt to the terminal and reads one line there without showing it, never from
 // standard input (which may carry the message). The line in UTF-8, without its line ending, or
-// nothing when there is no terminal to ask or it ended before a line was typed. An interrupt
+// nothing when there is no terminal to ask or it ended before a line was typed (Ctrl-D; Ctrl-Z
+// and Enter on Windows), which sets *endedEarly when given. An interrupt
 // (Ctrl-C, a termination request) while the line is read puts the terminal's echo back before
 // the process ends. Every copy of the line made on the way is wiped.
-std::optional<std::string> AskWithoutEcho(std::string_view prompt);
+std::optional<std::string> AskWithoutEcho(std::string_view prompt, bool* endedEarly = nullptr);
 
 }  // namespace tavorin

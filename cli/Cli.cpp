@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include <unistd.h>
+
 #include "base/Files.h"
 #include "base/Version.h"
 #include "cli/Commands.h"
@@ -19,7 +21,8 @@ void Usage(Writer& out, const std::vector<std::unique_ptr<Command>>& commands) {
     out << "\nOptions:\n"
            "  -h, --help     show this help and exit\n"
            "  -V, --version  show the version and exit\n"
-           "\nRun 'tavorin-cli COMMAND --help' for the options of a command.\n"
+           "\nRun 'tavorin-cli COMMAND --help' (or 'tavorin-cli help COMMAND') for the options of a\n"
+           "command.\n"
            "\nExit codes:\n"
         << ExitCodeTable();
 }
@@ -30,6 +33,7 @@ int Run(const std::vector<std::string>& args, Reader& in, Writer& out, Writer& e
     System system = System::Process();
     system.outFd = out.Fd();
     system.inFd = in.Fd();
+    system.inIsTerminal = system.inFd >= 0 && ::isatty(system.inFd) == 1;
     return Run(args, in, out, err, system);
 }
 
@@ -40,6 +44,9 @@ int Dispatch(const std::vector<std::string>& args, Reader& in, Writer& out, Writ
     if (args.empty()) {
         Usage(err, commands);
         return ExitUsage;
+    }
+    if (args[0] == "help" && args.size() > 1) {
+        return Dispatch({args[1], "--help"}, in, out, err, system);  // help COMMAND
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         Usage(out, commands);

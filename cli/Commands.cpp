@@ -10,6 +10,7 @@
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "base/Files.h"
+#include "base/KeyGuess.h"
 #include "base/Team.h"
 #include "cli/Input.h"
 #include "cli/Options.h"
@@ -18,12 +19,20 @@
 #include "engines/Registry.h"
 #include "envelope/Detect.h"
 #include "envelope/Envelope.h"
+#include "envelope/FileDigest.h"
 
 namespace tavorin::cli {
+
+namespace fs = std::filesystem;
 
 namespace {
 
 constexpr std::string_view kAuto = "auto";
+#ifdef _WIN32
+constexpr std::string_view kEndOfInput = "Ctrl-Z, Enter";
+#else
+constexpr std::string_view kEndOfInput = "Ctrl-D";
+#endif
 
 void AddCipherOption(Options& options, std::string& cipher, bool decrypt) {
     options.Value('c', "cipher", "NAME",
@@ -54,7 +63,8 @@ std::u16string OneFittingCipher(const std::vector<std::u16string>& fitting) {
     return fitting.front();
 }
 
-void AddKeyOptions(Options& options, KeySource& key, bool encrypt) {
+// message: the command reads a message (text), whose byte-order mark is dropped too.
+void AddKeyOptions(Options& options, KeySource& key, bool encrypt, bool message) {
     options
         .Value(0, "key-file", "FILE",
                "read the key from the first line of FILE (UTF-8), a file or a pipe; - reads it from standard input",
@@ -68,8 +78,9 @@ void AddKeyOptions(Options& options, KeySource& key, bool encrypt) {
                })
         .Exclusive("key-file", "key-env")
         .Footer(std::string("The key file's line and the variable's value lose one line end (LF or CR LF), and "
-                            "nothing else.\nWithout --key-file or --key-env the key is asked for on the terminal, "
-                            "without echo") +
+                            "nothing else;\na UTF-8 byte-order mark at the very start of the key file's line") +
+                (encrypt && message ? " or of the message" : "") +
+                " is dropped.\nWithout --key-file or --key-env the key is asked for on the terminal, without echo" +
                 (encrypt ? ", twice." : "."));
 }
 
@@ -85,7 +96,15 @@ void CheckFiles(const std::string& source, const std::string& dest, bool force) 
         InputFile readable(source);
     }
     std::error_code ec;
-    if (force || dest.empty() || dest == "-" || !std::filesystem::exists(std::filesystem::status(dest, ec))) {
+    const auto status = std::filesystem::status(dest, ec);
+    if (dest.empty() || dest == "-" || !std::filesystem::exists(status)) {
+        return;
+    }
+    if (std::filesystem::is_directory(status)) {
+        throw CliError(ExitFile, dest + " is a folder",
+                       "name the file to write, e.g. " + (fs::path(dest) / "NAME").string());
+    }
+    if (force) {
         return;
     }
     if (file && SameFile(source, dest)) {
@@ -102,6 +121,44 @@ struct CommandKey {
     CommandKey& operator=(const CommandKey&) = delete;
     ~CommandKey() { SecureWipe(text); }
 };
+
+// Keys longer than this are not given to the estimator.
+constexpr std::size_t MaxJudgedKey = 256;
+
+// Warnings on encryption, never refusals: characters the cipher does not read, and a key that
+// the estimator (where there is one) finds easy to guess.
+void WarnAboutKey(const std::u16string& key, std::u16string_view cipher, Writer& err) {
+    if (const std::string length = KeyLengthWarning(cipher, key.size()); !length.empty()) {
+        err << "tavorin-cli: warning: " << length << '\n';
+    }
+    if (key.size() > MaxJudgedKey) {
+        err.Flush();
+        return;  // long past guessing by any pattern the estimator knows, and slow for it
+    }
+    std::string utf8;
+    utf8.reserve(3 * key.size() + 1);  // never moves, so leaves no copy behind
+    for (const char16_t c : key) {     // Windows-1252 characters: none past U+FFFF
+        if (c < 0x80) {
+            utf8.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            utf8.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            utf8.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            utf8.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    const std::optional<KeyGuess> guess = EstimateKeyGuess(utf8);
+    SecureWipe(utf8);
+    if (guess && guess->bits < GuessableBelowBits) {
+        err << "tavorin-cli: warning: this key could be guessed: about 2^"
+            << std::to_string(static_cast<int>(guess->bits)) << " tries"
+            << (guess->patterns.empty() ? std::string() : " (" + guess->patterns + ")") << '\n'
+            << "hint: five or more random words, or 20 random characters, make a strong key\n";
+    }
+    err.Flush();
+}
 
 // Runs work; Failures and CliErrors become their exit codes and one line on standard error.
 template <class Work>
@@ -158,8 +215,18 @@ public:
         std::string source;
         std::string dest;
         bool force = false;
+        bool bare = false;
+        bool verbose = false;
         AddCipherOption(options, cipher, !encrypt_);
-        AddKeyOptions(options, keySource, encrypt_);
+        options.Flag(0, "bare",
+                     encrypt_ ? "write the frame alone, without the SHA-256 of the frame in front of it (for "
+                                "programs that read the engine's frame)"
+                              : "read SOURCE as a frame alone, without a digest in front (as older versions wrote it)",
+                     bare);
+        if (!encrypt_) {
+            options.Flag('v', "verbose", "say which cipher opened the file, and when it carries no digest", verbose);
+        }
+        AddKeyOptions(options, keySource, encrypt_, false);
         AddForceOption(options, force);
         options.Argument("SOURCE", "the file to read", source)
             .Argument("DEST", "the file to write (- for standard output); it appears only when the command succeeds",
@@ -175,66 +242,91 @@ public:
             }
             CheckFiles(source, dest, force);
             OutputPolicy policy{.replace = force};
+            std::string destination = dest;
             if (dest == "-") {
                 if (system_.outFd < 0) {
                     throw CliError(ExitUsage, "standard output cannot take a file here");
                 }
                 out.Flush();
                 policy.stream = system_.outFd;
+                destination = "standard output";  // the name errors give it
             }
             const CommandKey obtained{ObtainKey(system_, keySource, in, err)};
             const std::u16string& key = obtained.text;
-            if (!engine) {
-                engine = SelectEngine(system_, ToUtf8(OneFittingCipher(ProbeFile(source, key).fitting)));
-            }
-            engine->DestPolicy(policy);
             std::error_code ec;
             const auto size = std::filesystem::file_size(source, ec);
             ProgressBar bar(err, system_.errIsTerminal && !ec && size >= ProgressThreshold,
                             encrypt_ ? "encrypting" : "decrypting");
-            engine->Progress = [&](std::int32_t percent) { bar.Update(percent); };
-            bool opened = true;
             if (encrypt_) {
-                engine->EncryptFile(source, dest, key);
-            } else {
-                try {
-                    opened = engine->DecryptFile(source, dest, key);
-                } catch (const Failure& f) {
-                    if (f.Number() != Failure::SubscriptOutOfRange) {
-                        throw;
+                WarnAboutKey(key, engine->Name(), err);
+                engine->Progress = [&](std::int32_t percent) { bar.Update(percent); };
+                if (bare) {
+                    engine->DestPolicy(policy);
+                    engine->EncryptFile(source, destination, key);
+                } else {
+                    engine->DestPolicy({.replace = force});
+                    envelope::EncryptFileWithDigest(*engine, source, destination, key, policy.stream);
+                }
+                bar.Done();
+                return ExitOk;
+            }
+            envelope::FileProbe probe = envelope::ProbeFile(
+                source, key, engine ? engine->Name() : std::u16string_view(), bare, system_.createEngine);
+            CheckProbe(probe, source);
+            for (envelope::FileReading& reading : probe.readings) {
+                reading.engine->DestPolicy(policy);
+                reading.engine->Progress = [&](std::int32_t percent) { bar.Update(percent); };
+                const envelope::FileOpened opened =
+                    envelope::DecryptFileReading(reading, source, destination, key, policy.stream >= 0);
+                if (opened == envelope::FileOpened::WrongKey) {
+                    throw CliError(ExitWrongKey, std::string(FileWrongKeyError));
+                }
+                if (opened == envelope::FileOpened::Opened) {
+                    bar.Done();
+                    if (system_.errIsTerminal || verbose) {
+                        err << "opened with " << ToUtf8(reading.engine->Name()) << '\n';
+                        if (!reading.digested && !bare) {
+                            err << "note: " << source
+                                << " carries no digest (made by an older tavorin-cli, or with --bare): damage to "
+                                   "it would have gone unnoticed\n";
+                        }
+                        err.Flush();
                     }
-                    throw CliError(ExitDamaged,
-                                   source + " is damaged: its length is not a whole number of " +
-                                       std::to_string(engine->BlockSize()) + "-byte blocks",
-                                   "was it made by 'tavorin-cli encrypt-file' with this cipher?");
+                    return ExitOk;
                 }
             }
-            bar.Done();
-            if (!opened) {
-                throw CliError(ExitWrongKey, std::string(WrongKeyError));
-            }
-            return ExitOk;
+            throw CliError(ExitDamaged,
+                           source + " is damaged: the digest in front of it does not match (nothing was written)");
         });
     }
 
 private:
     bool encrypt_;
 
-    // Every cipher probes the frame's first 16 bytes; the destination is not touched.
-    envelope::CipherProbe ProbeFile(const std::string& source, const std::u16string& key) const {
-        InputFile file(source);
-        if (file.Size() > frame::MaxFrame) {
-            throw Failure::OverflowError();
-        }
-        std::array<std::uint8_t, 16> head{};
-        file.ReadExact(head.data(), static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), head.size())));
-        envelope::CipherProbe probe = envelope::ProbeCiphers(head.data(), file.Size(), key, system_.createEngine);
-        SecureWipe(head.data(), head.size());
-        if (!probe.anyWhole) {
-            throw CliError(ExitDamaged, source + " is no frame: its length is no whole number of blocks",
+    // What the probes of a file found, when it is not something to decrypt.
+    static void CheckProbe(const envelope::FileProbe& probe, const std::string& source) {
+        using Verdict = envelope::FileProbe::Verdict;
+        switch (probe.verdict) {
+        case Verdict::Fits:
+            return;
+        case Verdict::NotWhole:
+            throw CliError(ExitDamaged, source + " is damaged or no frame: its length is no whole number of blocks",
                            "was it made by 'tavorin-cli encrypt-file'?");
+        case Verdict::Ambiguous:
+            OneFittingCipher(probe.fitting);
+            return;
+        case Verdict::Cut: {
+            const std::int64_t n = probe.blocks > 0 ? probe.blocks : -probe.blocks;
+            const std::string blocks = std::to_string(n) + (n == 1 ? " block" : " blocks");
+            throw CliError(ExitDamaged,
+                           source + " is damaged: " +
+                               (probe.blocks > 0 ? "it was cut (" + blocks + (n == 1 ? " is" : " are") + " missing)"
+                                                 : "it was lengthened (" + blocks + " too many)"),
+                           "copy the whole file again");
         }
-        return probe;
+        case Verdict::WrongKey:
+            throw CliError(ExitWrongKey, std::string(FileWrongKeyError));
+        }
     }
 };
 
@@ -316,7 +408,7 @@ public:
                             : "write the message to FILE (default, or -: standard output); it appears only on success",
                    output);
         AddForceOption(options, force_);
-        AddKeyOptions(options, keySource, encrypt_);
+        AddKeyOptions(options, keySource, encrypt_, true);
         if (const auto code = options.Parse(args, out, err)) {
             return *code;
         }
@@ -335,6 +427,7 @@ public:
             const CommandKey obtained{ObtainKey(system_, keySource, in, err)};
             const std::u16string& key = obtained.text;
             if (encrypt_) {
+                WarnAboutKey(key, engine->Name(), err);
                 return Encrypt(*engine, key, passes, utf8, wrap, input, output, in, out, err);
             }
             envelope::OpenOptions opening;
@@ -400,7 +493,14 @@ private:
                 return ExitOk;
             }
         }
+        if (input.empty() && system_.inIsTerminal) {
+            err << "tavorin-cli: type the message, then press Enter and " << kEndOfInput << '\n';
+            err.Flush();
+        }
         ByteArray bytes = input.empty() ? ReadAll(in, MaxMessageInput, slack) : ReadFile(input, MaxMessageInput, slack);
+        std::size_t size = bytes.size();
+        DropByteOrderMark(bytes.data(), size);
+        bytes.resize(size);
         if (utf8) {
             CheckUtf8(bytes, "the message");
         } else {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -101,6 +102,15 @@ void DropLineEnd(std::string& text) {
 
 }  // namespace
 
+void DropByteOrderMark(std::uint8_t* data, std::size_t& size) noexcept {
+    const std::size_t mark = LeadingByteOrderMark(std::string_view(reinterpret_cast<const char*>(data), size));
+    if (mark != 0) {
+        std::memmove(data, data + mark, size - mark);
+        SecureWipe(data + size - mark, mark);  // what moved up leaves no copy behind
+        size -= mark;
+    }
+}
+
 bool ValidVariableName(std::string_view name) noexcept {
     const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
     return !name.empty() && letter(name[0]) &&
@@ -120,6 +130,9 @@ std::u16string ObtainKey(const System& system, const KeySource& source, Reader& 
                     static_cast<std::size_t>((end == head.end() ? end : end + 1) - head.begin()));
         SecureWipe(head);
         DropLineEnd(utf8);
+        std::size_t size = utf8.size();
+        DropByteOrderMark(reinterpret_cast<std::uint8_t*>(utf8.data()), size);
+        utf8.resize(size);
         if (utf8.size() > MaxKeyLine || (end == head.end() && head.size() > MaxKeyLine)) {
             // Cut short, it would be another key, the same for every file that begins alike.
             SecureWipe(utf8);

@@ -35,6 +35,10 @@ struct KeySource {
 // The longest key line read, without its line end.
 inline constexpr std::size_t MaxKeyLine = 64 * 1024;
 
+// Drops a UTF-8 byte-order mark at the very start of a key file's line or a message
+// (LeadingByteOrderMark), wiping the bytes that moved up.
+void DropByteOrderMark(std::uint8_t* data, std::size_t& size) noexcept;
+
 // Whether name can name an environment variable.
 bool ValidVariableName(std::string_view name) noexcept;
 

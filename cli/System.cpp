@@ -23,7 +23,15 @@ System System::Process() {
         }
         return std::string(value);
     };
-    s.askKey = [](const std::string& prompt) { return AskWithoutEcho(prompt); };
+    s.askKey = [](const std::string& prompt) {
+        bool ended = false;
+        auto line = AskWithoutEcho(prompt, &ended);
+        if (ended) {
+            throw CliError(ExitUsage, "no key was typed (the input ended at the prompt)",
+                           "type the key and press Enter, or give it with --key-file FILE or --key-env NAME");
+        }
+        return line;
+    };
     s.errIsTerminal = IsTerminal(StandardError);
     return s;
 }

@@ -50,6 +50,7 @@ std::string ExitCodeTable();
 
 // The errors the commands share, in the command line's words.
 inline constexpr std::string_view WrongKeyError = "wrong key, cipher or passes";
+inline constexpr std::string_view FileWrongKeyError = "wrong key, or the file is damaged or cut";
 inline constexpr std::string_view DamagedError = "the envelope is damaged (its digest does not match)";
 
 // What the commands need from around them; tests replace parts of it.
@@ -58,7 +59,8 @@ struct System {
     // An environment variable's value, or nothing when it is not set.
     std::function<std::optional<std::string>(const std::string& name)> getEnv;
     // A key typed on the terminal without echo (UTF-8, no line ending), or nothing when
-    // there is no terminal to ask.
+    // there is no terminal to ask; a CliError when the terminal's input ends (Ctrl-D) before
+    // a line was typed.
     std::function<std::optional<std::string>(const std::string& prompt)> askKey;
     // Whether standard error is a terminal (then long work shows a progress bar).
     bool errIsTerminal = false;
@@ -68,6 +70,8 @@ struct System {
     // The descriptor behind the input reader, or -1. A regular file there is read on a second
     // thread while the message is encrypted.
     int inFd = -1;
+    // Whether that descriptor is a terminal: a message typed there needs to be told how to end.
+    bool inIsTerminal = false;
 
     // The real process: the engine registry, getenv, /dev/tty, isatty(2). outFd and inFd stay
     // -1: only the Run without a System takes them from its reader and writer.

@@ -84,8 +84,16 @@ public:
     // How EncryptFile and DecryptFile meet their destination; by default they replace it.
     void DestPolicy(OutputPolicy policy) noexcept { destPolicy_ = policy; }
 
+#ifndef TAVORIN_NO_FILES
+    // What a caller puts around the frame of a file (a digest in front of it): none by default.
+    void FileHooks(FrameFileHooks hooks) { fileHooks_ = std::move(hooks); }
+#endif
+
 protected:
     OutputPolicy destPolicy_;
+#ifndef TAVORIN_NO_FILES
+    FrameFileHooks fileHooks_;
+#endif
 };
 
 }  // namespace tavorin

@@ -162,7 +162,7 @@ public:
         frame::CheckSource(SourceFile);
         Prepare(key);
         std::array<std::uint8_t, B> prev{};
-        frame::EncryptFile(SourceFile, DestFile, destPolicy_, B, Progress,
+        frame::EncryptFile(SourceFile, DestFile, destPolicy_, fileHooks_, B, Progress,
                            [&](std::uint8_t* data, std::uint64_t base, std::size_t n, frame::ProgressRule& progress) {
                                EncryptRun(data, base, n, prev.data(), progress);
                            });
@@ -175,7 +175,7 @@ public:
         std::array<std::uint8_t, B> prev{};
         std::optional<Team> team;  // started with the first chunk worth sharing
         const bool fits = frame::DecryptFile(
-            SourceFile, DestFile, destPolicy_, B, Progress,
+            SourceFile, DestFile, destPolicy_, fileHooks_, B, Progress,
             [&](const std::uint8_t* frameStart) { return PeekLength(frameStart); },
             [&](std::uint8_t* data, std::uint64_t base, std::size_t n, frame::ProgressRule& progress) {
                 if (!team && n >= kSplitFrom && CoreCount() > 1) {

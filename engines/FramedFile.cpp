@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -50,8 +51,14 @@ constexpr std::size_t kChunksOnEveryCore = 4;
 // Each chunk whole on one core: read with the ciphertext block before it, deciphered from
 // that block, its data bytes written where they belong. Progress is raised on this thread.
 void DecryptChunksOnEveryCore(InputFile& in, AtomicOutputFile& out, std::uint64_t T, std::uint64_t dataEnd,
-                              std::size_t B, ProgressRule& progress, const BlockRun& decrypt) {
+                              std::size_t B, ProgressRule& progress, const BlockRun& decrypt,
+                              const FrameFileHooks& hooks) {
     Team team;
+    // The ciphertext hook sees the chunks in order: each waits for the one before it. Jobs are
+    // handed out in order, so the one waited for is always under way.
+    std::mutex turnLock;
+    std::condition_variable turnChanged;
+    std::size_t turn = 0;
     // A buffer for each chunk under way, wiped at the end, errors included.
     std::mutex lock;
     std::vector<ByteArray> free;
@@ -85,9 +92,23 @@ void DecryptChunksOnEveryCore(InputFile& in, AtomicOutputFile& out, std::uint64_
                 std::uint8_t* data = prev + B;
                 if (k == 0) {
                     std::memset(prev, 0, B);
-                    in.ReadAt(data, n, 0);
+                    in.ReadAt(data, n, hooks.front);
                 } else {
-                    in.ReadAt(prev, B + n, from - B);
+                    in.ReadAt(prev, B + n, hooks.front + from - B);
+                }
+                if (hooks.ciphertext) {
+                    std::unique_lock wait(turnLock);
+                    turnChanged.wait(wait, [&] { return turn == k || failed.load(); });
+                    if (turn == k) {
+                        try {
+                            hooks.ciphertext(data, n);
+                        } catch (...) {
+                            failed.store(true);
+                            throw;
+                        }
+                        ++turn;
+                    }
+                    turnChanged.notify_all();
                 }
                 decrypt(data, n, prev);
                 const std::uint64_t lo = std::max<std::uint64_t>(from, HeaderSize);
@@ -99,7 +120,9 @@ void DecryptChunksOnEveryCore(InputFile& in, AtomicOutputFile& out, std::uint64_
                 std::lock_guard guard(lock);
                 if (!failure)
                     failure = std::current_exception();
-                failed.store(true, std::memory_order_relaxed);
+                failed.store(true);
+                { const std::lock_guard seen(turnLock); }  // a chunk waiting for its turn sees it
+                turnChanged.notify_all();                  // and waits no longer
             }
             std::lock_guard guard(lock);
             free.push_back(std::move(buffer));
@@ -118,7 +141,8 @@ void CheckSource(const std::filesystem::path& source) {
 }
 
 void EncryptFile(const std::filesystem::path& source, const std::filesystem::path& destination,
-                 const OutputPolicy& policy, std::size_t B, const ProgressSink& sink, const ChainRun& encrypt) {
+                 const OutputPolicy& policy, const FrameFileHooks& hooks, std::size_t B, const ProgressSink& sink,
+                 const ChainRun& encrypt) {
     InputFile in(source);
     const std::uint64_t L = in.Size();
     const std::uint64_t N = FrameLength(L, B);
@@ -126,6 +150,10 @@ void EncryptFile(const std::filesystem::path& source, const std::filesystem::pat
         throw Failure::OverflowError();
     }
     AtomicOutputFile out(destination, policy);
+    if (hooks.front > 0) {
+        const ByteArray zeros(static_cast<std::size_t>(hooks.front));
+        out.Write(zeros.data(), zeros.size());
+    }
     Slots slots(N);
     ProgressRule progress(N, sink);
 
@@ -145,20 +173,32 @@ void EncryptFile(const std::filesystem::path& source, const std::filesystem::pat
             std::memset(slot + at + take, 0, chunk - at - take);
         },
         [&](std::size_t k, std::uint8_t* slot) { encrypt(slot, k * FileChunk, ChunkSize(N, k), progress); },
-        [&](std::size_t k, std::uint8_t* slot) { out.Write(slot, ChunkSize(N, k)); });
+        [&](std::size_t k, std::uint8_t* slot) {
+            out.Write(slot, ChunkSize(N, k));
+            if (hooks.ciphertext) {
+                hooks.ciphertext(slot, ChunkSize(N, k));
+            }
+        });
+    if (hooks.finish) {
+        hooks.finish(out);
+    }
     out.Commit();
     progress.Finish();
 }
 
 bool DecryptFile(const std::filesystem::path& source, const std::filesystem::path& destination,
-                 const OutputPolicy& policy, std::size_t B, const ProgressSink& sink,
+                 const OutputPolicy& policy, const FrameFileHooks& hooks, std::size_t B, const ProgressSink& sink,
                  const std::function<std::int32_t(const std::uint8_t*)>& peek, const ChainRun& decrypt,
                  const BlockRun& chunkOnOneCore) {
     InputFile in(source);
-    const std::uint64_t T = in.Size();
+    const std::uint64_t front = hooks.front;
+    if (in.Size() < front) {
+        throw Failure::Subscript();  // no frame behind the front
+    }
+    const std::uint64_t T = in.Size() - front;
     CheckCipherLength(T, B);
     Slots slots(T);
-    in.ReadExact(slots.First(), ChunkSize(T, 0));
+    in.ReadAt(slots.First(), ChunkSize(T, 0), front);
     const std::int32_t L = peek(slots.First());
     if (!StoredLengthFits(T, L, B)) {
         return false;  // the destination is left as it was
@@ -168,7 +208,10 @@ bool DecryptFile(const std::filesystem::path& source, const std::filesystem::pat
     ProgressRule progress(T, sink);
     const std::uint64_t dataEnd = HeaderSize + static_cast<std::uint64_t>(L);
     if (policy.stream < 0 && Chunks(T) >= kChunksOnEveryCore && CoreCount() > 1) {
-        DecryptChunksOnEveryCore(in, out, T, dataEnd, B, progress, chunkOnOneCore);
+        DecryptChunksOnEveryCore(in, out, T, dataEnd, B, progress, chunkOnOneCore, hooks);
+        if (hooks.finish) {
+            hooks.finish(out);
+        }
         out.Commit();
         progress.Finish();
         return true;
@@ -177,7 +220,10 @@ bool DecryptFile(const std::filesystem::path& source, const std::filesystem::pat
         Chunks(T),
         [&](std::size_t k, std::uint8_t* slot) {
             if (k != 0) {  // the first was read above
-                in.ReadExact(slot, ChunkSize(T, k));
+                in.ReadAt(slot, ChunkSize(T, k), front + std::uint64_t{k} * FileChunk);
+            }
+            if (hooks.ciphertext) {  // here, on the reading thread, while the chunk before is deciphered
+                hooks.ciphertext(slot, ChunkSize(T, k));
             }
         },
         [&](std::size_t k, std::uint8_t* slot) { decrypt(slot, k * FileChunk, ChunkSize(T, k), progress); },
@@ -190,6 +236,9 @@ bool DecryptFile(const std::filesystem::path& source, const std::filesystem::pat
                 out.Write(slot + (from - done), static_cast<std::size_t>(to - from));
             }
         });
+    if (hooks.finish) {
+        hooks.finish(out);
+    }
     out.Commit();
     progress.Finish();
     return true;

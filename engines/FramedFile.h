@@ -28,17 +28,18 @@ inline constexpr std::size_t FileChunk = std::size_t{1} << 20;
 void CheckSource(const std::filesystem::path& source);
 
 // Frames the source file for blocks of B bytes into the destination, through an unnamed file
-// named at the end as the policy says.
+// named at the end as the policy says; hooks.front bytes stand before the frame.
 void EncryptFile(const std::filesystem::path& source, const std::filesystem::path& destination,
-                 const OutputPolicy& policy, std::size_t B, const ProgressSink& sink, const ChainRun& encrypt);
+                 const OutputPolicy& policy, const FrameFileHooks& hooks, std::size_t B, const ProgressSink& sink,
+                 const ChainRun& encrypt);
 
-// Deciphers a framed file into its data bytes. False, with the destination untouched, when
-// the stored length (peek reads it from the first chunk) does not fit.
+// Deciphers a framed file (its frame from hooks.front on) into its data bytes. False, with the
+// destination untouched, when the stored length (peek reads it from the first chunk) does not fit.
 // Where it pays (several cores, a file to write), each chunk is read, deciphered by
 // `chunkOnOneCore` and written on one of the cores, several chunks at once, so that the bytes
 // never move between cores.
 bool DecryptFile(const std::filesystem::path& source, const std::filesystem::path& destination,
-                 const OutputPolicy& policy, std::size_t B, const ProgressSink& sink,
+                 const OutputPolicy& policy, const FrameFileHooks& hooks, std::size_t B, const ProgressSink& sink,
                  const std::function<std::int32_t(const std::uint8_t*)>& peek, const ChainRun& decrypt,
                  const BlockRun& chunkOnOneCore);
 

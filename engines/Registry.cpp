@@ -31,4 +31,28 @@ std::unique_ptr<Engine> CreateEngine(std::u16string_view name) {
     return nullptr;
 }
 
+std::size_t KeyCharactersUsed(std::u16string_view name) noexcept {
+#define TAVORIN_KEY_CHARACTERS(engine)     \
+    if (SameName(name, u"" #engine)) {     \
+        return cls##engine::KeyCharacters; \
+    }
+    TAVORIN_FOR_EACH_ENGINE(TAVORIN_KEY_CHARACTERS)
+#undef TAVORIN_KEY_CHARACTERS
+    return 0;
+}
+
+std::string KeyLengthWarning(std::u16string_view name, std::size_t keyCharacters) {
+    const std::size_t used = KeyCharactersUsed(name);
+    if (used == 0 || keyCharacters <= used) {
+        return {};
+    }
+    std::string engine;
+    for (const auto known : EngineNames) {
+        if (SameName(name, known)) {
+            engine.assign(known.begin(), known.end());  // as written, whatever case was given; ASCII
+        }
+    }
+    return engine + " uses only the first " + std::to_string(used) + " characters of the key";
+}
+
 }  // namespace tavorin

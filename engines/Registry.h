@@ -3,7 +3,9 @@
 // TAVORIN_ENGINES in CMakeLists.txt.
 
 #include <array>
+#include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "engines/Engine.h"
@@ -17,5 +19,12 @@ inline constexpr std::array EngineNames = {TAVORIN_FOR_EACH_ENGINE(TAVORIN_ENGIN
 
 // A new engine of that display name (ASCII case ignored), or nullptr when there is none.
 std::unique_ptr<Engine> CreateEngine(std::u16string_view name);
+
+// How many characters of a key (after the text gate: one byte each) the engine of that name
+// reads; characters past them change nothing. 0 for a name that is no engine.
+std::size_t KeyCharactersUsed(std::u16string_view name) noexcept;
+// The warning for a key longer than the engine reads, e.g. "DES uses only the first 8
+// characters of the key"; empty when every character counts. Every front end words it so.
+std::string KeyLengthWarning(std::u16string_view name, std::size_t keyCharacters);
 
 }  // namespace tavorin

@@ -96,6 +96,9 @@ public:
     ~clsBlowfish() override;
 
     std::u16string_view Name() const noexcept override { return u"Blowfish"; }
+    // The key characters (one byte each in the code page) the schedule reads: the schedule takes 72 key bytes in turn (18 words of 4), repeating a shorter key.
+    // Characters past them change nothing.
+    static constexpr std::size_t KeyCharacters = 72;
 
     // Schedules when the text differs from the current key. The empty key over a current
     // one fails with error 9, leaving the current key empty and the tables as they were.

@@ -17,6 +17,9 @@ public:
     ~clsDES() override;
 
     std::u16string_view Name() const noexcept override { return u"DES"; }
+    // The key characters (one byte each in the code page) the schedule reads: the 64 key bits are the first 8 bytes; a shorter key is padded with zeros.
+    // Characters past them change nothing.
+    static constexpr std::size_t KeyCharacters = 8;
 
     // Schedules the key unless it is the one last scheduled. Text the code page cannot hold
     // is refused and changes nothing.

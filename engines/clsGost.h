@@ -19,6 +19,9 @@ public:
     ~clsGost() override;
 
     std::u16string_view Name() const noexcept override { return u"Gost"; }
+    // The key characters (one byte each in the code page) the schedule reads: eight key words of 4 bytes; a shorter key repeats.
+    // Characters past them change nothing.
+    static constexpr std::size_t KeyCharacters = 32;
 
     // Schedules the key unless it is the one last scheduled. The empty key over a current one
     // fails with error 11 (the cyclic key has no length); a refused key changes nothing.

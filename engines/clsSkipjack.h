@@ -20,6 +20,9 @@ public:
     ~clsSkipjack() override;
 
     std::u16string_view Name() const noexcept override { return u"Skipjack"; }
+    // The key characters (one byte each in the code page) the schedule reads: 4 key bytes for each of the 32 rounds; a shorter key repeats.
+    // Characters past them change nothing.
+    static constexpr std::size_t KeyCharacters = 128;
 
     // Schedules only when the text differs from the current key. An empty text over a
     // current key is refused and changes nothing.

@@ -19,6 +19,9 @@ public:
     ~clsTwofish() override;
 
     std::u16string_view Name() const noexcept override { return u"Twofish"; }
+    // The key characters (one byte each in the code page) the schedule reads: the longest Twofish key is 256 bits; a shorter one is padded with zeros.
+    // Characters past them change nothing.
+    static constexpr std::size_t KeyCharacters = 32;
 
     // Every write schedules, also for the same text. MinKeyLength (bits) raises the size
     // class of a shorter key, which is then zero-extended.

@@ -148,8 +148,8 @@ void EnvelopeFinder::Count(std::size_t bytes) {
 }
 
 void EnvelopeFinder::Digit(std::uint8_t value) {
-    if (digits_ == 2 || (digits_ == 0 && separators_ > 1)) {
-        LineIsText();  // pairs run together, or more than one character between them
+    if (digits_ == 2 || (digits_ == 0 && separators_ > 1 && !blanksOnly_)) {
+        LineIsText();  // pairs run together, or more than one character between them that are not all blanks
         return;
     }
     if (digits_ == 1) {
@@ -266,7 +266,7 @@ void EnvelopeFinder::LineIsText() {
     gap_ += bytes;
 }
 
-void EnvelopeFinder::EndLine() {
+void EnvelopeFinder::EndPairOrTextLine() {
     const bool pairLine = line_ == Line::Content && tokens_ > 0 && !afterC2_ && (separators_ == 0 || blanksOnly_);
     if (line_ != Line::Text && !pairLine) {
         LineIsText();
@@ -288,6 +288,16 @@ void EnvelopeFinder::EndLine() {
                 pending_.push_back(run_.size());
             }
         }
+    }
+}
+
+void EnvelopeFinder::EndLine() {
+    if (line_ == Line::Prefix && storing_ && !run_.empty()) {
+        // A blank line between pair lines, as people and mail programs leave them: the run
+        // goes on, and the line end before it stays the run's last end.
+        runTextBytes_ += lineBytes_ + 1;
+    } else {
+        EndPairOrTextLine();
     }
     line_ = Line::Prefix;
     lineBytes_ = 0;

@@ -4,11 +4,11 @@
 // below. The text is read line by line as it arrives, so that input which cannot hold an
 // envelope is refused after a few kilobytes instead of being read whole.
 //
-// A pair line is a line made only of hexadecimal pairs (either case), one separator character
-// between two pairs (a space as written, a tab, a no-break space or any other single
-// character that is no digit), after any quote marks and blanks in front; blanks at its end
-// are ignored. Where a hard wrap split a pair, the half at the end of one line joins the half
-// at the start of the next. A run of pair lines holds an envelope when the 64 bytes at the
+// A pair line is a line made only of hexadecimal pairs (either case), separated by blanks
+// (spaces as written, doubled ones, tabs, no-break spaces) or by any other single character
+// that is no digit, after any quote marks and blanks in front; blanks at its end are ignored.
+// Blank lines between pair lines are passed over. Where a hard wrap split a pair, the half at
+// the end of one line joins the half at the start of the next. A run of pair lines holds an envelope when the 64 bytes at the
 // start of one of its first lines are a digest in lower-case hexadecimal characters and match
 // the digest of the bytes after them up to the end of one of its last lines: so a date like
 // "12 05 23" above or below the envelope, in its own line, does not spoil it.
@@ -61,6 +61,7 @@ private:
     void Digit(std::uint8_t value);
     void Separator(bool blank);
     void EndLine();
+    void EndPairOrTextLine();
     void LineIsText();
     void Push(std::uint8_t byte);
     void Confirm(std::size_t start);

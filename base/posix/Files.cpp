@@ -2,6 +2,10 @@
 #include "base/Files.h"
 
 #include <fcntl.h>
+#ifdef __linux__
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +17,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <random>
@@ -108,6 +113,25 @@ private:
         errno = savedErrno;
     }
 };
+
+}  // namespace
+
+namespace {
+
+// Whether this process may link a descriptor to a name (AT_EMPTY_PATH), which takes
+// CAP_DAC_READ_SEARCH.
+bool MayLinkDescriptors() noexcept {
+#ifdef __linux__
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    std::array<__user_cap_data_struct, _LINUX_CAPABILITY_U32S_3> data{};
+    if (::syscall(SYS_capget, &header, data.data()) != 0) {
+        return false;
+    }
+    return (data[CAP_DAC_READ_SEARCH / 32].effective & (1u << (CAP_DAC_READ_SEARCH % 32))) != 0;
+#else
+    return false;
+#endif
+}
 
 }  // namespace
 
@@ -240,6 +264,7 @@ private:
     bool existed_ = false;
     unsigned mode_ = 0;  // the named file's
     int fd_ = -1;
+    bool linkDescriptor_ = false;  // the unnamed file is named through its descriptor, not /proc
     static constexpr std::uint64_t kWriteBackStep = std::uint64_t{1} << 20;
     static constexpr std::uint64_t kFlushStep = std::uint64_t{8} << 20;
     std::uint64_t written_ = 0;     // bytes written so far
@@ -250,6 +275,23 @@ private:
     bool committed_ = false;
     std::mutex parts_;  // WritePart's accounting
 };
+
+ScratchFile::ScratchFile() {
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string folder = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd_ < 0) {
+        // No unnamed files there: a named one, unlinked at once.
+        std::string pattern = folder + "/tavorin-XXXXXX";
+        fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+        if (fd_ < 0) {
+            ThrowFileError(errno, "writing", folder);
+        }
+        ::unlink(pattern.c_str());
+    }
+}
+
+ScratchFile::~ScratchFile() { ::close(fd_); }
 
 AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& destination, OutputPolicy policy)
     : impl_(std::make_unique<Impl>(destination, policy)) {}
@@ -299,13 +341,17 @@ AtomicOutputFile::Impl::Impl(const std::filesystem::path& destination, OutputPol
         folder_ = ".";
     }
     // Unnamed, a file left by a killed process vanishes with it. Naming it goes through
-    // /proc, since linking the descriptor itself needs a privilege.
+    // /proc, since linking the descriptor itself needs a privilege; where /proc is missing,
+    // a process that holds that privilege (root, as a rule) links the descriptor.
     fd_ = Step(FileStep::CreateTemporary,
                [&] { return ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR); });
     const int err = errno;
     if (fd_ >= 0 && ::access(("/proc/self/fd/" + std::to_string(fd_)).c_str(), F_OK) != 0) {
-        ::close(fd_);
-        fd_ = -1;
+        linkDescriptor_ = MayLinkDescriptors();
+        if (!linkDescriptor_) {
+            ::close(fd_);
+            fd_ = -1;
+        }
     } else if (fd_ < 0 && err != EOPNOTSUPP && err != EISDIR && err != EINVAL) {
         ThrowFileError(err, "writing", destination);
     }
@@ -531,8 +577,10 @@ int AtomicOutputFile::Impl::CloseFile() {
 void AtomicOutputFile::Impl::NameUnnamed() {
     const std::string self = "/proc/self/fd/" + std::to_string(fd_);
     const auto link = [&](const std::filesystem::path& name) {
-        return Step(FileStep::Link,
-                    [&] { return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW); });
+        return Step(FileStep::Link, [&] {
+            return linkDescriptor_ ? ::linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH)
+                                   : ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
+        });
     };
     // A new destination is named straight: linking never replaces, so a file that appeared
     // meanwhile is refused, not lost.

@@ -28,7 +28,7 @@ void RestoreTerminal(int sig) {
 }  // namespace
 
 // Asks on the controlling terminal, never on standard input (which carries the message).
-std::optional<std::string> AskWithoutEcho(std::string_view prompt) {
+std::optional<std::string> AskWithoutEcho(std::string_view prompt, bool* endedEarly) {
     const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (tty < 0) {
         return std::nullopt;
@@ -80,6 +80,9 @@ std::optional<std::string> AskWithoutEcho(std::string_view prompt) {
     (void)!::write(tty, "\n", 1);
     ::close(tty);
     if (!ended && line.empty()) {
+        if (endedEarly != nullptr) {
+            *endedEarly = true;
+        }
         return std::nullopt;
     }
     return line;

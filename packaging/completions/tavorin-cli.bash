@@ -38,8 +38,8 @@ _tavorin_cli() {
         ;;
     encrypt) options+=" --cipher --passes --encoding --input --output --force --wrap --key-file --key-env" ;;
     decrypt) options+=" --cipher --passes --encoding --input --output --force --verbose --key-file --key-env" ;;
-    encrypt-file) options+=" --cipher --force --key-file --key-env" ;;
-    decrypt-file) options+=" --cipher --force --key-file --key-env" ;;
+    encrypt-file) options+=" --cipher --bare --force --key-file --key-env" ;;
+    decrypt-file) options+=" --cipher --bare --force --verbose --key-file --key-env" ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options" -- "$cur"))

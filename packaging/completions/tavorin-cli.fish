@@ -29,4 +29,7 @@ complete -c tavorin-cli -n $message -s i -l input -r -F -d 'read from FILE inste
 complete -c tavorin-cli -n $message -s o -l output -r -F -d 'write to FILE instead of standard output'
 complete -c tavorin-cli -n "__fish_seen_subcommand_from encrypt" -l wrap -x -d 'fold the envelope at COLUMNS'
 complete -c tavorin-cli -n "__fish_seen_subcommand_from decrypt" -s v -l verbose -d 'say which cipher and passes opened it'
+complete -c tavorin-cli -n "__fish_seen_subcommand_from encrypt-file" -l bare -d 'write the frame alone, without its digest'
+complete -c tavorin-cli -n "__fish_seen_subcommand_from decrypt-file" -l bare -d 'read the file as a frame alone'
+complete -c tavorin-cli -n "__fish_seen_subcommand_from decrypt-file" -s v -l verbose -d 'say which cipher opened it'
 complete -c tavorin-cli -n "__fish_seen_subcommand_from encrypt-file decrypt-file" -F

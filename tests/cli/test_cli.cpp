@@ -25,8 +25,10 @@
 #include "TempDir.h"
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
+#include "base/KeyGuess.h"
 #include "cli/Cli.h"
 #include "cli/Input.h"
+#include "codecs/CSHA256.h"
 #include "engines/FrameFormat.h"
 #include "engines/Registry.h"
 #include "envelope/Envelope.h"
@@ -215,6 +217,7 @@ TEST(CliProgram, HelpForEveryCommand) {
         const Result r = RunCli({c, "--help"});
         EXPECT_EQ(r.code, 0) << c;
         EXPECT_NE(r.out.find("tavorin-cli " + std::string(c)), std::string::npos) << r.out;
+        EXPECT_EQ(RunCli({"help", c}).out, r.out);
     }
     const Result top = RunCli({"--help"});
     EXPECT_EQ(top.code, 0);
@@ -477,7 +480,7 @@ TEST(CliProgram, FileCommands) {
             {"decrypt-file", "-fc", name, "--key-env", "TAVORIN_KEY", In(dir, "cipher.bin"), In(dir, "dest.bin")}, {},
             kWrongEnv);
         EXPECT_EQ(w.code, 3);
-        EXPECT_EQ(w.err, "tavorin-cli: wrong key, cipher or passes\n");
+        EXPECT_EQ(w.err, "tavorin-cli: wrong key, or the file is damaged or cut\n");
         EXPECT_EQ(ReadFileText(dir / "dest.bin"), "untouched");
     }
     const auto key = kKeyEnv;
@@ -512,6 +515,8 @@ TEST(CliProgram, NothingIsReplacedWithoutForce) {
         EXPECT_EQ(r.code, 4);
         EXPECT_EQ(r.err, "tavorin-cli: " + old + " exists (use --force to replace it)\n");
     }
+    EXPECT_NE(RunCli({"encrypt-file", "-f", plain, In(dir, "sub")}, "m").err.find("sub is a folder"),
+              std::string::npos);
     for (const std::string& same : {In(dir, "link"), In(dir, "hard"), In(dir, "sub/../plain")}) {
         const Result r = RunCli({"encrypt-file", plain, same}, "m");
         EXPECT_EQ(r.code, 4);
@@ -562,6 +567,14 @@ TEST(CliProgram, KeySourcesPipesLineEndsAndNames) {
     for (const char* ending : {"", "\n", "\r\n", "\nsecond line"})
         EXPECT_EQ(opens(std::string("correct horse") + ending), 0);
     EXPECT_EQ(opens("correct horse\r"), 3);
+    // A UTF-8 byte-order mark is dropped at the very start of the line, and named elsewhere.
+    EXPECT_EQ(opens("\xEF\xBB\xBF"
+                    "correct horse\n"),
+              0);
+    EXPECT_NE(Decrypt(sealed, {}, {"TAVORIN_KEY=\xEF\xBB\xBFk"}).err.find("U+FEFF (byte-order mark)"),
+              std::string::npos);
+    const std::vector<std::string> utf8 = {"--encoding", "utf-8"};
+    EXPECT_EQ(Decrypt(Encrypt("\xEF\xBB\xBFm\xEF\xBB\xBF", utf8).out, utf8).out, "m\xEF\xBB\xBF");
     EXPECT_EQ(Decrypt(sealed, {}, {"TAVORIN_KEY=correct horse\r\n"}).code, 0);
     EXPECT_EQ(Decrypt(sealed, {}, {"TAVORIN_KEY=correct horse\n\n"}).code, 3);
     // The longest line, with its line end.
@@ -583,6 +596,13 @@ TEST(CliProgram, KeySourcesPipesLineEndsAndNames) {
     close(writer);
     EXPECT_EQ(RunCli({"decrypt", "--key-file", "-", "-i", In(dir, "envelope")}, "correct horse\n").out, "m");
     EXPECT_EQ(RunCli({"decrypt", "--key-file", "-"}, sealed).code, 1);
+    // Warnings, not refusals: characters DES does not read, and a key easily guessed.
+    const Result des = RunCli({"encrypt", "-c", "DES", "--key-env", "K"}, "m", {"K=password-A"});
+    EXPECT_EQ(des.code, 0);
+    EXPECT_NE(des.err.find("warning: DES uses only the first 8 characters of the key\n"), std::string::npos);
+    if (EstimateKeyGuess("password-A")) {  // where the estimator is installed
+        EXPECT_NE(des.err.find("warning: this key could be guessed: about 2^"), std::string::npos) << des.err;
+    }
     // A variable needs a name.
     for (const char* name : {"", "-i", "1X"})
         EXPECT_EQ(RunCli({"decrypt", "--key-env", name, "-i", In(dir, "envelope")}, {}, kKeyEnv).code, 1) << name;
@@ -813,6 +833,88 @@ TEST(CliTerminal, KeyIsReadFromTheTerminalWithoutEchoAndTheMessageFromStandardIn
         EXPECT_NE(typo.screen.find("tavorin-cli: the keys typed differ"), std::string::npos) << typo.screen;
         EXPECT_EQ(dir.Names(), std::set<std::string>{"plain"});
     }
+    const TerminalResult ended = RunOnTerminal({"decrypt"}, sealed.result.out, "\x04");  // Ctrl-D
+    EXPECT_EQ(ended.result.code, 1);
+    EXPECT_NE(ended.screen.find("no key was typed"), std::string::npos) << ended.screen;
+}
+
+// --- Files that carry their digest --------------------------------------------------------------
+
+// Every single-byte change of a small file is caught: past the frame's first two blocks (its
+// stored length) as damage, exit 2, within them as a wrong key or damage; a missing or an extra
+// block is damage; a wrong key is 3; a bare frame still opens, and says so.
+TEST(CliCommands, DamagedFilesAreToldFromWrongKeys) {
+    TempDir dir;
+    cli::System system = cli::System::Process();
+    std::string key = "file key";
+    system.getEnv = [&](const std::string&) -> std::optional<std::string> { return key; };
+    const auto run = [&](const std::vector<std::string>& args) {
+        cli::TextReader in("");
+        cli::TextWriter out, err;
+        const int code = cli::Run(With(args, {"--key-env", "K"}), in, out, err, system);
+        return std::pair(code, err.Text());
+    };
+    const std::string plain = In(dir, "plain"), sealed = In(dir, "sealed"), opened = In(dir, "opened");
+    const ByteArray large = test::TestBytes((5u << 20) + 3, 9);  // deciphered a chunk on each core
+    for (const auto& name : CipherNames()) {
+        SCOPED_TRACE(name);
+        WriteFile(dir / "plain", "twenty bytes of text");
+        ASSERT_EQ(run({"encrypt-file", "-fc", name, plain, sealed}).first, 0);
+        const ByteArray file = test::ReadFile(sealed);
+        const CSHA256::DigestBytes digest = CSHA256::Digest(file.data() + 32, file.size() - 32);
+        EXPECT_TRUE(std::equal(digest.begin(), digest.end(), file.begin()));
+        const std::size_t B = CreateEngine(FromUtf8(name))->BlockSize();
+        const auto decrypt = [&](const ByteArray& bytes, std::vector<std::string> extra = {}) {
+            test::WriteFile(sealed, bytes);
+            return run(With({"decrypt-file", "-f", sealed, opened}, extra));
+        };
+        for (std::size_t i = 0; i < file.size(); ++i) {
+            ByteArray damaged = file;
+            damaged[i] ^= 0x10;
+            const int code = decrypt(damaged).first;
+            EXPECT_TRUE(code == 2 || (code == 3 && i >= 32 && i < 32 + 2 * B)) << i << ": " << code;
+        }
+        EXPECT_EQ(decrypt(ByteArray(file.begin(), file.end() - B)).second,
+                  "tavorin-cli: " + sealed +
+                      " is damaged: it was cut (1 block is missing)\nhint: copy the whole file again\n");
+        ByteArray longer = file;
+        longer.insert(longer.end(), file.end() - B, file.end());
+        EXPECT_EQ(decrypt(longer).first, 2);
+        EXPECT_EQ(decrypt(file, {"--bare"}).first, 3);
+        key = "wrong key";
+        EXPECT_EQ(decrypt(file).second, "tavorin-cli: wrong key, or the file is damaged or cut\n");
+        key = "file key";
+        EXPECT_EQ(decrypt(file).first, 0);
+        EXPECT_EQ(ReadFileText(dir / "opened"), "twenty bytes of text");
+        // Made bare, as every file before the digest: it opens, and -v says what it lacks.
+        ASSERT_EQ(run({"encrypt-file", "--bare", "-fc", name, plain, sealed}).first, 0);
+        const auto bare = run({"decrypt-file", "-fv", sealed, opened});
+        EXPECT_EQ(bare.first, 0);
+        EXPECT_NE(bare.second.find("carries no digest"), std::string::npos) << bare.second;
+        EXPECT_EQ(test::ReadFile(sealed).size(), file.size() - 32);
+    }
+    // A large file, checked while its chunks are deciphered on every core.
+    test::WriteFile(dir / "plain", large);
+    ASSERT_EQ(run({"encrypt-file", "-fc", "Twofish", plain, sealed}).first, 0);
+    ByteArray file = test::ReadFile(sealed);
+    file[3u << 20] ^= 1;
+    test::WriteFile(sealed, file);
+    EXPECT_EQ(run({"decrypt-file", "-f", sealed, opened}).first, 2);
+    EXPECT_EQ(ReadFileText(dir / "opened"), "twenty bytes of text");  // nothing was named
+    // To standard output the digest is checked first: nothing unchecked goes out.
+    const Result piped = RunCli({"decrypt-file", "--key-env", "K", sealed, "-"}, {}, {"K=file key"});
+    EXPECT_EQ(piped.code, 2);
+    EXPECT_EQ(piped.out, "");
+    file[3u << 20] ^= 1;
+    test::WriteFile(sealed, file);
+    EXPECT_EQ(run({"decrypt-file", "-f", sealed, opened}).first, 0);
+    EXPECT_EQ(test::ReadFile(opened), large);
+    // encrypt-file to standard output: the digest first, then the frame.
+    const Result spooled = RunCli({"encrypt-file", "--key-env", "K", plain, "-"}, {}, {"K=file key"});
+    ASSERT_EQ(spooled.code, 0);
+    WriteFile(dir / "sealed", spooled.out);
+    EXPECT_EQ(run({"decrypt-file", "-f", sealed, opened}).first, 0);
+    EXPECT_EQ(test::ReadFile(opened), large);
 }
 
 // --- In-process: the terminal side ------------------------------------------------------------
@@ -839,11 +941,21 @@ TEST(CliCommands, KeyIsAskedOnTheTerminalNeverOnStandardInput) {
     cli::TextWriter out3, err3;
     EXPECT_EQ(cli::Run({"encrypt"}, in3, out3, err3, system), 1);
     EXPECT_NE(err3.Text().find("no terminal"), std::string::npos);
+
+    // A message typed on the terminal is told once how to end.
+    system.askKey = [](const std::string&) -> std::optional<std::string> { return std::string("k"); };
+    system.inIsTerminal = true;
+    cli::TextReader in4("typed");
+    cli::TextWriter out4, err4;
+    EXPECT_EQ(cli::Run({"encrypt"}, in4, out4, err4, system), 0);
+    EXPECT_EQ(err4.Text().find("tavorin-cli: type the message, then press Enter and Ctrl-D\n"), 0u) << err4.Text();
 }
 
 TEST(CliCommands, ProgressBarOnlyOnATerminalAndForLargeWork) {
     cli::System system = cli::System::Process();
-    system.getEnv = [](const std::string&) -> std::optional<std::string> { return std::string("k"); };
+    system.getEnv = [](const std::string&) -> std::optional<std::string> {
+        return std::string("a long key, no warning");
+    };
     const std::string big(2u << 20, 'a');
     for (const bool terminal : {false, true}) {
         system.errIsTerminal = terminal;

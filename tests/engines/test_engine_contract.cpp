@@ -130,6 +130,25 @@ TEST_P(EngineContract, TheKeyStaysUntilAnotherIsGiven) {
     EXPECT_EQ(bytes, data);
 }
 
+// The warnings name the characters a cipher does not read: past the count, none changes the
+// block function; the last one counted does.
+TEST_P(EngineContract, KeyCharactersPastTheCountChangeNothing) {
+    const std::size_t n = KeyCharactersUsed(GetParam());
+    const auto block = [&](const std::u16string& key) {
+        auto e = Fresh();
+        e->Key(key);
+        std::array<std::uint8_t, 16> b{};
+        e->RawEncryptBlock(b.data());
+        return b;
+    };
+    const std::u16string key(n, u'k');
+    EXPECT_EQ(block(key), block(key + u"x"));
+    EXPECT_NE(block(key), block(key.substr(0, n - 1) + u"m"));
+    EXPECT_EQ(KeyLengthWarning(GetParam(), n), "");
+    EXPECT_EQ(KeyLengthWarning(GetParam(), n + 1),
+              ToUtf8(GetParam()) + " uses only the first " + std::to_string(n) + " characters of the key");
+}
+
 TEST_P(EngineContract, StringsCarryEveryByteValue) {
     ByteArray all(256);
     for (std::size_t i = 0; i < 256; ++i)

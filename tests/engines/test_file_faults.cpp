@@ -806,3 +806,26 @@ TEST(FileFaults, WithoutReplaceNoDestinationIsLostEvenOneThatAppearsMeanwhile) {
         EXPECT_EQ(ReadFile(s.dest), appears ? TestBytes(99, 8) : s.destBefore);
     }
 }
+
+// Without /proc, a process that may link descriptors (root) still writes through an unnamed
+// file: no named temporary file shows while it writes, and a kill could leave none.
+TEST(FileFaults, WithoutProcRootStillWritesAnUnnamedFile) {
+    TempDir dir(Scratch());
+    const Files s = Prepare(dir, {Op::Encrypt, Dest::Existing}, EngineCases().front());
+    const std::size_t entries = dir.Entries();
+    const int code = InChild([&] {
+        if (::geteuid() != 0 || ::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tavorin-test", "/proc", "tmpfs", 0, nullptr) != 0)
+            return 20;
+        SetFileFaultHook([&](FileStep step) { return step == FileStep::Write && dir.Entries() != entries ? EIO : 0; });
+        ToyCipher<8> toy;
+        toy.EncryptFile(s.source, s.dest, kKey);
+        return 0;
+    });
+    if (code == 20)
+        GTEST_SKIP() << "needs root and a mount namespace of its own";
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(dir.Entries(), entries);
+    EXPECT_NE(ReadFile(s.dest), s.destBefore);
+}

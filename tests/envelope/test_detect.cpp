@@ -89,7 +89,11 @@ TEST(Detect, FindsTheEnvelopeWherePeoplePasteIt) {
     const Opened opened = Open(mail);
     ASSERT_EQ(opened.status, OpenStatus::Opened);
     EXPECT_EQ(opened.message, message);
-    EXPECT_EQ(Open(text + "\n12 05 23").message, message);  // a date right below
+    EXPECT_EQ(Open(text + "\n12 05 23").message, message);                    // a date right below
+    std::string spaced = text.substr(0, 89) + " \n\n> \n" + text.substr(90);  // a blank line and doubled spaces
+    for (std::size_t i = 30; i < spaced.size(); i += 40)
+        spaced.insert(spaced.find(' ', i), " ");
+    EXPECT_EQ(Open(spaced + "\n\n12 05 23").message, message);
     EXPECT_EQ(Open("31 32 33\n" + text).message, message);  // digest-like pairs right above
     EXPECT_EQ(Open(mail + mail).status, OpenStatus::SeveralEnvelopes);
     EXPECT_EQ(Open(text.substr(0, text.size() - 3)).status, OpenStatus::Damaged);
@@ -98,7 +102,7 @@ TEST(Detect, FindsTheEnvelopeWherePeoplePasteIt) {
     EXPECT_EQ(Open(std::string(MaxTextAround + 1, 'x') + "\n" + text).status, OpenStatus::NotAnEnvelope);
 
     // The digest is made as the pieces arrive: pieces of any size find the same.
-    for (const std::string& whole : {mail, text + "\n12 05 23", "31 32 33\n" + text, mail + mail,
+    for (const std::string& whole : {mail, spaced, text + "\n12 05 23", "31 32 33\n" + text, mail + mail,
                                      text.substr(0, text.size() - 3), "12 05 23\n" + lower + "\nab cd\n"}) {
         const FoundEnvelope once = FindEnvelope(whole);
         for (std::size_t piece : {1, 5, 64, 200}) {

@@ -1,0 +1,21 @@
+#pragma once
+// How easily a key could be guessed, as zxcvbn estimates it: the estimator is opened at run
+// time, when a key is given for encryption; where it is not to be had there is no estimate.
+
+#include <optional>
+#include <string>
+
+namespace tavorin {
+
+struct KeyGuess {
+    double bits = 0;       // log2 of the guesses the key would take
+    std::string patterns;  // what made it easier, e.g. "a common word, a date"; may be empty
+};
+
+// Keys below this many bits are worth a warning (what password managers call poor).
+inline constexpr double GuessableBelowBits = 40;
+
+// The estimate for a key (UTF-8), or nothing where no estimator is to be had.
+std::optional<KeyGuess> EstimateKeyGuess(const std::string& utf8Key);
+
+}  // namespace tavorin
