@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -54,11 +54,40 @@ void DecryptChunksOnEveryCore(InputFile& in, AtomicOutputFile& out, std::uint64_
                               std::size_t B, ProgressRule& progress, const BlockRun& decrypt,
                               const FrameFileHooks& hooks) {
     Team team;
-    // The ciphertext hook sees the chunks in order: each waits for the one before it. Jobs are
-    // handed out in order, so the one waited for is always under way.
+    // The ciphertext hook sees the chunks in order, and no core waits for it: a chunk whose
+    // turn has not come is copied aside, and whoever ends the turn before it hands it on.
     std::mutex turnLock;
-    std::condition_variable turnChanged;
     std::size_t turn = 0;
+    std::map<std::size_t, ByteArray> aside;
+    std::vector<ByteArray> spare;  // copies handed on, kept for the next (no new pages each time)
+    const auto inTurn = [&](std::size_t k, const std::uint8_t* data, std::size_t n) {
+        std::unique_lock hold(turnLock);
+        if (turn != k) {
+            ByteArray copy;  // ciphertext: no secret
+            if (!spare.empty()) {
+                copy = std::move(spare.back());
+                spare.pop_back();
+            }
+            copy.assign(data, data + n);
+            aside.emplace(k, std::move(copy));
+            return;
+        }
+        for (;;) {
+            hold.unlock();
+            hooks.ciphertext(data, n);
+            hold.lock();
+            if (const auto done = aside.find(turn); done != aside.end()) {  // a copy just handed on
+                spare.push_back(std::move(done->second));
+                aside.erase(done);
+            }
+            const auto next = aside.find(++turn);
+            if (next == aside.end()) {
+                return;
+            }
+            data = next->second.data();
+            n = next->second.size();
+        }
+    };
     // A buffer for each chunk under way, wiped at the end, errors included.
     std::mutex lock;
     std::vector<ByteArray> free;
@@ -97,18 +126,7 @@ void DecryptChunksOnEveryCore(InputFile& in, AtomicOutputFile& out, std::uint64_
                     in.ReadAt(prev, B + n, hooks.front + from - B);
                 }
                 if (hooks.ciphertext) {
-                    std::unique_lock wait(turnLock);
-                    turnChanged.wait(wait, [&] { return turn == k || failed.load(); });
-                    if (turn == k) {
-                        try {
-                            hooks.ciphertext(data, n);
-                        } catch (...) {
-                            failed.store(true);
-                            throw;
-                        }
-                        ++turn;
-                    }
-                    turnChanged.notify_all();
+                    inTurn(k, data, n);
                 }
                 decrypt(data, n, prev);
                 const std::uint64_t lo = std::max<std::uint64_t>(from, HeaderSize);
@@ -120,9 +138,7 @@ void DecryptChunksOnEveryCore(InputFile& in, AtomicOutputFile& out, std::uint64_
                 std::lock_guard guard(lock);
                 if (!failure)
                     failure = std::current_exception();
-                failed.store(true);
-                { const std::lock_guard seen(turnLock); }  // a chunk waiting for its turn sees it
-                turnChanged.notify_all();                  // and waits no longer
+                failed.store(true, std::memory_order_relaxed);
             }
             std::lock_guard guard(lock);
             free.push_back(std::move(buffer));
