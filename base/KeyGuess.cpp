@@ -1,7 +1,6 @@
 #include "base/KeyGuess.h"
 
 #ifdef TAVORIN_ZXCVBN
-#include <dlfcn.h>
 #include <zxcvbn.h>
 #endif
 
@@ -9,24 +8,6 @@ namespace tavorin {
 
 #ifdef TAVORIN_ZXCVBN
 namespace {
-
-struct Zxcvbn {
-    decltype(&ZxcvbnMatch) match = nullptr;
-    decltype(&ZxcvbnFreeInfo) freeInfo = nullptr;
-};
-
-// Opened the first time a key is judged: decryption, and most runs, never load it.
-const Zxcvbn* LoadZxcvbn() {
-    static const Zxcvbn api = [] {
-        Zxcvbn found;
-        if (void* library = dlopen("libzxcvbn.so.0", RTLD_NOW | RTLD_LOCAL)) {
-            found.match = reinterpret_cast<decltype(found.match)>(dlsym(library, "ZxcvbnMatch"));
-            found.freeInfo = reinterpret_cast<decltype(found.freeInfo)>(dlsym(library, "ZxcvbnFreeInfo"));
-        }
-        return found;
-    }();
-    return api.match != nullptr && api.freeInfo != nullptr ? &api : nullptr;
-}
 
 const char* PatternName(int type) noexcept {
     switch (type & ~MULTIPLE_MATCH) {
@@ -55,20 +36,16 @@ const char* PatternName(int type) noexcept {
 
 std::optional<KeyGuess> EstimateKeyGuess(const std::string& utf8Key) {
 #ifdef TAVORIN_ZXCVBN
-    const Zxcvbn* zxcvbn = LoadZxcvbn();
-    if (zxcvbn == nullptr) {
-        return std::nullopt;
-    }
     ZxcMatch_t* info = nullptr;
     KeyGuess guess;
-    guess.bits = zxcvbn->match(utf8Key.c_str(), nullptr, &info);
+    guess.bits = ZxcvbnMatch(utf8Key.c_str(), nullptr, &info);
     for (const ZxcMatch_t* part = info; part != nullptr; part = part->Next) {
         const char* name = PatternName(part->Type);
         if (name != nullptr && guess.patterns.find(name) == std::string::npos) {
             guess.patterns += (guess.patterns.empty() ? "" : ", ") + std::string(name);
         }
     }
-    zxcvbn->freeInfo(info);
+    ZxcvbnFreeInfo(info);
     return guess;
 #else
     (void)utf8Key;

@@ -1,6 +1,6 @@
 #pragma once
-// How easily a key could be guessed, as zxcvbn estimates it: the estimator is opened at run
-// time, when a key is given for encryption; where it is not to be had there is no estimate.
+// How easily a key could be guessed, as zxcvbn estimates it; where the build has no estimator
+// (the page, Windows) there is no estimate.
 
 #include <optional>
 #include <string>

@@ -1,7 +1,6 @@
 #include "cli/Cli.h"
 
-#include <unistd.h>
-
+#include "base/Descriptors.h"
 #include "base/Files.h"
 #include "base/Version.h"
 #include "cli/Commands.h"
@@ -33,7 +32,7 @@ int Run(const std::vector<std::string>& args, Reader& in, Writer& out, Writer& e
     System system = System::Process();
     system.outFd = out.Fd();
     system.inFd = in.Fd();
-    system.inIsTerminal = system.inFd >= 0 && ::isatty(system.inFd) == 1;
+    system.inIsTerminal = system.inFd >= 0 && IsTerminal(system.inFd);
     return Run(args, in, out, err, system);
 }
 
