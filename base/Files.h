@@ -80,6 +80,12 @@ private:
     std::uint64_t size_ = 0;
 };
 
+// A path from UTF-8 text (a command line's argument): on Windows its characters, not its bytes
+// taken in the ANSI code page; elsewhere the bytes as they are.
+inline std::filesystem::path PathFromUtf8(std::string_view utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 // Whether two paths name one file, through links and "..": the same device and inode (on
 // Windows, the same volume and file id). False when either cannot be looked at.
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) noexcept;

@@ -68,18 +68,18 @@ ByteArray ReadKeyHead(const KeySource& source, Reader& in, Writer& err) {
         return ReadLine(in);
     }
     // A pipe is how password managers hand keys over (--key-file <(pass show mail)).
-    const int fd = OpenForReading(source.file);
+    const int fd = OpenForReading(PathFromUtf8(source.file));
     const DescriptorInfo info = fd >= 0 ? Describe(fd) : DescriptorInfo{};
     if (info.kind == DescriptorKind::Unknown) {
         const int e = errno;
         if (fd >= 0) {
             CloseDescriptor(fd);
         }
-        ThrowFileError(e, "reading", source.file);
+        ThrowFileError(e, "reading", PathFromUtf8(source.file));
     }
     const std::unique_ptr<const int, void (*)(const int*)> closing(&fd, [](const int* f) { CloseDescriptor(*f); });
     if (info.kind != DescriptorKind::RegularFile && info.kind != DescriptorKind::Pipe) {
-        ThrowFileProblem(source.file, "not a regular file or a pipe");
+        ThrowFileProblem(PathFromUtf8(source.file), "not a regular file or a pipe");
     }
     if (info.othersMayRead) {
         err << "tavorin-cli: warning: others can read the key file " << source.file << '\n'
@@ -414,7 +414,7 @@ void MessageStream::Need(std::size_t upTo) {
 std::optional<MessageSource> MessageSourceOf(const std::string& input, int inFd) {
     MessageSource source;
     if (!input.empty()) {
-        source.file = std::make_shared<InputFile>(input);
+        source.file = std::make_shared<InputFile>(PathFromUtf8(input));
         source.size = source.file->Size();
     } else {
         const DescriptorInfo info = Describe(inFd);

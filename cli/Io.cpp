@@ -24,7 +24,7 @@ std::size_t Reader::ReadFull(std::uint8_t* into, std::size_t size) {
 std::size_t FdReader::Read(std::uint8_t* into, std::size_t size) {
     const std::ptrdiff_t n = ReadSome(fd_, into, size);
     if (n < 0) {
-        ThrowFileError(errno, "reading", name_);
+        ThrowFileError(errno, "reading", PathFromUtf8(name_));
     }
     return static_cast<std::size_t>(n);
 }

@@ -14,7 +14,7 @@ namespace tavorin::cli {
 
 Output::Output(Writer& out, const std::string& file, int outFd, bool replace) : out_(out) {
     if (!file.empty()) {
-        file_ = std::make_unique<AtomicOutputFile>(file, OutputPolicy{.replace = replace});
+        file_ = std::make_unique<AtomicOutputFile>(PathFromUtf8(file), OutputPolicy{.replace = replace});
         return;
     }
     const DescriptorInfo info = Describe(outFd);

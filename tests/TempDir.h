@@ -3,10 +3,10 @@
 // file helpers around it.
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -19,10 +19,16 @@ class TempDir {
 public:
     // base: where to make it; the system's temporary folder by default.
     explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
-        std::string pattern = (base / "tavorin-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
+        // A name nobody has, made by create_directory, which never takes an existing folder.
+        std::random_device random;
+        for (int tries = 0; path_.empty(); ++tries) {
+            const std::filesystem::path candidate = base / ("tavorin-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate)) {
+                std::filesystem::permissions(candidate, std::filesystem::perms::owner_all);  // as mkdtemp's
+                path_ = candidate;
+            } else if (tries == 100)
+                throw std::runtime_error("cannot make a folder in " + base.string());
+        }
     }
     ~TempDir() {
         std::error_code ec;
@@ -66,6 +72,20 @@ inline ByteArray ReadFile(const std::filesystem::path& p) {
     in.seekg(0);
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return bytes;
+}
+
+// Makes a file longer, with a hole, as resize_file does. MinGW's resize_file stops short of
+// 2 GiB: a file made that long gets its last byte written instead.
+inline void ResizeFile(const std::filesystem::path& p, std::uint64_t size) {
+    if (size < (std::uint64_t{1} << 30) || std::filesystem::file_size(p) >= size) {
+        std::filesystem::resize_file(p, size);
+        return;
+    }
+    std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(size - 1));
+    f.put('\0');
+    if (!f)
+        throw std::runtime_error("cannot make " + p.string() + " longer");
 }
 
 // n bytes of a fixed pattern that differs from block to block.

@@ -1,9 +1,7 @@
 // The largest frame is 2^31 - 1 bytes. Files past it fail with error 6 before anything is
 // written; files up to it are taken. Sparse files stand in for the large ones, so nothing
 // of that size is read, written or held in memory.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <memory>
 
@@ -35,7 +33,7 @@ std::vector<std::unique_ptr<Engine>> AllEngines() {
 // A file of `size` bytes that takes no room, starting with `head`.
 void Sparse(const fs::path& p, std::uint64_t size, const ByteArray& head = {}) {
     WriteFile(p, head);
-    fs::resize_file(p, size);
+    ResizeFile(p, size);
 }
 
 // The first blocks of a ciphertext whose frame header stores the length L.

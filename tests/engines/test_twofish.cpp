@@ -22,7 +22,7 @@ namespace {
 
 using Block = std::array<std::uint8_t, 16>;
 
-Block EncryptedWith(clsTwofish& e, Block b) {
+[[maybe_unused]] Block EncryptedWith(clsTwofish& e, Block b) {  // only against Crypto++
     e.RawEncryptBlock(b.data());
     return b;
 }
