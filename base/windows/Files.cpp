@@ -236,6 +236,43 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) no
            std::memcmp(ia.FileId.Identifier, ib.FileId.Identifier, sizeof ia.FileId.Identifier) == 0;
 }
 
+// In the user's temporary folder, deleted by the system when its last handle closes, however
+// the process ends.
+ScratchFile::ScratchFile() {
+    wchar_t folder[MAX_PATH + 1] = {};
+    const DWORD n = GetTempPathW(MAX_PATH + 1, folder);
+    const std::filesystem::path base = n > 0 && n <= MAX_PATH ? std::filesystem::path(folder) : ".";
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int tries = 0;; ++tries) {
+        unsigned char random[8] = {};
+        SystemRandom(random, sizeof random);
+        std::wstring name = L"tavorin-";
+        for (unsigned char r : random) {
+            name.push_back(static_cast<wchar_t>(kLetters[r % (sizeof kLetters - 1)]));
+        }
+        const HANDLE handle =
+            CreateFileW((base / name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            fd_ = Adopt(handle);
+            if (fd_ < 0) {
+                ThrowFileError(errno, "writing", base);
+            }
+            return;
+        }
+        FailWithLastError();
+        if (errno != EEXIST || tries == 100) {
+            ThrowFileError(errno, "writing", base);
+        }
+    }
+}
+
+ScratchFile::~ScratchFile() {
+    if (fd_ >= 0) {
+        _close(fd_);
+    }
+}
+
 class AtomicOutputFile::Impl {
 public:
     Impl(const std::filesystem::path& destination, OutputPolicy policy);

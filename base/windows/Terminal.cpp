@@ -40,7 +40,7 @@ void WriteText(HANDLE output, std::string_view utf8) {
 
 }  // namespace
 
-std::optional<std::string> AskWithoutEcho(std::string_view prompt) {
+std::optional<std::string> AskWithoutEcho(std::string_view prompt, bool* endedEarly) {
     const HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      nullptr, OPEN_EXISTING, 0, nullptr);
     DWORD saved = 0;
@@ -68,6 +68,10 @@ std::optional<std::string> AskWithoutEcho(std::string_view prompt) {
             break;
         }
         std::wstring_view piece(chunk, got);
+        // Ctrl-Z and Enter at the start of the line: the end of the input, as ReadFile reads it.
+        if (line.empty() && piece.front() == 0x1A) {
+            break;
+        }
         const std::size_t end = piece.find_first_of(L"\r\n");
         if (end != std::wstring_view::npos) {
             piece = piece.substr(0, end);
@@ -95,6 +99,9 @@ std::optional<std::string> AskWithoutEcho(std::string_view prompt) {
     }
     CloseHandle(input);
     if (!ended && line.empty()) {
+        if (endedEarly != nullptr) {
+            *endedEarly = true;
+        }
         return std::nullopt;
     }
     std::string utf8;
