@@ -26,9 +26,9 @@ std::map<std::string, Runner>& Runners() {
 // The layer whose test program runs each section. A section missing here is run by every
 // program, and fails in those without its runner.
 const std::map<std::string_view, std::string_view> kSectionLayers = {
-    {"SHA-256", "codecs"},          {"Blowfish-standard", "engines"}, {"DES", "engines"},
-    {"Skipjack", "engines"},        {"Twofish", "engines"},           {"Twofish-iterated", "engines"},
-    {"Format-frame", "engines"},    {"Format-envelope", "envelope"},
+    {"SHA-256", "codecs"},       {"Blowfish-standard", "engines"}, {"DES", "engines"},
+    {"Skipjack", "engines"},     {"Twofish", "engines"},           {"Twofish-iterated", "engines"},
+    {"Format-frame", "engines"}, {"Format-envelope", "envelope"},
 };
 
 std::vector<VectorRecord> OfThisLayer() {

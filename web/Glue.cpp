@@ -45,6 +45,7 @@ struct Result {
     ByteArray message;           // or the opened message as it is, when it is that already
     bool textIsMessage = false;  // else the text is an envelope, which is no secret
     std::string detail;          // what the status line says
+    std::string warning;         // and what it adds about the key, e.g. characters the cipher does not read
     std::string cipher;
     int passes = 0;
     bool composable = false;  // refused for a character that composing letters may remove
@@ -273,6 +274,7 @@ EMSCRIPTEN_KEEPALIVE int tv_encrypt(int cipher, std::uint8_t* key, std::size_t k
             throw Refusal{Usage, "The number of passes must be from 1 to " + std::to_string(envelope::MaxPasses)};
         }
         std::u16string k = Key(key, keySize);
+        const std::size_t keyLength = k.size();
         const std::size_t slack = static_cast<std::size_t>(passes) * (12 + engine->BlockSize());
         ByteArray bytes;
         try {
@@ -291,6 +293,7 @@ EMSCRIPTEN_KEEPALIVE int tv_encrypt(int cipher, std::uint8_t* key, std::size_t k
         answer.cipher = ToUtf8(engine->Name());
         answer.passes = passes;
         answer.detail = "Encrypted with " + answer.cipher + ", " + PassWords(passes);
+        answer.warning = KeyLengthWarning(engine->Name(), keyLength);
     });
 }
 
@@ -368,6 +371,7 @@ EMSCRIPTEN_KEEPALIVE std::size_t tv_text_size() {
     return answer.message.empty() ? answer.text.size() : answer.message.size();
 }
 EMSCRIPTEN_KEEPALIVE const char* tv_detail() { return answer.detail.c_str(); }
+EMSCRIPTEN_KEEPALIVE const char* tv_warning() { return answer.warning.c_str(); }
 EMSCRIPTEN_KEEPALIVE const char* tv_cipher() { return answer.cipher.c_str(); }
 EMSCRIPTEN_KEEPALIVE int tv_passes() { return answer.passes; }
 EMSCRIPTEN_KEEPALIVE int tv_composable() { return answer.composable ? 1 : 0; }

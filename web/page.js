@@ -206,8 +206,10 @@ worker.onmessage = (event) => {
   const decrypted = m.detail.startsWith("Decrypted");
   savedName = decrypted ? "message.txt" : "envelope.txt";
   setText(m.bytes || m.text, decrypted ? "The message" : "The envelope");
+  // A key longer than the cipher reads: said, not refused (the command line's words).
   say(m.detail + (held ? ": save it as a file." : ".") + (m.readsUtf8 ?
-    " It reads as UTF-8: if its letters look wrong, choose the encoding UTF-8 and decrypt the envelope again." : ""));
+    " It reads as UTF-8: if its letters look wrong, choose the encoding UTF-8, paste the envelope again and decrypt it." : "") +
+    (m.warning ? ` Note: ${m.warning}.` : ""));
 };
 
 worker.onerror = () => {

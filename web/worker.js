@@ -89,6 +89,7 @@ function run(module, job) {
     text: status === 0 && !long ? new TextDecoder().decode(module.HEAPU8.subarray(at, at + size)) : "",
     bytes: long ? module.HEAPU8.slice(at, at + size) : null,
     detail: module.UTF8ToString(module._tv_detail()),
+    warning: module.UTF8ToString(module._tv_warning()),
     cipher: module.UTF8ToString(module._tv_cipher()),
     passes: module._tv_passes(),
     readsUtf8: module._tv_reads_utf8() === 1,

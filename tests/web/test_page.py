@@ -97,6 +97,8 @@ class Browser(unittest.TestCase):
             with self.subTest(cipher=cipher, passes=passes):
                 status, error, envelope = self.page.run("encrypt", message, cipher=cipher, passes=passes)
                 self.assertFalse(error, status)
+                # Said, not refused: the characters of the key the cipher does not read.
+                self.assertEqual("DES uses only the first 8 characters of the key" in status, cipher == "DES")
                 opened = cli("decrypt", "-c", cipher, "-p", passes, text=envelope)
                 self.assertEqual(opened.returncode, 0, opened.stderr)
                 self.assertEqual(opened.stdout.decode(), message)
