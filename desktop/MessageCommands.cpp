@@ -22,6 +22,7 @@
 #include "codecs/modHEX.h"
 #include "envelope/Detect.h"
 #include "envelope/Envelope.h"
+#include "envelope/Find.h"
 
 namespace tavorin {
 

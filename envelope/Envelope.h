@@ -157,12 +157,4 @@ Outcome OpenDecoded(Engine& engine, ByteArray& decoded, std::u16string_view key,
 Outcome OpenEnvelope(Engine& engine, std::string_view text, std::u16string_view key, std::int32_t passes,
                      ByteArray& message);
 
-// What mail programs do to an envelope, undone in place: white space around it is removed,
-// and a run of white space that holds a line break (LF or CRLF, with or without blanks
-// beside it) becomes the single space between two pairs, or nothing where it splits a pair.
-// Runs without a line break are left for the pair rule to judge.
-// Returns the new length.
-std::size_t UnwrapText(char* text, std::size_t size);
-inline void UnwrapText(std::string& text) { text.resize(UnwrapText(text.data(), text.size())); }
-
 }  // namespace tavorin::envelope

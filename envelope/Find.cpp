@@ -1,6 +1,7 @@
 #include "envelope/Find.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "codecs/modHEX.h"
 #include "engines/FrameFormat.h"
@@ -373,6 +374,74 @@ FoundEnvelope FindEnvelope(std::string_view text) {
     finder.Expect(text.size());
     finder.Feed(text.data(), text.size());
     return finder.Finish();
+}
+
+std::size_t UnwrapText(char* text, std::size_t size) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    const auto lineBreak = [](char c) { return c == '\r' || c == '\n'; };
+    const auto space = [&](char c) { return blank(c) || lineBreak(c); };
+
+    std::size_t begin = 0;
+    std::size_t end = size;
+    while (begin < end && space(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && space(text[end - 1])) {
+        --end;
+    }
+    // Line by line: the text between line breaks is moved as a whole; only the white space
+    // around each break is judged.
+    std::size_t out = 0;
+    std::size_t digits = 0;  // characters since the last separator written
+    const auto move = [&](std::size_t from, std::size_t to) {
+        if (out != from && to > from) {
+            std::memmove(text + out, text + from, to - from);
+        }
+        out += to - from;
+    };
+    std::size_t lf = begin;  // the next LF at or after i, or end; kept, so that lines ended
+                             // by CR alone do not search the rest of the text each time
+    bool lfKnown = false;
+    for (std::size_t i = begin; i < end;) {
+        // text[i] is never white space here.
+        if (!lfKnown || lf < i) {
+            const void* found = std::memchr(text + i, '\n', end - i);
+            lf = found ? static_cast<std::size_t>(static_cast<const char*>(found) - text) : end;
+            lfKnown = true;
+        }
+        std::size_t brk = lf;
+        if (const void* cr = std::memchr(text + i, '\r', brk - i)) {
+            brk = static_cast<std::size_t>(static_cast<const char*>(cr) - text);
+        }
+        if (brk == end) {
+            move(i, end);  // runs without a line break are left for the pair rule
+            break;
+        }
+        std::size_t runStart = brk;
+        while (runStart > i && blank(text[runStart - 1])) {
+            --runStart;
+        }
+        std::size_t k = runStart;
+        while (k > i && !space(text[k - 1])) {
+            --k;
+        }
+        digits = k > i ? runStart - k : digits + (runStart - i);
+        move(i, runStart);  // after the count: the move may overwrite what was counted
+
+        std::size_t j = runStart;
+        bool hasBlank = false;
+        while (j < end && space(text[j])) {
+            hasBlank = hasBlank || blank(text[j]);
+            ++j;
+        }
+        if (hasBlank || digits % 2 == 0) {
+            text[out++] = ' ';
+            digits = 0;
+        }
+        // else: a bare line break inside a pair, as a hard wrap leaves it; drop it.
+        i = j;
+    }
+    return out;
 }
 
 }  // namespace tavorin::envelope

@@ -16,6 +16,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -128,5 +129,13 @@ private:
 
 // The whole text at once.
 FoundEnvelope FindEnvelope(std::string_view text);
+
+// What mail programs do to an envelope, undone in place: white space around it is removed,
+// and a run of white space that holds a line break (LF or CRLF, with or without blanks
+// beside it) becomes the single space between two pairs, or nothing where it splits a pair.
+// Runs without a line break are left for the pair rule to judge.
+// Returns the new length.
+std::size_t UnwrapText(char* text, std::size_t size);
+inline void UnwrapText(std::string& text) { text.resize(UnwrapText(text.data(), text.size())); }
 
 }  // namespace tavorin::envelope

@@ -17,6 +17,7 @@
 #include "base/Failure.h"
 #include "base/TextGate.h"
 #include "envelope/Envelope.h"
+#include "envelope/Find.h"
 #include "fuzz/FuzzSupport.h"
 
 using namespace tavorin;

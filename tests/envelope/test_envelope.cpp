@@ -16,6 +16,7 @@
 #include "codecs/modHEX.h"
 #include "engines/Registry.h"
 #include "envelope/Envelope.h"
+#include "envelope/Find.h"
 
 using namespace tavorin;
 using envelope::Outcome;
