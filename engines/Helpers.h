@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "base/Types.h"
@@ -27,21 +28,30 @@ inline void ReplaceKeyText(std::u16string& current, std::u16string& next) noexce
 #define TAVORIN_KEEP_XOR_TREES
 #endif
 
+// An 8-byte block, whose words GetWord and PutWord read and write without a check at run time.
+using Block = std::span<std::uint8_t, 8>;
+
 // CBC encryption in place of 8-byte blocks read as two big-endian words; encrypt(hi, lo)
 // changes one block's words. The chaining block stays in registers.
 template <class Encrypt>
 inline void EncryptCBCWords(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev, Encrypt&& encrypt) noexcept {
-    std::uint32_t hi = Module1::LoadBE32(prev);
-    std::uint32_t lo = Module1::LoadBE32(prev + 4);
+    const Block chain(prev, 8);
+    std::uint32_t hi, lo;
+    Module1::GetWord(hi, chain, 0);
+    Module1::GetWord(lo, chain, 4);
     for (std::size_t i = 0; i < blocks; ++i, data += 8) {
-        hi ^= Module1::LoadBE32(data);
-        lo ^= Module1::LoadBE32(data + 4);
+        const Block block(data, 8);
+        std::uint32_t h, l;
+        Module1::GetWord(h, block, 0);
+        Module1::GetWord(l, block, 4);
+        hi ^= h;
+        lo ^= l;
         encrypt(hi, lo);
-        Module1::StoreBE32(data, hi);
-        Module1::StoreBE32(data + 4, lo);
+        Module1::PutWord(hi, block, 0);
+        Module1::PutWord(lo, block, 4);
     }
-    Module1::StoreBE32(prev, hi);
-    Module1::StoreBE32(prev + 4, lo);
+    Module1::PutWord(hi, chain, 0);
+    Module1::PutWord(lo, chain, 4);
 }
 
 // CBC decryption in place of M 8-byte blocks read as two big-endian words: decrypt(hi, lo)
@@ -53,13 +63,17 @@ template <std::size_t M, class Decrypt>
                                        Decrypt& decrypt) noexcept {
     std::uint32_t hi[M], lo[M], cHi[M], cLo[M];
     for (std::size_t b = 0; b < M; ++b) {
-        cHi[b] = hi[b] = Module1::LoadBE32(at + 8 * b);
-        cLo[b] = lo[b] = Module1::LoadBE32(at + 8 * b + 4);
+        const Block block(at + 8 * b, 8);
+        Module1::GetWord(hi[b], block, 0);
+        Module1::GetWord(lo[b], block, 4);
+        cHi[b] = hi[b];
+        cLo[b] = lo[b];
     }
     decrypt(hi, lo);
     for (std::size_t b = 0; b < M; ++b) {
-        Module1::StoreBE32(at + 8 * b, hi[b] ^ prevHi);
-        Module1::StoreBE32(at + 8 * b + 4, lo[b] ^ prevLo);
+        const Block block(at + 8 * b, 8);
+        Module1::PutWord(hi[b] ^ prevHi, block, 0);
+        Module1::PutWord(lo[b] ^ prevLo, block, 4);
         prevHi = cHi[b];
         prevLo = cLo[b];
     }
@@ -71,15 +85,17 @@ template <std::size_t M, class Decrypt>
 template <std::size_t N, class Decrypt>
 inline void DecryptCBCInterleaved(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev,
                                   Decrypt&& decrypt) noexcept {
-    std::uint32_t prevHi = Module1::LoadBE32(prev);
-    std::uint32_t prevLo = Module1::LoadBE32(prev + 4);
+    const Block chain(prev, 8);
+    std::uint32_t prevHi, prevLo;
+    Module1::GetWord(prevHi, chain, 0);
+    Module1::GetWord(prevLo, chain, 4);
     std::size_t i = 0;
     for (; i + N <= blocks; i += N)
         DecryptGroupCBC<N>(data + 8 * i, prevHi, prevLo, decrypt);
     for (; i < blocks; ++i)
         DecryptGroupCBC<1>(data + 8 * i, prevHi, prevLo, decrypt);
-    Module1::StoreBE32(prev, prevHi);
-    Module1::StoreBE32(prev + 4, prevLo);
+    Module1::PutWord(prevHi, chain, 0);
+    Module1::PutWord(prevLo, chain, 4);
 }
 
 }  // namespace tavorin

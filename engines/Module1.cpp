@@ -6,19 +6,7 @@
 
 namespace tavorin::Module1 {
 
-void GetWord(std::uint32_t& value, const ByteArray& bytes, std::size_t i) {
-    if (bytes.size() < 4 || i > bytes.size() - 4) {
-        throw Failure::Subscript();
-    }
-    value = LoadBE32(bytes.data() + i);
-}
-
-void PutWord(std::uint32_t value, ByteArray& bytes, std::size_t i) {
-    if (bytes.size() < 4 || i > bytes.size() - 4) {
-        throw Failure::Subscript();
-    }
-    StoreBE32(bytes.data() + i, value);
-}
+void WordOutsideTheArray() { throw Failure::Subscript(); }
 
 bool FileExist(const std::filesystem::path& path) noexcept {
     std::error_code ec;

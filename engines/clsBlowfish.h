@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -45,8 +46,9 @@ struct Tables {
     std::uint32_t F(std::uint32_t x) const noexcept {
         // 64-bit indexes spare the compiler a zero extension per look-up.
         const std::uint64_t y = x;
-        return ((SBoxes[0][y >> 24] + SBoxes[1][SecondIndex<Bextr>(y)]) ^ SBoxes[2][(y >> 8) & 0xFF]) +
-               SBoxes[3][y & 0xFF];
+        return Module1::UnsignedAdd(
+            Module1::UnsignedAdd(SBoxes[0][y >> 24], SBoxes[1][SecondIndex<Bextr>(y)]) ^ SBoxes[2][(y >> 8) & 0xFF],
+            SBoxes[3][y & 0xFF]);
     }
 
     // The half and its P word, combined before F's result arrives. The compiler would
@@ -105,16 +107,22 @@ public:
     void Key(std::u16string_view New_Value) override;
 
     void EncryptBlock(std::uint8_t* block) const noexcept {
-        std::uint32_t L = Module1::LoadBE32(block), R = Module1::LoadBE32(block + 4);
+        const std::span<std::uint8_t, 8> bytes(block, 8);
+        std::uint32_t L, R;
+        Module1::GetWord(L, bytes, 0);
+        Module1::GetWord(R, bytes, 4);
         tables_.Encrypt(L, R);
-        Module1::StoreBE32(block, L);
-        Module1::StoreBE32(block + 4, R);
+        Module1::PutWord(L, bytes, 0);
+        Module1::PutWord(R, bytes, 4);
     }
     void DecryptBlock(std::uint8_t* block) const noexcept {
-        std::uint32_t L = Module1::LoadBE32(block), R = Module1::LoadBE32(block + 4);
+        const std::span<std::uint8_t, 8> bytes(block, 8);
+        std::uint32_t L, R;
+        Module1::GetWord(L, bytes, 0);
+        Module1::GetWord(R, bytes, 4);
         tables_.Decrypt(L, R);
-        Module1::StoreBE32(block, L);
-        Module1::StoreBE32(block + 4, R);
+        Module1::PutWord(L, bytes, 0);
+        Module1::PutWord(R, bytes, 4);
     }
     // CBC encryption of whole blocks, the chaining kept in registers.
     void EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks, std::uint8_t* prev) const noexcept;

@@ -166,8 +166,8 @@ constexpr std::uint8_t kDecryptOrder[32] = {0, 1, 2, 3, 4, 5, 6, 7, 7, 6, 5, 4, 
 inline void CryptOne(const std::uint32_t* k, std::uint32_t& x, std::uint32_t& y) noexcept {
 #pragma GCC unroll 16
     for (int r = 0; r < 32; r += 2) {
-        y = RoundSerial(y, x + k[r]);
-        x = RoundSerial(x, y + k[r + 1]);
+        y = RoundSerial(y, Module1::UnsignedAdd(x, k[r]));
+        x = RoundSerial(x, Module1::UnsignedAdd(y, k[r + 1]));
     }
 }
 
@@ -180,10 +180,10 @@ inline void CryptLanes(const std::uint32_t* k, std::uint32_t (&x)[N], std::uint3
         const std::uint32_t k0 = k[r], k1 = k[r + 1];
 #pragma GCC unroll 8
         for (std::size_t b = 0; b < N; ++b)
-            y[b] = RoundLane(y[b], x[b] + k0);
+            y[b] = RoundLane(y[b], Module1::UnsignedAdd(x[b], k0));
 #pragma GCC unroll 8
         for (std::size_t b = 0; b < N; ++b)
-            x[b] = RoundLane(x[b], y[b] + k1);
+            x[b] = RoundLane(x[b], Module1::UnsignedAdd(y[b], k1));
     }
 }
 
@@ -196,7 +196,9 @@ clsGost::~clsGost() {
     SecureWipe(CurrentKey);
 }
 
-std::uint32_t clsGost::RoundFunction(std::uint32_t x, std::uint32_t k) noexcept { return RoundSerial(0, x + k); }
+std::uint32_t clsGost::RoundFunction(std::uint32_t x, std::uint32_t k) noexcept {
+    return RoundSerial(0, Module1::UnsignedAdd(x, k));
+}
 
 void clsGost::Key(std::u16string_view New_Value) {
     if (New_Value == CurrentKey) {
@@ -227,19 +229,23 @@ void clsGost::Key(std::u16string_view New_Value) {
 }
 
 TAVORIN_KEEP_XOR_TREES void clsGost::EncryptBlock(std::uint8_t* block) noexcept {
-    std::uint32_t a = Module1::LoadBE32(block);
-    std::uint32_t b = Module1::LoadBE32(block + 4);
+    const std::span<std::uint8_t, 8> bytes(block, 8);
+    std::uint32_t a, b;
+    Module1::GetWord(a, bytes, 0);
+    Module1::GetWord(b, bytes, 4);
     CryptOne(SubKey.data(), a, b);
-    Module1::StoreBE32(block, a);
-    Module1::StoreBE32(block + 4, b);
+    Module1::PutWord(a, bytes, 0);
+    Module1::PutWord(b, bytes, 4);
 }
 
 TAVORIN_KEEP_XOR_TREES void clsGost::DecryptBlock(std::uint8_t* block) noexcept {
-    std::uint32_t a = Module1::LoadBE32(block);
-    std::uint32_t b = Module1::LoadBE32(block + 4);
+    const std::span<std::uint8_t, 8> bytes(block, 8);
+    std::uint32_t a, b;
+    Module1::GetWord(a, bytes, 0);
+    Module1::GetWord(b, bytes, 4);
     CryptOne(SubKey.data() + 32, b, a);
-    Module1::StoreBE32(block, a);
-    Module1::StoreBE32(block + 4, b);
+    Module1::PutWord(a, bytes, 0);
+    Module1::PutWord(b, bytes, 4);
 }
 
 TAVORIN_KEEP_XOR_TREES void clsGost::EncryptBlocksCBC(std::uint8_t* data, std::size_t blocks,
