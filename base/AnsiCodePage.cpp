@@ -95,8 +95,8 @@ ByteArray AnsiCodePage::TextToBytes(std::u16string_view text) {
     }
     if (refused & kNoByte) {
         SecureWipe(bytes);  // it may hold most of a key
-        throw Failure(Failure::InvalidArgument, "The character " + DescribeCodePoint(*FirstUnrepresentable(text)) +
-                                                    " cannot be written in the Windows-1252 code page");
+        throw Failure(FailureKind::NotInCodePage, "The character " + DescribeCodePoint(*FirstUnrepresentable(text)) +
+                                                      " cannot be written in the Windows-1252 code page");
     }
     return bytes;
 }
@@ -162,8 +162,7 @@ std::u16string FromUtf8(std::string_view utf8) {
     for (std::size_t i = 0; i < n;) {
         const Utf8Sequence s = DecodeUtf8(p, n, i);
         if (s.length == 0) {
-            throw Failure(Failure::InvalidArgument,
-                          "The text is not valid UTF-8 (byte offset " + std::to_string(i) + ")");
+            throw Failure(FailureKind::NotUtf8, "The text is not valid UTF-8 (byte offset " + std::to_string(i) + ")");
         }
         if (s.cp >= 0x10000) {
             out.push_back(static_cast<char16_t>(0xD800 + ((s.cp - 0x10000) >> 10)));

@@ -28,33 +28,32 @@ void SetFileFaultHook(std::function<int(FileStep)> hook) {
 }
 
 void ThrowFileError(int err, const char* action, const std::filesystem::path& path) {
-    std::int32_t number = Failure::PathFileAccess;
-    const char* kind = "Path/File access error";
+    FailureKind kind = FailureKind::FileAccess;
     std::string reason = std::strerror(err);
     switch (err) {
     case ENOENT:
     case ENOTDIR:
-        number = Failure::FileNotFound, kind = "File not found", reason = "no such file";
+        kind = FailureKind::FileMissing, reason = "no such file";
         break;
     case EACCES:
     case EPERM:
-        number = Failure::PermissionDenied, kind = "Permission denied", reason = "permission denied";
+        kind = FailureKind::PermissionDenied, reason = "permission denied";
         break;
     case EROFS:
-        number = Failure::PermissionDenied, kind = "Permission denied", reason = "the file system is read-only";
+        kind = FailureKind::PermissionDenied, reason = "the file system is read-only";
         break;
     case ENOSPC:
 #ifdef EDQUOT
     case EDQUOT:
 #endif
     case EFBIG:
-        number = Failure::DiskFull, kind = "Disk full", reason = "the disk is full";
+        kind = FailureKind::DiskFull, reason = "the disk is full";
         break;
     case EIO:
-        number = Failure::DeviceIO, kind = "Device I/O error", reason = "input/output error";
+        kind = FailureKind::DeviceIO, reason = "input/output error";
         break;
     case EEXIST:
-        number = Failure::FileExists, kind = "File already exists", reason = "exists";
+        kind = FailureKind::FileExists, reason = "exists";
         break;
     case EISDIR:
         reason = "a folder, not a file";
@@ -65,12 +64,14 @@ void ThrowFileError(int err, const char* action, const std::filesystem::path& pa
         }
         break;
     }
-    throw FileFailure(number, std::string(kind) + " (" + action + " " + path.string() + ": " + std::strerror(err) + ")",
+    throw FileFailure(kind,
+                      std::string(Failure::EntryOf(kind).description) + " (" + action + " " + path.string() + ": " +
+                          std::strerror(err) + ")",
                       path, reason);
 }
 
 void ThrowFileProblem(const std::filesystem::path& path, const std::string& reason) {
-    throw FileFailure(Failure::PathFileAccess, "Path/File access error (" + path.string() + ": " + reason + ")", path,
+    throw FileFailure(FailureKind::FileAccess, "Path/File access error (" + path.string() + ": " + reason + ")", path,
                       reason);
 }
 

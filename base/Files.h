@@ -1,7 +1,7 @@
 #pragma once
 // Whole-file access for the engines' file operations: a source read in chunks, and a
 // destination written to an unnamed file beside it that is named only when it is complete
-// and flushed. Errors are Failures with the file error numbers.
+// and flushed. Errors are FileFailures of the file error kinds.
 //
 // Part of the platform layer: the classes' work is made in base/posix/Files.cpp (O_TMPFILE and
 // linkat, a named fallback removed on signals) and base/windows/Files.cpp (a file marked for
@@ -39,8 +39,8 @@ void SetFileFaultHook(std::function<int(FileStep)> hook);
 // ("no such file", "permission denied"), for front ends that word their own errors.
 class FileFailure : public Failure {
 public:
-    FileFailure(std::int32_t number, std::string description, std::filesystem::path path, std::string reason)
-        : Failure(number, std::move(description)), path_(std::move(path)), reason_(std::move(reason)) {}
+    FileFailure(FailureKind kind, std::string description, std::filesystem::path path, std::string reason)
+        : Failure(kind, std::move(description)), path_(std::move(path)), reason_(std::move(reason)) {}
     const std::filesystem::path& Path() const noexcept { return path_; }
     const std::string& Reason() const noexcept { return reason_; }
 

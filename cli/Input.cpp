@@ -197,7 +197,7 @@ ByteArray ReadAll(Reader& in, std::uint64_t limit, std::size_t slack) {
     // A known size is read straight into one buffer of its final size.
     if (const auto size = in.Remaining()) {
         if (*size > limit || *size > SIZE_MAX - slack) {
-            throw Failure::OverflowError();
+            throw Failure(FailureKind::TooLarge);
         }
         all.reserve(static_cast<std::size_t>(*size) + slack);
         AdviseLargePages(all.data(), all.capacity());
@@ -225,7 +225,7 @@ ByteArray ReadAll(Reader& in, std::uint64_t limit, std::size_t slack) {
         piece.resize(got);
         total += got;
         if (total > limit) {
-            throw Failure::OverflowError();  // an endless pipe ends here
+            throw Failure(FailureKind::TooLarge);  // an endless pipe ends here
         }
         pieces.push_back(std::move(piece));
         if (ended) {
@@ -236,7 +236,7 @@ ByteArray ReadAll(Reader& in, std::uint64_t limit, std::size_t slack) {
         return all;
     }
     if (total > SIZE_MAX - slack) {
-        throw Failure::OverflowError();
+        throw Failure(FailureKind::TooLarge);
     }
     all.reserve(total + slack);
     AdviseLargePages(all.data(), all.capacity());
@@ -250,7 +250,7 @@ ByteArray ReadAll(Reader& in, std::uint64_t limit, std::size_t slack) {
 ByteArray ReadFile(const std::filesystem::path& path, std::uint64_t limit, std::size_t slack) {
     InputFile file(path);
     if (file.Size() > limit || file.Size() > SIZE_MAX - slack) {
-        throw Failure::OverflowError();
+        throw Failure(FailureKind::TooLarge);
     }
     ByteArray all;
     all.reserve(static_cast<std::size_t>(file.Size()) + slack);
@@ -300,7 +300,7 @@ envelope::FoundEnvelope FindEnvelopeIn(Reader& in) {
     envelope::EnvelopeFinder finder;
     if (const auto size = in.Remaining()) {
         if (*size > MaxEnvelopeInput) {
-            throw Failure::OverflowError();
+            throw Failure(FailureKind::TooLarge);
         }
         finder.Expect(*size);
         FeedReadAhead(finder, *size, [&](std::uint8_t* into, std::size_t n) { return in.ReadFull(into, n); });
@@ -313,7 +313,7 @@ envelope::FoundEnvelope FindEnvelopeIn(Reader& in) {
         const std::size_t got = in.ReadFull(reinterpret_cast<std::uint8_t*>(piece.get()), kEnvelopePiece);
         total += got;
         if (total > MaxEnvelopeInput) {
-            throw Failure::OverflowError();  // an endless pipe ends here
+            throw Failure(FailureKind::TooLarge);  // an endless pipe ends here
         }
         if (got == 0 || !finder.Feed(piece.get(), got) || got < kEnvelopePiece) {
             break;
@@ -325,7 +325,7 @@ envelope::FoundEnvelope FindEnvelopeIn(Reader& in) {
 envelope::FoundEnvelope FindEnvelopeInFile(const std::filesystem::path& path) {
     InputFile file(path);
     if (file.Size() > MaxEnvelopeInput) {
-        throw Failure::OverflowError();
+        throw Failure(FailureKind::TooLarge);
     }
     envelope::EnvelopeFinder finder;
     finder.Expect(file.Size());
@@ -339,7 +339,7 @@ envelope::FoundEnvelope FindEnvelopeInFile(const std::filesystem::path& path) {
 MessageStream::MessageStream(std::size_t size, std::size_t slack, ReadAt readAt)
     : size_(size), readAt_(std::move(readAt)) {
     if (size > SIZE_MAX - slack) {
-        throw Failure::OverflowError();
+        throw Failure(FailureKind::TooLarge);
     }
     // Not filled: that would fault every page in on this thread before the chain starts.
     buffer_.reset(new std::uint8_t[size + slack]);

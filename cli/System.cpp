@@ -65,35 +65,55 @@ std::string ExitCodeTable() {
 }
 
 int ReportFailure(Writer& err, const Failure& failure) {
+    const FailureKind kind = failure.Kind();
     if (const auto* file = dynamic_cast<const FileFailure*>(&failure)) {
-        if (file->Number() == Failure::FileExists) {
+        if (kind == FailureKind::FileExists) {
             PrintError(err, file->Path().string() + " exists (use --force to replace it)");
         } else {
             PrintError(err, file->Path().string() + ": " + file->Reason());
         }
-        return ExitFile;
-    }
-    switch (failure.Number()) {
-    case Failure::Overflow:
-        PrintError(
-            err, "the input is past the size limits",
-            "a frame holds at most " + std::to_string(frame::MaxFrame) + " bytes, its header and padding included");
-        return ExitTooLarge;
-    case Failure::ObjectError:
-        PrintError(err, "the source file does not exist");
-        return ExitFile;
-    case Failure::SubscriptOutOfRange:
-        PrintError(err, "the input is damaged: its length is not a whole number of the cipher's blocks");
-        return ExitDamaged;
-    default:
-        break;
-    }
-    if (Failure::IsFileError(failure.Number())) {
+    } else if (Failure::IsEmptyKey(kind)) {
+        PrintError(err, "the key is empty", "You must enter a key");
+    } else if (Failure::IsFileError(kind)) {
         PrintError(err, "a file cannot be read or written");
-        return ExitFile;
+    } else {
+        switch (kind) {
+        case FailureKind::TooLarge:
+            PrintError(
+                err, "the input is past the size limits",
+                "a frame holds at most " + std::to_string(frame::MaxFrame) + " bytes, its header and padding included");
+            break;
+        case FailureKind::SourceMissing:
+            PrintError(err, "the source file does not exist");
+            break;
+        case FailureKind::PartialBlock:
+            PrintError(err, "the input is damaged: its length is not a whole number of the cipher's blocks");
+            break;
+        case FailureKind::StoredLengthOverflow:
+            PrintError(err, WrongKeyError);
+            break;
+        case FailureKind::BadHexDigit:
+            PrintError(err, "the input is not an envelope: it holds a character that is no hexadecimal digit");
+            break;
+        case FailureKind::NoPairs:
+            PrintError(err, "the input is not an envelope: it holds no pair of hexadecimal digits");
+            break;
+        case FailureKind::NotInCodePage:
+            PrintError(err, "the text holds a character that Windows-1252 cannot hold",
+                       "--encoding utf-8 takes text in any language");
+            break;
+        case FailureKind::NotUtf8:
+            PrintError(err, "the text is not valid UTF-8");
+            break;
+        case FailureKind::CannotNormalise:
+            PrintError(err, "the text cannot be brought to its composed form (NFC)");
+            break;
+        default:
+            PrintError(err, "failed: a value is out of its range");
+            break;
+        }
     }
-    PrintError(err, "failed (error " + std::to_string(failure.Number()) + ")");
-    return ExitUsage;
+    return static_cast<int>(envelope::ExitFor(kind));
 }
 
 std::unique_ptr<Engine> SelectEngine(const System& system, const std::string& name) {

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "engines/Engine.h"
+#include "envelope/Exit.h"
 
 namespace tavorin {
 class Failure;
@@ -20,13 +21,14 @@ namespace tavorin::cli {
 
 class Writer;
 
-// Exit codes: one table, which --help and README show and a test holds them to.
-inline constexpr int ExitOk = 0;
-inline constexpr int ExitUsage = 1;
-inline constexpr int ExitDamaged = 2;
-inline constexpr int ExitWrongKey = 3;
-inline constexpr int ExitFile = 4;
-inline constexpr int ExitTooLarge = 5;
+// The core's exit codes, and their meanings as --help and README show them (a test holds the
+// two to each other).
+inline constexpr int ExitOk = static_cast<int>(envelope::ExitCode::Ok);
+inline constexpr int ExitUsage = static_cast<int>(envelope::ExitCode::Usage);
+inline constexpr int ExitDamaged = static_cast<int>(envelope::ExitCode::Damaged);
+inline constexpr int ExitWrongKey = static_cast<int>(envelope::ExitCode::WrongKey);
+inline constexpr int ExitFile = static_cast<int>(envelope::ExitCode::File);
+inline constexpr int ExitTooLarge = static_cast<int>(envelope::ExitCode::TooLarge);
 
 struct ExitCodeMeaning {
     int code;
@@ -94,8 +96,8 @@ private:
 // One error line, and a hint line when there is one.
 void PrintError(Writer& err, std::string_view message, std::string_view hint = {});
 
-// A Failure of the core as the command line reports it, in its own words (never the core's
-// description); returns the exit code.
+// A Failure of the core as the command line reports it, by its kind and in its own words (never
+// the core's description); returns the exit code.
 int ReportFailure(Writer& err, const Failure& failure);
 
 // The engine of that name (any case), or a CliError when there is none.

@@ -65,7 +65,7 @@ std::size_t OutputLength(std::size_t n, std::size_t s) {
     const std::size_t stride = s + 2;
     std::size_t total = 0;
     if (stride < s || __builtin_mul_overflow(n, stride, &total) || total - s >= std::u16string().max_size()) {
-        throw Failure::OverflowError();
+        throw Failure(FailureKind::TooLarge);
     }
     return total - s;
 }
@@ -87,13 +87,13 @@ std::basic_string<Char> WritePairs(std::size_t n, std::size_t s, Char gap, ByteA
 // The number of pairs a text of n characters holds; never 0.
 std::size_t PairCount(std::size_t n, std::int32_t separatorLength) {
     if (separatorLength < 0)
-        throw Failure::Invalid("The separator length must not be negative");
+        throw Failure(FailureKind::BadArgument, "The separator length must not be negative");
     const std::uint64_t s = static_cast<std::uint64_t>(separatorLength);
     // (n + s) / (s + 2): one or two characters after the last pair are ignored, and for
     // longer separators no pair is dropped. Two characters are one pair whatever s is.
     const std::uint64_t count = n == 2 ? 1 : (static_cast<std::uint64_t>(n) + s) / (s + 2);
     if (count == 0)
-        throw Failure::Subscript();
+        throw Failure(FailureKind::NoPairs);
     return static_cast<std::size_t>(count);
 }
 
@@ -252,7 +252,7 @@ ByteArray DecodeToBytes(std::basic_string_view<Char> text, std::int32_t separato
                           : ReadPairs(text.data(), count, static_cast<std::size_t>(separatorLength) + 2, bytes.data(),
                                       Tables.HexValueTable);
     if (!read)
-        throw Failure::Subscript();
+        throw Failure(FailureKind::BadHexDigit);
     return bytes;
 }
 
@@ -263,9 +263,9 @@ constexpr std::size_t kSlice = 4096;
 
 std::u16string StringToHex(std::u16string_view text, std::u16string_view separator) {
     if (text.empty())
-        throw Failure::Subscript();
+        throw Failure(FailureKind::NoPairs);
     if (separator.empty())
-        throw Failure::Invalid("The separator is empty");
+        throw Failure(FailureKind::BadArgument, "The separator is empty");
     // The gaps must go through the code page as well; a character it cannot hold is refused.
     (void)AnsiCodePage::TextToBytes(separator.substr(0, 1));
     const ByteArray bytes = AnsiCodePage::TextToBytes(text);
@@ -296,14 +296,14 @@ std::u16string HexToString(std::u16string_view text, std::int32_t separatorLengt
     std::u16string out(count, u'\0');
     if (separatorLength != 1) {
         if (!ReadPairs(text.data(), count, static_cast<std::size_t>(separatorLength) + 2, out.data(), CharValueTable()))
-            throw Failure::Subscript();
+            throw Failure(FailureKind::BadHexDigit);
         return out;
     }
     std::array<std::uint8_t, kSlice> bytes;
     for (std::size_t at = 0; at < count; at += kSlice) {
         const std::size_t n = std::min(kSlice, count - at);
         if (!DecodeGapped(text.data() + 3 * at, n, bytes.data()))
-            throw Failure::Subscript();
+            throw Failure(FailureKind::BadHexDigit);
         for (std::size_t i = 0; i < n; ++i)
             out[at + i] = AnsiCodePage::ByteToChar(bytes[i]);
     }
@@ -312,9 +312,9 @@ std::u16string HexToString(std::u16string_view text, std::int32_t separatorLengt
 
 std::string BytesToHex(const std::uint8_t* data, std::size_t size, std::string_view separator) {
     if (size == 0)
-        throw Failure::Subscript();
+        throw Failure(FailureKind::NoPairs);
     if (separator.empty())
-        throw Failure::Invalid("The separator is empty");
+        throw Failure(FailureKind::BadArgument, "The separator is empty");
     if (separator.size() != 1)
         return WritePairs<char>(size, separator.size(), separator[0], [data](std::size_t i) { return data[i]; });
     std::string out(OutputLength(size, 1) + 1, '\0');  // room for the last pair's gap

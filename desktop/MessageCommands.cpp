@@ -121,7 +121,7 @@ std::int64_t PassCountValue(std::u16string_view text) {
 std::int64_t WantedPasses(MessageWindow& window) {
     const std::int64_t wanted = PassCountValue(window.PassCountText());
     if (wanted < 1) {
-        throw Failure::Invalid("The number of passes must be at least 1");
+        throw Failure(FailureKind::BadArgument, "The number of passes must be at least 1");
     }
     return wanted;
 }
@@ -156,7 +156,7 @@ public:
         // The window keeps the result itself, not a copy: Encrypt reads it from there.
         window_.SetMessageText(std::move(result_));
         if (count_ == INT16_MAX) {
-            throw Failure::OverflowError();
+            throw Failure(FailureKind::TooLarge);
         }
         ++count_;
         window_.Yield();

@@ -28,17 +28,17 @@ bool StoredLengthFits(std::uint64_t T, std::int32_t L, std::size_t B) {
     const auto t = static_cast<std::int64_t>(T);
     const std::int64_t d = t - L;
     if (d > std::numeric_limits<std::int32_t>::max() || d < std::numeric_limits<std::int32_t>::min()) {
-        throw Failure::OverflowError();
+        throw Failure(FailureKind::StoredLengthOverflow);
     }
     return L >= 0 && d >= static_cast<std::int64_t>(HeaderSize) && d <= static_cast<std::int64_t>(HeaderSize + B - 1);
 }
 
 void CheckCipherLength(std::uint64_t T, std::size_t B) {
     if (T % B != 0 || T < HeaderSize) {
-        throw Failure::Subscript();
+        throw Failure(FailureKind::PartialBlock);
     }
     if (T > MaxFrame) {
-        throw Failure::OverflowError();
+        throw Failure(FailureKind::TooLarge);
     }
 }
 

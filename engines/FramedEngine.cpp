@@ -64,7 +64,7 @@ std::size_t Engine::EncryptInPlace(std::uint8_t* data, std::size_t length, std::
     try {
         EncryptByte(bytes, key);
         if (bytes.size() > room) {
-            throw Failure::OverflowError();
+            throw Failure(FailureKind::TooLarge);
         }
     } catch (...) {
         SecureWipe(bytes);

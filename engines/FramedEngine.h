@@ -92,7 +92,7 @@ public:
         const std::uint64_t L = bytes.size();
         const std::uint64_t N = frame::FrameLength(L, B);
         if (N == 0) {
-            throw Failure::OverflowError();
+            throw Failure(FailureKind::TooLarge);
         }
         bytes.resize(N);  // the new bytes are zero, and so become the padding
         EncryptFrame(bytes.data(), L, N);
@@ -103,7 +103,7 @@ public:
         Prepare(key);
         const std::uint64_t N = frame::FrameLength(length, B);
         if (N == 0 || N > room) {
-            throw Failure::OverflowError();
+            throw Failure(FailureKind::TooLarge);
         }
         std::memset(data + length, 0, static_cast<std::size_t>(N - length));  // the padding
         EncryptFrame(data, length, N);

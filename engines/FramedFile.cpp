@@ -152,7 +152,7 @@ void DecryptChunksOnEveryCore(InputFile& in, AtomicOutputFile& out, std::uint64_
 
 void CheckSource(const std::filesystem::path& source) {
     if (!Module1::FileExist(source)) {
-        throw Failure(Failure::ObjectError, "Error in Skipjack EncryptFile procedure (Source file does not exist).");
+        throw Failure(FailureKind::SourceMissing);
     }
 }
 
@@ -163,7 +163,7 @@ void EncryptFile(const std::filesystem::path& source, const std::filesystem::pat
     const std::uint64_t L = in.Size();
     const std::uint64_t N = FrameLength(L, B);
     if (N == 0) {
-        throw Failure::OverflowError();
+        throw Failure(FailureKind::TooLarge);
     }
     AtomicOutputFile out(destination, policy);
     if (hooks.front > 0) {
@@ -209,7 +209,7 @@ bool DecryptFile(const std::filesystem::path& source, const std::filesystem::pat
     InputFile in(source);
     const std::uint64_t front = hooks.front;
     if (in.Size() < front) {
-        throw Failure::Subscript();  // no frame behind the front
+        throw Failure(FailureKind::PartialBlock);  // no frame behind the front
     }
     const std::uint64_t T = in.Size() - front;
     CheckCipherLength(T, B);

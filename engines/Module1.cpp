@@ -6,7 +6,7 @@
 
 namespace tavorin::Module1 {
 
-void WordOutsideTheArray() { throw Failure::Subscript(); }
+void WordOutsideTheArray() { throw Failure(FailureKind::WordOutOfRange); }
 
 bool FileExist(const std::filesystem::path& path) noexcept {
     std::error_code ec;

@@ -81,12 +81,12 @@ void clsBlowfish::Key(std::u16string_view New_Value) {
     if (New_Value.empty()) {
         SecureWipe(CurrentKey);
         CurrentKey.clear();
-        throw Failure::Subscript();
+        throw Failure(FailureKind::EmptyKey);
     }
     // Converted before anything changes: a key the code page refuses leaves the engine as it was.
     ByteArray key = AnsiCodePage::NormalizedTextToBytes(New_Value);
     if (key.empty()) {
-        throw Failure::Subscript();
+        throw Failure(FailureKind::EmptyKey);
     }
     SecureWipe(CurrentKey);
     CurrentKey.assign(New_Value);

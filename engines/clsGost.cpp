@@ -210,7 +210,7 @@ void clsGost::Key(std::u16string_view New_Value) {
     std::u16string next(New_Value);
     const std::size_t n = bytes.size();
     if (n == 0) {
-        throw Failure(Failure::DivisionByZero, "Division by zero");
+        throw Failure(FailureKind::EmptyGostKey);
     }
     std::uint8_t key[32];
     for (std::size_t i = 0; i < 32; ++i)

@@ -197,7 +197,7 @@ void clsSkipjack::Key(std::u16string_view New_Value) {
         return;
     }
     if (New_Value.empty()) {
-        throw Failure(Failure::ObjectError, "Invalid key given to SkipJack encryption or decryption (Zero Length)");
+        throw Failure(FailureKind::EmptySkipjackKey);
     }
     // Everything that can fail comes before the schedule changes.
     ByteArray bytes = AnsiCodePage::NormalizedTextToBytes(New_Value);

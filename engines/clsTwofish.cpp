@@ -215,7 +215,7 @@ void clsTwofish::Key(std::u16string_view New_Value, std::int32_t MinKeyLength) {
 
 void clsTwofish::EnsureKeyed() const {
     if (!keyed_) {
-        throw Failure::Subscript();
+        throw Failure(FailureKind::EmptyKey);
     }
 }
 

@@ -101,17 +101,17 @@ CipherProbe ProbeCiphers(const std::uint8_t* head, std::uint64_t size, std::u16s
 
 Opened OpenCiphertext(ByteArray ciphertext, std::u16string_view key, const OpenOptions& options) {
     if (options.passes != AutoPasses && (options.passes < 1 || options.passes > MaxPasses)) {
-        throw Failure::Invalid("The number of passes must be from 1 to " + std::to_string(MaxPasses));
+        throw Failure(FailureKind::BadArgument, "The number of passes must be from 1 to " + std::to_string(MaxPasses));
     }
     if (ciphertext.size() > frame::MaxFrame) {
-        throw Failure::OverflowError();
+        throw Failure(FailureKind::TooLarge);
     }
     Opened result;
     std::unique_ptr<Engine> engine;
     if (!options.cipher.empty()) {
         engine = Create(options.createEngine, options.cipher);
         if (!engine) {
-            throw Failure::Invalid("There is no cipher named " + ToUtf8(options.cipher));
+            throw Failure(FailureKind::BadArgument, "There is no cipher named " + ToUtf8(options.cipher));
         }
         if (!WholeFrame(*engine, ciphertext.size())) {
             result.status = OpenStatus::Damaged;

@@ -184,7 +184,7 @@ ByteArray DecodePairs(std::u16string_view text) { return modHEX::HexToBytes(text
 
 bool DigestMatches(const ByteArray& decoded) {
     if (decoded.size() < DigestLength) {
-        throw Failure::Invalid("The text is too short to hold the message digest");
+        throw Failure(FailureKind::BadArgument, "The text is too short to hold the message digest");
     }
     const auto digest = CiphertextDigest(decoded.data() + DigestLength, decoded.size() - DigestLength);
     // A stored byte matches a digest character only as that ASCII character itself.
@@ -194,7 +194,7 @@ bool DigestMatches(const ByteArray& decoded) {
 
 void StripDigest(ByteArray& decoded) {
     if (decoded.size() < DigestLength) {
-        throw Failure::Invalid("The text is too short to hold the message digest");
+        throw Failure(FailureKind::BadArgument, "The text is too short to hold the message digest");
     }
     decoded.erase(decoded.begin(), decoded.begin() + DigestLength);
 }

@@ -76,7 +76,7 @@ FileProbe ProbeFile(const std::filesystem::path& source, std::u16string_view key
     InputFile in(source);
     const std::uint64_t T = in.Size();
     if (T > frame::MaxFrame + (bareOnly ? 0 : FileDigestSize)) {
-        throw Failure::OverflowError();
+        throw Failure(FailureKind::TooLarge);
     }
     // The first 16 bytes of either frame; what the file lacks stays zero (and fits nothing).
     std::array<std::uint8_t, FileDigestSize + 16> head{};
@@ -95,7 +95,7 @@ FileProbe ProbeFile(const std::filesystem::path& source, std::u16string_view key
     for (const auto& name : names) {
         auto engine = make(name);
         if (!engine) {
-            throw Failure::Invalid("There is no cipher named " + ToUtf8(name));
+            throw Failure(FailureKind::BadArgument, "There is no cipher named " + ToUtf8(name));
         }
         anyWhole = anyWhole || T % engine->BlockSize() == 0;
         const bool rest = digestedPossible && FrameFits(*engine, head.data() + FileDigestSize, T - FileDigestSize, key);

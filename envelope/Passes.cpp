@@ -26,7 +26,7 @@ bool RunPasses(ByteArray& bytes, PassHook& hook, Pass&& pass) {
 
 CountedPasses::CountedPasses(std::int32_t passes) : passes_(passes) {
     if (passes < 1 || passes > MaxPasses) {
-        throw Failure::Invalid("The number of passes must be from 1 to " + std::to_string(MaxPasses));
+        throw Failure(FailureKind::BadArgument, "The number of passes must be from 1 to " + std::to_string(MaxPasses));
     }
 }
 

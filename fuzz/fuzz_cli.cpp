@@ -61,7 +61,7 @@ private:
     void Spend(std::size_t n) {
         spent_ += n;
         if (spent_ > kBudget)
-            throw tavorin::Failure::OverflowError();
+            throw tavorin::Failure(tavorin::FailureKind::TooLarge);
         inner_->Progress = Progress;
         inner_->WrongKey = WrongKey;
         inner_->Sealed = Sealed;

@@ -4,8 +4,8 @@
 // message. The key and the message handed in are wiped before each call returns, and so is
 // every copy made of them here; envelopes are not.
 //
-// Answers carry the command line's exit codes: 0 done, 1 not an envelope (or bad input),
-// 2 damaged, 3 wrong key, cipher or passes, 5 past the page's limits.
+// Answers carry the core's exit codes (envelope/Exit.h): 0 done, 1 not an envelope (or bad
+// input), 2 damaged, 3 wrong key, cipher or passes, 5 past the page's limits.
 
 #include <emscripten.h>
 
@@ -25,12 +25,13 @@
 #include "engines/Registry.h"
 #include "envelope/Detect.h"
 #include "envelope/Envelope.h"
+#include "envelope/Exit.h"
 
 namespace {
 
 using namespace tavorin;
 
-enum Status : int { Done = 0, Usage = 1, Damaged = 2, WrongKey = 3, TooLarge = 5 };
+using envelope::ExitCode;
 
 constexpr int FindIt = -1;  // the cipher list's "Find it"
 
@@ -40,7 +41,7 @@ constexpr std::size_t MaxMessage = std::size_t{32} << 20;
 constexpr std::size_t MaxEnvelopeText = 4 * (MaxMessage + (std::size_t{1} << 20));
 
 struct Result {
-    int status = Done;
+    ExitCode status = ExitCode::Ok;
     std::string text;            // the result (UTF-8)
     ByteArray message;           // or the opened message as it is, when it is that already
     bool textIsMessage = false;  // else the text is an envelope, which is no secret
@@ -64,7 +65,7 @@ void DropResult() {
 
 // Raised for bad input with the words the page shows.
 struct Refusal {
-    int status;
+    ExitCode status;
     std::string words;
     bool composable = false;
 };
@@ -83,25 +84,25 @@ EM_JS(void, tv_report_progress, (int pass, int passes, int percent), {
 
 std::unique_ptr<Engine> EngineAt(int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= EngineNames.size()) {
-        throw Refusal{Usage, "unknown cipher"};
+        throw Refusal{ExitCode::Usage, "unknown cipher"};
     }
     auto engine = CreateEngine(EngineNames[static_cast<std::size_t>(index)]);
     if (!engine) {
-        throw Refusal{Usage, "the cipher is not built into this page"};
+        throw Refusal{ExitCode::Usage, "the cipher is not built into this page"};
     }
     return engine;
 }
 
 std::u16string Key(const std::uint8_t* data, std::size_t size) {
     if (size == 0) {
-        throw Refusal{Usage, "Type the key"};
+        throw Refusal{ExitCode::Usage, "Type the key"};
     }
     std::u16string typed = FromUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
     GatedText key = PassTextGate(typed);
     SecureWipe(typed);
     if (key.refused) {
-        throw Refusal{Usage, "The key holds the character " + DescribeCodePoint(*key.refused) +
-                                 ", which the Windows-1252 code page cannot hold"};
+        throw Refusal{ExitCode::Usage, "The key holds the character " + DescribeCodePoint(*key.refused) +
+                                           ", which the Windows-1252 code page cannot hold"};
     }
     return std::move(key.text);
 }
@@ -124,10 +125,11 @@ std::size_t AsciiRun(const std::uint8_t* p, std::size_t n) noexcept {
 [[noreturn]] void NotUtf8(const std::uint8_t* data, std::size_t size, std::size_t at) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     const std::uint8_t bad = data[std::min(at, size - 1)];
-    throw Refusal{Usage, std::string("the file is not UTF-8 text (byte 0x") + kDigits[bad >> 4] + kDigits[bad & 15] +
-                             " at offset " + std::to_string(at) +
-                             "): choose Windows-1252 to encrypt its bytes as they are, or save it as UTF-8 and "
-                             "open it again"};
+    throw Refusal{ExitCode::Usage,
+                  std::string("the file is not UTF-8 text (byte 0x") + kDigits[bad >> 4] + kDigits[bad & 15] +
+                      " at offset " + std::to_string(at) +
+                      "): choose Windows-1252 to encrypt its bytes as they are, or save it as UTF-8 and "
+                      "open it again"};
 }
 
 // The message's bytes: as they are (UTF-8), or one Windows-1252 byte per character, with room
@@ -137,7 +139,7 @@ std::size_t AsciiRun(const std::uint8_t* p, std::size_t n) noexcept {
 // Windows-1252 are what such a file holds: its Windows-1252 bytes, taken as they are.
 ByteArray MessageBytes(const std::uint8_t* data, std::size_t size, bool utf8, std::size_t slack) {
     if (size > (utf8 ? MaxMessage : 3 * MaxMessage)) {
-        throw Refusal{TooLarge, ""};
+        throw Refusal{ExitCode::TooLarge, ""};
     }
     ByteArray bytes;
     bytes.reserve(size + slack);
@@ -166,7 +168,7 @@ ByteArray MessageBytes(const std::uint8_t* data, std::size_t size, bool utf8, st
         }
         if (s.cp >= 0x10000 || !AnsiCodePage::CharToByte(static_cast<char16_t>(s.cp), p[out])) {
             SecureWipe(bytes);
-            throw Refusal{Usage,
+            throw Refusal{ExitCode::Usage,
                           "the message holds the character " + DescribeCodePoint(s.cp) +
                               ", which Windows-1252 cannot hold: choose UTF-8 to encrypt it as UTF-8",
                           true};
@@ -178,7 +180,7 @@ ByteArray MessageBytes(const std::uint8_t* data, std::size_t size, bool utf8, st
     bytes.resize(out);
     if (out > MaxMessage) {
         SecureWipe(bytes);
-        throw Refusal{TooLarge, ""};
+        throw Refusal{ExitCode::TooLarge, ""};
     }
     return bytes;
 }
@@ -189,7 +191,7 @@ void AnswerMessage(ByteArray& bytes, bool utf8) {
     const std::uint8_t* const p = bytes.data();
     const std::size_t n = bytes.size();
     if (utf8 && !IsValidUtf8(std::string_view(reinterpret_cast<const char*>(p), n))) {
-        throw Refusal{Usage, "the message is no UTF-8 text: choose Windows-1252 and decrypt again"};
+        throw Refusal{ExitCode::Usage, "the message is no UTF-8 text: choose Windows-1252 and decrypt again"};
     }
     if (utf8 || AsciiRun(p, n) == n) {
         answer.message = std::move(bytes);
@@ -243,20 +245,20 @@ int Run(Work work) {
         DropResult();
         answer.status = r.status;
         answer.composable = r.composable;
-        answer.detail = r.status == TooLarge
+        answer.detail = r.status == ExitCode::TooLarge
                             ? "The text is larger than this page takes: messages up to 32 MiB, envelopes up to "
                               "132 MiB of text. tavorin-cli takes larger ones."
                             : r.words;
     } catch (const Failure& f) {
         DropResult();
-        answer.status = f.Number() == Failure::Overflow ? TooLarge : Usage;
+        answer.status = envelope::ExitFor(f.Kind());
         answer.detail = f.Description();
     } catch (const std::bad_alloc&) {
         DropResult();
-        answer.status = TooLarge;
+        answer.status = ExitCode::TooLarge;
         answer.detail = "out of memory: the text is too large for this browser";
     }
-    return answer.status;
+    return static_cast<int>(answer.status);
 }
 
 }  // namespace
@@ -271,7 +273,8 @@ EMSCRIPTEN_KEEPALIVE int tv_encrypt(int cipher, std::uint8_t* key, std::size_t k
     return Run([&] {
         auto engine = EngineAt(cipher);
         if (passes < 1 || passes > envelope::MaxPasses) {
-            throw Refusal{Usage, "The number of passes must be from 1 to " + std::to_string(envelope::MaxPasses)};
+            throw Refusal{ExitCode::Usage,
+                          "The number of passes must be from 1 to " + std::to_string(envelope::MaxPasses)};
         }
         std::u16string k = Key(key, keySize);
         const std::size_t keyLength = k.size();
@@ -304,14 +307,15 @@ EMSCRIPTEN_KEEPALIVE int tv_decrypt(int cipher, std::uint8_t* key, std::size_t k
     const WipeOnExit wipeKey{key, keySize};
     return Run([&] {
         if (textSize > MaxEnvelopeText) {
-            throw Refusal{TooLarge, ""};
+            throw Refusal{ExitCode::TooLarge, ""};
         }
         envelope::OpenOptions options;
         if (cipher != FindIt) {
             options.cipher = EngineAt(cipher)->Name();
         }
         if (passes != 0 && (passes < 1 || passes > envelope::MaxPasses)) {
-            throw Refusal{Usage, "The number of passes must be from 1 to " + std::to_string(envelope::MaxPasses)};
+            throw Refusal{ExitCode::Usage,
+                          "The number of passes must be from 1 to " + std::to_string(envelope::MaxPasses)};
         }
         options.passes = passes;
         options.progress = [passes](std::int32_t pass, std::int32_t percent) {
@@ -339,27 +343,28 @@ EMSCRIPTEN_KEEPALIVE int tv_decrypt(int cipher, std::uint8_t* key, std::size_t k
             answer.detail = "Decrypted with " + answer.cipher + ", " + PassWords(opened.passes);
             return;
         case envelope::OpenStatus::NotAnEnvelope:
-            throw Refusal{Usage,
+            throw Refusal{ExitCode::Usage,
                           "the text is not an envelope: an envelope is lines of hexadecimal pairs separated by "
                           "spaces, its digest in front"};
         case envelope::OpenStatus::SeveralEnvelopes:
-            throw Refusal{Usage, "the text holds more than one envelope: open one at a time"};
+            throw Refusal{ExitCode::Usage, "the text holds more than one envelope: open one at a time"};
         case envelope::OpenStatus::Damaged:
-            throw Refusal{Damaged, "the envelope is damaged: make sure the whole envelope was copied"};
+            throw Refusal{ExitCode::Damaged, "the envelope is damaged: make sure the whole envelope was copied"};
         case envelope::OpenStatus::WrongKey:
-            throw Refusal{WrongKey, cipher == FindIt && passes == 0
-                                        ? "wrong key, cipher or passes"
-                                        : "wrong key, cipher or passes: Find it finds the cipher and the passes"};
+            throw Refusal{ExitCode::WrongKey,
+                          cipher == FindIt && passes == 0
+                              ? "wrong key, cipher or passes"
+                              : "wrong key, cipher or passes: Find it finds the cipher and the passes"};
         case envelope::OpenStatus::Ambiguous: {
             std::string names;
             for (const auto& name : opened.fitting) {
                 names += (names.empty() ? "" : ", ") + ToUtf8(name);
             }
-            throw Refusal{WrongKey, "more than one cipher fits (" + names + "): choose the cipher"};
+            throw Refusal{ExitCode::WrongKey, "more than one cipher fits (" + names + "): choose the cipher"};
         }
         case envelope::OpenStatus::MorePasses:
-            throw Refusal{WrongKey, "after " + PassWords(opened.passes) +
-                                        " the result is itself encrypted: choose Find it for the passes"};
+            throw Refusal{ExitCode::WrongKey, "after " + PassWords(opened.passes) +
+                                                  " the result is itself encrypted: choose Find it for the passes"};
         }
     });
 }

@@ -58,10 +58,10 @@ std::u16string SystemNFC(std::u16string_view text) {
     UErrorCode status = U_ZERO_ERROR;
     const UNormalizer2* nfc = icu != nullptr ? icu->nfcInstance(&status) : nullptr;
     if (nfc == nullptr || U_FAILURE(status)) {
-        throw Failure(Failure::InvalidArgument, "Unicode normalisation is unavailable");
+        throw Failure(FailureKind::CannotNormalise, "Unicode normalisation is unavailable");
     }
     if (text.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max() / 4)) {
-        throw Failure(Failure::InvalidArgument, "The text is too long to be normalised");
+        throw Failure(FailureKind::CannotNormalise, "The text is too long to be normalised");
     }
     // NFC makes a text at most three times longer. With room for that ICU writes straight
     // into this buffer, which is ours to wipe (the text may be a key), and keeps no copy.
@@ -70,7 +70,7 @@ std::u16string SystemNFC(std::u16string_view text) {
                                           static_cast<int32_t>(out.size()), &status);
     if (U_FAILURE(status)) {
         SecureWipe(out);
-        throw Failure(Failure::InvalidArgument, "The text cannot be normalised");
+        throw Failure(FailureKind::CannotNormalise, "The text cannot be normalised");
     }
     out.resize(static_cast<std::size_t>(length));
     return out;

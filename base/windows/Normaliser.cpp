@@ -16,7 +16,7 @@ std::u16string SystemNFC(std::u16string_view text) {
         return {};
     }
     if (text.size() > static_cast<std::size_t>(INT_MAX / 4)) {
-        throw Failure(Failure::InvalidArgument, "The text is too long to be normalised");
+        throw Failure(FailureKind::CannotNormalise, "The text is too long to be normalised");
     }
     const auto* in = reinterpret_cast<const wchar_t*>(text.data());
     const int inLength = static_cast<int>(text.size());
@@ -34,12 +34,12 @@ std::u16string SystemNFC(std::u16string_view text) {
         const DWORD error = GetLastError();
         SecureWipe(out);
         if (error != ERROR_INSUFFICIENT_BUFFER) {
-            throw Failure(Failure::InvalidArgument, "The text cannot be normalised");
+            throw Failure(FailureKind::CannotNormalise, "The text cannot be normalised");
         }
         const int estimate = NormalizeString(NormalizationC, in, inLength, nullptr, 0);
         out.assign(static_cast<std::size_t>(estimate > 0 ? estimate : 0) + out.size(), u'\0');
     }
-    throw Failure(Failure::InvalidArgument, "The text cannot be normalised");
+    throw Failure(FailureKind::CannotNormalise, "The text cannot be normalised");
 }
 
 }  // namespace tavorin

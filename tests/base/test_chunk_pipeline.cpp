@@ -101,7 +101,7 @@ TEST(ChunkPipeline, AFailureAnywhereComesOutOfRunAndStopsBothSides) {
                         if (returned)
                             ++callsAfterReturn;
                         if (self == where && k == at)
-                            throw Failure(Failure::DeviceIO, "stage failed");
+                            throw Failure(FailureKind::DeviceIO, "stage failed");
                         if (self == Write)
                             ++writes;
                     };

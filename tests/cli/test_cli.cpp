@@ -920,6 +920,25 @@ TEST(CliCommands, DamagedFilesAreToldFromWrongKeys) {
 
 // --- In-process: the terminal side ------------------------------------------------------------
 
+// Kinds that share a number (9, the object error) are told apart: an empty key is no damage.
+TEST(CliCommands, FailuresAreReportedByKindNeverByNumber) {
+    const auto report = [](FailureKind kind) {
+        cli::TextWriter err;
+        const int code = cli::ReportFailure(err, Failure(kind));
+        EXPECT_EQ(err.Text().find(Failure(kind).Description()), std::string::npos) << err.Text();
+        EXPECT_EQ(err.Text().find("error "), std::string::npos) << err.Text();
+        return std::pair(code, err.Text());
+    };
+    for (const auto& entry : Failure::Kinds)
+        report(entry.kind);
+    for (FailureKind kind : {FailureKind::EmptyKey, FailureKind::EmptySkipjackKey, FailureKind::EmptyGostKey})
+        EXPECT_EQ(report(kind),
+                  std::pair(1, std::string("tavorin-cli: the key is empty\nhint: You must enter a key\n")));
+    EXPECT_EQ(report(FailureKind::BadHexDigit).first, 1);
+    EXPECT_EQ(report(FailureKind::PartialBlock).first, 2);
+    EXPECT_EQ(report(FailureKind::SourceMissing).first, 4);
+}
+
 TEST(CliCommands, KeyIsAskedOnTheTerminalNeverOnStandardInput) {
     cli::System system = cli::System::Process();
     int asked = 0;

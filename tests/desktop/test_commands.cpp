@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <optional>
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
@@ -104,16 +105,18 @@ struct Fixture {
 // An engine whose every operation fails with one error; with 0, the byte operations change nothing.
 class FailingEngine final : public Engine {
 public:
-    explicit FailingEngine(std::int32_t number) : number_(number) {}
+    explicit FailingEngine(std::optional<FailureKind> kind) : kind_(kind) {}
     std::u16string_view Name() const noexcept override { return u"Failing"; }
     std::size_t BlockSize() const noexcept override { return 8; }
     void Key(std::u16string_view) override {}
     void EncryptByte(ByteArray&, std::u16string_view) override {
-        if (number_ != 0)
-            throw Failure(number_, "engine broke");
+        if (kind_)
+            throw Failure(*kind_, "engine broke");
     }
-    bool DecryptByte(ByteArray&, std::u16string_view) override { throw Failure(number_, "engine broke"); }
-    std::int32_t PeekLength(const std::uint8_t*, std::u16string_view) override { throw Failure(number_, "broke"); }
+    bool DecryptByte(ByteArray&, std::u16string_view) override { throw Failure(kind_.value(), "engine broke"); }
+    std::int32_t PeekLength(const std::uint8_t*, std::u16string_view) override {
+        throw Failure(kind_.value(), "broke");
+    }
     void EncryptFile(const std::filesystem::path&, const std::filesystem::path&, std::u16string_view) override {}
     bool DecryptFile(const std::filesystem::path&, const std::filesystem::path&, std::u16string_view) override {
         return false;
@@ -122,7 +125,7 @@ public:
     void RawDecryptBlock(std::uint8_t*) override {}
 
 private:
-    std::int32_t number_;
+    std::optional<FailureKind> kind_;
 };
 
 bool IsEnvelopeText(const std::u16string& t) {
@@ -249,7 +252,7 @@ TEST(EncryptCommand, PassCountBelowOneIsRefused) {
 
 TEST(EncryptCommand, EngineFailureShowsTheGeneralBox) {
     Fixture f;
-    FailingEngine failing(Failure::Overflow);
+    FailingEngine failing(FailureKind::TooLarge);
     f.window.message = u"text";
     f.commands.cmdEncrypt_Click(failing);
     ASSERT_EQ(f.window.boxes.size(), 1u);
@@ -262,7 +265,7 @@ TEST(EncryptCommand, EngineFailureShowsTheGeneralBox) {
     EXPECT_TRUE(f.window.BusyBalanced());
 
     // The object error's negative number is written as it is.
-    FailingEngine object(Failure::ObjectError);
+    FailingEngine object(FailureKind::SourceMissing);
     f.window.ClearRecords();
     f.commands.cmdEncrypt_Click(object);
     ASSERT_EQ(f.window.boxes.size(), 1u);
@@ -271,7 +274,7 @@ TEST(EncryptCommand, EngineFailureShowsTheGeneralBox) {
 
 TEST(EncryptCommand, PassesAreCountedInSixteenBits) {
     Fixture f;
-    FailingEngine idle(0);
+    FailingEngine idle(std::nullopt);
     f.window.message = u"m";
     f.window.passCounts = {u"40000"};
     f.commands.cmdEncrypt_Click(idle);
@@ -444,7 +447,7 @@ TEST(DecryptCommand, EngineErrorNineAfterTheDigest) {
     EXPECT_EQ(f.window.boxes[0].text, u"Cannot decrypt text any further");
     EXPECT_EQ(f.window.status, kDecrypting);
 
-    FailingEngine failing(Failure::DivisionByZero);
+    FailingEngine failing(FailureKind::EmptyGostKey);
     f.window.ClearRecords();
     f.window.message = f.Sealed(u"m");
     f.commands.cmdDecrypt_Click(failing);

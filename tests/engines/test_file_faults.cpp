@@ -491,7 +491,7 @@ TEST(FileFaults, SourceThatVanishesOrShrinksWhileRead) {
                     RunOp(*e, scene, s);
                 } catch (const Failure& f) {
                     failed = true;
-                    EXPECT_TRUE(Failure::IsFileError(f.Number())) << f.Description();
+                    EXPECT_TRUE(f.IsFileError()) << f.Description();
                 }
                 SetFileFaultHook(nullptr);
                 // A file read whole in the first call has nothing left to cut.

@@ -252,15 +252,15 @@ TEST_F(FrameFiles, DestinationThatCannotBeWritten) {
 
     // A folder that does not exist.
     const auto nowhere = dir / "no such folder" / "dest";
-    EXPECT_TRUE(Failure::IsFileError(ErrorOf([&] { engine.EncryptFile(source, nowhere); })));
-    EXPECT_TRUE(Failure::IsFileError(ErrorOf([&] { engine.DecryptFile(encrypted, nowhere); })));
+    EXPECT_TRUE(FailureOf([&] { engine.EncryptFile(source, nowhere); }).value().IsFileError());
+    EXPECT_TRUE(FailureOf([&] { engine.DecryptFile(encrypted, nowhere); }).value().IsFileError());
 
     // A folder in the destination's place: it cannot be replaced, and nothing is lost.
     const auto folder = dir / "folder";
     std::filesystem::create_directory(folder);
     WriteFile(folder / "inside", {1, 2, 3});
-    EXPECT_TRUE(Failure::IsFileError(ErrorOf([&] { engine.EncryptFile(source, folder); })));
-    EXPECT_TRUE(Failure::IsFileError(ErrorOf([&] { engine.DecryptFile(encrypted, folder); })));
+    EXPECT_TRUE(FailureOf([&] { engine.EncryptFile(source, folder); }).value().IsFileError());
+    EXPECT_TRUE(FailureOf([&] { engine.DecryptFile(encrypted, folder); }).value().IsFileError());
     EXPECT_EQ(ReadFile(folder / "inside"), (ByteArray{1, 2, 3}));
     EXPECT_EQ(ReadFile(source), data);
     EXPECT_EQ(ReadFile(encrypted), cipher);

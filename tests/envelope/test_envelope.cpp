@@ -158,7 +158,7 @@ TEST(Envelope, PlacedPiecesMakeThePlainEnvelope) {
     ByteArray bytes(100000, 1);
     EXPECT_EQ(FailureNumber([&] {
                   envelope::SealToPlacedSink(*engine, bytes, u"k", 1, [](const char*, std::size_t, std::uint64_t) {
-                      throw Failure(Failure::DeviceIO, "Device I/O error");
+                      throw Failure(FailureKind::DeviceIO);
                   });
               }),
               Failure::DeviceIO);
@@ -167,7 +167,7 @@ TEST(Envelope, PlacedPiecesMakeThePlainEnvelope) {
     EXPECT_EQ(FailureNumber([&] {
                   envelope::SealToSink(*engine, large, u"k", 1, [&](const char*, std::size_t) {
                       if (++pieces == 3)
-                          throw Failure(Failure::DeviceIO, "Device I/O error");
+                          throw Failure(FailureKind::DeviceIO);
                   });
               }),
               Failure::DeviceIO);
@@ -180,7 +180,7 @@ TEST(Envelope, SealingRefusesBadPassCountsAndHandsTheHookBack) {
     std::string text;
     const auto sink = [&](const char* d, std::size_t k) { text.append(d, k); };
     EXPECT_EQ(FailureNumber([&] { envelope::SealToSink(*engine, bytes, u"k", 0, sink); }), Failure::InvalidArgument);
-    engine->Sealed = [](const std::uint8_t*, std::size_t, std::size_t) { throw Failure::OverflowError(); };
+    engine->Sealed = [](const std::uint8_t*, std::size_t, std::size_t) { throw Failure(FailureKind::TooLarge); };
     envelope::SealToSink(*engine, bytes, u"k", 1, sink);
     EXPECT_TRUE(engine->Sealed);
     EXPECT_FALSE(text.empty());
