@@ -31,17 +31,17 @@ TEST(WindowsFiles, EveryStepFailedInTurnLeavesTheFolderAsItWas) {
             const auto before = dir.Names();
             int calls = 0;
             SetFileFaultHook([&](FileStep s) { return s == step && calls++ == 0 ? ENOSPC : 0; });
-            std::optional<std::int32_t> number;
+            std::optional<FailureKind> failed;
             try {
                 engine->EncryptFile(source, dest, u"key");
             } catch (const Failure& f) {
-                number = f.Number();
+                failed = f.Kind();
             }
             SetFileFaultHook({});
             const std::string scene =
                 "step " + std::to_string(static_cast<int>(step)) + " kind " + std::to_string(kind);
-            ASSERT_TRUE(number) << scene;
-            EXPECT_TRUE(Failure::IsFileError(*number)) << scene;
+            ASSERT_TRUE(failed) << scene;
+            EXPECT_TRUE(Failure::IsFileError(*failed)) << scene;
             EXPECT_EQ(dir.Names(), before) << scene;
             EXPECT_EQ(ReadFile(source), plain) << scene;
             if (kind == 1) {
