@@ -6,6 +6,7 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "base/ChunkPipeline.h"
@@ -159,7 +160,10 @@ void CheckSource(const std::filesystem::path& source) {
 void EncryptFile(const std::filesystem::path& source, const std::filesystem::path& destination,
                  const OutputPolicy& policy, const FrameFileHooks& hooks, std::size_t B, const ProgressSink& sink,
                  const ChainRun& encrypt) {
-    InputFile in(source);
+    // Closed before the output is named: Windows cannot replace a file that is open (unless it
+    // has the POSIX rename of Windows 10), and the output may replace its own source.
+    std::optional<InputFile> input(std::in_place, source);
+    InputFile& in = *input;
     const std::uint64_t L = in.Size();
     const std::uint64_t N = FrameLength(L, B);
     if (N == 0) {
@@ -198,6 +202,7 @@ void EncryptFile(const std::filesystem::path& source, const std::filesystem::pat
     if (hooks.finish) {
         hooks.finish(out);
     }
+    input.reset();
     out.Commit();
     progress.Finish();
 }
@@ -206,7 +211,10 @@ bool DecryptFile(const std::filesystem::path& source, const std::filesystem::pat
                  const OutputPolicy& policy, const FrameFileHooks& hooks, std::size_t B, const ProgressSink& sink,
                  const std::function<std::int32_t(const std::uint8_t*)>& peek, const ChainRun& decrypt,
                  const BlockRun& chunkOnOneCore) {
-    InputFile in(source);
+    // Closed before the output is named: Windows cannot replace a file that is open (unless it
+    // has the POSIX rename of Windows 10), and the output may replace its own source.
+    std::optional<InputFile> input(std::in_place, source);
+    InputFile& in = *input;
     const std::uint64_t front = hooks.front;
     if (in.Size() < front) {
         throw Failure(FailureKind::PartialBlock);  // no frame behind the front
@@ -228,6 +236,7 @@ bool DecryptFile(const std::filesystem::path& source, const std::filesystem::pat
         if (hooks.finish) {
             hooks.finish(out);
         }
+        input.reset();
         out.Commit();
         progress.Finish();
         return true;
@@ -255,6 +264,7 @@ bool DecryptFile(const std::filesystem::path& source, const std::filesystem::pat
     if (hooks.finish) {
         hooks.finish(out);
     }
+    input.reset();
     out.Commit();
     progress.Finish();
     return true;
