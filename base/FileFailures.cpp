@@ -65,13 +65,13 @@ void ThrowFileError(int err, const char* action, const std::filesystem::path& pa
         break;
     }
     throw FileFailure(kind,
-                      std::string(Failure::EntryOf(kind).description) + " (" + action + " " + path.string() + ": " +
+                      std::string(Failure::EntryOf(kind).description) + " (" + action + " " + PathToUtf8(path) + ": " +
                           std::strerror(err) + ")",
                       path, reason);
 }
 
 void ThrowFileProblem(const std::filesystem::path& path, const std::string& reason) {
-    throw FileFailure(FailureKind::FileAccess, "Path/File access error (" + path.string() + ": " + reason + ")", path,
+    throw FileFailure(FailureKind::FileAccess, "Path/File access error (" + PathToUtf8(path) + ": " + reason + ")", path,
                       reason);
 }
 

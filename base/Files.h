@@ -86,6 +86,13 @@ inline std::filesystem::path PathFromUtf8(std::string_view utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
+// A path as UTF-8 text, for messages: string() would take it into the ANSI code page on Windows
+// (and throw on a character it lacks).
+inline std::string PathToUtf8(const std::filesystem::path& path) {
+    const std::u8string utf8 = path.u8string();
+    return std::string(utf8.begin(), utf8.end());
+}
+
 // Whether two paths name one file, through links and "..": the same device and inode (on
 // Windows, the same volume and file id). False when either cannot be looked at.
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) noexcept;

@@ -93,21 +93,21 @@ void AddForceOption(Options& options, bool& force) {
 void CheckFiles(const std::string& source, const std::string& dest, bool force) {
     const bool file = !source.empty() && source != "-";
     if (file) {
-        InputFile readable(source);
+        InputFile readable(PathFromUtf8(source));
     }
     std::error_code ec;
-    const auto status = std::filesystem::status(dest, ec);
+    const auto status = std::filesystem::status(PathFromUtf8(dest), ec);
     if (dest.empty() || dest == "-" || !std::filesystem::exists(status)) {
         return;
     }
     if (std::filesystem::is_directory(status)) {
         throw CliError(ExitFile, dest + " is a folder",
-                       "name the file to write, e.g. " + (fs::path(dest) / "NAME").string());
+                       "name the file to write, e.g. " + PathToUtf8(PathFromUtf8(dest) / "NAME"));
     }
     if (force) {
         return;
     }
-    if (file && SameFile(source, dest)) {
+    if (file && SameFile(PathFromUtf8(source), PathFromUtf8(dest))) {
         throw CliError(ExitFile, source + " and " + dest + " are one file (use --force to replace it)");
     }
     throw CliError(ExitFile, dest + " exists (use --force to replace it)");
@@ -254,7 +254,9 @@ public:
             const CommandKey obtained{ObtainKey(system_, keySource, in, err)};
             const std::u16string& key = obtained.text;
             std::error_code ec;
-            const auto size = std::filesystem::file_size(source, ec);
+            const fs::path sourcePath = PathFromUtf8(source);
+            const fs::path destinationPath = PathFromUtf8(destination);
+            const auto size = std::filesystem::file_size(sourcePath, ec);
             ProgressBar bar(err, system_.errIsTerminal && !ec && size >= ProgressThreshold,
                             encrypt_ ? "encrypting" : "decrypting");
             if (encrypt_) {
@@ -262,22 +264,22 @@ public:
                 engine->Progress = [&](std::int32_t percent) { bar.Update(percent); };
                 if (bare) {
                     engine->DestPolicy(policy);
-                    engine->EncryptFile(source, destination, key);
+                    engine->EncryptFile(sourcePath, destinationPath, key);
                 } else {
                     engine->DestPolicy({.replace = force});
-                    envelope::EncryptFileWithDigest(*engine, source, destination, key, policy.stream);
+                    envelope::EncryptFileWithDigest(*engine, sourcePath, destinationPath, key, policy.stream);
                 }
                 bar.Done();
                 return ExitOk;
             }
             envelope::FileProbe probe = envelope::ProbeFile(
-                source, key, engine ? engine->Name() : std::u16string_view(), bare, system_.createEngine);
+                sourcePath, key, engine ? engine->Name() : std::u16string_view(), bare, system_.createEngine);
             CheckProbe(probe, source);
             for (envelope::FileReading& reading : probe.readings) {
                 reading.engine->DestPolicy(policy);
                 reading.engine->Progress = [&](std::int32_t percent) { bar.Update(percent); };
                 const envelope::FileOpened opened =
-                    envelope::DecryptFileReading(reading, source, destination, key, policy.stream >= 0);
+                    envelope::DecryptFileReading(reading, sourcePath, destinationPath, key, policy.stream >= 0);
                 if (opened == envelope::FileOpened::WrongKey) {
                     throw CliError(ExitWrongKey, std::string(FileWrongKeyError));
                 }
@@ -497,7 +499,7 @@ private:
             err << "tavorin-cli: type the message, then press Enter and " << kEndOfInput << '\n';
             err.Flush();
         }
-        ByteArray bytes = input.empty() ? ReadAll(in, MaxMessageInput, slack) : ReadFile(input, MaxMessageInput, slack);
+        ByteArray bytes = input.empty() ? ReadAll(in, MaxMessageInput, slack) : ReadFile(PathFromUtf8(input), MaxMessageInput, slack);
         std::size_t size = bytes.size();
         DropByteOrderMark(bytes.data(), size);
         bytes.resize(size);
@@ -542,7 +544,7 @@ private:
 
     int Decrypt(const std::u16string& key, envelope::OpenOptions& options, bool utf8, bool verbose,
                 const std::string& input, const std::string& output, Reader& in, Writer& out, Writer& err) const {
-        envelope::FoundEnvelope found = input.empty() ? FindEnvelopeIn(in) : FindEnvelopeInFile(input);
+        envelope::FoundEnvelope found = input.empty() ? FindEnvelopeIn(in) : FindEnvelopeInFile(PathFromUtf8(input));
         switch (found.status) {
         case envelope::FindStatus::Found:
             break;

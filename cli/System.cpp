@@ -68,9 +68,9 @@ int ReportFailure(Writer& err, const Failure& failure) {
     const FailureKind kind = failure.Kind();
     if (const auto* file = dynamic_cast<const FileFailure*>(&failure)) {
         if (kind == FailureKind::FileExists) {
-            PrintError(err, file->Path().string() + " exists (use --force to replace it)");
+            PrintError(err, PathToUtf8(file->Path()) + " exists (use --force to replace it)");
         } else {
-            PrintError(err, file->Path().string() + ": " + file->Reason());
+            PrintError(err, PathToUtf8(file->Path()) + ": " + file->Reason());
         }
     } else if (Failure::IsEmptyKey(kind)) {
         PrintError(err, "the key is empty", "You must enter a key");

@@ -43,6 +43,12 @@ TEST(WindowsCli, NamesInAnyLanguageAndMessagesByteForByte) {
     r = RunCliProgram(With({"decrypt-file", Utf8(sealed), Utf8(plain)}, kKey), {}, kKeyEnv);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(ReadFile(plain), bytes);
+    // In place: the source is closed before the output replaces it.
+    for (const char* command : {"encrypt-file", "decrypt-file"}) {
+        r = RunCliProgram(With({command, "--force", Utf8(plain), Utf8(plain)}, kKey), {}, kKeyEnv);
+        ASSERT_EQ(r.code, 0) << command << ": " << r.err;
+    }
+    EXPECT_EQ(ReadFile(plain), bytes);
 
     const std::string message(bytes.begin(), bytes.end());
     const CliResult e = RunCliProgram(With({"encrypt", "--encoding", "utf-8"}, kKey), "caf\xC3\xA9 \r\n", kKeyEnv);
