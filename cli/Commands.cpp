@@ -499,7 +499,8 @@ private:
             err << "tavorin-cli: type the message, then press Enter and " << kEndOfInput << '\n';
             err.Flush();
         }
-        ByteArray bytes = input.empty() ? ReadAll(in, MaxMessageInput, slack) : ReadFile(PathFromUtf8(input), MaxMessageInput, slack);
+        ByteArray bytes =
+            input.empty() ? ReadAll(in, MaxMessageInput, slack) : ReadFile(PathFromUtf8(input), MaxMessageInput, slack);
         std::size_t size = bytes.size();
         DropByteOrderMark(bytes.data(), size);
         bytes.resize(size);
