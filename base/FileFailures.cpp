@@ -71,8 +71,8 @@ void ThrowFileError(int err, const char* action, const std::filesystem::path& pa
 }
 
 void ThrowFileProblem(const std::filesystem::path& path, const std::string& reason) {
-    throw FileFailure(FailureKind::FileAccess, "Path/File access error (" + PathToUtf8(path) + ": " + reason + ")", path,
-                      reason);
+    throw FileFailure(FailureKind::FileAccess, "Path/File access error (" + PathToUtf8(path) + ": " + reason + ")",
+                      path, reason);
 }
 
 }  // namespace tavorin
