@@ -1,0 +1,470 @@
+#include "desktop/win32/frmMain.h"
+
+#include <windows.h>
+// after windows.h
+#include <commctrl.h>
+#include <richedit.h>
+
+#include <array>
+#include <map>
+
+#include "base/Version.h"
+#include "desktop/Contrast.h"
+#include "desktop/FormTexts.h"
+#include "desktop/win32/Platform.h"
+#include "desktop/win32/frmAbout.h"
+#include "desktop/win32/frmDonate.h"
+#include "desktop/win32/frmLinks.h"
+#include "engines/Registry.h"
+
+namespace tavorin::win32 {
+
+namespace {
+
+constexpr int FirstMenuId = 2000;
+constexpr DWORD MainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+
+Rgb ToRgb(COLORREF colour) { return Rgb::FromBytes(GetRValue(colour), GetGValue(colour), GetBValue(colour)); }
+
+COLORREF ToColorRef(Rgb colour) {
+    return RGB(static_cast<int>(colour.red * 255 + 0.5), static_cast<int>(colour.green * 255 + 0.5),
+               static_cast<int>(colour.blue * 255 + 0.5));
+}
+
+// The first of the system colours that the rule chooses, or the rule's own colour.
+template <class Choose>
+COLORREF Chosen(std::initializer_list<int> indexes, Choose choose, Rgb fallback) {
+    std::vector<Rgb> colours;
+    for (const int index : indexes) {
+        colours.push_back(ToRgb(GetSysColor(index)));
+    }
+    const std::optional<std::size_t> chosen = choose(colours);
+    return chosen ? GetSysColor(*(indexes.begin() + *chosen)) : ToColorRef(fallback);
+}
+
+// The label-buttons at rest: the highlight-text colour, or the next one that stays readable
+// on the background picture.
+COLORREF RestColourRef() {
+    return Chosen(
+        {COLOR_HIGHLIGHTTEXT, COLOR_BTNHIGHLIGHT, COLOR_3DLIGHT},
+        [](std::span<const Rgb> colours) { return RestColour(colours); }, RestFallback);
+}
+
+// Under the pointer: the application-workspace colour, or the next one unlike the rest colour.
+COLORREF HoverColourRef() {
+    const Rgb rest = ToRgb(RestColourRef());
+    return Chosen(
+        {COLOR_APPWORKSPACE, COLOR_BTNSHADOW, COLOR_3DLIGHT, COLOR_BTNHIGHLIGHT},
+        [rest](std::span<const Rgb> colours) { return HoverColour(rest, colours); }, HoverFallback);
+}
+
+int CALLBACK FoundFont(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+bool FontInstalled(const wchar_t* name) {
+    LOGFONTW wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(wanted.lfFaceName, name, LF_FACESIZE);
+    bool found = false;
+    HDC screen = GetDC(nullptr);
+    EnumFontFamiliesExW(screen, &wanted, FoundFont, reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, screen);
+    return found;
+}
+
+// "Ctrl+Shift+C" as an accelerator's flags and key.
+ACCEL ParseKeys(std::string_view keys, WORD command) {
+    ACCEL made{FVIRTKEY, 0, command};
+    while (!keys.empty()) {
+        const std::size_t plus = keys.find('+');
+        const std::string_view part = keys.substr(0, plus);
+        if (part == "Ctrl") {
+            made.fVirt |= FCONTROL;
+        } else if (part == "Shift") {
+            made.fVirt |= FSHIFT;
+        } else if (part == "Alt") {
+            made.fVirt |= FALT;
+        } else if (part.size() == 1) {
+            made.key = static_cast<WORD>(part[0]);
+        }
+        keys = plus == std::string_view::npos ? std::string_view() : keys.substr(plus + 1);
+    }
+    return made;
+}
+
+UINT MenuId(std::string_view name) {
+    const auto& items = forms::Main.menu;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].name == name) {
+            return FirstMenuId + static_cast<UINT>(i);
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+frmMain::frmMain(Desktop& desktop) : FormWindow(forms::Main), desktop_(desktop), commands_(*this) {
+    Create(nullptr, MainStyle);
+    CreateMenu();
+    CreateShortcuts();
+    Form_Load();
+}
+
+frmMain::~frmMain() {
+    if (mnuMenu != nullptr) {
+        DestroyMenu(mnuMenu);
+    }
+    if (accelerators_ != nullptr) {
+        DestroyAcceleratorTable(accelerators_);
+    }
+}
+
+void frmMain::CreateControls() {
+    wingdings_ = FontInstalled(L"Wingdings 2");
+    const forms::Form& form = Table();
+    // Created from the top: a window made later lies below, and the table lists the bottom first.
+    for (auto row = form.controls.rbegin(); row != form.controls.rend(); ++row) {
+        AddControl(row->name);
+    }
+    txtMessage = Control("txtMessage");
+    txtEncKey = Control("txtEncKey");
+    cboEncryption = Control("cboEncryption");
+    cboEncPasses = Control("cboEncPasses");
+    chkShowKey = Control("chkShowKey");
+    lblLength = Control("lblLength");
+    lblResult = Control("lblResult");
+    lblVersion = Control("lblVersion");
+    prgWork = Control("prgWork");
+    for (const char* name : {"lblEncrypt", "lblDecrypt", "lblCopyText", "lblClear", "lblQuit", "lblMenu"}) {
+        HWND label = Control(name);
+        labelButtons_.push_back(label);
+        SetLabelCursor(label, LabelPointer());
+    }
+    SetLabelCursor(lblVersion, LabelPointer());
+
+    // The message area: plain text of any length, its changes told to the form.
+    SendMessageW(txtMessage, EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO, 0);
+    SendMessageW(txtMessage, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
+    SendMessageW(txtMessage, EM_SETEVENTMASK, 0, ENM_CHANGE);
+    SendMessageW(chkShowKey, BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageW(prgWork, PBM_SETRANGE32, 0, 100);
+    for (const char* name : {"cmdDecrypt", "cmdEncrypt", "cmdQuit", "cmdCopy", "cmdClear"}) {
+        // The push buttons the label-buttons stand for, outside the client area, never in the tab order.
+        SetWindowLongPtrW(Control(name), GWL_STYLE, GetWindowLongPtrW(Control(name), GWL_STYLE) & ~WS_TABSTOP);
+    }
+    ApplyTabOrder();
+    ApplyColours();
+    SetFocus(txtMessage);
+}
+
+void frmMain::CreateMenu() {
+    mnuMenu = CreatePopupMenu();
+    HMENU submenu = nullptr;
+    const auto& items = Table().menu;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const forms::MenuItem& item = items[i];
+        HMENU into = item.depth == 0 ? mnuMenu : submenu;
+        const UINT id = FirstMenuId + static_cast<UINT>(i);
+        const std::wstring caption = Wide(item.caption);
+        if (!item.submenuName.empty()) {
+            submenu = CreatePopupMenu();
+            AppendMenuW(mnuMenu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(submenu), caption.c_str());
+        } else if (item.caption.empty()) {
+            AppendMenuW(into, MF_SEPARATOR, 0, nullptr);
+        } else {
+            AppendMenuW(into, MF_STRING, id, caption.c_str());
+            if (item.checkable) {
+                MENUITEMINFOW info{};
+                info.cbSize = sizeof info;
+                info.fMask = MIIM_FTYPE;
+                info.fType = MFT_STRING | MFT_RADIOCHECK;
+                SetMenuItemInfoW(into, id, FALSE, &info);
+            }
+        }
+    }
+    CheckMenuItem(mnuMenu, MenuId("mnuEncodingAnsi"), MF_BYCOMMAND | MF_CHECKED);  // the first of the group
+}
+
+void frmMain::CreateShortcuts() {
+    std::vector<ACCEL> keys;
+    for (const forms::Shortcut& shortcut : Table().shortcuts) {
+        keys.push_back(ParseKeys(shortcut.keys, static_cast<WORD>(ControlId(shortcut.control))));
+    }
+    accelerators_ = CreateAcceleratorTableW(keys.data(), static_cast<int>(keys.size()));
+}
+
+void frmMain::Form_Load() {
+    FillPassesList();
+    ApplyKeyDisplay();
+    SetWindowTextW(lblVersion, Wide(forms::MainVersionCaption(VersionMajor, VersionMinor)).c_str());
+
+    EncryptSkipJack = CreateEngine(u"Skipjack");
+    EncryptBlowfish = CreateEngine(u"Blowfish");
+    EncryptTwofish = CreateEngine(u"Twofish");
+    EncryptGost = CreateEngine(u"Gost");
+    EncryptDES = CreateEngine(u"DES");
+
+    AddEngine(EncryptBlowfish.get(), u"Blowfish");
+    AddEngine(EncryptDES.get(), u"DES");
+    AddEngine(EncryptGost.get(), u"Gost");
+    AddEngine(EncryptSkipJack.get(), u"Skipjack");
+    AddEngine(EncryptTwofish.get(), u"Twofish");
+    SendMessageW(cboEncryption, CB_SETCURSEL, 0, 0);
+    cboEncryption_Click();
+    txtMessage_Change();
+}
+
+void frmMain::FillPassesList() {
+    for (int passes = 1; passes < 2; ++passes) {
+        SendMessageW(cboEncPasses, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(std::to_wstring(passes).c_str()));
+    }
+    SendMessageW(cboEncPasses, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(L"1"));
+}
+
+void frmMain::ApplyKeyDisplay() {
+    switch (SendMessageW(chkShowKey, BM_GETCHECK, 0, 0)) {
+    case BST_CHECKED:
+        SendMessageW(txtEncKey, EM_SETPASSWORDCHAR, 0, 0);
+        SendMessageW(txtEncKey, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(forms::KeyShownFont, Table().font)), TRUE);
+        SetTooltip(chkShowKey, forms::ShowKeyTipChecked);
+        break;
+    case BST_UNCHECKED:
+        // "Wingdings 2" draws its character 151 as the mask; without it, the table's character.
+        if (wingdings_) {
+            SendMessageW(txtEncKey, WM_SETFONT,
+                         reinterpret_cast<WPARAM>(FontOf({u"Wingdings 2", forms::KeyMaskedFont.points}, Table().font)),
+                         TRUE);
+            SendMessageW(txtEncKey, EM_SETPASSWORDCHAR, 0xF097, 0);
+        } else {
+            SendMessageW(txtEncKey, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(forms::KeyMaskedFont, Table().font)),
+                         TRUE);
+            SendMessageW(txtEncKey, EM_SETPASSWORDCHAR, forms::KeyMaskCharacter, 0);
+        }
+        SetTooltip(chkShowKey, forms::ShowKeyTipUnchecked);
+        break;
+    default:
+        break;
+    }
+    InvalidateRect(txtEncKey, nullptr, TRUE);
+}
+
+void frmMain::AddEngine(Engine* engine, std::u16string_view name) {
+    engineList_.push_back({std::u16string(name), engine});
+    ++engineCount_;
+    const std::wstring line = Wide(name);
+    const auto at = SendMessageW(cboEncryption, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    SendMessageW(cboEncryption, CB_SETITEMDATA, static_cast<WPARAM>(at), engineCount_ - 1);
+}
+
+void frmMain::cboEncryption_Click() {
+    const auto line = SendMessageW(cboEncryption, CB_GETCURSEL, 0, 0);
+    const auto index = line == CB_ERR ? CB_ERR : SendMessageW(cboEncryption, CB_GETITEMDATA, static_cast<WPARAM>(line), 0);
+    selectedEngine_ = (index >= 0 && index < engineCount_) ? engineList_[static_cast<std::size_t>(index)].engine : nullptr;
+}
+
+void frmMain::chkShowKey_Click() { ApplyKeyDisplay(); }
+
+void frmMain::cmdQuit_Click() { PostMessageW(Handle(), WM_CLOSE, 0, 0); }
+
+void frmMain::mnuExit_Click() { PostMessageW(Handle(), WM_CLOSE, 0, 0); }
+
+void frmMain::lblMenu_Click(bool fromKeyboard) {
+    // From the keyboard the menu opens under the label, from the mouse at the pointer.
+    POINT at{};
+    if (fromKeyboard) {
+        RECT label;
+        GetWindowRect(Control("lblMenu"), &label);
+        at = {label.left, label.bottom};
+    } else {
+        GetCursorPos(&at);
+    }
+    TrackPopupMenu(mnuMenu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, Handle(), nullptr);
+}
+
+void frmMain::lblVersion_Click() { mnuAbout_Click(); }
+
+void frmMain::mnuAbout_Click() {
+    if (about_ == nullptr || about_->Handle() == nullptr) {
+        about_ = std::make_unique<frmAbout>(desktop_, Handle());
+    }
+    about_->Show();
+}
+
+void frmMain::mnuLinks_Click() {
+    if (links_ == nullptr || links_->Handle() == nullptr) {
+        links_ = std::make_unique<frmLinks>(desktop_, Handle());
+    }
+    links_->Show();
+}
+
+void frmMain::mnuDonate_Click() {
+    if (donate_ == nullptr || donate_->Handle() == nullptr) {
+        donate_ = std::make_unique<frmDonate>(desktop_, Handle());
+    }
+    donate_->Show();
+}
+
+void frmMain::mnuTavorinSite_Click() { ShowMessage(forms::SiteUnavailable, MessageIcon::None, u""); }
+
+void frmMain::mnuBrennickSite_Click() { desktop_.OpenAddress(Handle(), forms::address::MakerSite); }
+
+void frmMain::mnuSupportForumSite_Click() { desktop_.OpenAddress(Handle(), forms::address::SupportForum); }
+
+void frmMain::Form_MouseMove() {
+    SetLabelBold(lblVersion, false);
+    const COLORREF rest = RestColourRef();
+    for (HWND label : labelButtons_) {
+        SetLabelColour(label, rest);
+    }
+}
+
+void frmMain::txtMessage_Change() {
+    const std::size_t length =
+        textFromControl_ ? static_cast<std::size_t>(SendMessageW(txtMessage, WM_GETTEXTLENGTH, 0, 0)) : text_.size();
+    SetWindowTextW(lblLength, Wide(forms::LengthCaption(length)).c_str());
+    if (!commands_.Running()) {
+        envelopeShown_ = false;
+    }
+}
+
+void frmMain::ApplyColours() {
+    const COLORREF rest = RestColourRef();
+    for (HWND label : labelButtons_) {
+        SetLabelColour(label, rest);
+    }
+    for (const char* name : {"lblVersion", "lblHeading", "Label4"}) {
+        SetLabelColour(Control(name), rest);
+    }
+}
+
+void frmMain::PaintBackdrop(HDC dc) {
+    RECT client;
+    GetClientRect(Handle(), &client);
+    DrawPicture(dc, forms::picture::Background, client);
+    // The panel behind the controls, in the window colour so that the labels on it read.
+    const RECT panel = ScaledRect(Table()["Shape1"].where);
+    HGDIOBJ oldBrush = SelectObject(dc, GetSysColorBrush(COLOR_BTNFACE));
+    HPEN pen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNSHADOW));
+    HGDIOBJ oldPen = SelectObject(dc, pen);
+    const int corner = Scale(16);
+    RoundRect(dc, panel.left, panel.top, panel.right + corner, panel.bottom + corner, corner, corner);
+    SelectObject(dc, oldPen);
+    SelectObject(dc, oldBrush);
+    DeleteObject(pen);
+}
+
+LRESULT frmMain::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_MOUSEMOVE:
+        Form_MouseMove();
+        return 0;
+    case WM_SETCURSOR:
+        if (busy_) {
+            SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+            return TRUE;
+        }
+        break;
+    case WM_CTLCOLORSTATIC:
+        // The check box stands on the panel.
+        if (reinterpret_cast<HWND>(lParam) == chkShowKey) {
+            SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
+            SetTextColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNTEXT));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        break;
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+        ApplyColours();
+        InvalidateRect(Handle(), nullptr, TRUE);
+        break;
+    default:
+        break;
+    }
+    return FormWindow::OnMessage(message, wParam, lParam);
+}
+
+void frmMain::Command(int id, WORD code, HWND control) {
+    if (id >= FirstMenuId && control == nullptr && code == 0) {
+        const auto index = static_cast<std::size_t>(id - FirstMenuId);
+        if (index >= Table().menu.size()) {
+            return;
+        }
+        const std::string_view name = Table().menu[index].name;
+        static const std::map<std::string_view, void (frmMain::*)()> handlers = {
+            {"mnuAbout", &frmMain::mnuAbout_Click},
+            {"mnuTavorinSite", &frmMain::mnuTavorinSite_Click},
+            {"mnuBrennickSite", &frmMain::mnuBrennickSite_Click},
+            {"mnuSupportForumSite", &frmMain::mnuSupportForumSite_Click},
+            {"mnuLinks", &frmMain::mnuLinks_Click},
+            {"mnuDonate", &frmMain::mnuDonate_Click},
+            {"mnuExit", &frmMain::mnuExit_Click},
+        };
+        if (const auto handler = handlers.find(name); handler != handlers.end()) {
+            (this->*handler->second)();
+        } else if (name == "mnuEncodingAnsi" || name == "mnuEncodingUtf8") {
+            encodingUtf8_ = name == "mnuEncodingUtf8";
+            CheckMenuRadioItem(mnuMenu, MenuId("mnuEncodingAnsi"), MenuId("mnuEncodingUtf8"), static_cast<UINT>(id),
+                               MF_BYCOMMAND);
+        }
+        return;
+    }
+    if (id < FirstControlId || static_cast<std::size_t>(id - FirstControlId) >= Table().controls.size()) {
+        return;
+    }
+    const std::string_view name = Table().controls[static_cast<std::size_t>(id - FirstControlId)].name;
+    const bool accelerator = code == 1 && control == nullptr;
+    if (control == txtMessage) {
+        if (code == EN_CHANGE && !writing_) {
+            textFromControl_ = true;  // typed, pasted or cut: the control's text is the message
+            txtMessage_Change();
+        }
+        return;
+    }
+    if (name == "cboEncryption" && code == CBN_SELCHANGE) {
+        cboEncryption_Click();
+    } else if (name == "chkShowKey") {
+        if (accelerator) {
+            SendMessageW(chkShowKey, BM_CLICK, 0, 0);
+        } else if (code == BN_CLICKED) {
+            chkShowKey_Click();
+        }
+    } else if (code == LabelHovered) {
+        if (control == lblVersion) {
+            SetLabelBold(lblVersion, true);
+        } else {
+            SetLabelColour(control, HoverColourRef());
+        }
+    } else if (code == STN_CLICKED || code == BN_CLICKED || accelerator) {
+        if (name == "cmdEncrypt" || name == "lblEncrypt") {
+            cmdEncrypt_Click();
+        } else if (name == "cmdDecrypt" || name == "lblDecrypt") {
+            cmdDecrypt_Click();
+        } else if (name == "cmdCopy" || name == "lblCopyText") {
+            cmdCopy_Click();
+        } else if (name == "cmdClear" || name == "lblClear") {
+            cmdClear_Click();
+        } else if (name == "cmdQuit" || name == "lblQuit") {
+            cmdQuit_Click();
+        } else if (name == "lblMenu") {
+            POINT pointer{};
+            GetCursorPos(&pointer);
+            lblMenu_Click(WindowFromPoint(pointer) != control);
+        } else if (name == "lblVersion") {
+            lblVersion_Click();
+        }
+    }
+}
+
+void frmMain::Closing() {
+    if (commands_.Running()) {
+        // The command holds this window; it closes when the command is done.
+        closeRequested_ = true;
+        return;
+    }
+    FormWindow::Closing();
+}
+
+}  // namespace tavorin::win32

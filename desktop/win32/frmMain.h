@@ -1,0 +1,157 @@
+#pragma once
+// The main window in Win32: the message area, the key, the cipher and pass lists, and the
+// column of label-buttons that run Encrypt, Decrypt, Copy Text, Clear and Quit. It owns one
+// engine of each cipher and is the window the Encrypt and Decrypt commands work through.
+// The message area's exact text is kept here; the control only shows it (it would turn line
+// breaks into CR and end the text at a NUL), and takes over once the user edits it.
+
+#include <windows.h>
+#undef Yield  // 16-bit Windows' own; the window interface has one
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "desktop/MessageCommands.h"
+#include "desktop/MessageWindow.h"
+#include "desktop/win32/FormParts.h"
+#include "engines/Engine.h"
+
+namespace tavorin::win32 {
+
+class Desktop;
+class frmAbout;
+class frmLinks;
+class frmDonate;
+
+class frmMain final : public FormWindow, public MessageWindow {
+public:
+    // Long work shows the progress bar once it has run this long, and repaints it at most
+    // this often.
+    static constexpr ULONGLONG ProgressAfterMs = 150;
+    static constexpr ULONGLONG ProgressPaintMs = 40;
+
+    struct EngineEntry {
+        std::u16string name;
+        Engine* engine = nullptr;
+    };
+
+    explicit frmMain(Desktop& desktop);
+    ~frmMain() override;
+
+    // The window of the Encrypt and Decrypt commands.
+    std::u16string MessageText() override;
+    const std::u16string& PeekMessageText() override;
+    std::u16string TakeMessageText() override;
+    using MessageWindow::SetMessageText;
+    void SetMessageText(std::u16string_view text) override;
+    void SetMessageText(std::u16string&& text) override;
+    std::u16string KeyText() override;
+    std::u16string PassCountText() override;
+    std::u16string EngineName() override;
+    void SetStatusText(std::u16string_view text) override;
+    void SetBusy(bool busy) override;
+    void ShowMessage(std::u16string_view text, MessageIcon icon, std::u16string_view title) override;
+    void FocusKeyField() override;
+    void ClearClipboard() override;
+    void Yield() override;
+    MessageEncoding Encoding() override;
+    void ShowProgress(std::int32_t percent) override;
+
+    Engine* SelectedEngine() const noexcept { return selectedEngine_; }
+    bool Busy() const noexcept { return busy_; }
+    bool CommandRunning() const noexcept { return commands_.Running(); }
+    // Runs the command of a key pressed anywhere in this form (Ctrl+E, ...); true when it did.
+    bool TakeShortcut(MSG& msg);
+    frmAbout* AboutWindow() const noexcept { return about_.get(); }
+    frmLinks* LinksWindow() const noexcept { return links_.get(); }
+    frmDonate* DonateWindow() const noexcept { return donate_.get(); }
+
+    // The event handlers.
+    void cboEncryption_Click();
+    void chkShowKey_Click();
+    void cmdEncrypt_Click();
+    void cmdDecrypt_Click();
+    void cmdCopy_Click();
+    void cmdClear_Click();
+    void cmdQuit_Click();
+    void lblMenu_Click(bool fromKeyboard);
+    void lblVersion_Click();
+    void Form_MouseMove();
+    void txtMessage_Change();
+    void mnuAbout_Click();
+    void mnuTavorinSite_Click();
+    void mnuBrennickSite_Click();
+    void mnuSupportForumSite_Click();
+    void mnuLinks_Click();
+    void mnuDonate_Click();
+    void mnuExit_Click();
+
+protected:
+    void CreateControls() override;
+    void PaintBackdrop(HDC dc) override;
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void Command(int id, WORD code, HWND control) override;
+    void Closing() override;
+
+private:
+    void CreateMenu();
+    void CreateShortcuts();
+    void Form_Load();
+    void FillPassesList();
+    void ApplyKeyDisplay();
+    void AddEngine(Engine* engine, std::u16string_view name);
+    void RunCommand(bool encrypt);
+    void ApplyColours();
+    void ShowText();
+    const std::u16string& Text();
+    std::u16string ControlText(HWND control) const;
+
+    Desktop& desktop_;
+    MessageCommands commands_;
+
+    HWND txtMessage = nullptr;
+    HWND txtEncKey = nullptr;
+    HWND cboEncryption = nullptr;
+    HWND cboEncPasses = nullptr;
+    HWND chkShowKey = nullptr;
+    HWND lblLength = nullptr;
+    HWND lblResult = nullptr;
+    HWND lblVersion = nullptr;
+    HWND prgWork = nullptr;
+    std::vector<HWND> labelButtons_;  // the six that change colour under the pointer
+
+    HMENU mnuMenu = nullptr;
+    HACCEL accelerators_ = nullptr;
+    HBITMAP background_ = nullptr;
+    bool wingdings_ = false;  // "Wingdings 2" is installed
+
+    std::unique_ptr<Engine> EncryptSkipJack;
+    std::unique_ptr<Engine> EncryptBlowfish;
+    std::unique_ptr<Engine> EncryptTwofish;
+    std::unique_ptr<Engine> EncryptGost;
+    std::unique_ptr<Engine> EncryptDES;
+    std::vector<EngineEntry> engineList_;
+    std::int32_t engineCount_ = 0;
+    Engine* selectedEngine_ = nullptr;
+
+    std::u16string text_;        // the message area's exact text
+    bool textFromControl_ = false;  // the user edited it: the control holds the text
+    bool writing_ = false;       // the program writes the control
+    bool displayStale_ = false;  // a command wrote text_ and the control shows an older text
+    bool encodingUtf8_ = false;
+    bool busy_ = false;
+    bool closeRequested_ = false;
+    bool envelopeShown_ = false;  // the message area holds the envelope Encrypt made
+    std::u16string runningEngineName_;
+    std::u16string lastStatus_;
+    ULONGLONG commandStart_ = 0;
+    ULONGLONG progressPainted_ = 0;
+    bool progressShown_ = false;
+
+    std::unique_ptr<frmAbout> about_;
+    std::unique_ptr<frmLinks> links_;
+    std::unique_ptr<frmDonate> donate_;
+};
+
+}  // namespace tavorin::win32

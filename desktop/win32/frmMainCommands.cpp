@@ -1,0 +1,234 @@
+// The main window's commands: Encrypt, Decrypt, Copy Text and Clear, and the window the
+// Encrypt and Decrypt commands work through.
+#include <windows.h>
+// after windows.h
+#include <commctrl.h>
+#include <richedit.h>
+
+#include <algorithm>
+
+#include "desktop/FormTexts.h"
+#include "desktop/win32/Platform.h"
+#include "desktop/win32/frmMain.h"
+
+namespace tavorin::win32 {
+
+void frmMain::cmdEncrypt_Click() { RunCommand(true); }
+
+void frmMain::cmdDecrypt_Click() { RunCommand(false); }
+
+void frmMain::RunCommand(bool encrypt) {
+    // One command at a time: the yields between passes must not start another.
+    if (commands_.Running()) {
+        return;
+    }
+    if (selectedEngine_ == nullptr) {
+        ShowMessage(forms::MissingCipherText(ControlText(cboEncryption)), MessageIcon::Exclamation, u"Error");
+        return;
+    }
+    runningEngineName_ = ControlText(cboEncryption);
+    lastStatus_.clear();
+    commandStart_ = GetTickCount64();
+    // Nobody edits the text while the command works on it.
+    SendMessageW(txtMessage, EM_SETREADONLY, TRUE, 0);
+    SendMessageW(txtEncKey, EM_SETREADONLY, TRUE, 0);
+    if (encrypt) {
+        commands_.cmdEncrypt_Click(*selectedEngine_);
+    } else {
+        commands_.cmdDecrypt_Click(*selectedEngine_);
+    }
+    ShowProgress(-1);
+    if (displayStale_) {
+        ShowText();
+    }
+    SendMessageW(txtEncKey, EM_SETREADONLY, FALSE, 0);
+    SendMessageW(txtMessage, EM_SETREADONLY, FALSE, 0);
+    envelopeShown_ = encrypt && lastStatus_.starts_with(u"Results: ");
+    if (closeRequested_) {
+        closeRequested_ = false;
+        PostMessageW(Handle(), WM_CLOSE, 0, 0);
+    }
+}
+
+void frmMain::cmdCopy_Click() {
+    if (commands_.Running()) {
+        return;
+    }
+    // Plain text is a secret: kept out of the clipboard's history. The envelope is not.
+    CopyToClipboard(Handle(), Text(), !envelopeShown_);
+}
+
+void frmMain::cmdClear_Click() {
+    if (commands_.Running()) {
+        return;
+    }
+    SetMessageText(u"");
+    SetWindowTextW(txtEncKey, L"");
+    SetFocus(txtEncKey);
+    SetWindowTextW(lblResult, L"");
+}
+
+std::u16string frmMain::ControlText(HWND control) const {
+    const int length = GetWindowTextLengthW(control);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int got = GetWindowTextW(control, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(std::max(got, 0)));
+    return Utf16(text);
+}
+
+const std::u16string& frmMain::Text() {
+    if (textFromControl_) {
+        // The user's edit: the control's text with its line breaks as CR LF.
+        GETTEXTLENGTHEX measure{GTL_USECRLF | GTL_PRECISE | GTL_NUMCHARS, 1200};
+        const auto length = SendMessageW(txtMessage, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&measure), 0);
+        std::wstring text(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
+        GETTEXTEX get{static_cast<DWORD>(text.size() * sizeof(wchar_t)), GT_USECRLF, 1200, nullptr, nullptr};
+        const auto got = SendMessageW(txtMessage, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get),
+                                      reinterpret_cast<LPARAM>(text.data()));
+        text.resize(static_cast<std::size_t>(std::max<LRESULT>(got, 0)));
+        text_ = Utf16(text);
+        textFromControl_ = false;
+    }
+    return text_;
+}
+
+void frmMain::ShowText() {
+    // The control ends a text at a NUL: it shows the rest, with the NUL as U+FFFD.
+    std::wstring shown;
+    const std::u16string* source = &text_;
+    std::u16string replaced;
+    if (text_.find(u'\0') != std::u16string::npos) {
+        replaced = text_;
+        std::replace(replaced.begin(), replaced.end(), u'\0', u'\uFFFD');
+        source = &replaced;
+    }
+    writing_ = true;
+    SETTEXTEX set{ST_DEFAULT, 1200};
+    SendMessageW(txtMessage, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&set),
+                 reinterpret_cast<LPARAM>(reinterpret_cast<const wchar_t*>(source->c_str())));
+    writing_ = false;
+    textFromControl_ = false;
+    displayStale_ = false;
+    txtMessage_Change();
+}
+
+// The window of the commands.
+
+std::u16string frmMain::MessageText() { return Text(); }
+
+const std::u16string& frmMain::PeekMessageText() { return Text(); }
+
+std::u16string frmMain::TakeMessageText() {
+    Text();
+    return std::move(text_);
+}
+
+void frmMain::SetMessageText(std::u16string_view text) {
+    text_.assign(text);
+    textFromControl_ = false;
+    if (commands_.Running()) {
+        // Shown once, when the command is done.
+        displayStale_ = true;
+        txtMessage_Change();
+        return;
+    }
+    ShowText();
+}
+
+void frmMain::SetMessageText(std::u16string&& text) {
+    text_ = std::move(text);
+    textFromControl_ = false;
+    if (commands_.Running()) {
+        displayStale_ = true;
+        txtMessage_Change();
+        return;
+    }
+    ShowText();
+}
+
+std::u16string frmMain::KeyText() { return ControlText(txtEncKey); }
+
+std::u16string frmMain::PassCountText() { return ControlText(cboEncPasses); }
+
+std::u16string frmMain::EngineName() { return commands_.Running() ? runningEngineName_ : ControlText(cboEncryption); }
+
+void frmMain::SetStatusText(std::u16string_view text) {
+    lastStatus_.assign(text);
+    SetWindowTextW(lblResult, Wide(text).c_str());
+    if (commands_.Running()) {
+        UpdateWindow(lblResult);  // "Please Wait" shows before the long work, not after it
+    }
+}
+
+void frmMain::SetBusy(bool busy) {
+    if (busy == busy_) {
+        return;
+    }
+    busy_ = busy;
+    SetCursor(LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+}
+
+void frmMain::ShowMessage(std::u16string_view text, MessageIcon icon, std::u16string_view title) {
+    if (displayStale_) {
+        ShowText();  // the box is answered beside the text as it stands
+    }
+    const bool wasBusy = busy_;
+    busy_ = false;  // a box is answered with the ordinary pointer
+    desktop_.ShowBox(Handle(), text, icon, title);
+    busy_ = wasBusy;
+}
+
+void frmMain::FocusKeyField() { SetFocus(txtEncKey); }
+
+void frmMain::ClearClipboard() { EmptyTheClipboard(Handle()); }
+
+void frmMain::Yield() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        if (TakeShortcut(msg) || PreTranslate(msg)) {
+            continue;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+bool frmMain::TakeShortcut(MSG& msg) {
+    HWND window = Handle();
+    return window != nullptr && GetAncestor(msg.hwnd, GA_ROOT) == window &&
+           TranslateAcceleratorW(window, accelerators_, &msg) != 0;
+}
+
+MessageEncoding frmMain::Encoding() { return encodingUtf8_ ? MessageEncoding::Utf8 : MessageEncoding::Windows1252; }
+
+void frmMain::ShowProgress(std::int32_t percent) {
+    if (percent < 0 || !commands_.Running()) {
+        if (progressShown_) {
+            ShowWindow(prgWork, SW_HIDE);
+            progressShown_ = false;
+        }
+        return;
+    }
+    const ULONGLONG now = GetTickCount64();
+    if (!progressShown_) {
+        if (now - commandStart_ < ProgressAfterMs) {
+            return;
+        }
+        ShowWindow(prgWork, SW_SHOW);
+        progressShown_ = true;
+        progressPainted_ = 0;
+    }
+    // Painted at once, since the engine is still working and messages wait for the next
+    // yield; but only as often as the eye needs.
+    if (now - progressPainted_ >= ProgressPaintMs || percent >= 100) {
+        SendMessageW(prgWork, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+        UpdateWindow(prgWork);
+        progressPainted_ = now;
+    }
+}
+
+}  // namespace tavorin::win32
