@@ -29,6 +29,7 @@ inline std::filesystem::path MakeTempDir(const std::string& name) {
 
 struct Child {
     double seconds = 0;
+    double cpuSeconds = 0;  // user and system, every thread
     long maxRssKiB = 0;
     int status = -1;
 };
@@ -92,6 +93,8 @@ inline Child RunChild(const std::vector<std::string>& args, const std::filesyste
         rusage usage{};
         wait4(pid, &c.status, 0, &usage);
         c.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const auto cpu = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6; };
+        c.cpuSeconds = cpu(usage.ru_utime) + cpu(usage.ru_stime);
         c.maxRssKiB = usage.ru_maxrss;
     }
     if (peakFd >= 0) {

@@ -1,6 +1,8 @@
+// zxcvbn's estimate; a build without it (TAVORIN_ZXCVBN unset: the page) gives none.
 #include "base/KeyGuess.h"
 
 #ifdef TAVORIN_ZXCVBN
+#include <dlfcn.h>
 #include <zxcvbn.h>
 #endif
 
@@ -31,21 +33,44 @@ const char* PatternName(int type) noexcept {
     }
 }
 
+// The library (1.4 MB, mostly its dictionary) is loaded the first time a key is judged, so
+// that every other run starts without mapping and relocating it; the package depends on it.
+struct Zxcvbn {
+    decltype(&ZxcvbnMatch) match = nullptr;
+    decltype(&ZxcvbnFreeInfo) freeInfo = nullptr;
+};
+
+const Zxcvbn* LoadZxcvbn() {
+    static const Zxcvbn zxcvbn = [] {
+        Zxcvbn found;
+        if (void* library = dlopen("libzxcvbn.so.0", RTLD_NOW | RTLD_LOCAL)) {
+            found.match = reinterpret_cast<decltype(found.match)>(dlsym(library, "ZxcvbnMatch"));
+            found.freeInfo = reinterpret_cast<decltype(found.freeInfo)>(dlsym(library, "ZxcvbnFreeInfo"));
+        }
+        return found;
+    }();
+    return zxcvbn.match != nullptr && zxcvbn.freeInfo != nullptr ? &zxcvbn : nullptr;
+}
+
 }  // namespace
 #endif
 
 std::optional<KeyGuess> EstimateKeyGuess(const std::string& utf8Key) {
 #ifdef TAVORIN_ZXCVBN
+    const Zxcvbn* zxcvbn = LoadZxcvbn();
+    if (zxcvbn == nullptr) {
+        return std::nullopt;  // not installed: the length warnings stand alone
+    }
     ZxcMatch_t* info = nullptr;
     KeyGuess guess;
-    guess.bits = ZxcvbnMatch(utf8Key.c_str(), nullptr, &info);
+    guess.bits = zxcvbn->match(utf8Key.c_str(), nullptr, &info);
     for (const ZxcMatch_t* part = info; part != nullptr; part = part->Next) {
         const char* name = PatternName(part->Type);
         if (name != nullptr && guess.patterns.find(name) == std::string::npos) {
             guess.patterns += (guess.patterns.empty() ? "" : ", ") + std::string(name);
         }
     }
-    ZxcvbnFreeInfo(info);
+    zxcvbn->freeInfo(info);
     return guess;
 #else
     (void)utf8Key;
