@@ -55,9 +55,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright 2026 ${PUBLISHER} (MIT li
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
-!ifdef WINDOW
-  !define MUI_FINISHPAGE_RUN "$INSTDIR\tavorin.exe"
-!endif
+; No "Run Tavorin" here: it would run as the administrator that Setup runs as.
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
