@@ -49,6 +49,11 @@ public:
     // a copy of its first 16 bytes. A non-empty key is set first. Raises no event: it is how
     // a caller learns whether DecryptByte would fit without any report of a wrong key.
     virtual std::int32_t PeekLength(const std::uint8_t* frameStart, std::u16string_view key = {}) = 0;
+    // CBC decryption of the whole blocks of data[0, n) in place, no frame and no event, with
+    // the current key: prev holds the ciphertext block before data (zeros at a frame's start)
+    // and, on return, data's last ciphertext block. For a caller that splits a frame's
+    // decryption over workers of its own, each piece chained from the block before it.
+    virtual void DecryptChained(std::uint8_t* data, std::size_t n, std::uint8_t* prev);
 
     // The same through the code page, one character per byte.
     std::u16string EncryptString(std::u16string_view Text, std::u16string_view key = {});

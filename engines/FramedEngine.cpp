@@ -74,6 +74,18 @@ std::size_t Engine::EncryptInPlace(std::uint8_t* data, std::size_t length, std::
     return bytes.size();
 }
 
+void Engine::DecryptChained(std::uint8_t* data, std::size_t n, std::uint8_t* prev) {
+    // A block at a time, for an engine without a chain of its own.
+    const std::size_t B = BlockSize();
+    ByteArray cipher(B);
+    for (std::size_t at = 0; at + B <= n; at += B) {
+        std::memcpy(cipher.data(), data + at, B);
+        RawDecryptBlock(data + at);
+        frame::XorBlock(data + at, prev, B);
+        std::memcpy(prev, cipher.data(), B);
+    }
+}
+
 std::u16string Engine::DecryptString(std::u16string_view Text, std::u16string_view key) {
     ByteArray bytes = AnsiCodePage::TextToBytes(Text);
     DecryptByte(bytes, key);

@@ -156,6 +156,13 @@ public:
         return true;
     }
 
+    void DecryptChained(std::uint8_t* data, std::size_t n, std::uint8_t* prev) final {
+        Prepare({});
+        static const std::function<void(std::int32_t)> silent;
+        frame::ProgressRule none(n, silent);
+        DecryptRun(data, 0, n / B * B, prev, none);
+    }
+
 #ifndef TAVORIN_NO_FILES
     void EncryptFile(const std::filesystem::path& SourceFile, const std::filesystem::path& DestFile,
                      std::u16string_view key = {}) final {

@@ -1,5 +1,7 @@
 #include "envelope/Detect.h"
 
+#include <optional>
+
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "engines/FrameFormat.h"
@@ -18,23 +20,15 @@ std::unique_ptr<Engine> Create(const EngineMaker& createEngine, std::u16string_v
     return createEngine ? createEngine(name) : CreateEngine(name);
 }
 
-// The passes of an envelope: as many as asked for, or (AutoPasses) while the result is itself
-// a frame that fits. Keeps whether the result would fit once more, and whether a pass that
-// was asked for could not run (its input is no whole number of blocks).
+// The passes of an envelope through the pass loop of envelope/, each decided by NextPass.
 class FoundPasses final : public PassHook {
 public:
     FoundPasses(Engine& engine, const OpenOptions& options) : engine_(engine), options_(options) {}
 
     bool GoOn(std::int64_t done, const ByteArray& bytes) override {
-        if (done > 0) {
-            frameAgain = done < MaxPasses && FrameFits(engine_, bytes);
-            if (options_.passes == AutoPasses ? !frameAgain : done == options_.passes) {
-                return false;
-            }
-            if (!WholeFrame(engine_, bytes.size())) {
-                cutShort = true;
-                return false;
-            }
+        ended = NextPass(engine_, bytes, done, options_.passes);
+        if (ended) {
+            return false;
         }
         if (options_.progress) {
             engine_.Progress = [this, pass = static_cast<std::int32_t>(done + 1)](std::int32_t percent) {
@@ -45,8 +39,7 @@ public:
     }
     void Passed(std::int64_t done, const ByteArray&) override { passes = static_cast<std::int32_t>(done); }
 
-    bool frameAgain = false;
-    bool cutShort = false;
+    std::optional<OpenStatus> ended;
     std::int32_t passes = 0;
 
 private:
@@ -60,10 +53,7 @@ OpenStatus RunPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, 
     FoundPasses hook(engine, options);
     const Outcome outcome = DecryptPasses(engine, bytes, key, hook);
     done = hook.passes;
-    if (outcome != Outcome::Opened || hook.cutShort) {
-        return OpenStatus::WrongKey;
-    }
-    return hook.frameAgain ? OpenStatus::MorePasses : OpenStatus::Opened;
+    return outcome == Outcome::Opened && hook.ended ? *hook.ended : OpenStatus::WrongKey;
 }
 
 }  // namespace
@@ -99,14 +89,28 @@ CipherProbe ProbeCiphers(const std::uint8_t* head, std::uint64_t size, std::u16s
     return probe;
 }
 
-Opened OpenCiphertext(ByteArray ciphertext, std::u16string_view key, const OpenOptions& options) {
+std::optional<OpenStatus> NextPass(Engine& engine, const ByteArray& bytes, std::int64_t done, std::int32_t passes) {
+    if (done == 0) {
+        return std::nullopt;
+    }
+    const bool frameAgain = done < MaxPasses && FrameFits(engine, bytes);
+    if (passes == AutoPasses ? !frameAgain : done == passes) {
+        return frameAgain ? OpenStatus::MorePasses : OpenStatus::Opened;
+    }
+    if (!WholeFrame(engine, bytes.size())) {
+        return OpenStatus::WrongKey;  // a pass asked for cannot run
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<Engine> OpeningEngine(const ByteArray& ciphertext, std::u16string_view key, const OpenOptions& options,
+                                      Opened& result) {
     if (options.passes != AutoPasses && (options.passes < 1 || options.passes > MaxPasses)) {
         throw Failure(FailureKind::BadArgument, "The number of passes must be from 1 to " + std::to_string(MaxPasses));
     }
     if (ciphertext.size() > frame::MaxFrame) {
         throw Failure(FailureKind::TooLarge);
     }
-    Opened result;
     std::unique_ptr<Engine> engine;
     if (!options.cipher.empty()) {
         engine = Create(options.createEngine, options.cipher);
@@ -115,7 +119,7 @@ Opened OpenCiphertext(ByteArray ciphertext, std::u16string_view key, const OpenO
         }
         if (!WholeFrame(*engine, ciphertext.size())) {
             result.status = OpenStatus::Damaged;
-            return result;
+            return nullptr;
         }
     } else {
         CipherProbe probe = ProbeCiphers(ciphertext.data(), ciphertext.size(), key, options.createEngine);
@@ -124,11 +128,20 @@ Opened OpenCiphertext(ByteArray ciphertext, std::u16string_view key, const OpenO
                             : probe.fitting.empty() ? OpenStatus::WrongKey
                                                     : OpenStatus::Ambiguous;
             result.fitting = std::move(probe.fitting);
-            return result;
+            return nullptr;
         }
         engine = std::move(probe.engine);
     }
     result.cipher = std::u16string(engine->Name());
+    return engine;
+}
+
+Opened OpenCiphertext(ByteArray ciphertext, std::u16string_view key, const OpenOptions& options) {
+    Opened result;
+    const std::unique_ptr<Engine> engine = OpeningEngine(ciphertext, key, options, result);
+    if (!engine) {
+        return result;
+    }
     result.status = RunPasses(*engine, ciphertext, key, options, result.passes);
     if (result.status == OpenStatus::Opened) {
         result.message = std::move(ciphertext);

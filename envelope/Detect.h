@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,6 +72,18 @@ struct Opened {
     std::int32_t passes = 0;              // the passes done
     std::vector<std::u16string> fitting;  // Ambiguous: the ciphers whose stored length fits
 };
+
+// The engine that opens the ciphertext: the cipher named (not keyed yet), or the one whose
+// stored length fits (keyed). When none can, nullptr, with result's status and fitting
+// saying why. Failure as for OpenCiphertext.
+std::unique_ptr<Engine> OpeningEngine(const ByteArray& ciphertext, std::u16string_view key, const OpenOptions& options,
+                                      Opened& result);
+
+// After `done` passes over bytes (none: the ciphertext), whether another one runs (nullopt)
+// or how the opening ends: Opened; MorePasses when the passes asked for are done and the
+// result is itself a frame that fits; WrongKey when a pass asked for finds no whole frame.
+// passes: AutoPasses, or the number asked for.
+std::optional<OpenStatus> NextPass(Engine& engine, const ByteArray& bytes, std::int64_t done, std::int32_t passes);
 
 // The ciphertext (the envelope's bytes after its digest), decrypted in place into the
 // message. The key as the text gate (PassTextGate) returns it. Failure for an explicit pass count out of range,

@@ -57,6 +57,10 @@ private:
 
 // --- Making --------------------------------------------------------------------------------
 
+// The bytes the digest reads for data[0, n): each one's character's low 8 bits, so that the
+// standard SHA-256 of out is the digest (for a caller with a faster SHA-256 of its own).
+void MapToDigestBytes(const std::uint8_t* data, std::size_t n, std::uint8_t* out) noexcept;
+
 // The digest as 64 lower-case hexadecimal characters.
 std::array<char, DigestLength> CiphertextDigest(const std::uint8_t* data, std::size_t size);
 

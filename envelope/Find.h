@@ -55,6 +55,15 @@ public:
     // The result, once the text has ended or Feed returned false.
     FoundEnvelope Finish();
 
+    // For a caller that takes digests faster itself (the page, with the browser's SHA-256):
+    // set before the first Feed, every digest the finder would take and compare is assumed to
+    // match instead, and kept. When none was assumed, the result stands as it is; when one was
+    // and the text was Found, it stands once AssumedDigest is the ciphertext's digest; in any
+    // other case the caller finds again without assuming.
+    void AssumeDigests() noexcept { assume_ = true; }
+    std::size_t Assumed() const noexcept { return assumed_; }
+    const std::array<char, DigestLength>& AssumedDigest() const noexcept { return assumedDigest_; }
+
 private:
     static constexpr std::size_t kEnds = 4;  // the last line ends of a run, tried as its end
 
@@ -92,6 +101,9 @@ private:
     ByteArray found_;
     std::size_t foundFrom_ = 0;
     std::size_t foundTo_ = 0;  // 0: nothing waits to be taken
+    bool assume_ = false;
+    std::size_t assumed_ = 0;
+    std::array<char, DigestLength> assumedDigest_{};
 
     // The line being read.
     Line line_ = Line::Prefix;

@@ -1,8 +1,10 @@
 // The page's way into the core: plain C functions over buffers in the module's memory, called
-// by the page's worker one operation at a time. The answer waits in the module until the
-// worker has copied it out and calls tv_release, which wipes what is secret: the key and the
-// message. The key and the message handed in are wiped before each call returns, and so is
-// every copy made of them here; envelopes are not.
+// by the page's worker. An operation runs over several calls: between them the worker takes
+// the envelope's digest with the browser's SHA-256 and has the decryption of each pass split
+// over workers of its own (each with a module of its own, deciphering one piece). The answer
+// waits in the module until the worker has copied it out and calls tv_release, which wipes
+// what is secret: the key and the message. The key and the message handed in are wiped before
+// each call returns, and so is every copy made of them here; envelopes are not.
 //
 // Answers carry the core's exit codes (envelope/Exit.h): 0 done, 1 not an envelope (or bad
 // input), 2 damaged, 3 wrong key, cipher or passes, 5 past the page's limits.
@@ -10,22 +12,27 @@
 #include <emscripten.h>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "base/TextGate.h"
 #include "base/Types.h"
+#include "engines/FrameFormat.h"
 #include "engines/Registry.h"
 #include "envelope/Detect.h"
 #include "envelope/Envelope.h"
 #include "envelope/Exit.h"
+#include "envelope/Find.h"
 
 namespace {
 
@@ -53,7 +60,20 @@ struct Result {
     bool readsUtf8 = false;   // opened as Windows-1252, but the message reads as UTF-8
 } answer;
 
-// Wipes the result where it is a message, and lets it go.
+// What an operation carries from one call to the next.
+struct Work {
+    ByteArray bytes;   // the ciphertext sealed, or being opened: after a pass, its result
+    ByteArray mapped;  // the bytes the digest reads, while the worker takes the digest
+    std::array<char, envelope::DigestLength> digest{};  // the digest the envelope holds
+    std::unique_ptr<Engine> engine;
+    int passes = 0;  // asked for (0: find them)
+    int done = 0;    // passes done
+    bool utf8 = false;
+    bool findIt = false;      // the cipher and passes are found
+    std::int32_t length = 0;  // the stored length of the pass that runs
+} work;
+
+// Wipes the result where it is a message, and what an operation carried, and lets them go.
 void DropResult() {
     SecureWipe(answer.message);
     if (answer.textIsMessage) {
@@ -61,6 +81,8 @@ void DropResult() {
     }
     answer.message = {};
     answer.text = {};
+    SecureWipe(work.bytes);
+    work = {};
 }
 
 // Raised for bad input with the words the page shows.
@@ -235,12 +257,16 @@ void TrackPasses(Engine& engine, int passes) {
 
 std::string PassWords(int passes) { return std::to_string(passes) + (passes == 1 ? " pass" : " passes"); }
 
-// Runs one operation into `answer`, turning every refusal into its status and words.
-template <class Work>
-int Run(Work work) {
-    answer = {};
+// Runs one step of an operation into `answer` (the first step starts it afresh), turning every
+// refusal into its status and words.
+template <class Step>
+int Run(Step step, bool first = true) {
+    if (first) {
+        DropResult();
+        answer = {};
+    }
     try {
-        work();
+        step();
     } catch (const Refusal& r) {
         DropResult();
         answer.status = r.status;
@@ -261,13 +287,63 @@ int Run(Work work) {
     return static_cast<int>(answer.status);
 }
 
+// The words for an opening that ended without a message.
+[[noreturn]] void Refuse(envelope::OpenStatus status, int passes, const std::vector<std::u16string>& fitting) {
+    switch (status) {
+    case envelope::OpenStatus::NotAnEnvelope:
+    case envelope::OpenStatus::Opened:
+        throw Refusal{ExitCode::Usage,
+                      "the text is not an envelope: an envelope is lines of hexadecimal pairs separated by "
+                      "spaces, its digest in front"};
+    case envelope::OpenStatus::SeveralEnvelopes:
+        throw Refusal{ExitCode::Usage, "the text holds more than one envelope: open one at a time"};
+    case envelope::OpenStatus::Damaged:
+        throw Refusal{ExitCode::Damaged, "the envelope is damaged: make sure the whole envelope was copied"};
+    case envelope::OpenStatus::WrongKey:
+        throw Refusal{ExitCode::WrongKey, work.findIt && work.passes == 0
+                                              ? "wrong key, cipher or passes"
+                                              : "wrong key, cipher or passes: Find it finds the cipher and the passes"};
+    case envelope::OpenStatus::Ambiguous: {
+        std::string names;
+        for (const auto& name : fitting) {
+            names += (names.empty() ? "" : ", ") + ToUtf8(name);
+        }
+        throw Refusal{ExitCode::WrongKey, "more than one cipher fits (" + names + "): choose the cipher"};
+    }
+    case envelope::OpenStatus::MorePasses:
+        throw Refusal{ExitCode::WrongKey,
+                      "after " + PassWords(passes) + " the result is itself encrypted: choose Find it for the passes"};
+    }
+    throw Refusal{ExitCode::Usage, "unknown outcome"};
+}
+
+// The bytes the digest reads, kept for the worker to digest.
+void MapForDigest() {
+    work.mapped.resize(work.bytes.size());
+    envelope::MapToDigestBytes(work.bytes.data(), work.bytes.size(), work.mapped.data());
+}
+
+// The envelope that a finder found in text, its digest taken here.
+void FoundWithDigest(const std::uint8_t* text, std::size_t textSize) {
+    envelope::FoundEnvelope found =
+        envelope::FindEnvelope(std::string_view(reinterpret_cast<const char*>(text), textSize));
+    if (found.status != envelope::FindStatus::Found) {
+        Refuse(found.status == envelope::FindStatus::SeveralEnvelopes ? envelope::OpenStatus::SeveralEnvelopes
+               : found.status == envelope::FindStatus::Damaged        ? envelope::OpenStatus::Damaged
+                                                                      : envelope::OpenStatus::NotAnEnvelope,
+               0, {});
+    }
+    work.bytes = std::move(found.ciphertext);
+}
+
 }  // namespace
 
 extern "C" {
 
-// Encrypts the message (UTF-8) into an envelope.
-EMSCRIPTEN_KEEPALIVE int tv_encrypt(int cipher, std::uint8_t* key, std::size_t keySize, int passes, int utf8,
-                                    std::uint8_t* message, std::size_t messageSize) {
+// Encrypts the message (UTF-8) with every pass; the envelope follows with tv_seal_finish
+// once the worker has the digest of tv_mapped's bytes.
+EMSCRIPTEN_KEEPALIVE int tv_seal(int cipher, std::uint8_t* key, std::size_t keySize, int passes, int utf8,
+                                 std::uint8_t* message, std::size_t messageSize) {
     const WipeOnExit wipeKey{key, keySize};
     const WipeOnExit wipeMessage{message, messageSize};
     return Run([&] {
@@ -278,21 +354,17 @@ EMSCRIPTEN_KEEPALIVE int tv_encrypt(int cipher, std::uint8_t* key, std::size_t k
         }
         std::u16string k = Key(key, keySize);
         const std::size_t keyLength = k.size();
-        const std::size_t slack = static_cast<std::size_t>(passes) * (12 + engine->BlockSize());
-        ByteArray bytes;
+        const std::size_t slack = envelope::SealingRoom(0, passes, engine->BlockSize());
         try {
-            bytes = MessageBytes(message, messageSize, utf8 != 0, slack);
+            work.bytes = MessageBytes(message, messageSize, utf8 != 0, slack);
             TrackPasses(*engine, passes);
-            answer.text.reserve(static_cast<std::size_t>(envelope::EnvelopeLength(bytes.size() + slack)));
-            envelope::SealToSink(*engine, bytes, k, passes,
-                                 [](const char* data, std::size_t size) { answer.text.append(data, size); });
+            envelope::EncryptPasses(*engine, work.bytes, k, passes);
         } catch (...) {
             SecureWipe(k);
-            SecureWipe(bytes);
             throw;
         }
         SecureWipe(k);
-        SecureWipe(bytes);
+        MapForDigest();
         answer.cipher = ToUtf8(engine->Name());
         answer.passes = passes;
         answer.detail = "Encrypted with " + answer.cipher + ", " + PassWords(passes);
@@ -300,74 +372,175 @@ EMSCRIPTEN_KEEPALIVE int tv_encrypt(int cipher, std::uint8_t* key, std::size_t k
     });
 }
 
-// Opens an envelope (the text as pasted, UTF-8) into its message: cipher -1 and passes 0
-// find them, as tavorin-cli decrypt does with auto.
-EMSCRIPTEN_KEEPALIVE int tv_decrypt(int cipher, std::uint8_t* key, std::size_t keySize, int passes, int utf8,
-                                    std::uint8_t* text, std::size_t textSize) {
-    const WipeOnExit wipeKey{key, keySize};
+// The envelope of the sealed ciphertext: its digest as 64 lower-case hexadecimal characters,
+// or nullptr to take it here.
+EMSCRIPTEN_KEEPALIVE int tv_seal_finish(const char* digest) {
+    return Run(
+        [&] {
+            std::array<char, envelope::DigestLength> d{};
+            if (digest) {
+                std::memcpy(d.data(), digest, d.size());
+            } else {
+                d = envelope::CiphertextDigest(work.bytes.data(), work.bytes.size());
+            }
+            work.mapped = {};
+            answer.text.reserve(static_cast<std::size_t>(envelope::EnvelopeLength(work.bytes.size())));
+            envelope::WriteEnvelope(d, work.bytes,
+                                    [](const char* data, std::size_t size) { answer.text.append(data, size); });
+            work.bytes = {};
+        },
+        false);
+}
+
+// Finds the envelope in the text as pasted (UTF-8). With `assume`, its digest is taken by
+// the worker, over tv_mapped's bytes, which must give tv_expected: when they do not, the
+// worker lets this operation go and finds again without it, every digest taken here.
+EMSCRIPTEN_KEEPALIVE int tv_open_find(const std::uint8_t* text, std::size_t textSize, int assume) {
     return Run([&] {
         if (textSize > MaxEnvelopeText) {
             throw Refusal{ExitCode::TooLarge, ""};
         }
-        envelope::OpenOptions options;
-        if (cipher != FindIt) {
-            options.cipher = EngineAt(cipher)->Name();
-        }
-        if (passes != 0 && (passes < 1 || passes > envelope::MaxPasses)) {
-            throw Refusal{ExitCode::Usage,
-                          "The number of passes must be from 1 to " + std::to_string(envelope::MaxPasses)};
-        }
-        options.passes = passes;
-        options.progress = [passes](std::int32_t pass, std::int32_t percent) {
-            tv_report_progress(pass, passes, percent);
-        };
-        std::u16string k = Key(key, keySize);
-        envelope::Opened opened;
-        try {
-            opened =
-                envelope::OpenEnvelope(std::string_view(reinterpret_cast<const char*>(text), textSize), k, options);
-            if (opened.status == envelope::OpenStatus::Opened) {
-                AnswerMessage(opened.message, utf8 != 0);
-            }
-        } catch (...) {
-            SecureWipe(k);
-            SecureWipe(opened.message);
-            throw;
-        }
-        SecureWipe(k);
-        SecureWipe(opened.message);
-        answer.cipher = ToUtf8(opened.cipher);
-        answer.passes = opened.passes;
-        switch (opened.status) {
-        case envelope::OpenStatus::Opened:
-            answer.detail = "Decrypted with " + answer.cipher + ", " + PassWords(opened.passes);
+        if (!assume) {
+            FoundWithDigest(text, textSize);
             return;
-        case envelope::OpenStatus::NotAnEnvelope:
-            throw Refusal{ExitCode::Usage,
-                          "the text is not an envelope: an envelope is lines of hexadecimal pairs separated by "
-                          "spaces, its digest in front"};
-        case envelope::OpenStatus::SeveralEnvelopes:
-            throw Refusal{ExitCode::Usage, "the text holds more than one envelope: open one at a time"};
-        case envelope::OpenStatus::Damaged:
-            throw Refusal{ExitCode::Damaged, "the envelope is damaged: make sure the whole envelope was copied"};
-        case envelope::OpenStatus::WrongKey:
-            throw Refusal{ExitCode::WrongKey,
-                          cipher == FindIt && passes == 0
-                              ? "wrong key, cipher or passes"
-                              : "wrong key, cipher or passes: Find it finds the cipher and the passes"};
-        case envelope::OpenStatus::Ambiguous: {
-            std::string names;
-            for (const auto& name : opened.fitting) {
-                names += (names.empty() ? "" : ", ") + ToUtf8(name);
-            }
-            throw Refusal{ExitCode::WrongKey, "more than one cipher fits (" + names + "): choose the cipher"};
         }
-        case envelope::OpenStatus::MorePasses:
-            throw Refusal{ExitCode::WrongKey, "after " + PassWords(opened.passes) +
-                                                  " the result is itself encrypted: choose Find it for the passes"};
+        envelope::EnvelopeFinder finder;
+        finder.AssumeDigests();
+        finder.Expect(textSize);
+        finder.Feed(reinterpret_cast<const char*>(text), textSize);
+        envelope::FoundEnvelope found = finder.Finish();
+        if (finder.Assumed() == 1 && found.status == envelope::FindStatus::Found) {
+            work.bytes = std::move(found.ciphertext);
+            work.digest = finder.AssumedDigest();
+            MapForDigest();
+        } else if (finder.Assumed() == 0) {
+            Refuse(envelope::OpenStatus::NotAnEnvelope, 0, {});  // no digest decided anything
+        } else {
+            FoundWithDigest(text, textSize);  // more than one digest decides: all taken here
         }
     });
 }
+
+// The worker has started digesting tv_mapped's bytes: they may go.
+EMSCRIPTEN_KEEPALIVE void tv_mapped_taken() { work.mapped = {}; }
+
+// Chooses the cipher of the envelope found: cipher -1 and passes 0 find them, as
+// tavorin-cli decrypt does with auto. Then tv_open_pass runs the passes.
+EMSCRIPTEN_KEEPALIVE int tv_open_cipher(int cipher, std::uint8_t* key, std::size_t keySize, int passes, int utf8) {
+    const WipeOnExit wipeKey{key, keySize};
+    return Run(
+        [&] {
+            work.findIt = cipher == FindIt;
+            work.passes = passes;
+            work.utf8 = utf8 != 0;
+            envelope::OpenOptions options;
+            if (cipher != FindIt) {
+                options.cipher = EngineAt(cipher)->Name();
+            }
+            if (passes != 0 && (passes < 1 || passes > envelope::MaxPasses)) {
+                throw Refusal{ExitCode::Usage,
+                              "The number of passes must be from 1 to " + std::to_string(envelope::MaxPasses)};
+            }
+            options.passes = passes;
+            std::u16string k = Key(key, keySize);
+            envelope::Opened opened;
+            try {
+                work.engine = envelope::OpeningEngine(work.bytes, k, options, opened);
+                if (work.engine && cipher != FindIt) {
+                    work.engine->Key(k);
+                }
+            } catch (...) {
+                SecureWipe(k);
+                throw;
+            }
+            SecureWipe(k);
+            if (!work.engine) {
+                Refuse(opened.status, 0, opened.fitting);
+            }
+            answer.cipher = ToUtf8(opened.cipher);
+        },
+        false);
+}
+
+// The next pass: the bytes it deciphers (tv_bytes, whole blocks of tv_block_size), which the
+// worker deciphers with tv_decipher and its workers, then tv_open_passed; or 0 once the
+// opening has ended, with the answer (its status from tv_status).
+EMSCRIPTEN_KEEPALIVE std::size_t tv_open_pass() {
+    std::size_t size = 0;
+    Run(
+        [&] {
+            Engine& engine = *work.engine;
+            if (const auto ended = envelope::NextPass(engine, work.bytes, work.done, work.passes)) {
+                answer.passes = work.done;
+                if (*ended != envelope::OpenStatus::Opened) {
+                    Refuse(*ended, work.done, {});
+                }
+                AnswerMessage(work.bytes, work.utf8);
+                SecureWipe(work.bytes);
+                answer.detail = "Decrypted with " + answer.cipher + ", " + PassWords(work.done);
+                return;
+            }
+            const std::size_t T = work.bytes.size();
+            frame::CheckCipherLength(T, engine.BlockSize());
+            work.length = engine.PeekLength(work.bytes.data());
+            if (!frame::StoredLengthFits(T, work.length, engine.BlockSize())) {
+                answer.passes = work.done;
+                Refuse(envelope::OpenStatus::WrongKey, work.done, {});
+            }
+            size = T;
+        },
+        false);
+    return size;
+}
+
+// Deciphers bytes [from, from + size) of the pass in place, chained from the ciphertext block
+// at prev (nullptr: the frame's start).
+EMSCRIPTEN_KEEPALIVE void tv_decipher(std::size_t from, std::size_t size, const std::uint8_t* prev) {
+    ByteArray chain(work.engine->BlockSize());
+    if (prev) {
+        std::memcpy(chain.data(), prev, chain.size());
+    }
+    work.engine->DecryptChained(work.bytes.data() + from, size, chain.data());
+}
+
+// The pass is deciphered: its frame's data takes the place of the frame.
+EMSCRIPTEN_KEEPALIVE void tv_open_passed() {
+    const auto length = static_cast<std::size_t>(work.length);
+    std::memmove(work.bytes.data(), work.bytes.data() + frame::HeaderSize, length);
+    SecureWipe(work.bytes.data() + length, work.bytes.size() - length);
+    work.bytes.resize(length);
+    ++work.done;
+}
+
+// A worker's piece: size bytes at data, the ciphertext block before them in front (zeros at a
+// frame's start), deciphered in place after that block with the key.
+EMSCRIPTEN_KEEPALIVE int tv_decipher_piece(int cipher, std::uint8_t* key, std::size_t keySize, std::uint8_t* data,
+                                           std::size_t size) {
+    const WipeOnExit wipeKey{key, keySize};
+    return Run([&] {
+        auto engine = EngineAt(cipher);
+        std::u16string k = Key(key, keySize);
+        engine->Key(k);
+        SecureWipe(k);
+        const std::size_t B = engine->BlockSize();
+        if (size < B) {
+            throw Refusal{ExitCode::Usage, "no block before the piece"};
+        }
+        engine->DecryptChained(data + B, size - B, data);
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE std::uint8_t* tv_bytes() { return work.bytes.data(); }
+EMSCRIPTEN_KEEPALIVE int tv_cipher_index() {
+    const auto name = work.engine->Name();
+    return static_cast<int>(std::find(EngineNames.begin(), EngineNames.end(), name) - EngineNames.begin());
+}
+EMSCRIPTEN_KEEPALIVE int tv_passes_done() { return work.done; }
+EMSCRIPTEN_KEEPALIVE std::size_t tv_block_size() { return work.engine ? work.engine->BlockSize() : 0; }
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* tv_mapped() { return work.mapped.data(); }
+EMSCRIPTEN_KEEPALIVE std::size_t tv_mapped_size() { return work.mapped.size(); }
+EMSCRIPTEN_KEEPALIVE const char* tv_expected() { return work.digest.data(); }
+EMSCRIPTEN_KEEPALIVE int tv_status() { return static_cast<int>(answer.status); }
 
 EMSCRIPTEN_KEEPALIVE const char* tv_text() {
     return answer.message.empty() ? answer.text.data() : reinterpret_cast<const char*>(answer.message.data());
@@ -382,7 +555,7 @@ EMSCRIPTEN_KEEPALIVE int tv_passes() { return answer.passes; }
 EMSCRIPTEN_KEEPALIVE int tv_composable() { return answer.composable ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE int tv_reads_utf8() { return answer.readsUtf8 ? 1 : 0; }
 
-// Wipes the answer's message once the worker has taken it.
+// Wipes the answer's message, and what an operation carried, once the worker has taken it.
 EMSCRIPTEN_KEEPALIVE void tv_release() {
     DropResult();
     answer = {};

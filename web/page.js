@@ -22,8 +22,18 @@ const run = $("run");
 const progress = $("progress");
 const statusLine = $("status");
 
-const worker = new Worker(
-  URL.createObjectURL(new Blob([$("worker-source").textContent], { type: "text/javascript" })));
+const workerSource = URL.createObjectURL(new Blob([$("worker-source").textContent], { type: "text/javascript" }));
+const worker = new Worker(workerSource);
+// Helpers beside it, one for each further core, decipher the pieces of a pass that it hands
+// them (each starts its module with the first decryption).
+const helpers = [];
+for (let i = 1; i < Math.min(navigator.hardwareConcurrency || 1, 8); ++i) {
+  const channel = new MessageChannel();
+  const helper = new Worker(workerSource, { name: "helper" });
+  helper.postMessage({ helper: channel.port2 }, [channel.port2]);
+  helpers.push(channel.port1);
+}
+worker.postMessage({ helpers }, helpers);
 let jobs = 0;
 let busy = false;
 // {bytes, name, shown, utf8}: a file as its bytes (shown in the message area when it is short, until
@@ -185,6 +195,7 @@ function start() {
     utf8,
     key: typed,
     text,
+    workers: Number(document.body.dataset.workers) || 0, // tests and benchmarks: at most this many
   });
 }
 
@@ -199,6 +210,7 @@ worker.onmessage = (event) => {
   }
   setBusy(false);
   document.body.dataset.milliseconds = String(m.milliseconds);
+  document.body.dataset.passMilliseconds = String(m.passMilliseconds || 0);
   if (m.status !== 0) {
     say(m.detail, true);
     return;

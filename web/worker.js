@@ -1,21 +1,27 @@
 // The worker: the compiled core (TavorinModule, defined just above) runs here, so that long
-// work never holds up the page. One job at a time: {id, op, cipher, passes, utf8, key, text} where text is a string, or
-// the bytes of a file (UTF-8, or else Windows-1252).
+// work never holds up the page. One job at a time: {id, op, cipher, passes, utf8, key, text,
+// workers} where text is a string, or the bytes of a file (UTF-8, or else Windows-1252).
+// The same script is each of the helpers that the page starts beside it where the browser
+// offers more than one core: {helper: port}; each deciphers the pieces of a pass sent to it.
 "use strict";
 
 const LONG_TEXT = 2 * 1024 * 1024; // bytes: longer results are held by the page, not shown
+const SPLIT_FROM = 512 * 1024; // bytes of a pass: shorter ones are deciphered here alone
 let lastProgress = 0;
-const start = () => TavorinModule({
-  onProgress(pass, passes, percent) {
-    const now = performance.now();
-    if (percent === 100 || now - lastProgress >= 50) {
-      lastProgress = now;
-      postMessage({ type: "progress", pass, passes, percent });
-    }
-  },
-});
-let ready = start();
-ready.catch(() => {}); // told to the job that waits for it
+const progress = (pass, passes, percent) => {
+  const now = performance.now();
+  if (percent === 100 || now - lastProgress >= 50) {
+    lastProgress = now;
+    postMessage({ type: "progress", pass, passes, percent });
+  }
+};
+const start = () => TavorinModule({ onProgress: progress });
+// A helper starts its module when the worker that runs the jobs starts one.
+let ready = self.name === "helper" ? null : start();
+ready?.catch(() => {}); // told to the job that waits for it
+let helpers = []; // the ports of the helpers
+let pieces = 0; // pieces sent to the helpers, for their answers
+const waiting = new Map();
 
 // Copies a string into the module's memory as UTF-8; the module wipes it after the call.
 // Room for one byte per character first, which holds the usual ASCII text whole; the rest
@@ -54,32 +60,156 @@ function place(module, text) {
   return { at, size: written };
 }
 
-function call(module, job, text) {
-  const key = place(module, job.key);
-  let placed = null;
-  try {
-    placed = place(module, text);
-    const work = job.op === "encrypt" ? module._tv_encrypt : module._tv_decrypt;
-    return work(job.cipher, key.at, key.size, job.passes, job.utf8 ? 1 : 0, placed.at, placed.size);
-  } finally {
-    module._free(key.at);
-    if (placed) {
-      module._free(placed.at);
-    }
+// Grows the module's memory once to what a job of `bytes` of text will hold at a time, instead
+// of step by step while it runs: the block is let go at once, and its room stays.
+function reserve(module, bytes) {
+  const at = module._malloc(bytes);
+  if (at) {
+    module._free(at);
   }
 }
 
-function run(module, job) {
-  let status = call(module, job, job.text);
+// Calls work(...args, key at, key size) with the key placed; the module wipes it.
+function withKey(module, key, work) {
+  const placed = place(module, key);
+  try {
+    return work(placed.at, placed.size);
+  } finally {
+    module._free(placed.at);
+  }
+}
+
+// The digest of the module's bytes the core has mapped for it, by the browser's SHA-256, as
+// 64 lower-case hexadecimal characters.
+async function digest(module) {
+  const at = module._tv_mapped();
+  const bytes = new Uint8Array(await crypto.subtle.digest("SHA-256", module.HEAPU8.subarray(at, at + module._tv_mapped_size())));
+  return Array.from(bytes, (b) => b.toString(16).padStart(2, "0")).join("");
+}
+
+function seal(module, job, text) {
+  reserve(module, 6 * text.length + (1 << 20));
+  const placed = place(module, text);
+  try {
+    return withKey(module, job.key, (key, keySize) =>
+      module._tv_seal(job.cipher, key, keySize, job.passes, job.utf8 ? 1 : 0, placed.at, placed.size));
+  } finally {
+    module._free(placed.at);
+  }
+}
+
+async function encrypt(module, job) {
+  let status = seal(module, job, job.text);
   if (status !== 0 && module._tv_composable() && job.text instanceof Uint8Array) {
     // Letters written as letter + combining mark are composed first, as typed messages are;
     // a file's bytes go in as they are until a character needs it.
     module._tv_release();
-    status = call(module, job, new TextDecoder("utf-8", { ignoreBOM: true }).decode(job.text).normalize("NFC"));
+    status = seal(module, job, new TextDecoder("utf-8", { ignoreBOM: true }).decode(job.text).normalize("NFC"));
   }
-  if (job.text instanceof Uint8Array && job.op === "encrypt") {
+  if (job.text instanceof Uint8Array) {
     job.text.fill(0); // a message; envelopes are no secret
   }
+  if (status !== 0) {
+    return status;
+  }
+  if (!self.crypto || !crypto.subtle) {
+    return module._tv_seal_finish(0); // the module takes it
+  }
+  const hex = await digest(module);
+  const placed = place(module, hex);
+  try {
+    return module._tv_seal_finish(placed.at);
+  } finally {
+    module._free(placed.at);
+  }
+}
+
+// Sends a piece to a helper; resolves with its bytes deciphered.
+function send(port, message) {
+  const id = ++pieces;
+  return new Promise((resolve, reject) => {
+    waiting.set(id, { resolve, reject });
+    port.postMessage({ ...message, id }, [message.data.buffer]);
+  });
+}
+
+// One pass of `size` bytes: this worker deciphers the first piece in place while each helper
+// deciphers one of the others, sent with the ciphertext block before it.
+async function pass(module, job, size) {
+  const block = module._tv_block_size();
+  const workers = size >= SPLIT_FROM ? Math.min(helpers.length + 1, job.workers) : 1;
+  const piece = Math.floor(size / workers / block) * block;
+  const first = workers > 1 ? piece : size;
+  const sent = [];
+  const base = module._tv_bytes();
+  for (let k = 1; k < workers; ++k) {
+    const from = k * piece;
+    const to = k + 1 === workers ? size : from + piece;
+    const data = module.HEAPU8.slice(base + from - block, base + to);
+    const chain = data.slice(0, block);
+    sent.push({ from, to, chain, answer: send(helpers[k - 1], { cipher: module._tv_cipher_index(), key: job.key, data }) });
+  }
+  module._tv_decipher(0, first, 0);
+  for (const s of sent) {
+    let data = null;
+    try {
+      data = await s.answer;
+    } catch {
+      // The helper could not: its piece is deciphered here, chained from the block kept.
+      const chain = place(module, s.chain);
+      try {
+        module._tv_decipher(s.from, s.to - s.from, chain.at);
+      } finally {
+        module._free(chain.at);
+      }
+      continue;
+    }
+    module.HEAPU8.set(data.subarray(block), module._tv_bytes() + s.from);
+    data.fill(0);
+  }
+  module._tv_open_passed();
+}
+
+// Finds the envelope in the text; `assume`: its digest is taken here, not in the module.
+function find(module, text, assume) {
+  reserve(module, 2 * text.length + (1 << 20));
+  const placed = place(module, text);
+  try {
+    return module._tv_open_find(placed.at, placed.size, assume ? 1 : 0);
+  } finally {
+    module._free(placed.at);
+  }
+}
+
+// Opens the envelope. The browser's SHA-256 takes the digest while the passes run; when it
+// does not match, all that is let go, and the module finds the envelope again on its own.
+async function decrypt(module, job, assume = Boolean(self.crypto && crypto.subtle)) {
+  let status = find(module, job.text, assume);
+  let matches = null;
+  if (status === 0 && module._tv_mapped_size() > 0) {
+    const expected = module.UTF8ToString(module._tv_expected(), 64);
+    matches = digest(module).then((hex) => hex === expected, () => false); // the bytes are copied at once
+    module._tv_mapped_taken();
+  }
+  if (status === 0) {
+    status = withKey(module, job.key, (key, keySize) =>
+      module._tv_open_cipher(job.cipher, key, keySize, job.passes, job.utf8 ? 1 : 0));
+  }
+  const started = performance.now();
+  for (let size; status === 0 && (size = module._tv_open_pass()) > 0;) {
+    await pass(module, job, size);
+    progress(module._tv_passes_done(), job.passes, 100);
+  }
+  job.passMilliseconds = performance.now() - started;
+  if (matches !== null && !(await matches)) {
+    module._tv_release();
+    return decrypt(module, job, false);
+  }
+  return module._tv_status();
+}
+
+async function run(module, job) {
+  const status = await (job.op === "encrypt" ? encrypt(module, job) : decrypt(module, job));
   const at = module._tv_text();
   const size = module._tv_text_size();
   // A result too long to show leaves as bytes, which the page saves without converting.
@@ -93,6 +223,7 @@ function run(module, job) {
     cipher: module.UTF8ToString(module._tv_cipher()),
     passes: module._tv_passes(),
     readsUtf8: module._tv_reads_utf8() === 1,
+    passMilliseconds: job.passMilliseconds,
   };
   module._tv_release();
   return answer;
@@ -105,8 +236,70 @@ function failed(words, e) {
   return { status: 5, text: "", bytes: null, detail: words + e, cipher: "", passes: 0 };
 }
 
+// A helper's piece: deciphered in its own module, wiped there once copied out.
+async function decipherPiece(port, message) {
+  let module;
+  try {
+    module = await ready;
+  } catch (e) {
+    port.postMessage({ id: message.id, error: String(e) });
+    return;
+  }
+  let placed = null;
+  try {
+    placed = place(module, message.data);
+    const status = withKey(module, message.key, (key, keySize) =>
+      module._tv_decipher_piece(message.cipher, key, keySize, placed.at, placed.size));
+    if (status !== 0) {
+      throw new Error(module.UTF8ToString(module._tv_detail()));
+    }
+    const data = module.HEAPU8.slice(placed.at, placed.at + placed.size);
+    port.postMessage({ id: message.id, data }, [data.buffer]);
+  } catch (e) {
+    port.postMessage({ id: message.id, error: String(e) });
+  } finally {
+    if (placed) {
+      module.HEAPU8.fill(0, placed.at, placed.at + placed.size);
+      module._free(placed.at);
+    }
+  }
+}
+
 self.onmessage = async (event) => {
+  if (event.data.helper) {
+    // A helper: its pieces come through the port from the worker that runs the jobs.
+    const port = event.data.helper;
+    port.onmessage = (e) => {
+      ready = ready || start();
+      ready.catch(() => {});
+      if (e.data.data) {
+        decipherPiece(port, e.data);
+      }
+    };
+    return;
+  }
+  if (event.data.helpers) {
+    helpers = event.data.helpers;
+    for (const port of helpers) {
+      port.onmessage = (e) => {
+        const w = waiting.get(e.data.id);
+        waiting.delete(e.data.id);
+        if (e.data.data) {
+          w.resolve(e.data.data);
+        } else {
+          w.reject(new Error(e.data.error));
+        }
+      };
+    }
+    return;
+  }
   const job = event.data;
+  job.workers = job.workers || Infinity;
+  if (job.op === "decrypt") {
+    for (const port of helpers) {
+      port.postMessage({ warm: true }); // their modules start while the envelope is found
+    }
+  }
   let module = null;
   try {
     module = await ready;
@@ -118,10 +311,15 @@ self.onmessage = async (event) => {
   const started = performance.now();
   let answer;
   try {
-    answer = run(module, job);
+    answer = await run(module, job);
   } catch (e) {
     answer = failed("The browser could not finish: ", e);
   }
   answer.milliseconds = performance.now() - started;
   postMessage({ type: "done", id: job.id, ...answer }, answer.bytes ? [answer.bytes.buffer] : []);
 };
+// The worker needs nothing from any network. Without these the module would first ask
+// fetch for its inline WebAssembly (a data: URL, which the page's policy refuses) and then
+// decode it itself; now it decodes it at once, and nothing here can send anything.
+self.fetch = undefined;
+self.XMLHttpRequest = undefined;

@@ -83,6 +83,13 @@ TEST(EveryCore, DecryptsAsOneThreadDoes) {
             ByteArray plain = frame;
             engine->DecryptByte(plain, u"every core");
             EXPECT_EQ(plain, TestBytes(size, 3)) << ToUtf8(name);
+            // The page's way: pieces deciphered apart, the later first, each chained from the
+            // ciphertext block before it; the frame's data then stands after its header.
+            const std::size_t B = engine->BlockSize(), cut = frame.size() / 3 / B * B;
+            ByteArray pieces = frame, start(B), before(frame.begin() + cut - B, frame.begin() + cut);
+            engine->DecryptChained(pieces.data() + cut, pieces.size() - cut, before.data());
+            engine->DecryptChained(pieces.data(), cut, start.data());
+            EXPECT_EQ(ByteArray(pieces.begin() + 12, pieces.begin() + 12 + size), plain) << ToUtf8(name);
         }
     }
 }
