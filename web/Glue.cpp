@@ -63,7 +63,9 @@ struct Result {
 // What an operation carries from one call to the next.
 struct Work {
     ByteArray bytes;   // the ciphertext sealed, or being opened: after a pass, its result
-    ByteArray mapped;  // the bytes the digest reads, while the worker takes the digest
+    std::unique_ptr<std::uint8_t[]> mapped;  // the bytes the digest reads, while the worker takes it
+    std::size_t mappedSize = 0;
+    bool unchecked = false;  // the envelope's digest is the worker's to check
     std::array<char, envelope::DigestLength> digest{};  // the digest the envelope holds
     std::unique_ptr<Engine> engine;
     int passes = 0;  // asked for (0: find them)
@@ -319,8 +321,9 @@ int Run(Step step, bool first = true) {
 
 // The bytes the digest reads, kept for the worker to digest.
 void MapForDigest() {
-    work.mapped.resize(work.bytes.size());
-    envelope::MapToDigestBytes(work.bytes.data(), work.bytes.size(), work.mapped.data());
+    work.mapped.reset(new std::uint8_t[work.bytes.size()]);  // every byte written before it is read
+    work.mappedSize = work.bytes.size();
+    envelope::MapToDigestBytes(work.bytes.data(), work.bytes.size(), work.mapped.get());
 }
 
 // The envelope that a finder found in text, its digest taken here.
@@ -383,7 +386,7 @@ EMSCRIPTEN_KEEPALIVE int tv_seal_finish(const char* digest) {
             } else {
                 d = envelope::CiphertextDigest(work.bytes.data(), work.bytes.size());
             }
-            work.mapped = {};
+            work.mapped.reset();
             answer.text.reserve(static_cast<std::size_t>(envelope::EnvelopeLength(work.bytes.size())));
             envelope::WriteEnvelope(d, work.bytes,
                                     [](const char* data, std::size_t size) { answer.text.append(data, size); });
@@ -392,9 +395,10 @@ EMSCRIPTEN_KEEPALIVE int tv_seal_finish(const char* digest) {
         false);
 }
 
-// Finds the envelope in the text as pasted (UTF-8). With `assume`, its digest is taken by
-// the worker, over tv_mapped's bytes, which must give tv_expected: when they do not, the
-// worker lets this operation go and finds again without it, every digest taken here.
+// Finds the envelope in the text as pasted (UTF-8). With `assume`, its digest may be left to
+// the worker (tv_unchecked): over tv_map's bytes, taken before the first pass deciphers
+// anything, which must give tv_expected; when they do not, the worker lets this operation go
+// and finds again without `assume`, every digest taken here.
 EMSCRIPTEN_KEEPALIVE int tv_open_find(const std::uint8_t* text, std::size_t textSize, int assume) {
     return Run([&] {
         if (textSize > MaxEnvelopeText) {
@@ -412,7 +416,7 @@ EMSCRIPTEN_KEEPALIVE int tv_open_find(const std::uint8_t* text, std::size_t text
         if (finder.Assumed() == 1 && found.status == envelope::FindStatus::Found) {
             work.bytes = std::move(found.ciphertext);
             work.digest = finder.AssumedDigest();
-            MapForDigest();
+            work.unchecked = true;
         } else if (finder.Assumed() == 0) {
             Refuse(envelope::OpenStatus::NotAnEnvelope, 0, {});  // no digest decided anything
         } else {
@@ -421,8 +425,14 @@ EMSCRIPTEN_KEEPALIVE int tv_open_find(const std::uint8_t* text, std::size_t text
     });
 }
 
+// The bytes the digest reads, for the worker (tv_mapped, tv_mapped_size).
+EMSCRIPTEN_KEEPALIVE void tv_map() { MapForDigest(); }
+
 // The worker has started digesting tv_mapped's bytes: they may go.
-EMSCRIPTEN_KEEPALIVE void tv_mapped_taken() { work.mapped = {}; }
+EMSCRIPTEN_KEEPALIVE void tv_mapped_taken() {
+    work.mapped.reset();
+    work.mappedSize = 0;
+}
 
 // Chooses the cipher of the envelope found: cipher -1 and passes 0 find them, as
 // tavorin-cli decrypt does with auto. Then tv_open_pass runs the passes.
@@ -537,8 +547,9 @@ EMSCRIPTEN_KEEPALIVE int tv_cipher_index() {
 }
 EMSCRIPTEN_KEEPALIVE int tv_passes_done() { return work.done; }
 EMSCRIPTEN_KEEPALIVE std::size_t tv_block_size() { return work.engine ? work.engine->BlockSize() : 0; }
-EMSCRIPTEN_KEEPALIVE const std::uint8_t* tv_mapped() { return work.mapped.data(); }
-EMSCRIPTEN_KEEPALIVE std::size_t tv_mapped_size() { return work.mapped.size(); }
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* tv_mapped() { return work.mapped.get(); }
+EMSCRIPTEN_KEEPALIVE std::size_t tv_mapped_size() { return work.mappedSize; }
+EMSCRIPTEN_KEEPALIVE int tv_unchecked() { return work.unchecked ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE const char* tv_expected() { return work.digest.data(); }
 EMSCRIPTEN_KEEPALIVE int tv_status() { return static_cast<int>(answer.status); }
 

@@ -134,8 +134,9 @@ function send(port, message) {
 }
 
 // One pass of `size` bytes: this worker deciphers the first piece in place while each helper
-// deciphers one of the others, sent with the ciphertext block before it.
-async function pass(module, job, size) {
+// deciphers one of the others, sent with the ciphertext block before it; `before` runs once
+// they are sent, while the ciphertext is whole.
+async function pass(module, job, size, before) {
   const block = module._tv_block_size();
   const workers = size >= SPLIT_FROM ? Math.min(helpers.length + 1, job.workers) : 1;
   const piece = Math.floor(size / workers / block) * block;
@@ -149,6 +150,7 @@ async function pass(module, job, size) {
     const chain = data.slice(0, block);
     sent.push({ from, to, chain, answer: send(helpers[k - 1], { cipher: module._tv_cipher_index(), key: job.key, data }) });
   }
+  before();
   module._tv_decipher(0, first, 0);
   for (const s of sent) {
     let data = null;
@@ -182,26 +184,31 @@ function find(module, text, assume) {
 }
 
 // Opens the envelope. The browser's SHA-256 takes the digest while the passes run; when it
-// does not match, all that is let go, and the module finds the envelope again on its own.
+// does not match, or the opening ends before a pass, all that is let go, and the module finds
+// the envelope again, taking the digest itself.
 async function decrypt(module, job, assume = Boolean(self.crypto && crypto.subtle)) {
   let status = find(module, job.text, assume);
+  const unchecked = status === 0 && module._tv_unchecked() === 1;
   let matches = null;
-  if (status === 0 && module._tv_mapped_size() > 0) {
-    const expected = module.UTF8ToString(module._tv_expected(), 64);
-    matches = digest(module).then((hex) => hex === expected, () => false); // the bytes are copied at once
-    module._tv_mapped_taken();
-  }
+  const check = () => {
+    if (unchecked && matches === null) {
+      const expected = module.UTF8ToString(module._tv_expected(), 64);
+      module._tv_map();
+      matches = digest(module).then((hex) => hex === expected, () => false); // the bytes are copied at once
+      module._tv_mapped_taken();
+    }
+  };
   if (status === 0) {
     status = withKey(module, job.key, (key, keySize) =>
       module._tv_open_cipher(job.cipher, key, keySize, job.passes, job.utf8 ? 1 : 0));
   }
   const started = performance.now();
   for (let size; status === 0 && (size = module._tv_open_pass()) > 0;) {
-    await pass(module, job, size);
+    await pass(module, job, size, check);
     progress(module._tv_passes_done(), job.passes, 100);
   }
   job.passMilliseconds = performance.now() - started;
-  if (matches !== null && !(await matches)) {
+  if (unchecked && (matches === null || !(await matches))) {
     module._tv_release();
     return decrypt(module, job, false);
   }

@@ -134,6 +134,13 @@ class Browser(unittest.TestCase):
         self.assertEqual(opened.stdout.decode(), message)
         status, error, text = self.page.run("decrypt", envelope, cipher="Twofish", passes="40", encoding="utf-8")
         self.assertEqual(text, message, status)
+        # Long enough for every worker to take a piece of each pass; one worker finds the same.
+        long = "Ω" * 400000 + "end"
+        made = cli("encrypt", "-c", "Twofish", "-p", "2", "--encoding", "utf-8", text=long).stdout.decode()
+        for workers in ["", "1"]:
+            self.driver.execute_script("document.body.dataset.workers = arguments[0];", workers)
+            status, error, text = self.page.run("decrypt", made, cipher="Find it", passes="Find it", encoding="utf-8")
+            self.assertEqual((error, text == long, "2 passes" in status), (False, True, True), status)
 
     def test_files_go_through_as_their_bytes(self):
         # A byte-order mark that stays out of the message, a letter + combining mark that is
