@@ -37,3 +37,18 @@ tavorin_windows_tests(windows tavorin_cli_lib)
 target_link_libraries(tavorin_windows_tests PRIVATE psapi)
 target_compile_definitions(tavorin_windows_tests PRIVATE TAVORIN_CLI_PATH="$<TARGET_FILE:tavorin-cli>")
 add_dependencies(tavorin_windows_tests tavorin-cli)
+
+# The command tests of the desktop layer, those of the Win32 window's controls, and the window
+# used as a person uses it (xdotool and xclip); the last two on the X display scripts/windows
+# gives them, one at a time, since they share its pointer and clipboard.
+tavorin_windows_tests(desktop tavorin_desktop)
+file(GLOB TAVORIN_WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/desktop/win32/*.cpp)
+add_executable(tavorin_win32_tests ${TAVORIN_WIN32_TEST_SOURCES})
+target_link_libraries(tavorin_win32_tests PRIVATE tavorin_win32 gtest gtest_main)
+target_compile_options(tavorin_win32_tests PRIVATE ${TAVORIN_WARNINGS} -Wno-conversion)
+gtest_discover_tests(tavorin_win32_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+  PROPERTIES TIMEOUT 600 RESOURCE_LOCK x_display)
+find_program(TAVORIN_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+add_test(NAME window_used_by_hand COMMAND ${TAVORIN_SYSTEM_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/desktop/win32/test_window.py)
+set_tests_properties(window_used_by_hand PROPERTIES TIMEOUT 180 RESOURCE_LOCK x_display ENVIRONMENT
+  "TAVORIN_WINE_RUN=${CMAKE_BINARY_DIR}/wine-run;TAVORIN_WINDOW=$<TARGET_FILE:tavorin>;TAVORIN_CLI=$<TARGET_FILE:tavorin-cli>")

@@ -6,12 +6,13 @@
 #include <objidl.h>
 // after objidl.h
 #include <gdiplus.h>
-#include <richedit.h>
 #include <shlwapi.h>
 
 #include <map>
 #include <memory>
 #include <tuple>
+
+#include "desktop/Contrast.h"
 
 namespace tavorin::win32 {
 
@@ -195,7 +196,6 @@ void RegisterClasses() {
         RegisterClassExW(&label);
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
         InitCommonControlsEx(&controls);
-        LoadLibraryW(L"msftedit.dll");
         return true;
     }();
     (void)registered;
@@ -256,6 +256,18 @@ HBITMAP Render(std::u16string_view name, int width, int height) {
     graphics.DrawImage(source.get(), Gdiplus::Rect(0, 0, width, height), 0, 0, static_cast<INT>(source->GetWidth()),
                        static_cast<INT>(source->GetHeight()), Gdiplus::UnitPixel);
     return made;
+}
+
+// The system's colour of links where it reads on the form, else its highlight, else blue.
+COLORREF LinkColour() {
+    const auto rgb = [](COLORREF c) { return Rgb::FromBytes(GetRValue(c), GetGValue(c), GetBValue(c)); };
+    const Rgb face = rgb(GetSysColor(COLOR_BTNFACE));
+    for (const int index : {COLOR_HOTLIGHT, COLOR_HIGHLIGHT}) {
+        if (Contrast(rgb(GetSysColor(index)), face) >= 4.5) {
+            return GetSysColor(index);
+        }
+    }
+    return RGB(0, 0, 0xee);
 }
 
 }  // namespace
@@ -400,9 +412,9 @@ void FormWindow::Create(HWND over, DWORD style) {
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FormWindow::Procedure));
     ++openForms;
-    tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX | TTS_NOFADE | TTS_NOANIMATE,
-                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
+    tooltips_ = CreateWindowExW(
+        WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX | TTS_NOFADE | TTS_NOANIMATE,
+        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, GetModuleHandleW(nullptr), nullptr);
     SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, Scale(400));
     CreateControls();
 }
@@ -440,7 +452,7 @@ HWND FormWindow::AddControl(std::string_view name) {
         exStyle = WS_EX_CLIENTEDGE;
         break;
     case forms::Kind::MessageArea:
-        windowClass = MSFTEDIT_CLASS;
+        windowClass = WC_EDITW;
         style |= WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL;
         exStyle = WS_EX_CLIENTEDGE;
         break;
@@ -478,6 +490,10 @@ HWND FormWindow::AddControl(std::string_view name) {
     }
     HWND control = CreateWindowExW(exStyle, windowClass, caption.c_str(), style, at.left, at.top, width, madeHeight,
                                    hwnd_, id, instance, parameter);
+    if (control == nullptr) {
+        delete static_cast<LabelState*>(parameter);
+        return nullptr;
+    }
     const bool underline = row.kind == forms::Kind::Link;
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(row.font, form_.font, underline)), FALSE);
     if (windowClass == LabelClass && row.font.bold) {
@@ -488,7 +504,7 @@ HWND FormWindow::AddControl(std::string_view name) {
         StateOf(control)->boldFont = FontOf(bold, form_.font, underline);
     }
     if (row.kind == forms::Kind::Link) {
-        SetLabelColour(control, GetSysColor(COLOR_HOTLIGHT));
+        SetLabelColour(control, LinkColour());
         SetLabelCursor(control, LoadCursorW(nullptr, IDC_HAND));
     }
     if (!row.tooltip.empty()) {
@@ -588,7 +604,7 @@ bool FormWindow::PreTranslate(MSG& msg) {
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && (GetKeyState(VK_CONTROL) & 0x8000) == 0) {
         wchar_t focusClass[32] = {};
         GetClassNameW(msg.hwnd, focusClass, 32);
-        if (lstrcmpiW(focusClass, MSFTEDIT_CLASS) == 0) {
+        if (lstrcmpiW(focusClass, WC_EDITW) == 0 && (GetWindowLongPtrW(msg.hwnd, GWL_STYLE) & ES_MULTILINE) != 0) {
             const bool back = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
             SetFocus(GetNextDlgTabItem(root, msg.hwnd, back ? TRUE : FALSE));
             return true;

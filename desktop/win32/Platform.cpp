@@ -43,7 +43,8 @@ std::optional<std::wstring> Desktop::MachineValue(const std::wstring& key, const
     wchar_t buffer[512] = {};  // 1024 bytes, the longest value taken
     DWORD size = sizeof buffer;
     DWORD type = 0;
-    const LSTATUS status = RegQueryValueExW(opened, value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    const LSTATUS status =
+        RegQueryValueExW(opened, value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
     RegCloseKey(opened);
     if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
         return std::nullopt;

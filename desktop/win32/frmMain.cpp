@@ -3,7 +3,6 @@
 #include <windows.h>
 // after windows.h
 #include <commctrl.h>
-#include <richedit.h>
 
 #include <array>
 #include <map>
@@ -146,9 +145,23 @@ void frmMain::CreateControls() {
     SetLabelCursor(lblVersion, LabelPointer());
 
     // The message area: plain text of any length, its changes told to the form.
-    SendMessageW(txtMessage, EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO, 0);
-    SendMessageW(txtMessage, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
-    SendMessageW(txtMessage, EM_SETEVENTMASK, 0, ENM_CHANGE);
+    SendMessageW(txtMessage, EM_SETLIMITTEXT, 0, 0);
+    SetWindowSubclass(txtMessage, &frmMain::MessageAreaProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
+    {
+        // As many pairs as fit the area's width, for an envelope shown folded.
+        RECT area;
+        GetClientRect(txtMessage, &area);
+        HDC dc = GetDC(txtMessage);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(txtMessage, WM_GETFONT, 0, 0)));
+        SIZE pair{};
+        GetTextExtentPoint32W(dc, L"00 ", 3, &pair);
+        SelectObject(dc, old);
+        ReleaseDC(txtMessage, dc);
+        if (pair.cx > 0) {
+            pairsPerLine_ =
+                std::max<std::size_t>(1, static_cast<std::size_t>((area.right - area.left - Scale(8)) / pair.cx));
+        }
+    }
     SendMessageW(chkShowKey, BM_SETCHECK, BST_CHECKED, 0);
     SendMessageW(prgWork, PBM_SETRANGE32, 0, 100);
     for (const char* name : {"cmdDecrypt", "cmdEncrypt", "cmdQuit", "cmdCopy", "cmdClear"}) {
@@ -261,8 +274,10 @@ void frmMain::AddEngine(Engine* engine, std::u16string_view name) {
 
 void frmMain::cboEncryption_Click() {
     const auto line = SendMessageW(cboEncryption, CB_GETCURSEL, 0, 0);
-    const auto index = line == CB_ERR ? CB_ERR : SendMessageW(cboEncryption, CB_GETITEMDATA, static_cast<WPARAM>(line), 0);
-    selectedEngine_ = (index >= 0 && index < engineCount_) ? engineList_[static_cast<std::size_t>(index)].engine : nullptr;
+    const auto index =
+        line == CB_ERR ? CB_ERR : SendMessageW(cboEncryption, CB_GETITEMDATA, static_cast<WPARAM>(line), 0);
+    selectedEngine_ =
+        (index >= 0 && index < engineCount_) ? engineList_[static_cast<std::size_t>(index)].engine : nullptr;
 }
 
 void frmMain::chkShowKey_Click() { ApplyKeyDisplay(); }
@@ -456,6 +471,26 @@ void frmMain::Command(int id, WORD code, HWND control) {
             lblVersion_Click();
         }
     }
+}
+
+LRESULT CALLBACK frmMain::MessageAreaProcedure(HWND area, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                               DWORD_PTR form) {
+    if (message == WM_PASTE && (GetWindowLongPtrW(area, GWL_STYLE) & ES_READONLY) == 0 &&
+        IsClipboardFormatAvailable(CF_UNICODETEXT) && OpenClipboard(area)) {
+        std::u16string pasted;
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            if (const auto* text = static_cast<const char16_t*>(GlobalLock(data))) {
+                pasted = text;
+                GlobalUnlock(data);
+            }
+        }
+        CloseClipboard();
+        if (pasted.size() > LongPaste) {
+            reinterpret_cast<frmMain*>(form)->PasteLongText(pasted);
+            return 0;
+        }
+    }
+    return DefSubclassProc(area, message, wParam, lParam);
 }
 
 void frmMain::Closing() {

@@ -26,10 +26,11 @@ class frmDonate;
 
 class frmMain final : public FormWindow, public MessageWindow {
 public:
-    // Long work shows the progress bar once it has run this long, and repaints it at most
-    // this often.
-    static constexpr ULONGLONG ProgressAfterMs = 150;
+    // Long work shows the progress bar once it has run this long (SetProgressDelay), and
+    // repaints it at most this often.
     static constexpr ULONGLONG ProgressPaintMs = 40;
+    // Characters past which a text pasted into the message area goes in through the window.
+    static constexpr std::size_t LongPaste = 4096;
 
     struct EngineEntry {
         std::u16string name;
@@ -61,6 +62,7 @@ public:
     Engine* SelectedEngine() const noexcept { return selectedEngine_; }
     bool Busy() const noexcept { return busy_; }
     bool CommandRunning() const noexcept { return commands_.Running(); }
+    void SetProgressDelay(ULONGLONG ms) noexcept { progressAfterMs_ = ms; }
     // Runs the command of a key pressed anywhere in this form (Ctrl+E, ...); true when it did.
     bool TakeShortcut(MSG& msg);
     frmAbout* AboutWindow() const noexcept { return about_.get(); }
@@ -104,6 +106,9 @@ private:
     void RunCommand(bool encrypt);
     void ApplyColours();
     void ShowText();
+    void PasteLongText(std::u16string_view pasted);
+    static LRESULT CALLBACK MessageAreaProcedure(HWND area, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                                 DWORD_PTR form);
     const std::u16string& Text();
     std::u16string ControlText(HWND control) const;
 
@@ -135,10 +140,12 @@ private:
     std::int32_t engineCount_ = 0;
     Engine* selectedEngine_ = nullptr;
 
-    std::u16string text_;        // the message area's exact text
+    std::u16string text_;           // the message area's exact text
     bool textFromControl_ = false;  // the user edited it: the control holds the text
-    bool writing_ = false;       // the program writes the control
-    bool displayStale_ = false;  // a command wrote text_ and the control shows an older text
+    bool writing_ = false;          // the program writes the control
+    bool displayStale_ = false;
+    std::size_t pairsPerLine_ =
+        20;  // of an envelope in the message area  // a command wrote text_ and the control shows an older text
     bool encodingUtf8_ = false;
     bool busy_ = false;
     bool closeRequested_ = false;
@@ -147,6 +154,7 @@ private:
     std::u16string lastStatus_;
     ULONGLONG commandStart_ = 0;
     ULONGLONG progressPainted_ = 0;
+    ULONGLONG progressAfterMs_ = 150;
     bool progressShown_ = false;
 
     std::unique_ptr<frmAbout> about_;

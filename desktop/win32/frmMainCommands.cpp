@@ -3,7 +3,6 @@
 #include <windows.h>
 // after windows.h
 #include <commctrl.h>
-#include <richedit.h>
 
 #include <algorithm>
 
@@ -78,38 +77,74 @@ std::u16string frmMain::ControlText(HWND control) const {
 
 const std::u16string& frmMain::Text() {
     if (textFromControl_) {
-        // The user's edit: the control's text with its line breaks as CR LF.
-        GETTEXTLENGTHEX measure{GTL_USECRLF | GTL_PRECISE | GTL_NUMCHARS, 1200};
-        const auto length = SendMessageW(txtMessage, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&measure), 0);
-        std::wstring text(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
-        GETTEXTEX get{static_cast<DWORD>(text.size() * sizeof(wchar_t)), GT_USECRLF, 1200, nullptr, nullptr};
-        const auto got = SendMessageW(txtMessage, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get),
-                                      reinterpret_cast<LPARAM>(text.data()));
-        text.resize(static_cast<std::size_t>(std::max<LRESULT>(got, 0)));
-        text_ = Utf16(text);
+        // The user's edit: the control's text.
+        text_ = ControlText(txtMessage);
         textFromControl_ = false;
     }
     return text_;
 }
 
+namespace {
+
+// Pairs and single spaces, as Encrypt writes an envelope.
+bool OneLineOfPairs(std::u16string_view text) {
+    if (text.size() % 3 != 2) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        const bool fits = i % 3 == 2 ? c == u' ' : ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'));
+        if (!fits) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 void frmMain::ShowText() {
-    // The control ends a text at a NUL: it shows the rest, with the NUL as U+FFFD.
-    std::wstring shown;
-    const std::u16string* source = &text_;
-    std::u16string replaced;
-    if (text_.find(u'\0') != std::u16string::npos) {
-        replaced = text_;
-        std::replace(replaced.begin(), replaced.end(), u'\0', u'\uFFFD');
-        source = &replaced;
+    // What the control shows. It ends a text at a NUL: the NUL shows as U+FFFD. It takes
+    // seconds a kilobyte to wrap one long line: an envelope of more than a few lines shows
+    // folded at whole pairs, a line break in place of a space (Decrypt reads it either way,
+    // and the text itself stays one line until the user edits it).
+    std::u16string shown;
+    const std::size_t perLine = 3 * pairsPerLine_;
+    if (text_.size() > 4 * perLine && OneLineOfPairs(text_)) {
+        shown.reserve(text_.size() + text_.size() / perLine + 1);
+        for (std::size_t at = 0; at < text_.size(); at += perLine) {
+            shown.append(text_, at, perLine - 1);
+            if (at + perLine < text_.size()) {
+                shown.append(u"\r\n");
+            }
+        }
+    } else {
+        shown = text_;
+        std::replace(shown.begin(), shown.end(), u'\0', u'\uFFFD');
     }
     writing_ = true;
-    SETTEXTEX set{ST_DEFAULT, 1200};
-    SendMessageW(txtMessage, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&set),
-                 reinterpret_cast<LPARAM>(reinterpret_cast<const wchar_t*>(source->c_str())));
+    SetWindowTextW(txtMessage, reinterpret_cast<const wchar_t*>(shown.c_str()));
     writing_ = false;
     textFromControl_ = false;
     displayStale_ = false;
     txtMessage_Change();
+}
+
+// A long text pasted goes into the window's text first, and shows as any text the window
+// writes (an envelope folded), rather than as one line the control wraps.
+void frmMain::PasteLongText(std::u16string_view pasted) {
+    std::u16string text = ControlText(txtMessage);
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageW(txtMessage, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    start = std::min<DWORD>(start, static_cast<DWORD>(text.size()));
+    end = std::clamp<DWORD>(end, start, static_cast<DWORD>(text.size()));
+    text.replace(start, end - start, pasted);
+    SetMessageText(std::move(text));
+    const auto caret =
+        static_cast<WPARAM>(std::min<std::size_t>(start + pasted.size(), GetWindowTextLengthW(txtMessage)));
+    SendMessageW(txtMessage, EM_SETSEL, caret, static_cast<LPARAM>(caret));
+    SendMessageW(txtMessage, EM_SCROLLCARET, 0, 0);
 }
 
 // The window of the commands.
@@ -215,7 +250,7 @@ void frmMain::ShowProgress(std::int32_t percent) {
     }
     const ULONGLONG now = GetTickCount64();
     if (!progressShown_) {
-        if (now - commandStart_ < ProgressAfterMs) {
+        if (now - commandStart_ < progressAfterMs_) {
             return;
         }
         ShowWindow(prgWork, SW_SHOW);
