@@ -131,8 +131,8 @@ protected:
         EXPECT_EQ(window->MessageText(), envelope);
         SetKey(key);
         Click("lblDecrypt");
-        ASSERT_EQ(desktop.boxes.size(), before) << std::string(desktop.boxes.back().text.begin(),
-                                                               desktop.boxes.back().text.end());
+        ASSERT_EQ(desktop.boxes.size(), before)
+            << std::string(desktop.boxes.back().text.begin(), desktop.boxes.back().text.end());
         EXPECT_EQ(window->MessageText(), message);
         EXPECT_EQ(Text("lblResult"), u"Results: Message decrypted with " + std::u16string(cipher) + u" with 1 passes");
         EXPECT_EQ(Text("lblLength"), Length(message.size()));
@@ -146,7 +146,8 @@ protected:
 };
 
 TEST_F(Commands, EveryEngineRoundTripsThroughTheControls) {
-    const std::u16string message = u"Dear Ann,\r\nthe meeting is at 10:00 \u2013 bring \u20ac50.\r\n\tBob\x01\x7f\u00ff";
+    const std::u16string message =
+        u"Dear Ann,\r\nthe meeting is at 10:00 \u2013 bring \u20ac50.\r\n\tBob\x01\x7f\u00ff";
     for (const std::u16string_view cipher : EngineNames) {
         RoundTrip(cipher, message, u"correct horse \u00e9");
         RoundTrip(cipher, u"x", u"k");

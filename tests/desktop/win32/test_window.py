@@ -26,6 +26,12 @@ def clipboard():
     return subprocess.run(['xclip', '-o', '-selection', 'clipboard'], capture_output=True, text=True).stdout
 
 
+def clear_clipboard():
+    # xclip stays to serve the selection until another program takes it: not on our output.
+    subprocess.run(['xclip', '-selection', 'clipboard'], input=b'', stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+
+
 def copied(pattern):
     """The clipboard's text once it matches the pattern (wine hands it to X a moment later)."""
     deadline = time.time() + 10
@@ -73,7 +79,8 @@ def main():
         click(main_window, *message_area)
         type_text(MESSAGE)
         click(main_window, *encrypt)
-        subprocess.run(['xclip', '-selection', 'clipboard'], input='', text=True)
+        time.sleep(1)
+        clear_clipboard()
         click(main_window, *copy)
         envelope = copied(r'[0-9A-F]{2}( [0-9A-F]{2})*')
         assert re.fullmatch(r'[0-9A-F]{2}( [0-9A-F]{2})*', envelope), repr(envelope[:80])
@@ -96,7 +103,8 @@ def main():
         xdotool('key', 'ctrl+v')
         time.sleep(0.5)
         click(main_window, *decrypt)
-        subprocess.run(['xclip', '-selection', 'clipboard'], input='', text=True)
+        time.sleep(1)
+        clear_clipboard()
         click(main_window, *copy)
         assert copied(re.escape(MESSAGE)) == MESSAGE, repr(clipboard())
 
@@ -119,6 +127,7 @@ def main():
     finally:
         if program.poll() is None:
             program.kill()
+            program.wait()
     print('test_window: the window encrypted, copied, pasted and decrypted as a person uses it')
 
 
