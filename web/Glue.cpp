@@ -62,10 +62,10 @@ struct Result {
 
 // What an operation carries from one call to the next.
 struct Work {
-    ByteArray bytes;   // the ciphertext sealed, or being opened: after a pass, its result
+    ByteArray bytes;                         // the ciphertext sealed, or being opened: after a pass, its result
     std::unique_ptr<std::uint8_t[]> mapped;  // the bytes the digest reads, while the worker takes it
     std::size_t mappedSize = 0;
-    bool unchecked = false;  // the envelope's digest is the worker's to check
+    bool unchecked = false;                             // the envelope's digest is the worker's to check
     std::array<char, envelope::DigestLength> digest{};  // the digest the envelope holds
     std::unique_ptr<Engine> engine;
     int passes = 0;  // asked for (0: find them)
@@ -73,6 +73,7 @@ struct Work {
     bool utf8 = false;
     bool findIt = false;      // the cipher and passes are found
     std::int32_t length = 0;  // the stored length of the pass that runs
+    ByteArray chain;          // the ciphertext block before the next bytes to decipher
 } work;
 
 // Wipes the result where it is a message, and what an operation carried, and lets them go.
@@ -504,13 +505,16 @@ EMSCRIPTEN_KEEPALIVE std::size_t tv_open_pass() {
 }
 
 // Deciphers bytes [from, from + size) of the pass in place, chained from the ciphertext block
-// at prev (nullptr: the frame's start).
+// at prev; nullptr: from the frame's start when from is 0, else on from the bytes before,
+// deciphered by the call before.
 EMSCRIPTEN_KEEPALIVE void tv_decipher(std::size_t from, std::size_t size, const std::uint8_t* prev) {
-    ByteArray chain(work.engine->BlockSize());
+    work.chain.resize(work.engine->BlockSize());
     if (prev) {
-        std::memcpy(chain.data(), prev, chain.size());
+        std::memcpy(work.chain.data(), prev, work.chain.size());
+    } else if (from == 0) {
+        std::fill(work.chain.begin(), work.chain.end(), std::uint8_t{0});
     }
-    work.engine->DecryptChained(work.bytes.data() + from, size, chain.data());
+    work.engine->DecryptChained(work.bytes.data() + from, size, work.chain.data());
 }
 
 // The pass is deciphered: its frame's data takes the place of the frame.

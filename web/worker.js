@@ -7,6 +7,7 @@
 
 const LONG_TEXT = 2 * 1024 * 1024; // bytes: longer results are held by the page, not shown
 const SPLIT_FROM = 512 * 1024; // bytes of a pass: shorter ones are deciphered here alone
+const STEP = 1024 * 1024; // bytes deciphered between two looks at the progress
 let lastProgress = 0;
 const progress = (pass, passes, percent) => {
   const now = performance.now();
@@ -151,7 +152,10 @@ async function pass(module, job, size, before) {
     sent.push({ from, to, chain, answer: send(helpers[k - 1], { cipher: module._tv_cipher_index(), key: job.key, data }) });
   }
   before();
-  module._tv_decipher(0, first, 0);
+  for (let done = 0; done < first; done += STEP) {
+    module._tv_decipher(done, Math.min(STEP, first - done), 0);
+    progress(module._tv_passes_done() + 1, job.passes, Math.floor((100 * done) / first));
+  }
   for (const s of sent) {
     let data = null;
     try {
