@@ -158,8 +158,10 @@ std::u16string frmMain::TakeMessageText() {
     return std::move(text_);
 }
 
-void frmMain::SetMessageText(std::u16string_view text) {
-    text_.assign(text);
+void frmMain::SetMessageText(std::u16string_view text) { SetMessageText(std::u16string(text)); }
+
+void frmMain::SetMessageText(std::u16string&& text) {
+    text_ = std::move(text);
     textFromControl_ = false;
     if (commands_.Running()) {
         // Shown once, when the command is done.
@@ -170,18 +172,15 @@ void frmMain::SetMessageText(std::u16string_view text) {
     ShowText();
 }
 
-void frmMain::SetMessageText(std::u16string&& text) {
-    text_ = std::move(text);
-    textFromControl_ = false;
-    if (commands_.Running()) {
-        displayStale_ = true;
-        txtMessage_Change();
-        return;
-    }
-    ShowText();
+std::u16string frmMain::KeyText() {
+    // The key's copies are wiped as the commands wipe theirs.
+    const int length = GetWindowTextLengthW(txtEncKey);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int got = std::max(GetWindowTextW(txtEncKey, text.data(), length + 1), 0);
+    std::u16string key(text.begin(), text.begin() + got);
+    SecureZeroMemory(text.data(), text.size() * sizeof(wchar_t));
+    return key;
 }
-
-std::u16string frmMain::KeyText() { return ControlText(txtEncKey); }
 
 std::u16string frmMain::PassCountText() { return ControlText(cboEncPasses); }
 

@@ -316,6 +316,9 @@ void LargeMessage(frmMain& window, RecordingDesktop& desktop, std::size_t size, 
     SendMessageW(window.Handle(), WM_COMMAND, MAKEWPARAM(encrypt, STN_CLICKED),
                  reinterpret_cast<LPARAM>(window.Control("lblEncrypt")));
     const auto encrypted = Clock::now() - start;
+    start = Clock::now();
+    window.SetMessageText(window.MessageText());
+    const auto envelopeShown = Clock::now() - start;
     ASSERT_TRUE(desktop.boxes.empty());
     EXPECT_GE(paints, 1);
     EXPECT_FALSE(IsWindowVisible(progress));
@@ -328,13 +331,13 @@ void LargeMessage(frmMain& window, RecordingDesktop& desktop, std::size_t size, 
     EXPECT_TRUE(window.MessageText() == message);
     RemoveWindowSubclass(progress, CountPaints, 1);
     if (print) {
-        std::printf("%zu bytes: shown %lld ms, Encrypt %lld ms, Decrypt %lld ms\n", size,
-                    static_cast<long long>(ms(shown)), static_cast<long long>(ms(encrypted)),
-                    static_cast<long long>(ms(decrypted)));
+        std::printf("%zu bytes: shown %lld ms, Encrypt %lld ms (its envelope shown again %lld ms), Decrypt %lld ms\n",
+                    size, static_cast<long long>(ms(shown)), static_cast<long long>(ms(encrypted)),
+                    static_cast<long long>(ms(envelopeShown)), static_cast<long long>(ms(decrypted)));
     }
 }
 
-TEST_F(Commands, ALargeMessageShowsProgress) { LargeMessage(*window, desktop, std::size_t{256} << 10, false); }
+TEST_F(Commands, ALargeMessageShowsProgress) { LargeMessage(*window, desktop, std::size_t{64} << 10, false); }
 
 // The figures of 1 and 4 MiB: run by hand (--gtest_also_run_disabled_tests).
 TEST_F(Commands, DISABLED_Timings) {
