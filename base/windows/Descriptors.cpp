@@ -206,16 +206,19 @@ DescriptorInfo Describe(int fd) noexcept {
     }
     switch (GetFileType(handle)) {
     case FILE_TYPE_DISK: {
-        BY_HANDLE_FILE_INFORMATION file{};
-        if (!GetFileInformationByHandle(handle, &file)) {
+        // FileStandardInfo, not GetFileInformationByHandle: wine refuses the latter for a
+        // standard handle that stands for a file of the host (cmd < file), and without a size
+        // a large input would be gathered as from a pipe, in a buffer grown by copying.
+        FILE_STANDARD_INFO file{};
+        if (!GetFileInformationByHandleEx(handle, FileStandardInfo, &file, sizeof file)) {
             FailWithLastError();
             return info;
         }
-        if ((file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        if (file.Directory) {
             info.kind = DescriptorKind::Directory;
         } else {
             info.kind = DescriptorKind::RegularFile;
-            info.size = (static_cast<std::uint64_t>(file.nFileSizeHigh) << 32) | file.nFileSizeLow;
+            info.size = static_cast<std::uint64_t>(file.EndOfFile.QuadPart);
             // Who may read it is a matter of its access list, which a file made in the user's
             // own folders inherits from them; nothing here to warn of.
             info.othersMayRead = false;
