@@ -474,26 +474,29 @@ private:
         if (const auto source = MessageSourceOf(input, system_.inFd); source && source->size >= StreamedFrom &&
                                                                       source->size <= MaxMessageInput &&
                                                                       ThreadsAvailable && CoreCount() >= 2) {
-            MessageStream stream(static_cast<std::size_t>(source->size), slack, source->readAt);
-            sink.emplace(out, output, system_.outFd, force_);
-            engine.Needed = [&](std::size_t upTo) { stream.Need(upTo); };
-            bool sealed = false;
-            try {
-                Seal(engine, stream.Message(), key, passes, wrap, *sink, err);
-                sealed = true;
-            } catch (const MessageStream::NotAscii&) {
-                // read again below, and converted; whatever was placed is written over
-            } catch (...) {
+            {
+                MessageStream stream(static_cast<std::size_t>(source->size), slack, source->readAt);
+                sink.emplace(out, output, system_.outFd, force_);
+                engine.Needed = [&](std::size_t upTo) { stream.Need(upTo); };
+                bool sealed = false;
+                try {
+                    Seal(engine, stream.Message(), key, passes, wrap, *sink, err);
+                    sealed = true;
+                } catch (const MessageStream::NotAscii&) {
+                    // read again below, and converted; whatever was placed is written over
+                } catch (...) {
+                    engine.Needed = nullptr;
+                    throw;
+                }
                 engine.Needed = nullptr;
-                throw;
-            }
-            engine.Needed = nullptr;
-            if (sealed) {
-                stream.Sealed();
-                source->Consumed();
-                sink->Commit();
-                return ExitOk;
-            }
+                if (sealed) {
+                    stream.Sealed();
+                    source->Consumed();
+                    sink->Commit();
+                    return ExitOk;
+                }
+            }  // the stream's reading has ended
+            source->Rewind();
         }
         if (input.empty() && system_.inIsTerminal) {
             err << "tavorin-cli: type the message, then press Enter and " << kEndOfInput << '\n';

@@ -443,6 +443,12 @@ void MessageSource::Consumed() const {
     }
 }
 
+void MessageSource::Rewind() const {
+    if (fd >= 0) {
+        SetPosition(fd, start);
+    }
+}
+
 void CheckUtf8(const ByteArray& text, std::string_view what) {
     if (const auto bad = FirstInvalidUtf8(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()))) {
         NotUtf8(what, *bad);

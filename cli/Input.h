@@ -111,6 +111,9 @@ struct MessageSource {
     MessageStream::ReadAt readAt;
     // Standard input is left where the message ends, as reading it would leave it.
     void Consumed() const;
+    // Or where the message starts, for it to be read again: reads at offsets move a Windows
+    // handle's position (POSIX's pread leaves it).
+    void Rewind() const;
 
     std::shared_ptr<InputFile> file;
     int fd = -1;

@@ -1,9 +1,9 @@
 #include "cli/System.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "base/Descriptors.h"
+#include "base/Environment.h"
 #include "base/Failure.h"
 #include "base/Files.h"
 #include "base/Terminal.h"
@@ -16,13 +16,7 @@ namespace tavorin::cli {
 System System::Process() {
     System s;
     s.createEngine = [](std::u16string_view name) { return CreateEngine(name); };
-    s.getEnv = [](const std::string& name) -> std::optional<std::string> {
-        const char* value = std::getenv(name.c_str());
-        if (value == nullptr) {
-            return std::nullopt;
-        }
-        return std::string(value);
-    };
+    s.getEnv = EnvironmentValue;
     s.askKey = [](const std::string& prompt) {
         bool ended = false;
         auto line = AskWithoutEcho(prompt, &ended);
