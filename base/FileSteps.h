@@ -14,15 +14,20 @@ std::function<int(FileStep)>& FaultHook();
 // One lock for every step: Step is a template, and a lock of its own would be one per call site.
 std::mutex& FaultHookLock();
 
-// Runs call, unless the fault hook fails this step: then -1 with errno set to the number the
-// hook gave, as a failed POSIX call would. (A system whose calls report otherwise wraps them
-// to this form, or asks FaultHook() itself.)
+// The hook's error as a failed call of the system gives it: errno = err on POSIX; on Windows
+// err is the system's error code (ERROR_DISK_FULL, ERROR_SHARING_VIOLATION), made the last
+// error and mapped to errno as every failure of the Windows unit is.
+void FailStep(int err) noexcept;
+
+// Runs call, unless the fault hook fails this step: then -1, with the error as a failed call
+// of the platform leaves it (FailStep). A system whose calls report otherwise wraps them to
+// this form, or asks FaultHook() itself.
 template <class Call>
 auto Step(FileStep step, Call call) -> decltype(call()) {
     if (const auto& hook = FaultHook()) {
         std::lock_guard lock(FaultHookLock());  // the steps of several threads reach the hook one at a time
         if (const int err = hook(step)) {
-            errno = err;
+            FailStep(err);
             return -1;
         }
     }

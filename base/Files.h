@@ -26,7 +26,8 @@
 namespace tavorin {
 
 // A seam for the fault tests: every system call of the file operations first asks the hook,
-// which may fail that call with an errno it returns (0 lets it run), change the files
+// which may fail that call with an error it returns (0 lets it run: an errno, on Windows a
+// system error code such as ERROR_DISK_FULL), change the files
 // first, or end the process. The programs never set it. The platform's units ask it through
 // Step (base/FileSteps.h).
 // Flush is the early flush of a large file's first part, asked for while writing goes on; a

@@ -10,13 +10,13 @@ target_link_libraries(tavorin_test_vectors PUBLIC tavorin_base)
 target_compile_definitions(tavorin_test_vectors PUBLIC TAVORIN_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data")
 target_compile_options(tavorin_test_vectors PRIVATE ${TAVORIN_WARNINGS} -Wno-conversion)
 
-# Crypto++ has no MinGW build in Debian: the tests that hold the engines to it run on Linux
-# only (TAVORIN_HAVE_CRYPTOPP stays undefined), and so do the POSIX file unit's fault tests
-# (processes forked and killed at each step, folders mounted read-only) and the command
-# line's POSIX tests (terminals, signals, FIFOs); tests/windows/ has their Windows forms.
+# Crypto++ has no MinGW build in Debian: the tests that hold the engines to it skip, saying so
+# (TAVORIN_HAVE_CRYPTOPP stays undefined). The POSIX file unit's fault tests (processes forked
+# and killed at each step, folders mounted read-only) and the command line's signal tests run on
+# Linux only: tests/windows/ and the command-line suite's Windows cases are their forms here.
 function(tavorin_windows_tests name library)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp)
-  list(FILTER sources EXCLUDE REGEX "/test_file_faults\\.cpp$")
+  list(FILTER sources EXCLUDE REGEX "/test_(file_faults|cli_kills)\\.cpp$")
   set(program tavorin_${name}_tests)
   add_executable(${program} ${sources})
   target_link_libraries(${program} PRIVATE ${library} tavorin_test_vectors gtest gtest_main gmock)
@@ -33,10 +33,13 @@ tavorin_windows_tests(base tavorin_base)
 tavorin_windows_tests(codecs tavorin_codecs)
 tavorin_windows_tests(engines tavorin_engines)
 tavorin_windows_tests(envelope tavorin_envelope)
-tavorin_windows_tests(windows tavorin_cli_lib)
-target_link_libraries(tavorin_windows_tests PRIVATE psapi)
-target_compile_definitions(tavorin_windows_tests PRIVATE TAVORIN_CLI_PATH="$<TARGET_FILE:tavorin-cli>")
-add_dependencies(tavorin_windows_tests tavorin-cli)
+tavorin_windows_tests(cli tavorin_cli_lib)
+tavorin_windows_tests(windows tavorin_engines)
+# The command-line suite of Linux, starting tavorin-cli.exe through CreateProcessW.
+target_sources(tavorin_cli_tests PRIVATE cli/windows/Runner.cpp)
+target_link_libraries(tavorin_cli_tests PRIVATE psapi)
+target_compile_definitions(tavorin_cli_tests PRIVATE TAVORIN_CLI_PATH="$<TARGET_FILE:tavorin-cli>")
+add_dependencies(tavorin_cli_tests tavorin-cli)
 
 # The command tests of the desktop layer, those of the Win32 window's controls, and the window
 # used as a person uses it (xdotool and xclip); the last two on the X display scripts/windows

@@ -652,4 +652,6 @@ void AtomicOutputFile::Impl::NameTemporary() {
     }
 }
 
+void FailStep(int err) noexcept { errno = err; }
+
 }  // namespace tavorin

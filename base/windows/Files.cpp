@@ -564,4 +564,9 @@ void AtomicOutputFile::Impl::Commit() {
     }
 }
 
+void FailStep(int err) noexcept {
+    SetLastError(static_cast<DWORD>(err));
+    FailWithLastError();
+}
+
 }  // namespace tavorin

@@ -1,10 +1,11 @@
 // The Windows process runner of the command-line tests: CreateProcessW with the program's
 // standard streams on pipes, fed and drained by threads of their own, and no console, so that
 // the program finds no terminal to ask for a key.
-#include "windows/Runner.h"
+#include "tests/cli/Runner.h"
 
 #include <windows.h>
 // After windows.h:
+#include <io.h>
 #include <psapi.h>
 
 #include <gtest/gtest.h>
@@ -147,6 +148,16 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
         CloseHandle(process.hProcess);
     }
     return r;
+}
+
+int OpenForWriting(const std::filesystem::path& path, bool append) {
+    const DWORD access = append ? FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE : GENERIC_WRITE;
+    const HANDLE handle =
+        CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return -1;
+    }
+    return _open_osfhandle(reinterpret_cast<intptr_t>(handle), 0);
 }
 
 }  // namespace tavorin::test
