@@ -92,7 +92,8 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
             fds[n++] = {inFd, POLLOUT, 0};
         int wait = -1;
         if (ending) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             wait = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
         }
         const int ready = poll(fds, n, wait);
