@@ -9,7 +9,8 @@ foreach(folder "${staged}" ${folders})
       OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
   endif()
 endforeach()
-file(GLOB programs "${staged}/${CPACK_PACKAGING_INSTALL_PREFIX}/bin/*")
+# One folder per package (component) holds its usr/.
+file(GLOB programs "${staged}/*${CPACK_PACKAGING_INSTALL_PREFIX}/bin/*")
 foreach(program ${programs})
   execute_process(COMMAND "${CPACK_TAVORIN_STRIP}" --remove-section=.comment --remove-section=.note "${program}"
     COMMAND_ERROR_IS_FATAL ANY)

@@ -47,4 +47,5 @@ ExternalProject_Add(tavorin_web
 
 set(TAVORIN_WEB_PAGE "${TAVORIN_WEB_BUILD}/web/tavorin.html")
 include(GNUInstallDirs)
-install(FILES "${TAVORIN_WEB_PAGE}" "${TAVORIN_WEB_PAGE}.sha256" DESTINATION ${CMAKE_INSTALL_DATADIR}/tavorin/web)
+install(FILES "${TAVORIN_WEB_PAGE}" "${TAVORIN_WEB_PAGE}.sha256" DESTINATION ${CMAKE_INSTALL_DATADIR}/tavorin/web
+  COMPONENT window)
