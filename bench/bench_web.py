@@ -66,7 +66,7 @@ def page_run(driver, mode, cipher, path, workers=""):
         if "error" in status.get_attribute("class"):
             raise SystemExit(f"bench_web: the page refused: {status.text}")
         times.append(float(driver.execute_script("return document.body.dataset.milliseconds")))
-        passes.append(float(driver.execute_script("return document.body.dataset.passMilliseconds")))
+        passes.append(float(driver.execute_script("return document.body.dataset.passMilliseconds") or "nan"))
     return statistics.median(times), statistics.median(passes)
 
 
