@@ -47,6 +47,9 @@ bool SetPosition(int fd, std::uint64_t position) noexcept;
 // for a pipe's writer to appear, never becomes the controlling terminal, is not inherited by
 // programs started later; reads then wait as usual.
 int OpenForReading(const std::filesystem::path& path) noexcept;
+// A name that opens the regular file behind the descriptor again, from its start (Linux
+// /proc/self/fd/N; Windows the file's own path), or nothing where the system will not tell.
+std::optional<std::filesystem::path> PathOf(int fd);
 void CloseDescriptor(int fd) noexcept;
 
 // Asks that a pipe hold about size bytes, so that a large text goes out in fewer turns between

@@ -123,18 +123,24 @@ struct FrameFileHooks {
     std::function<void(AtomicOutputFile& out)> finish;
 };
 
-// A file with no name in the temporary folder ($TMPDIR, else /tmp), for bytes that must be
-// complete before they go out: nothing of it outlives the process, however it ends.
+// A file with no name, for bytes that must be complete before they go on: nothing of it
+// outlives the process, however it ends. Made in folder where it can be, else in the temporary
+// folder ($TMPDIR, else /tmp; on Windows the user's), readable by its owner only.
 class ScratchFile {
 public:
-    ScratchFile();  // throws a file error
+    explicit ScratchFile(const std::filesystem::path& folder = {});  // throws a file error
     ~ScratchFile();
     ScratchFile(const ScratchFile&) = delete;
     ScratchFile& operator=(const ScratchFile&) = delete;
     int Descriptor() const noexcept { return fd_; }
+    // A name that opens the file again while this object lives (InputFile): on Linux
+    // /proc/self/fd/N; on Windows its hidden name, which the system deletes with the last
+    // handle.
+    std::filesystem::path Path() const;
 
 private:
     int fd_ = -1;
+    std::filesystem::path path_;
 };
 
 class AtomicOutputFile {

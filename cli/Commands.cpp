@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "base/AnsiCodePage.h"
+#include "base/Descriptors.h"
 #include "base/Failure.h"
 #include "base/Files.h"
 #include "base/KeyGuess.h"
@@ -228,7 +229,7 @@ public:
         }
         AddKeyOptions(options, keySource, encrypt_, false);
         AddForceOption(options, force);
-        options.Argument("SOURCE", "the file to read", source)
+        options.Argument("SOURCE", "the file to read (- for standard input, a pipe too)", source)
             .Argument("DEST", "the file to write (- for standard output); it appears only when the command succeeds",
                       dest);
         if (const auto code = options.Parse(args, out, err)) {
@@ -237,8 +238,9 @@ public:
 
         return Report(err, [&] {
             auto engine = SelectEngineOrAuto(system_, cipher, !encrypt_);
-            if (source == "-") {
-                throw CliError(ExitUsage, "SOURCE must be a file: the frame needs its length first");
+            if (source == "-" && keySource.file == "-") {
+                throw CliError(ExitUsage, "--key-file - and SOURCE - would both read standard input",
+                               "give the key with --key-file FILE or --key-env NAME, or type it");
             }
             CheckFiles(source, dest, force);
             OutputPolicy policy{.replace = force};
@@ -254,8 +256,38 @@ public:
             const CommandKey obtained{ObtainKey(system_, keySource, in, err)};
             const std::u16string& key = obtained.text;
             std::error_code ec;
-            const fs::path sourcePath = PathFromUtf8(source);
+            fs::path sourcePath = PathFromUtf8(source);
             const fs::path destinationPath = PathFromUtf8(destination);
+            // Standard input: a regular file is read where it is; anything else (a pipe) is read to
+            // its end into a file of no name first, since a frame stores its length in front.
+            std::optional<ScratchFile> spool;
+            if (source == "-") {
+                const std::uint64_t limit =
+                    encrypt_ ? frame::MaxFrame / engine->BlockSize() * engine->BlockSize() - frame::HeaderSize
+                             : frame::MaxFrame + (bare ? 0 : envelope::FileDigestSize);
+                source = "standard input";  // the name messages give it
+                std::optional<fs::path> inPlace;
+                if (Describe(system_.inFd).kind == DescriptorKind::RegularFile && Position(system_.inFd) == 0) {
+                    inPlace = PathOf(system_.inFd);
+                }
+                if (inPlace) {
+                    sourcePath = *inPlace;
+                } else {
+                    spool.emplace(dest == "-" ? fs::path() : fs::absolute(destinationPath, ec).parent_path());
+                    const bool shown = system_.errIsTerminal;
+                    SpoolInput(in, *spool, limit, [&](std::uint64_t read) {
+                        if (shown) {
+                            err << "\rreading: " << std::to_string(read >> 20) << " MiB";
+                            err.Flush();
+                        }
+                    });
+                    if (shown) {
+                        err << "\r" << std::string(24, ' ') << '\r';
+                        err.Flush();
+                    }
+                    sourcePath = spool->Path();
+                }
+            }
             const auto size = std::filesystem::file_size(sourcePath, ec);
             ProgressBar bar(err, system_.errIsTerminal && !ec && size >= ProgressThreshold,
                             encrypt_ ? "encrypting" : "decrypting");

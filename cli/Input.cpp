@@ -437,6 +437,35 @@ std::optional<MessageSource> MessageSourceOf(const std::string& input, int inFd)
     return source;
 }
 
+void SpoolInput(Reader& in, ScratchFile& scratch, std::uint64_t limit, const std::function<void(std::uint64_t)>& read) {
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    const std::unique_ptr<std::uint8_t[]> piece(new std::uint8_t[kPiece]);
+    std::uint64_t total = 0;
+    for (;;) {
+        const std::size_t got = in.ReadFull(piece.get(), kPiece);
+        if (got == 0) {
+            break;
+        }
+        total += got;
+        if (total > limit) {
+            throw Failure(FailureKind::TooLarge);
+        }
+        for (std::size_t put = 0; put < got;) {
+            const std::ptrdiff_t n = WriteSome(scratch.Descriptor(), piece.get() + put, got - put);
+            if (n < 0) {
+                ThrowFileError(errno, "writing", scratch.Path());
+            }
+            put += static_cast<std::size_t>(n);
+        }
+        if (read && total % (std::uint64_t{8} << 20) < got) {
+            read(total);
+        }
+        if (got < kPiece) {
+            break;
+        }
+    }
+}
+
 void MessageSource::Consumed() const {
     if (fd >= 0) {
         SetPosition(fd, start + size);

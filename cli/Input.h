@@ -121,6 +121,12 @@ struct MessageSource {
 };
 std::optional<MessageSource> MessageSourceOf(const std::string& input, int inFd);
 
+// Standard input read to its end into scratch: a pipe tells its length only there, and a
+// frame stores it first. Refused (TooLarge) as soon as it passes limit, not after the rest;
+// read(bytes) hears how much has come so far, every few MiB.
+void SpoolInput(Reader& in, ScratchFile& scratch, std::uint64_t limit,
+                const std::function<void(std::uint64_t)>& read = {});
+
 // Messages from this size on are read while they are encrypted, where a second thread can run.
 inline constexpr std::size_t StreamedFrom = std::size_t{1} << 20;
 

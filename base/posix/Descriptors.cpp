@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 namespace tavorin {
 
@@ -80,6 +81,15 @@ int OpenForReading(const std::filesystem::path& path) noexcept {
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     }
     return fd;
+}
+
+std::optional<std::filesystem::path> PathOf(int fd) {
+    std::filesystem::path path = "/proc/self/fd/" + std::to_string(fd);
+    struct stat st {};
+    if (fd < 0 || ::stat(path.c_str(), &st) != 0) {
+        return std::nullopt;  // no /proc here
+    }
+    return path;
 }
 
 void CloseDescriptor(int fd) noexcept { ::close(fd); }

@@ -276,7 +276,13 @@ private:
     std::mutex parts_;  // WritePart's accounting
 };
 
-ScratchFile::ScratchFile() {
+ScratchFile::ScratchFile(const std::filesystem::path& nearby) {
+    if (!nearby.empty()) {
+        fd_ = ::open(nearby.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        if (fd_ >= 0) {
+            return;
+        }
+    }
     const char* tmp = std::getenv("TMPDIR");
     const std::string folder = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
     fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR);
@@ -292,6 +298,8 @@ ScratchFile::ScratchFile() {
 }
 
 ScratchFile::~ScratchFile() { ::close(fd_); }
+
+std::filesystem::path ScratchFile::Path() const { return "/proc/self/fd/" + std::to_string(fd_); }
 
 AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& destination, OutputPolicy policy)
     : impl_(std::make_unique<Impl>(destination, policy)) {}

@@ -299,6 +299,29 @@ int OpenForReading(const std::filesystem::path& path) noexcept {
     return fd;
 }
 
+// Wine will not tell for a standard handle that stands for a file of the host: such input is
+// copied as a pipe's is.
+std::optional<std::filesystem::path> PathOf(int fd) {
+    const HANDLE handle = HandleOf(fd);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    std::wstring name(MAX_PATH, L'\0');
+    for (int tries = 0; tries < 2; ++tries) {
+        const DWORD n = GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()),
+                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (n == 0) {
+            return std::nullopt;
+        }
+        if (n < name.size()) {
+            name.resize(n);
+            return std::filesystem::path(name);
+        }
+        name.assign(n, L'\0');
+    }
+    return std::nullopt;
+}
+
 void CloseDescriptor(int fd) noexcept { _close(fd); }
 
 // A pipe's size is chosen by whoever made it.

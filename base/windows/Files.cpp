@@ -238,10 +238,13 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) no
 
 // In the user's temporary folder, deleted by the system when its last handle closes, however
 // the process ends.
-ScratchFile::ScratchFile() {
+ScratchFile::ScratchFile(const std::filesystem::path& nearby) {
     wchar_t folder[MAX_PATH + 1] = {};
     const DWORD n = GetTempPathW(MAX_PATH + 1, folder);
-    const std::filesystem::path base = n > 0 && n <= MAX_PATH ? std::filesystem::path(folder) : ".";
+    std::filesystem::path base = n > 0 && n <= MAX_PATH ? std::filesystem::path(folder) : ".";
+    if (!nearby.empty() && IsFolder(nearby)) {
+        base = nearby;
+    }
     static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     for (int tries = 0;; ++tries) {
         unsigned char random[8] = {};
@@ -250,10 +253,13 @@ ScratchFile::ScratchFile() {
         for (unsigned char r : random) {
             name.push_back(static_cast<wchar_t>(kLetters[r % (sizeof kLetters - 1)]));
         }
-        const HANDLE handle =
-            CreateFileW((base / name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                        FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        // Deleted on close, not marked for deletion: a file marked so cannot be opened again,
+        // and Path() opens it for reading (sharing deletion, as InputFile does).
+        const HANDLE handle = CreateFileW(
+            (base / name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+            FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
+            path_ = base / name;
             fd_ = Adopt(handle);
             if (fd_ < 0) {
                 ThrowFileError(errno, "writing", base);
@@ -272,6 +278,8 @@ ScratchFile::~ScratchFile() {
         _close(fd_);
     }
 }
+
+std::filesystem::path ScratchFile::Path() const { return path_; }
 
 class AtomicOutputFile::Impl {
 public:

@@ -614,6 +614,62 @@ TEST(CliProgram, NoOptionTakesTheKeyItself) {
     }
 }
 
+// encrypt-file and decrypt-file take standard input: a pipe read to its end into a file of no
+// name in DEST's folder (nothing of it left), a regular file read where it is; a tar stream
+// goes through and back; the key cannot come from standard input too.
+TEST(CliProgram, FilesFromStandardInput) {
+    TempDir dir;
+    const ByteArray bytes = test::TestBytes((3u << 20) + 5, 3);  // several chunks
+    const std::string data(bytes.begin(), bytes.end());
+    const std::vector<std::string> key = {"--key-env", "TAVORIN_KEY"};
+    Result r = RunCli(With({"encrypt-file", "-c", "Twofish", "-", In(dir, "piped.tav")}, key), data, kKeyEnv);
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = RunCli(With({"decrypt-file", "-", In(dir, "back")}, key), ReadFileText(dir / "piped.tav"), kKeyEnv);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(test::ReadFile(dir / "back"), bytes);
+    r = RunCli(With({"encrypt-file", "-", In(dir, "in-place.tav")}, key), {}, kKeyEnv, In(dir, "back"));
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = RunCli(With({"decrypt-file", "-", "-"}, key), {}, kKeyEnv, In(dir, "in-place.tav"));
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(r.out == data);
+    std::string damaged = ReadFileText(dir / "piped.tav");
+    damaged[damaged.size() / 2] ^= 1;
+    r = RunCli(With({"decrypt-file", "-", In(dir, "damaged")}, key), damaged, kKeyEnv);
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find("standard input is damaged"), std::string::npos) << r.err;
+    r = RunCli({"encrypt-file", "--key-file", "-", "-", In(dir, "x")}, "correct horse\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("--key-file - and SOURCE - would both read standard input"), std::string::npos) << r.err;
+    EXPECT_EQ(dir.Names(), (std::set<std::string>{"back", "in-place.tav", "piped.tav"}));
+#ifndef _WIN32
+    // tar c folder | tavorin-cli encrypt-file ... - folder.tav, and back into tar x.
+    fs::create_directories(dir / "folder" / "sub");
+    WriteFile(dir / "folder" / "sub" / "note", "a note\n");
+    test::WriteFile(dir / "folder" / "data", bytes);
+    WriteFile(dir / "k", "correct horse\n");
+    const auto tar = [&](const std::string& args, const std::string& input) {
+        FILE* pipe = ::popen(("tar -C " + In(dir, "") + " " + args).c_str(), input.empty() ? "r" : "w");
+        std::string output;
+        char buffer[65536];
+        for (std::size_t n; input.empty() && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            output.append(buffer, n);
+        if (!input.empty())
+            std::fwrite(input.data(), 1, input.size(), pipe);
+        EXPECT_EQ(::pclose(pipe), 0) << args;
+        return output;
+    };
+    r = RunCli({"encrypt-file", "-c", "Twofish", "--key-file", In(dir, "k"), "-", In(dir, "folder.tav")},
+               tar("-c folder", {}));
+    ASSERT_EQ(r.code, 0) << r.err;
+    fs::rename(dir / "folder", dir / "original");
+    r = RunCli({"decrypt-file", "--key-file", In(dir, "k"), In(dir, "folder.tav"), "-"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    tar("-x", r.out);
+    EXPECT_EQ(ReadFileText(dir / "folder" / "sub" / "note"), "a note\n");
+    EXPECT_EQ(test::ReadFile(dir / "folder" / "data"), bytes);
+#endif
+}
+
 // Names in any language, and a message's bytes given back as they were: no CR added or taken,
 // and the envelope's line ends in LF into a pipe (Windows' C runtime would translate all three).
 TEST(CliProgram, NamesInAnyLanguageAndMessagesByteForByte) {
@@ -1058,6 +1114,10 @@ TEST(CliCommands, StandardInputPastTheLimitEndsWithOverflow) {
         }
     } never;
     EXPECT_EQ(errorOf([&] { cli::ReadAll(never, kLimit); }), Failure::Overflow);
+    // So does one read into a file of no name (encrypt-file -), and nothing past the limit is kept.
+    ScratchFile scratch;
+    EXPECT_EQ(errorOf([&] { cli::SpoolInput(never, scratch, kLimit); }), Failure::Overflow);
+    EXPECT_LE(Describe(scratch.Descriptor()).size, kLimit);
 
     // A size known in advance is judged before anything is read.
     cli::TextReader sized(std::string(kLimit + 1, 'A'));
