@@ -3,10 +3,11 @@
 // destination written to an unnamed file beside it that is named only when it is complete
 // and flushed. Errors are FileFailures of the file error kinds.
 //
-// Part of the platform layer: the classes' work is made in base/posix/Files.cpp (O_TMPFILE and
-// linkat, a named fallback removed on signals) and base/windows/Files.cpp (a file marked for
-// deletion while it is written, unmarked and renamed when complete); what is common is in
-// base/Files.cpp. Paths are std::filesystem::path (UTF-16 on Windows). Errors reach
+// Part of the platform layer: where files are opened, made and named is the system's own,
+// base/posix/Files.cpp (O_TMPFILE and linkat, a named fallback removed on signals) and
+// base/windows/Files.cpp (a file marked for deletion while it is written, unmarked and renamed
+// when complete); reading and writing them is common, base/Files.cpp, and so is the early
+// flush of a large file (base/EarlyFlush.cpp). Paths are std::filesystem::path (UTF-16 on Windows). Errors reach
 // ThrowFileError as POSIX error numbers (errno, std::errc), which the Windows units map the
 // system's errors to. A descriptor here is the C runtime's number of an open file (on
 // Windows, _get_osfhandle gives its HANDLE).
@@ -75,7 +76,7 @@ public:
     void ReadAt(std::uint8_t* data, std::size_t n, std::uint64_t offset);
 
 private:
-    // The open file, the platform's own (base/posix/Files.cpp).
+    // The open file (base/FilesImpl.h).
     struct Impl;
     std::unique_ptr<Impl> impl_;
     std::uint64_t size_ = 0;
@@ -110,6 +111,7 @@ struct OutputPolicy {
 };
 
 class AtomicOutputFile;
+class FileBeingMade;
 
 // What a caller puts around the frame that a file operation writes or reads.
 struct FrameFileHooks {
@@ -165,9 +167,8 @@ public:
     void Commit();
 
 private:
-    // The file being made, the platform's own (base/posix/Files.cpp).
-    class Impl;
-    std::unique_ptr<Impl> impl_;
+    // The file being made (base/FilesImpl.h).
+    std::unique_ptr<FileBeingMade> impl_;
 };
 
 }  // namespace tavorin

@@ -1,4 +1,4 @@
-// The POSIX side of base/Files.h.
+// The POSIX side of base/Files.h: where files are opened, made and named.
 #include "base/Files.h"
 
 #include <fcntl.h>
@@ -14,22 +14,21 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "base/Failure.h"
 #include "base/FileSteps.h"
-#include "base/Types.h"
+#include "base/FilesImpl.h"
 
 namespace tavorin {
 
@@ -135,15 +134,6 @@ bool MayLinkDescriptors() noexcept {
 
 }  // namespace
 
-struct InputFile::Impl {
-    std::filesystem::path path;
-    int fd = -1;
-    bool owned = true;
-
-    // All of n bytes, at offset or, without one, at the file position.
-    void Read(std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset);
-};
-
 InputFile::InputFile(const std::filesystem::path& path) : impl_(std::make_unique<Impl>()) {
     impl_->path = path;
     int& fd_ = impl_->fd;
@@ -191,30 +181,23 @@ InputFile::~InputFile() {
     }
 }
 
-void InputFile::ReadExact(std::uint8_t* data, std::size_t n) { impl_->Read(data, n, std::nullopt); }
+std::ptrdiff_t ReadSome(int fd, std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset) noexcept {
+    return offset ? ::pread(fd, data, n, static_cast<off_t>(*offset)) : ::read(fd, data, n);
+}
 
-void InputFile::ReadAt(std::uint8_t* data, std::size_t n, std::uint64_t offset) { impl_->Read(data, n, offset); }
+std::ptrdiff_t WriteSome(int fd, const std::uint8_t* data, std::size_t n,
+                         std::optional<std::uint64_t> offset) noexcept {
+    return offset ? ::pwrite(fd, data, n, static_cast<off_t>(*offset)) : ::write(fd, data, n);
+}
 
-void InputFile::Impl::Read(std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset) {
-    while (n > 0) {
-        const ssize_t got = Step(FileStep::ReadSource, [&] {
-            return offset ? ::pread(fd, data, n, static_cast<off_t>(*offset)) : ::read(fd, data, n);
-        });
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ThrowFileError(errno, "reading", path);
-        }
-        if (got == 0) {
-            ThrowFileProblem(path, "became shorter while it was read");
-        }
-        data += got;
-        n -= static_cast<std::size_t>(got);
-        if (offset) {
-            *offset += static_cast<std::uint64_t>(got);
-        }
-    }
+int FlushData(int fd) noexcept { return ::fdatasync(fd) == 0 ? 0 : errno; }
+
+void StartWriteBack(int fd, std::uint64_t offset, std::uint64_t n) noexcept {
+#ifdef __linux__  // Linux's own call; WebAssembly has no disk to write back to
+    ::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(n), SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd, (void)offset, (void)n;
+#endif
 }
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) noexcept {
@@ -224,30 +207,16 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) no
            sa.st_ino == sb.st_ino;
 }
 
-class AtomicOutputFile::Impl {
-public:
-    Impl(const std::filesystem::path& destination, OutputPolicy policy);
-    ~Impl();
-    Impl(const Impl&) = delete;
-    Impl& operator=(const Impl&) = delete;
+namespace {
 
-    void Write(const std::uint8_t* data, std::size_t n);
-    void WriteAt(const std::uint8_t* data, std::size_t n, std::uint64_t offset);
-    void WritePart(const std::uint8_t* data, std::size_t n, std::uint64_t offset);
-    void Commit();
+// Unnamed where the system allows, else under a hidden name that signals remove.
+class PosixFile final : public FileBeingMade {
+public:
+    PosixFile(const std::filesystem::path& destination, OutputPolicy policy);
+    ~PosixFile() override;
 
 private:
-    // All of data, at offset or, without one, at the file position.
-    void Put(const std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset);
-
-    // The flush of a large file costs about as much as writing it, all at Commit; a thread
-    // of its own flushes each stretch while the rest is still being made.
-    class Flusher;
-    void StartWriteBack(std::uint64_t offset, std::uint64_t n) noexcept;
-    // Asks for a flush each kFlushStep bytes written.
-    void FlushEarly();
-    void StopFlusher() noexcept;
-
+    void Name() override;
     // Give the complete file the destination's name, from the unnamed file or from the
     // named temporary one.
     void NameUnnamed();
@@ -256,25 +225,15 @@ private:
     // The hidden name beside the destination with this suffix.
     std::string HiddenName(std::string_view suffix) const;
 
-    std::filesystem::path destination_;
     std::filesystem::path folder_;
     std::filesystem::path temp_;  // the named temporary file, when there is one
     int guard_ = -1;              // its slot for the signal handler
-    OutputPolicy policy_;
     bool existed_ = false;
-    unsigned mode_ = 0;  // the named file's
-    int fd_ = -1;
+    unsigned mode_ = 0;            // the named file's
     bool linkDescriptor_ = false;  // the unnamed file is named through its descriptor, not /proc
-    static constexpr std::uint64_t kWriteBackStep = std::uint64_t{1} << 20;
-    static constexpr std::uint64_t kFlushStep = std::uint64_t{8} << 20;
-    std::uint64_t written_ = 0;     // bytes written so far
-    std::uint64_t started_ = 0;     // bytes whose write-back has been started
-    std::uint64_t flushAsked_ = 0;  // bytes written when the last flush was asked for
-    std::unique_ptr<Flusher> flusher_;
-    int flushError_ = 0;  // the first error of an early flush, for Commit to report
-    bool committed_ = false;
-    std::mutex parts_;  // WritePart's accounting
 };
+
+}  // namespace
 
 ScratchFile::ScratchFile(const std::filesystem::path& nearby) {
     if (!nearby.empty()) {
@@ -301,27 +260,13 @@ ScratchFile::~ScratchFile() { ::close(fd_); }
 
 std::filesystem::path ScratchFile::Path() const { return "/proc/self/fd/" + std::to_string(fd_); }
 
-AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& destination, OutputPolicy policy)
-    : impl_(std::make_unique<Impl>(destination, policy)) {}
-
-AtomicOutputFile::~AtomicOutputFile() = default;
-
-void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) { impl_->Write(data, n); }
-
-void AtomicOutputFile::WriteAt(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
-    impl_->WriteAt(data, n, offset);
+std::unique_ptr<FileBeingMade> FileBeingMade::Open(const std::filesystem::path& destination, OutputPolicy policy) {
+    return std::make_unique<PosixFile>(destination, policy);
 }
 
-void AtomicOutputFile::WritePart(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
-    impl_->WritePart(data, n, offset);
-}
-
-void AtomicOutputFile::Commit() { impl_->Commit(); }
-
-AtomicOutputFile::Impl::Impl(const std::filesystem::path& destination, OutputPolicy policy)
-    : destination_(destination), policy_(policy) {
+PosixFile::PosixFile(const std::filesystem::path& destination, OutputPolicy policy)
+    : FileBeingMade(destination, policy) {
     if (policy_.stream >= 0) {
-        fd_ = policy_.stream;
         return;
     }
     // Through a symbolic link, replace the file it names and keep the link.
@@ -377,7 +322,7 @@ AtomicOutputFile::Impl::Impl(const std::filesystem::path& destination, OutputPol
     mode_ = existed_ ? existing.st_mode & 07777 : S_IRUSR | S_IWUSR;
 }
 
-std::string AtomicOutputFile::Impl::HiddenName(std::string_view suffix) const {
+std::string PosixFile::HiddenName(std::string_view suffix) const {
     // Built step by step: GCC 12 warns wrongly about overlap on the one-line concatenation.
     std::string hidden = destination_.filename().string();
     hidden.insert(hidden.begin(), '.');
@@ -386,76 +331,8 @@ std::string AtomicOutputFile::Impl::HiddenName(std::string_view suffix) const {
     return hidden;
 }
 
-// Flushes the file with fdatasync each time it is asked, on its own thread, and keeps the
-// first error: the kernel reports a write-back error to one flush only, so an error seen
-// here must not be lost before Commit.
-class AtomicOutputFile::Impl::Flusher {
-public:
-    explicit Flusher(int fd) : fd_(fd), thread_([this] { Loop(); }) {}
-    ~Flusher() { Finish(); }
-
-    void Ask() {
-        {
-            std::lock_guard lock(mutex_);
-            ++asked_;
-        }
-        wake_.notify_one();
-    }
-
-    // Waits for a flush under way (one asked for but not begun is left to Commit's own),
-    // and returns the first error.
-    int Finish() noexcept {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_one();
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-        return error_;
-    }
-
-private:
-    void Loop() {
-        std::uint64_t served = 0;
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [&] { return stop_ || asked_ > served; });
-            if (stop_) {
-                return;
-            }
-            served = asked_;
-            lock.unlock();
-            const int err = ::fdatasync(fd_) == 0 ? 0 : errno;
-            lock.lock();
-            if (err != 0 && error_ == 0) {
-                error_ = err;
-            }
-        }
-    }
-
-    int fd_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::uint64_t asked_ = 0;
-    bool stop_ = false;
-    int error_ = 0;
-    std::thread thread_;  // last: it starts once the rest is ready
-};
-
-void AtomicOutputFile::Impl::StopFlusher() noexcept {
-    if (flusher_) {
-        const int err = flusher_->Finish();
-        if (flushError_ == 0) {
-            flushError_ = err;
-        }
-        flusher_.reset();
-    }
-}
-
-AtomicOutputFile::Impl::~Impl() {
-    StopFlusher();  // before the descriptor it flushes is closed
+PosixFile::~PosixFile() {
+    StopFlushing();  // before the descriptor it flushes is closed
     if (policy_.stream >= 0) {
         return;  // not ours to close
     }
@@ -468,90 +345,7 @@ AtomicOutputFile::Impl::~Impl() {
     NamedTemporaries::Drop(guard_);
 }
 
-void AtomicOutputFile::Impl::Put(const std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset) {
-    while (n > 0) {
-        const ssize_t put = Step(FileStep::Write, [&] {
-            return offset ? ::pwrite(fd_, data, n, static_cast<off_t>(*offset)) : ::write(fd_, data, n);
-        });
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ThrowFileError(errno, "writing", destination_);
-        }
-        data += put;
-        n -= static_cast<std::size_t>(put);
-        if (offset) {
-            *offset += static_cast<std::uint64_t>(put);
-        }
-    }
-}
-
-void AtomicOutputFile::Impl::Write(const std::uint8_t* data, std::size_t n) {
-    Put(data, n, std::nullopt);
-    if (policy_.stream >= 0) {
-        return;  // a stream is not flushed to disk
-    }
-    written_ += n;
-    // Start writing back what is complete, so that the flush at Commit finds little left to
-    // do: for a large file it would otherwise wait for all of it at the end. Only a hint;
-    // Commit's fsync still reports any error.
-    if (written_ - started_ >= kWriteBackStep) {
-        StartWriteBack(started_, written_ - started_);
-        started_ = written_;
-    }
-    FlushEarly();
-}
-
-void AtomicOutputFile::Impl::WritePart(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
-    Put(data, n, offset);
-    std::lock_guard lock(parts_);
-    StartWriteBack(offset, n);
-    written_ += n;
-    FlushEarly();
-}
-
-void AtomicOutputFile::Impl::StartWriteBack(std::uint64_t offset, std::uint64_t n) noexcept {
-#ifdef __linux__  // Linux's own call; WebAssembly has no disk to write back to
-    ::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(n), SYNC_FILE_RANGE_WRITE);
-#else
-    (void)offset, (void)n;
-#endif
-}
-
-void AtomicOutputFile::Impl::FlushEarly() {
-    if (written_ - flushAsked_ >= kFlushStep) {
-        flushAsked_ = written_;
-        if (Step(FileStep::Flush, [] { return 0; }) != 0) {
-            if (flushError_ == 0) {
-                flushError_ = errno;
-            }
-        } else if (ThreadsAvailable) {  // else Commit's flush does all of it
-            try {
-                if (!flusher_) {
-                    flusher_ = std::make_unique<Flusher>(fd_);
-                }
-                flusher_->Ask();
-            } catch (const std::system_error&) {
-                // No thread to be had: Commit's flush does all of it.
-            }
-        }
-    }
-}
-
-void AtomicOutputFile::Impl::WriteAt(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
-    Put(data, n, offset);
-}
-
-void AtomicOutputFile::Impl::Commit() {
-    StopFlusher();
-    if (flushError_ != 0) {
-        ThrowFileError(flushError_, "writing", destination_);
-    }
-    if (policy_.stream >= 0) {
-        committed_ = true;
-        return;
-    }
+void PosixFile::Name() {
     // Keep the mode an existing destination had; a new one, and the named temporary file
     // until now, has the owner's rights only.
     if (mode_ != (S_IRUSR | S_IWUSR)) {
@@ -575,14 +369,14 @@ void AtomicOutputFile::Impl::Commit() {
 }
 
 // Closes the descriptor whatever the seam says, so that none leaks; -1 with errno on failure.
-int AtomicOutputFile::Impl::CloseFile() {
+int PosixFile::CloseFile() {
     const int fd = fd_;
     fd_ = -1;
     const int closed = ::close(fd);
     return Step(FileStep::Close, [&] { return closed; });
 }
 
-void AtomicOutputFile::Impl::NameUnnamed() {
+void PosixFile::NameUnnamed() {
     const std::string self = "/proc/self/fd/" + std::to_string(fd_);
     const auto link = [&](const std::filesystem::path& name) {
         return Step(FileStep::Link, [&] {
@@ -630,7 +424,7 @@ void AtomicOutputFile::Impl::NameUnnamed() {
     }
 }
 
-void AtomicOutputFile::Impl::NameTemporary() {
+void PosixFile::NameTemporary() {
     if (CloseFile() != 0) {
         ThrowFileError(errno, "writing", destination_);
     }

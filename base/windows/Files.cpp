@@ -11,17 +11,16 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "base/Failure.h"
 #include "base/FileSteps.h"
+#include "base/FilesImpl.h"
 #include "base/Random.h"
 #include "base/windows/Errors.h"
 
@@ -156,15 +155,6 @@ bool FileIdentity(const std::filesystem::path& path, FILE_ID_INFO& id) noexcept 
 
 }  // namespace
 
-struct InputFile::Impl {
-    std::filesystem::path path;
-    int fd = -1;
-    bool owned = true;
-
-    // All of n bytes, at offset or, without one, at the file position.
-    void Read(std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset);
-};
-
 InputFile::InputFile(const std::filesystem::path& path) : impl_(std::make_unique<Impl>()) {
     impl_->path = path;
     HANDLE handle = INVALID_HANDLE_VALUE;
@@ -209,26 +199,20 @@ InputFile::~InputFile() {
     }
 }
 
-void InputFile::ReadExact(std::uint8_t* data, std::size_t n) { impl_->Read(data, n, std::nullopt); }
-
-void InputFile::ReadAt(std::uint8_t* data, std::size_t n, std::uint64_t offset) { impl_->Read(data, n, offset); }
-
-void InputFile::Impl::Read(std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset) {
-    while (n > 0) {
-        const std::ptrdiff_t got = Step(FileStep::ReadSource, [&] { return MoveSome(fd, data, n, offset, ReadInto); });
-        if (got < 0) {
-            ThrowFileError(errno, "reading", path);
-        }
-        if (got == 0) {
-            ThrowFileProblem(path, "became shorter while it was read");
-        }
-        data += got;
-        n -= static_cast<std::size_t>(got);
-        if (offset) {
-            *offset += static_cast<std::uint64_t>(got);
-        }
-    }
+std::ptrdiff_t ReadSome(int fd, std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset) noexcept {
+    return MoveSome(fd, data, n, offset, ReadInto);
 }
+
+std::ptrdiff_t WriteSome(int fd, const std::uint8_t* data, std::size_t n,
+                         std::optional<std::uint64_t> offset) noexcept {
+    // WriteFile's buffer is not written to.
+    return MoveSome(fd, const_cast<std::uint8_t*>(data), n, offset, WriteFrom);
+}
+
+int FlushData(int fd) noexcept { return Posix(FlushFileBuffers(HandleOf(fd))) == 0 ? 0 : errno; }
+
+// Windows starts writing back on its own.
+void StartWriteBack(int fd, std::uint64_t offset, std::uint64_t n) noexcept { (void)fd, (void)offset, (void)n; }
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) noexcept {
     FILE_ID_INFO ia{}, ib{};
@@ -281,60 +265,27 @@ ScratchFile::~ScratchFile() {
 
 std::filesystem::path ScratchFile::Path() const { return path_; }
 
-class AtomicOutputFile::Impl {
-public:
-    Impl(const std::filesystem::path& destination, OutputPolicy policy);
-    ~Impl();
-    Impl(const Impl&) = delete;
-    Impl& operator=(const Impl&) = delete;
+namespace {
 
-    void Write(const std::uint8_t* data, std::size_t n);
-    void WritePart(const std::uint8_t* data, std::size_t n, std::uint64_t offset);
-    // All of data, at offset or, without one, at the file position.
-    void Put(const std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset);
-    void Commit();
+// Made under a hidden name and marked for deletion until it is complete.
+class MarkedFile final : public FileBeingMade {
+public:
+    MarkedFile(const std::filesystem::path& destination, OutputPolicy policy);
+    ~MarkedFile() override;
 
 private:
-    // The flush of a large file costs about as much as writing it, all at Commit; a thread of
-    // its own flushes each stretch while the rest is still being made.
-    class Flusher;
-    // Asks for a flush each kFlushStep bytes written.
-    void FlushEarly();
-    void StopFlusher() noexcept;
-
-    std::filesystem::path destination_;
-    OutputPolicy policy_;
-    int fd_ = -1;
-    static constexpr std::uint64_t kFlushStep = std::uint64_t{8} << 20;
-    std::uint64_t written_ = 0;     // bytes written so far
-    std::uint64_t flushAsked_ = 0;  // bytes written when the last flush was asked for
-    std::unique_ptr<Flusher> flusher_;
-    int flushError_ = 0;  // the first error of an early flush, for Commit to report
-    bool committed_ = false;
-    std::mutex parts_;  // WritePart's accounting
+    void Name() override;
 };
 
-AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& destination, OutputPolicy policy)
-    : impl_(std::make_unique<Impl>(destination, policy)) {}
+}  // namespace
 
-AtomicOutputFile::~AtomicOutputFile() = default;
-
-void AtomicOutputFile::Write(const std::uint8_t* data, std::size_t n) { impl_->Write(data, n); }
-
-void AtomicOutputFile::WriteAt(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
-    impl_->Put(data, n, offset);
+std::unique_ptr<FileBeingMade> FileBeingMade::Open(const std::filesystem::path& destination, OutputPolicy policy) {
+    return std::make_unique<MarkedFile>(destination, policy);
 }
 
-void AtomicOutputFile::WritePart(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
-    impl_->WritePart(data, n, offset);
-}
-
-void AtomicOutputFile::Commit() { impl_->Commit(); }
-
-AtomicOutputFile::Impl::Impl(const std::filesystem::path& destination, OutputPolicy policy)
-    : destination_(destination), policy_(policy) {
+MarkedFile::MarkedFile(const std::filesystem::path& destination, OutputPolicy policy)
+    : FileBeingMade(destination, policy) {
     if (policy_.stream >= 0) {
-        fd_ = policy_.stream;
         return;
     }
     // Through a symbolic link, replace the file it names and keep the link.
@@ -406,73 +357,8 @@ AtomicOutputFile::Impl::Impl(const std::filesystem::path& destination, OutputPol
     }
 }
 
-// Flushes the file each time it is asked, on its own thread, and keeps the first error.
-class AtomicOutputFile::Impl::Flusher {
-public:
-    explicit Flusher(int fd) : handle_(HandleOf(fd)), thread_([this] { Loop(); }) {}
-    ~Flusher() { Finish(); }
-
-    void Ask() {
-        {
-            std::lock_guard lock(mutex_);
-            ++asked_;
-        }
-        wake_.notify_one();
-    }
-
-    // Waits for a flush under way, and returns the first error.
-    int Finish() noexcept {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_one();
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-        return error_;
-    }
-
-private:
-    void Loop() {
-        std::uint64_t served = 0;
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [&] { return stop_ || asked_ > served; });
-            if (stop_) {
-                return;
-            }
-            served = asked_;
-            lock.unlock();
-            const int err = Posix(FlushFileBuffers(handle_)) == 0 ? 0 : errno;
-            lock.lock();
-            if (err != 0 && error_ == 0) {
-                error_ = err;
-            }
-        }
-    }
-
-    HANDLE handle_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::uint64_t asked_ = 0;
-    bool stop_ = false;
-    int error_ = 0;
-    std::thread thread_;  // last: it starts once the rest is ready
-};
-
-void AtomicOutputFile::Impl::StopFlusher() noexcept {
-    if (flusher_) {
-        const int err = flusher_->Finish();
-        if (flushError_ == 0) {
-            flushError_ = err;
-        }
-        flusher_.reset();
-    }
-}
-
-AtomicOutputFile::Impl::~Impl() {
-    StopFlusher();  // before the handle it flushes is closed
+MarkedFile::~MarkedFile() {
+    StopFlushing();  // before the handle it flushes is closed
     if (policy_.stream < 0 && fd_ >= 0) {
         // Marked again, should Commit have failed after unmarking it: closing removes it.
         if (!committed_) {
@@ -482,72 +368,10 @@ AtomicOutputFile::Impl::~Impl() {
     }
 }
 
-void AtomicOutputFile::Impl::Put(const std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset) {
-    auto* bytes = const_cast<std::uint8_t*>(data);  // WriteFile's buffer is not written to
-    while (n > 0) {
-        std::ptrdiff_t put = Step(FileStep::Write, [&] { return MoveSome(fd_, bytes, n, offset, WriteFrom); });
-        if (put == 0) {
-            errno = EIO, put = -1;
-        }
-        if (put < 0) {
-            ThrowFileError(errno, "writing", destination_);
-        }
-        bytes += put;
-        n -= static_cast<std::size_t>(put);
-        if (offset) {
-            *offset += static_cast<std::uint64_t>(put);
-        }
-    }
-}
-
-void AtomicOutputFile::Impl::Write(const std::uint8_t* data, std::size_t n) {
-    Put(data, n, std::nullopt);
-    if (policy_.stream >= 0) {
-        return;  // a stream is not flushed to disk
-    }
-    written_ += n;
-    FlushEarly();
-}
-
-void AtomicOutputFile::Impl::WritePart(const std::uint8_t* data, std::size_t n, std::uint64_t offset) {
-    Put(data, n, offset);
-    std::lock_guard lock(parts_);
-    written_ += n;
-    FlushEarly();
-}
-
-void AtomicOutputFile::Impl::FlushEarly() {
-    if (written_ - flushAsked_ >= kFlushStep) {
-        flushAsked_ = written_;
-        if (Step(FileStep::Flush, [] { return 0; }) != 0) {
-            if (flushError_ == 0) {
-                flushError_ = errno;
-            }
-        } else {
-            try {
-                if (!flusher_) {
-                    flusher_ = std::make_unique<Flusher>(fd_);
-                }
-                flusher_->Ask();
-            } catch (const std::system_error&) {
-                // No thread to be had: Commit's flush does all of it.
-            }
-        }
-    }
-}
-
 // Unmarks the complete file and gives it the destination's name in one rename: without
 // replacing, a file that appeared there meanwhile is refused, not lost. Only a kill between
 // the two steps leaves the complete file under its hidden name.
-void AtomicOutputFile::Impl::Commit() {
-    StopFlusher();
-    if (flushError_ != 0) {
-        ThrowFileError(flushError_, "writing", destination_);
-    }
-    if (policy_.stream >= 0) {
-        committed_ = true;
-        return;
-    }
+void MarkedFile::Name() {
     const HANDLE handle = HandleOf(fd_);
     if (Step(FileStep::Sync, [&] { return Posix(FlushFileBuffers(handle)); }) != 0) {
         ThrowFileError(errno, "writing", destination_);
