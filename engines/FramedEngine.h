@@ -1,7 +1,7 @@
 #pragma once
 // The framed engine over bytes, written once over the block cipher so that the chaining
 // loops inline its block function. The frame is described in FrameFormat.h; files go
-// through FramedFile.h.
+// through FramedFile.h; long runs are decrypted on every core (DecryptOnEveryCore.h).
 //
 // A cipher class derives as  class clsX final : public FramedEngine<clsX, B>  and supplies
 //   void EncryptBlock(std::uint8_t* block) noexcept;   // one block in place
@@ -16,13 +16,12 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstring>
 #include <functional>
 #include <optional>
 
 #include "base/Failure.h"
-#include "base/Team.h"
+#include "engines/DecryptOnEveryCore.h"
 #include "engines/Engine.h"
 #include "engines/FrameFormat.h"
 #include "engines/FramedFile.h"
@@ -121,9 +120,10 @@ public:
 
         std::array<std::uint8_t, B> prev{};
         frame::ProgressRule progress(T, Progress);
-        if (ThreadsAvailable && T >= kSplitFrom && CoreCount() > 1) {
-            Team team(std::min<std::size_t>(CoreCount(), static_cast<std::size_t>(T / kPiece)));
-            DecryptOnEveryCore(team, bytes.data(), 0, static_cast<std::size_t>(T), prev.data(), fits, progress);
+        if (frame::EveryCore::Worth(T)) {
+            frame::EveryCore(static_cast<std::size_t>(T / kPiece))
+                .Decrypt(bytes.data(), 0, static_cast<std::size_t>(T), prev.data(), B, kInCache, fits, progress,
+                         Chain());
             if (!fits) {
                 ReportWrongKey();
                 return false;
@@ -180,25 +180,22 @@ public:
         frame::CheckSource(SourceFile);
         Prepare(key);
         std::array<std::uint8_t, B> prev{};
-        std::optional<Team> team;  // started with the first chunk worth sharing
+        const frame::BlockRun chain = Chain();
+        std::optional<frame::EveryCore> cores;  // started with the first chunk worth sharing
         const bool fits = frame::DecryptFile(
             SourceFile, DestFile, destPolicy_, fileHooks_, B, Progress,
             [&](const std::uint8_t* frameStart) { return PeekLength(frameStart); },
             [&](std::uint8_t* data, std::uint64_t base, std::size_t n, frame::ProgressRule& progress) {
-                if (!team && n >= kSplitFrom && CoreCount() > 1) {
-                    team.emplace(std::min<std::size_t>(CoreCount(), frame::FileChunk / kPiece));
+                if (!cores && frame::EveryCore::Worth(n)) {
+                    cores.emplace(frame::FileChunk / kPiece);
                 }
-                if (team && n >= kSplitFrom) {
-                    DecryptOnEveryCore(*team, data, base, n, prev.data(), false, progress);
+                if (cores && n >= kSplitFrom) {
+                    cores->Decrypt(data, base, n, prev.data(), B, kInCache, false, progress, chain);
                 } else {
                     DecryptRun(data, base, n, prev.data(), progress);
                 }
             },
-            [&](std::uint8_t* data, std::size_t n, std::uint8_t* chain) {
-                static const std::function<void(std::int32_t)> silent;
-                frame::ProgressRule none(n, silent);
-                DecryptRun(data, 0, n, chain, none);
-            });
+            chain);
         if (!fits) {
             ReportWrongKey();
         }
@@ -215,10 +212,10 @@ private:
     // Pieces of the in-memory operations that stay in the first-level cache.
     static constexpr std::size_t kInCache = std::size_t{16} << 10;
     static_assert(kInCache % B == 0 && kInCache > frame::HeaderSize);
-    // Decryption on every core: frames (and file chunks) from kSplitFrom bytes on, in pieces
-    // of kPiece bytes.
-    static constexpr std::size_t kPiece = std::size_t{256} << 10;
-    static constexpr std::size_t kSplitFrom = 2 * kPiece;
+    // Decryption on every core (DecryptOnEveryCore.h): frames (and file chunks) from kSplitFrom
+    // bytes on, in pieces of kPiece bytes.
+    static constexpr std::size_t kPiece = frame::EveryCore::kPiece;
+    static constexpr std::size_t kSplitFrom = frame::EveryCore::kSplitFrom;
     static_assert(frame::FileChunk % kPiece == 0 && kPiece % kInCache == 0 && frame::FileChunk >= kSplitFrom);
 
     Derived& Self() noexcept { return static_cast<Derived&>(*this); }
@@ -329,55 +326,14 @@ private:
         }
     }
 
-    // Decrypts data[0, n), frame offset base, in place on every member of the team: pieces
-    // handed out in order, each chained from the ciphertext block before it, kept before any
-    // piece is decrypted. With `shift`, the data bytes move down over the 12 header bytes
-    // (base 0) as DecryptByte's one-thread path moves them. prev: as for DecryptRun.
-    void DecryptOnEveryCore(Team& team, std::uint8_t* data, std::uint64_t base, std::size_t n, std::uint8_t* prev,
-                            bool shift, frame::ProgressRule& progress) {
-        // The last piece takes the rest, so that no piece is shorter than the header.
-        const std::size_t pieces = std::max<std::size_t>(n / kPiece, 1);
-        ByteArray chains(pieces * B);
-        std::memcpy(chains.data(), prev, B);
-        for (std::size_t k = 1; k < pieces; ++k) {
-            std::memcpy(chains.data() + k * B, data + k * kPiece - B, B);
-        }
-        std::memcpy(prev, data + n - B, B);
-        // The first 12 bytes of a piece belong at the end of the piece before, which another
-        // thread may still be decrypting: they wait here, and are wiped.
-        ByteArray heads(shift ? pieces * frame::HeaderSize : 0);
-        struct Wipe {
-            ByteArray& bytes;
-            ~Wipe() { SecureWipe(bytes); }
-        } wipeHeads{heads};
-        std::atomic<std::uint64_t> done{0};
-        const std::function<void(std::int32_t)> silent;
-        team.Run(
-            pieces,
-            [&](std::size_t k) {
-                const std::size_t from = k * kPiece;
-                const std::size_t size = k + 1 == pieces ? n - from : kPiece;
-                frame::ProgressRule none(size, silent);
-                std::uint8_t* chain = chains.data() + k * B;
-                for (std::size_t at = from; at < from + size; at += kInCache) {
-                    const std::size_t m = std::min(kInCache, from + size - at);
-                    DecryptRun(data + at, base + at, m, chain, none);
-                    if (!shift) {
-                        continue;
-                    }
-                    std::size_t moveFrom = at;
-                    if (at == from) {
-                        std::memcpy(heads.data() + k * frame::HeaderSize, data + at, frame::HeaderSize);
-                        moveFrom += frame::HeaderSize;
-                    }
-                    std::memmove(data + moveFrom - frame::HeaderSize, data + moveFrom, at + m - moveFrom);
-                }
-                done.fetch_add(size, std::memory_order_relaxed);
-            },
-            [&] { progress.Reach(base + done.load(std::memory_order_relaxed), B); });
-        for (std::size_t k = 1; shift && k < pieces; ++k) {
-            std::memcpy(data + k * kPiece - frame::HeaderSize, heads.data() + k * frame::HeaderSize, frame::HeaderSize);
-        }
+    // Decrypts whole blocks in place from a chain block, raising nothing; safe on several
+    // threads at once.
+    frame::BlockRun Chain() {
+        return [this](std::uint8_t* data, std::size_t n, std::uint8_t* chain) {
+            static const std::function<void(std::int32_t)> silent;
+            frame::ProgressRule none(n, silent);
+            DecryptRun(data, 0, n, chain, none);
+        };
     }
 
     // The end (exclusive, relative to data) of the blocks to run before the next progress

@@ -24,6 +24,15 @@ using BlockRun = std::function<void(std::uint8_t* data, std::size_t n, std::uint
 // Chunks are a multiple of every block size.
 inline constexpr std::size_t FileChunk = std::size_t{1} << 20;
 
+// The number of chunks of total bytes, and the length of chunk k.
+inline std::size_t Chunks(std::uint64_t total) noexcept {
+    return static_cast<std::size_t>((total + FileChunk - 1) / FileChunk);
+}
+inline std::size_t ChunkSize(std::uint64_t total, std::size_t k) noexcept {
+    const std::uint64_t rest = total - std::uint64_t{k} * FileChunk;
+    return static_cast<std::size_t>(rest < FileChunk ? rest : FileChunk);
+}
+
 // Throws the object error unless the source names a file whose length can be read.
 void CheckSource(const std::filesystem::path& source);
 
