@@ -1,7 +1,7 @@
 #pragma once
 // SHA-256 of a text, over the low 8 bits of each character, as 64 lower-case hex digits.
-// The compression runs on the CPU's SHA instructions when it has them, portable code
-// otherwise; both give the same digests.
+// The compression runs on the CPU's SHA instructions when it has them (Sha256X86.cpp),
+// portable code otherwise; both give the same digests.
 
 #include <array>
 #include <cstddef>

@@ -11,7 +11,7 @@
 #include "base/AnsiCodePage.h"
 #include "base/CpuFeatures.h"
 #include "base/Failure.h"
-#include "base/Team.h"
+#include "codecs/HexOnEveryCore.h"
 #include "codecs/HexX86.h"
 
 static_assert(std::endian::native == std::endian::little, "the pair words are laid out little-endian");
@@ -226,29 +226,12 @@ bool DecodeGapped(const Char* text, std::size_t count, std::uint8_t* out) noexce
     }
 }
 
-// Large texts are read on every core, in pieces of this many pairs.
-constexpr std::size_t kPiecePairs = std::size_t{1} << 18;
-
-template <class Char>
-bool DecodeOnEveryCore(const Char* text, std::size_t count, std::uint8_t* out) {
-    const std::size_t pieces = (count + kPiecePairs - 1) / kPiecePairs;
-    if (pieces < 2 || CoreCount() < 2)
-        return DecodeGapped(text, count, out);
-    std::atomic<bool> bad{false};
-    Team(std::min(CoreCount(), pieces)).Run(pieces, [&](std::size_t k) {
-        const std::size_t from = k * kPiecePairs;
-        if (!DecodeGapped(text + 3 * from, std::min(kPiecePairs, count - from), out + from))
-            bad.store(true, std::memory_order_relaxed);
-    });
-    return !bad.load();
-}
-
 template <class Char>
 ByteArray DecodeToBytes(std::basic_string_view<Char> text, std::int32_t separatorLength) {
     const std::size_t count = PairCount(text.size(), separatorLength);
     ByteArray bytes(count);
     const bool read = separatorLength == 1
-                          ? DecodeOnEveryCore(text.data(), count, bytes.data())
+                          ? DecodeOnEveryCore(text.data(), count, bytes.data(), &DecodeGapped<Char>)
                           : ReadPairs(text.data(), count, static_cast<std::size_t>(separatorLength) + 2, bytes.data(),
                                       Tables.HexValueTable);
     if (!read)
