@@ -17,8 +17,7 @@ namespace tavorin {
 // Up to n bytes at offset or, without one, at the file position: the bytes moved, 0 at the end
 // of the file, or -1 with errno.
 std::ptrdiff_t ReadSome(int fd, std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset) noexcept;
-std::ptrdiff_t WriteSome(int fd, const std::uint8_t* data, std::size_t n,
-                         std::optional<std::uint64_t> offset) noexcept;
+std::ptrdiff_t WriteSome(int fd, const std::uint8_t* data, std::size_t n, std::optional<std::uint64_t> offset) noexcept;
 
 struct InputFile::Impl {
     std::filesystem::path path;

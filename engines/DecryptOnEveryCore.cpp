@@ -175,7 +175,6 @@ void DecryptChunksOnEveryCore(InputFile& in, AtomicOutputFile& out, std::uint64_
         std::rethrow_exception(failure);
 }
 
-
 #endif
 
 }  // namespace tavorin::frame
