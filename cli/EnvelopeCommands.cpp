@@ -7,6 +7,7 @@
 #include "base/AnsiCodePage.h"
 #include "base/Files.h"
 #include "base/Team.h"
+#include "base/TextGate.h"
 #include "cli/Output.h"
 #include "envelope/Detect.h"
 #include "envelope/Envelope.h"
@@ -192,11 +193,7 @@ private:
         std::size_t size = bytes.size();
         DropByteOrderMark(bytes.data(), size);
         bytes.resize(size);
-        if (utf8) {
-            CheckUtf8(bytes, "the message");
-        } else {
-            Utf8ToWindows1252(bytes);
-        }
+        EncodeMessageText(bytes, utf8 ? MessageEncoding::Utf8 : MessageEncoding::Windows1252);
         if (!sink) {
             sink.emplace(out, output, system_.outFd, force_);
         }
@@ -275,18 +272,16 @@ private:
         }
         const std::string_view message(reinterpret_cast<const char*>(opened.message.data()), opened.message.size());
         const bool ascii = AsciiPrefix(opened.message.data(), opened.message.size()) == message.size();
-        const bool validUtf8 = ascii || IsValidUtf8(message);
-        const bool looksUtf8 = validUtf8 && !ascii;
-        if (utf8 && !validUtf8) {
+        const bool looksUtf8 = !utf8 && !ascii && IsValidUtf8(message);
+        try {
+            DecodeMessage(opened.message.data(), opened.message.size(),
+                          utf8 ? MessageEncoding::Utf8 : MessageEncoding::Windows1252,
+                          [&](const char* data, std::size_t size) { sink.Write(data, size); });
+        } catch (const TextFailure&) {
             SecureWipe(opened.message);
             throw CliError(ExitUsage,
                            "the message is not UTF-8; it was probably sealed as Windows-1252 (try --encoding "
                            "windows-1252)");
-        }
-        if (utf8) {
-            sink.Write(message.data(), message.size());
-        } else {
-            sink.WriteWindows1252AsUtf8(opened.message.data(), opened.message.size());
         }
         SecureWipe(opened.message);
         sink.Commit();
@@ -294,7 +289,7 @@ private:
             err << "opened with " << ToUtf8(opened.cipher) << ", " << std::to_string(opened.passes)
                 << (opened.passes == 1 ? " pass" : " passes") << '\n';
         }
-        if (!utf8 && looksUtf8) {
+        if (looksUtf8) {
             err << "hint: the message reads as UTF-8; if its letters look wrong, try --encoding utf-8\n";
         }
         err.Flush();

@@ -478,59 +478,18 @@ void MessageSource::Rewind() const {
     }
 }
 
-void CheckUtf8(const ByteArray& text, std::string_view what) {
-    if (const auto bad = FirstInvalidUtf8(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()))) {
-        NotUtf8(what, *bad);
-    }
-}
-
-void Utf8ToWindows1252(ByteArray& text) {
-    const std::uint8_t* p = text.data();
-    const std::size_t n = text.size();
-    const std::size_t ascii = AsciiPrefix(p, n);
-    if (ascii == n) {
-        return;  // ASCII is the same in both
-    }
-    CheckUtf8(text, "the message");
-    bool representable = true;
-    for (std::size_t i = ascii; i < n && representable;) {
-        i += AsciiPrefix(p + i, n - i);
-        if (i == n) {
-            break;
+void EncodeMessageText(ByteArray& text, MessageEncoding encoding) {
+    try {
+        EncodeMessage(text, encoding);
+    } catch (const TextFailure& refused) {
+        if (refused.Kind() == FailureKind::NotUtf8) {
+            NotUtf8("the message", refused.Offset());
         }
-        const auto s = DecodeUtf8(p, n, i);
-        std::uint8_t b = 0;
-        representable = s.cp < 0x10000 && AnsiCodePage::CharToByte(static_cast<char16_t>(s.cp), b);
-        i += s.length;
+        throw CliError(ExitUsage,
+                       "the message holds the character " + DescribeCodePoint(refused.Character()) +
+                           ", which Windows-1252 cannot hold",
+                       "use --encoding utf-8 to encrypt the message as UTF-8");
     }
-    if (!representable) {
-        // Letters typed as letter + combining mark are composed first; what is still left
-        // over is refused by name.
-        const std::string_view utf8(reinterpret_cast<const char*>(text.data()), text.size());
-        GatedText message = PassTextGate(FromUtf8(utf8));
-        if (message.refused) {
-            throw CliError(ExitUsage,
-                           "the message holds the character " + DescribeCodePoint(*message.refused) +
-                               ", which Windows-1252 cannot hold",
-                           "use --encoding utf-8 to encrypt the message as UTF-8");
-        }
-        text = AnsiCodePage::TextToBytes(message.text);
-        SecureWipe(message.text);
-        return;
-    }
-    // Every character has its byte: convert in place (the output never runs ahead).
-    std::uint8_t* q = text.data();
-    std::size_t out = ascii;
-    for (std::size_t i = ascii; i < n;) {
-        if (p[i] < 0x80) {
-            q[out++] = p[i++];
-            continue;
-        }
-        const auto s = DecodeUtf8(p, n, i);
-        AnsiCodePage::CharToByte(static_cast<char16_t>(s.cp), q[out++]);
-        i += s.length;
-    }
-    text.resize(out);
 }
 
 }  // namespace tavorin::cli

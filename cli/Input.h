@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "base/Files.h"
+#include "base/TextGate.h"
 #include "base/Types.h"
 #include "base/Watermark.h"
 #include "cli/Io.h"
@@ -130,12 +131,8 @@ void SpoolInput(Reader& in, ScratchFile& scratch, std::uint64_t limit,
 // Messages from this size on are read while they are encrypted, where a second thread can run.
 inline constexpr std::size_t StreamedFrom = std::size_t{1} << 20;
 
-// UTF-8 text to Windows-1252 bytes in place (never longer). Characters that need it are
-// brought to normalisation form C first. Throws CliError for text that is not UTF-8 and for a
-// character Windows-1252 cannot hold.
-void Utf8ToWindows1252(ByteArray& text);
-
-// Throws CliError when text is not UTF-8.
-void CheckUtf8(const ByteArray& text, std::string_view what);
+// The message's UTF-8 as the bytes that are sealed, in place (EncodeMessage); its refusal as a
+// CliError in the command line's words.
+void EncodeMessageText(ByteArray& text, MessageEncoding encoding);
 
 }  // namespace tavorin::cli

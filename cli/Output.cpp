@@ -78,59 +78,6 @@ void Output::Write(const char* data, std::size_t size) {
     }
 }
 
-namespace {
-
-// Each byte's character, at most three UTF-8 bytes.
-struct Utf8Char {
-    std::array<char, 3> bytes{};
-    std::uint8_t length = 0;
-};
-
-// Made on first use: an ASCII message never needs it.
-const std::array<Utf8Char, 256>& Windows1252Utf8() {
-    static const auto table = [] {
-        std::array<Utf8Char, 256> t{};
-        for (unsigned b = 0; b < 256; ++b) {
-            const char16_t c = AnsiCodePage::ByteToChar(static_cast<std::uint8_t>(b));
-            const std::string u = ToUtf8(std::u16string_view(&c, 1));
-            std::memcpy(t[b].bytes.data(), u.data(), std::min(u.size(), t[b].bytes.size()));
-            t[b].length = static_cast<std::uint8_t>(u.size());
-        }
-        return t;
-    }();
-    return table;
-}
-
-}  // namespace
-
-void Output::WriteWindows1252AsUtf8(const std::uint8_t* data, std::size_t size) {
-    // Runs of ASCII go out as they are.
-    constexpr std::size_t kSlice = std::size_t{1} << 16;
-    std::string buffer;  // made when a character needs it, no larger than the text needs
-    for (std::size_t at = 0; at < size;) {
-        const std::size_t ascii = AsciiPrefix(data + at, size - at);
-        if (ascii >= kSlice || at + ascii == size) {
-            Write(reinterpret_cast<const char*>(data + at), ascii);
-            at += ascii;
-            continue;
-        }
-        const std::size_t end = std::min(size, at + kSlice);
-        if (buffer.empty()) {
-            buffer.resize(3 * std::min(kSlice, size - at));
-        }
-        char* q = buffer.data();
-        const auto& table = Windows1252Utf8();
-        for (std::size_t i = at; i < end; ++i) {
-            const Utf8Char& c = table[data[i]];
-            std::memcpy(q, c.bytes.data(), c.bytes.size());
-            q += c.length;
-        }
-        Write(buffer.data(), static_cast<std::size_t>(q - buffer.data()));
-        at = end;
-    }
-    SecureWipe(buffer);
-}
-
 void Output::Commit() {
     if (placed_ && fd_ >= 0 && !SetPosition(fd_, base_ + end_)) {
         ThrowFileError(EIO, "writing", "standard output");

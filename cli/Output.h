@@ -23,8 +23,6 @@ public:
     // About size bytes are coming (a pipe behind standard output is enlarged for them).
     void Expect(std::uint64_t size) noexcept;
     void Write(const char* data, std::size_t size);
-    // Bytes as UTF-8 text, each through its Windows-1252 character.
-    void WriteWindows1252AsUtf8(const std::uint8_t* data, std::size_t size);
     void Commit();
 
     // Whether PlaceAt works: an output file, or a regular file behind the writer.

@@ -151,7 +151,9 @@ public:
     }
 
     void Passed(std::int64_t, const ByteArray& bytes) override {
-        result_ = AnsiCodePage::BytesToText(bytes);
+        // Shown as Windows-1252 text; after Decrypt's last pass that is the message, unless
+        // UTF-8 is chosen (Open decodes it once more).
+        result_ = DecodeMessage(bytes, MessageEncoding::Windows1252);
         window_.SetMessageText(u"");
         // The window keeps the result itself, not a copy: Encrypt reads it from there.
         window_.SetMessageText(std::move(result_));
@@ -269,47 +271,18 @@ private:
     std::u16string& text_;
 };
 
-// Whether every character is ASCII; 32 at a time, which vectorises.
-bool AllAscii(std::u16string_view text) {
-    char16_t seen = 0;
-    std::size_t i = 0;
-    for (; i + 32 <= text.size() && seen < 0x80; i += 32) {
-        for (std::size_t k = 0; k < 32; ++k) {
-            seen |= text[i + k];
-        }
-    }
-    for (; i < text.size(); ++i) {
-        seen |= text[i];
-    }
-    return seen < 0x80;
-}
-
-// The message's bytes in the window's encoding, or a box naming what Windows-1252 cannot hold.
+// The message's bytes in the window's encoding (with room for a frame), or a box naming what
+// Windows-1252 cannot hold.
 std::optional<ByteArray> MessageOrRefuse(MessageWindow& window, std::u16string_view message, MessageEncoding encoding) {
-    if (AllAscii(message)) {
-        // Its own normal form, and the same bytes in either encoding. Room for the frame, mapped
-        // at once.
-        ByteArray bytes;
-        bytes.reserve(message.size() + 64);
-        PrefaultPages(bytes.data(), bytes.capacity());
-        bytes.resize(message.size());
-        std::transform(message.begin(), message.end(), bytes.begin(),
-                       [](char16_t c) { return static_cast<std::uint8_t>(c); });
-        return bytes;
-    }
-    if (encoding == MessageEncoding::Utf8) {
-        const std::string utf8 = ToUtf8(message);
-        return ByteArray(utf8.begin(), utf8.end());
-    }
-    GatedText gated = PassTextGate(message);
-    if (gated.refused) {
-        window.ShowMessage(u"The message holds the character " + FromUtf8(DescribeCodePoint(*gated.refused)) +
+    try {
+        return EncodeMessage(message, encoding, 64);
+    } catch (const TextFailure& refused) {
+        window.ShowMessage(u"The message holds the character " + FromUtf8(DescribeCodePoint(refused.Character())) +
                                u", which Windows-1252 cannot hold.\r\n"
                                u"Choose UTF-8 as the message encoding to encrypt this message.",
                            MessageIcon::Exclamation, u"Message");
         return std::nullopt;
     }
-    return AnsiCodePage::TextToBytes(gated.text);
 }
 
 // An empty text with room for `size` characters, its pages mapped in one call: a fault for
@@ -443,7 +416,7 @@ bool Open(MessageWindow& window, Engine& engine, const std::u16string& key, cons
     }
 
     WindowPasses passes(window, passCount, passResult, &engine, key);
-    if (envelope::DecryptPasses(engine, bytes, key, passes) == envelope::Outcome::WrongKey) {
+    if (envelope::DecryptPasses(engine, bytes, key, passes) == envelope::OpenStatus::WrongKey) {
         // A wrong key: say so once, keep the envelope, claim nothing.
         SecureWipe(bytes);
         window.ShowMessage(events.WrongKeyText(), MessageIcon::Critical, Engine::WrongKeyTitle);
@@ -454,8 +427,10 @@ bool Open(MessageWindow& window, Engine& engine, const std::u16string& key, cons
     }
 
     if (window.Encoding() == MessageEncoding::Utf8) {
-        const std::string_view utf8(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        if (!IsValidUtf8(utf8)) {
+        std::u16string text;
+        try {
+            text = DecodeMessage(bytes, MessageEncoding::Utf8);
+        } catch (const TextFailure&) {
             // Keep the envelope, so that it can be opened again as Windows-1252.
             window.ShowMessage(
                 u"The decrypted message is not UTF-8 text.\r\n"
@@ -467,7 +442,7 @@ bool Open(MessageWindow& window, Engine& engine, const std::u16string& key, cons
             passResult.clear();
             return false;
         }
-        window.SetMessageText(FromUtf8(utf8));
+        window.SetMessageText(std::move(text));
     }
     SecureWipe(bytes);
     return true;

@@ -6,12 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/TextGate.h"  // MessageEncoding
+
 namespace tavorin {
 
 enum class MessageIcon { None, Exclamation, Critical, Information };
-
-// How a message's characters become bytes before encryption (and back after decryption).
-enum class MessageEncoding { Windows1252, Utf8 };
 
 class MessageWindow {
 public:

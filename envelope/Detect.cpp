@@ -51,9 +51,9 @@ private:
 OpenStatus RunPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, const OpenOptions& options,
                      std::int32_t& done) {
     FoundPasses hook(engine, options);
-    const Outcome outcome = DecryptPasses(engine, bytes, key, hook);
+    const OpenStatus outcome = DecryptPasses(engine, bytes, key, hook);
     done = hook.passes;
-    return outcome == Outcome::Opened && hook.ended ? *hook.ended : OpenStatus::WrongKey;
+    return outcome == OpenStatus::Opened && hook.ended ? *hook.ended : OpenStatus::WrongKey;
 }
 
 }  // namespace

@@ -8,7 +8,8 @@
 // is itself a frame that fits under the same cipher and key. A real message passes that test
 // by chance about once in 2^29, and a second cipher fits by chance about once in 2^28.
 //
-// The command line and the web page both open envelopes through OpenEnvelope.
+// The command line and the web page both open envelopes through OpenEnvelope; the window
+// runs its own pass loop over the parts in Envelope.h. All of them end with an OpenStatus.
 
 #include <cstdint>
 #include <functional>
@@ -53,16 +54,6 @@ struct OpenOptions {
     EngineMaker createEngine;
     // Progress of each pass (counted from 1), as the engine raises it.
     std::function<void(std::int32_t pass, std::int32_t percent)> progress;
-};
-
-enum class OpenStatus {
-    Opened,
-    NotAnEnvelope,     // no envelope in the text
-    SeveralEnvelopes,  // more than one envelope in the text
-    Damaged,           // the digest does not match, or the ciphertext is no frame of any cipher
-    WrongKey,          // no cipher fits, or a pass's frame does not fit: wrong key, cipher or passes
-    Ambiguous,         // more than one cipher fits: name the cipher
-    MorePasses,        // the passes asked for are done and the result is itself a frame
 };
 
 struct Opened {

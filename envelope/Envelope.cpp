@@ -212,21 +212,15 @@ void StripDigest(ByteArray& decoded) {
     decoded.erase(decoded.begin(), decoded.begin() + DigestLength);
 }
 
-Outcome OpenDecoded(Engine& engine, ByteArray& decoded, std::u16string_view key, std::int32_t passes) {
+OpenStatus OpenDecoded(Engine& engine, ByteArray& decoded, std::u16string_view key, std::int32_t passes) {
     // The way every envelope opens: the digest first (a damaged envelope is reported as
     // damaged, whatever the key), then the passes, each split over every core.
     CountedPasses counted(passes);
     if (!DigestMatches(decoded)) {
-        return Outcome::AuthenticationFailed;
+        return OpenStatus::Damaged;
     }
     StripDigest(decoded);
     return DecryptPasses(engine, decoded, key, counted);
-}
-
-Outcome OpenEnvelope(Engine& engine, std::string_view text, std::u16string_view key, std::int32_t passes,
-                     ByteArray& message) {
-    message = DecodePairs(text);
-    return OpenDecoded(engine, message, key, passes);
 }
 
 }  // namespace tavorin::envelope

@@ -146,19 +146,26 @@ bool DigestMatches(const ByteArray& decoded);
 // Removes the 64 digest bytes from the front.
 void StripDigest(ByteArray& decoded);
 
-enum class Outcome { Opened, AuthenticationFailed, WrongKey };
+// How opening an envelope ended: the one result of every way of opening (OpenDecoded here,
+// OpenEnvelope and OpenCiphertext in Detect.h).
+enum class OpenStatus {
+    Opened,
+    NotAnEnvelope,     // no envelope in the text
+    SeveralEnvelopes,  // more than one envelope in the text
+    Damaged,           // the digest does not match, or the ciphertext is no frame of any cipher
+    WrongKey,          // no cipher fits, or a pass's frame does not fit: wrong key, cipher or passes
+    Ambiguous,         // more than one cipher fits: name the cipher
+    MorePasses,        // the passes asked for are done and the result is itself a frame
+};
 
-// Decryption passes in place as long as the hook goes on. Stops at the first pass whose frame
-// does not fit (the engine's WrongKey event has fired once; bytes are as that pass found them)
-// and returns WrongKey.
-Outcome DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, PassHook& hook);
-Outcome DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes);
+// Decryption passes in place as long as the hook goes on: Opened, or WrongKey at the first pass
+// whose frame does not fit (the engine's WrongKey event has fired once; bytes are as that pass
+// found them).
+OpenStatus DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, PassHook& hook);
+OpenStatus DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes);
 
-// Digest check and passes over decoded pairs; the message replaces `decoded` when Opened.
-Outcome OpenDecoded(Engine& engine, ByteArray& decoded, std::u16string_view key, std::int32_t passes);
-
-// The whole way from envelope text to message.
-Outcome OpenEnvelope(Engine& engine, std::string_view text, std::u16string_view key, std::int32_t passes,
-                     ByteArray& message);
+// Digest check and passes over decoded pairs (DecodePairs): Damaged when the digest does not
+// match, else as DecryptPasses; the message replaces `decoded` when Opened.
+OpenStatus OpenDecoded(Engine& engine, ByteArray& decoded, std::u16string_view key, std::int32_t passes);
 
 }  // namespace tavorin::envelope

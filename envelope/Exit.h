@@ -3,6 +3,7 @@
 // failure kind and each way of opening an envelope ends with. The front ends word them.
 
 #include "base/Failure.h"
+#include "envelope/Envelope.h"
 
 namespace tavorin::envelope {
 
@@ -27,6 +28,20 @@ constexpr ExitCode ExitFor(FailureKind kind) noexcept {
         return ExitCode::File;
     default:
         return Failure::IsFileError(kind) ? ExitCode::File : ExitCode::Usage;
+    }
+}
+
+constexpr ExitCode ExitFor(OpenStatus status) noexcept {
+    switch (status) {
+    case OpenStatus::Opened:
+        return ExitCode::Ok;
+    case OpenStatus::NotAnEnvelope:
+    case OpenStatus::SeveralEnvelopes:
+        return ExitCode::Usage;
+    case OpenStatus::Damaged:
+        return ExitCode::Damaged;
+    default:  // wrong key, more than one cipher, more passes
+        return ExitCode::WrongKey;
     }
 }
 

@@ -42,12 +42,12 @@ void EncryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, st
     EncryptPasses(engine, bytes, key, counted);
 }
 
-Outcome DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, PassHook& hook) {
+OpenStatus DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, PassHook& hook) {
     const bool opened = RunPasses(bytes, hook, [&](ByteArray& b) { return engine.DecryptByte(b, key); });
-    return opened ? Outcome::Opened : Outcome::WrongKey;
+    return opened ? OpenStatus::Opened : OpenStatus::WrongKey;
 }
 
-Outcome DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes) {
+OpenStatus DecryptPasses(Engine& engine, ByteArray& bytes, std::u16string_view key, std::int32_t passes) {
     CountedPasses counted(passes);
     return DecryptPasses(engine, bytes, key, counted);
 }

@@ -157,11 +157,10 @@ std::size_t AsciiRun(const std::uint8_t* p, std::size_t n) noexcept {
                       "open it again"};
 }
 
-// The message's bytes: as they are (UTF-8), or one Windows-1252 byte per character, with room
-// for every pass's header and padding so that the frame grows in place. The characters are
-// converted in place: a byte never takes more room than the character it stands for. Typed
-// text always arrives as UTF-8; bytes that are not (a file) are refused under UTF-8, and under
-// Windows-1252 are what such a file holds: its Windows-1252 bytes, taken as they are.
+// The message's bytes (EncodeMessage), with room for every pass's header and padding so that
+// the frame grows in place. Typed text always arrives as UTF-8; bytes that are not (a file) are
+// refused under UTF-8, and under Windows-1252 are what such a file holds: its Windows-1252
+// bytes, taken as they are.
 ByteArray MessageBytes(const std::uint8_t* data, std::size_t size, bool utf8, std::size_t slack) {
     if (size > (utf8 ? MaxMessage : 3 * MaxMessage)) {
         throw Refusal{ExitCode::TooLarge, ""};
@@ -169,41 +168,23 @@ ByteArray MessageBytes(const std::uint8_t* data, std::size_t size, bool utf8, st
     ByteArray bytes;
     bytes.reserve(size + slack);
     bytes.assign(data, data + size);
-    if (utf8) {
-        if (const auto bad = FirstInvalidUtf8(std::string_view(reinterpret_cast<const char*>(data), size))) {
-            SecureWipe(bytes);
-            NotUtf8(data, size, *bad);
-        }
+    const std::size_t ascii = AsciiRun(data, size);
+    if (!utf8 && ascii < size &&
+        !IsValidUtf8(std::string_view(reinterpret_cast<const char*>(data) + ascii, size - ascii))) {
         return bytes;
     }
-    std::uint8_t* const p = bytes.data();
-    std::size_t out = AsciiRun(p, size);
-    if (out < size && !IsValidUtf8(std::string_view(reinterpret_cast<const char*>(data) + out, size - out))) {
-        return bytes;
+    try {
+        EncodeMessage(bytes, utf8 ? MessageEncoding::Utf8 : MessageEncoding::Windows1252);
+    } catch (const TextFailure& refused) {
+        if (refused.Kind() == FailureKind::NotUtf8) {
+            NotUtf8(data, size, refused.Offset());
+        }
+        throw Refusal{ExitCode::Usage,
+                      "the message holds the character " + DescribeCodePoint(refused.Character()) +
+                          ", which Windows-1252 cannot hold: choose UTF-8 to encrypt it as UTF-8",
+                      true};
     }
-    for (std::size_t i = out; i < size;) {
-        if (p[i] < 0x80) {
-            p[out++] = p[i++];
-            continue;
-        }
-        const Utf8Sequence s = DecodeUtf8(p, size, i);
-        if (s.length == 0) {
-            SecureWipe(bytes);
-            NotUtf8(data, size, i);
-        }
-        if (s.cp >= 0x10000 || !AnsiCodePage::CharToByte(static_cast<char16_t>(s.cp), p[out])) {
-            SecureWipe(bytes);
-            throw Refusal{ExitCode::Usage,
-                          "the message holds the character " + DescribeCodePoint(s.cp) +
-                              ", which Windows-1252 cannot hold: choose UTF-8 to encrypt it as UTF-8",
-                          true};
-        }
-        ++out;
-        i += s.length;
-    }
-    SecureWipe(p + out, size - out);
-    bytes.resize(out);
-    if (out > MaxMessage) {
+    if (bytes.size() > MaxMessage) {
         SecureWipe(bytes);
         throw Refusal{ExitCode::TooLarge, ""};
     }
@@ -223,30 +204,10 @@ void AnswerMessage(ByteArray& bytes, bool utf8) {
         return;
     }
     answer.readsUtf8 = IsValidUtf8(std::string_view(reinterpret_cast<const char*>(p), n));
-    std::string& text = answer.text;
     answer.textIsMessage = true;
-    // Bytes from 0x80 on stand for characters of two or three UTF-8 bytes.
-    std::size_t length = n;
-    for (std::size_t i = AsciiPrefix(p, n); i < n; i += AsciiPrefix(p + i, n - i)) {
-        length += AnsiCodePage::ByteToChar(p[i++]) < 0x800 ? 1 : 2;
-    }
-    text.resize(length);
-    char* q = text.data();
-    for (std::size_t i = 0; i < n;) {
-        const std::size_t ascii = AsciiPrefix(p + i, n - i);
-        q = std::copy(p + i, p + i + ascii, q);
-        i += ascii;
-        for (; i < n && p[i] >= 0x80; ++i) {
-            const char16_t c = AnsiCodePage::ByteToChar(p[i]);
-            if (c < 0x800) {
-                *q++ = static_cast<char>(0xC0 | (c >> 6));
-            } else {
-                *q++ = static_cast<char>(0xE0 | (c >> 12));
-                *q++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            }
-            *q++ = static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    answer.text.reserve(DecodedLength(p, n, MessageEncoding::Windows1252));
+    DecodeMessage(p, n, MessageEncoding::Windows1252,
+                  [](const char* data, std::size_t size) { answer.text.append(data, size); });
 }
 
 void TrackPasses(Engine& engine, int passes) {
@@ -292,29 +253,31 @@ int Run(Step step, bool first = true) {
 
 // The words for an opening that ended without a message.
 [[noreturn]] void Refuse(envelope::OpenStatus status, int passes, const std::vector<std::u16string>& fitting) {
+    // Opened reaches here only from a finder that found nothing to open.
+    const ExitCode code = status == envelope::OpenStatus::Opened ? ExitCode::Usage : envelope::ExitFor(status);
     switch (status) {
     case envelope::OpenStatus::NotAnEnvelope:
     case envelope::OpenStatus::Opened:
-        throw Refusal{ExitCode::Usage,
+        throw Refusal{code,
                       "the text is not an envelope: an envelope is lines of hexadecimal pairs separated by "
                       "spaces, its digest in front"};
     case envelope::OpenStatus::SeveralEnvelopes:
-        throw Refusal{ExitCode::Usage, "the text holds more than one envelope: open one at a time"};
+        throw Refusal{code, "the text holds more than one envelope: open one at a time"};
     case envelope::OpenStatus::Damaged:
-        throw Refusal{ExitCode::Damaged, "the envelope is damaged: make sure the whole envelope was copied"};
+        throw Refusal{code, "the envelope is damaged: make sure the whole envelope was copied"};
     case envelope::OpenStatus::WrongKey:
-        throw Refusal{ExitCode::WrongKey, work.findIt && work.passes == 0
-                                              ? "wrong key, cipher or passes"
-                                              : "wrong key, cipher or passes: Find it finds the cipher and the passes"};
+        throw Refusal{code, work.findIt && work.passes == 0
+                                ? "wrong key, cipher or passes"
+                                : "wrong key, cipher or passes: Find it finds the cipher and the passes"};
     case envelope::OpenStatus::Ambiguous: {
         std::string names;
         for (const auto& name : fitting) {
             names += (names.empty() ? "" : ", ") + ToUtf8(name);
         }
-        throw Refusal{ExitCode::WrongKey, "more than one cipher fits (" + names + "): choose the cipher"};
+        throw Refusal{code, "more than one cipher fits (" + names + "): choose the cipher"};
     }
     case envelope::OpenStatus::MorePasses:
-        throw Refusal{ExitCode::WrongKey,
+        throw Refusal{code,
                       "after " + PassWords(passes) + " the result is itself encrypted: choose Find it for the passes"};
     }
     throw Refusal{ExitCode::Usage, "unknown outcome"};

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <variant>
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
@@ -124,4 +125,47 @@ TEST(TextGate, KeysAreNormalisedAndRefusedByName) {
     EXPECT_TRUE(refused.text.empty());
     EXPECT_EQ(AnsiCodePage::FirstUnrepresentable(u"ok \u00ff\u0178"), std::nullopt);
     EXPECT_EQ(AnsiCodePage::FirstUnrepresentable(u"a\U0001F600"), char32_t{0x1F600});
+}
+
+// The message rule has a UTF-16 way (the window) and a UTF-8 way in place (the command line and
+// the page): both give the same bytes or refuse the same character, and decoding gives the
+// composed text back, as text and as UTF-8 pieces.
+TEST(MessageRule, BothWaysInAgreeAndDecodingGivesTheTextBack) {
+    const auto encode8 = [](const std::u16string& text, MessageEncoding encoding) -> std::variant<ByteArray, char32_t> {
+        const std::string utf8 = ToUtf8(text);
+        ByteArray bytes(utf8.begin(), utf8.end());
+        try {
+            EncodeMessage(bytes, encoding);
+            return bytes;
+        } catch (const TextFailure& f) {
+            EXPECT_EQ(f.Kind(), FailureKind::NotInCodePage);
+            return f.Character();
+        }
+    };
+    const auto encode16 = [](const std::u16string& text,
+                             MessageEncoding encoding) -> std::variant<ByteArray, char32_t> {
+        try {
+            return EncodeMessage(text, encoding);
+        } catch (const TextFailure& f) {
+            return f.Character();
+        }
+    };
+    for (const std::u16string text : {u"plain", u"caf\u00E9 \u20AC\u0081", u"cafe\u0301", u"\u0141\u00F3d\u017A",
+                                      u"\U0001F600 x", u"a\u0301\u0327"}) {
+        for (MessageEncoding encoding : {MessageEncoding::Windows1252, MessageEncoding::Utf8}) {
+            const auto bytes = encode16(text, encoding);
+            EXPECT_EQ(encode8(text, encoding), bytes) << ToUtf8(text);
+            if (const auto* b = std::get_if<ByteArray>(&bytes)) {
+                EXPECT_EQ(DecodeMessage(*b, encoding), encoding == MessageEncoding::Utf8 ? text : NormalizeNFC(text));
+                std::string pieces;
+                DecodeMessage(b->data(), b->size(), encoding,
+                              [&](const char* d, std::size_t n) { pieces.append(d, n); });
+                EXPECT_EQ(pieces, ToUtf8(DecodeMessage(*b, encoding)));
+                EXPECT_EQ(DecodedLength(b->data(), b->size(), encoding), pieces.size());
+            }
+        }
+    }
+    ByteArray malformed{'a', 0xC3, 'b'};
+    EXPECT_THROW(EncodeMessage(malformed, MessageEncoding::Utf8), TextFailure);
+    EXPECT_THROW(DecodeMessage(ByteArray{0xFF}, MessageEncoding::Utf8), TextFailure);
 }
