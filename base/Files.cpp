@@ -94,4 +94,15 @@ void FileBeingMade::Commit() {
     Name();
 }
 
+std::filesystem::path FileBeingMade::ThroughLink(const std::filesystem::path& destination) {
+    std::error_code ec;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(destination, ec))) {
+        std::filesystem::path target = std::filesystem::weakly_canonical(destination, ec);
+        if (!ec) {
+            return target;
+        }
+    }
+    return destination;
+}
+
 }  // namespace tavorin

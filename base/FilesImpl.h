@@ -48,7 +48,12 @@ public:
 
 protected:
     FileBeingMade(const std::filesystem::path& destination, OutputPolicy policy)
-        : destination_(destination), policy_(policy), fd_(policy.stream) {}
+        : destination_(policy.stream >= 0 ? destination : ThroughLink(destination)),
+          policy_(policy),
+          fd_(policy.stream) {}
+
+    // Through a symbolic link, the file it names: that file is replaced and the link kept.
+    static std::filesystem::path ThroughLink(const std::filesystem::path& destination);
 
     // The complete file flushed to disk and given the destination's name; committed_ is set
     // once it has it.

@@ -269,14 +269,6 @@ PosixFile::PosixFile(const std::filesystem::path& destination, OutputPolicy poli
     if (policy_.stream >= 0) {
         return;
     }
-    // Through a symbolic link, replace the file it names and keep the link.
-    std::error_code ec;
-    if (std::filesystem::is_symlink(std::filesystem::symlink_status(destination, ec))) {
-        const std::filesystem::path target = std::filesystem::weakly_canonical(destination, ec);
-        if (!ec) {
-            destination_ = target;
-        }
-    }
     // Renaming over a device, FIFO or socket would remove it (as root, even /dev/null).
     struct stat existing {};
     existed_ = ::stat(destination_.c_str(), &existing) == 0;

@@ -288,14 +288,7 @@ MarkedFile::MarkedFile(const std::filesystem::path& destination, OutputPolicy po
     if (policy_.stream >= 0) {
         return;
     }
-    // Through a symbolic link, replace the file it names and keep the link.
     std::error_code ec;
-    if (std::filesystem::is_symlink(std::filesystem::symlink_status(destination, ec))) {
-        const std::filesystem::path target = std::filesystem::weakly_canonical(destination, ec);
-        if (!ec) {
-            destination_ = target;
-        }
-    }
     // The rename below takes a whole path.
     if (const std::filesystem::path whole = std::filesystem::absolute(destination_, ec); !ec) {
         destination_ = whole;
