@@ -1,8 +1,6 @@
 #pragma once
-// The Win32 forms' common parts: a form window made from a table of desktop/Forms.h, its
-// controls, fonts and pictures, sized for the screen's dots per inch. Labels, label-buttons,
-// links and pictures are windows of one class of their own, drawn over their form's
-// backdrop (the background picture shows through them) and able to take the focus.
+// The Win32 forms' common part: a form window made from a table of desktop/Forms.h, with its
+// controls, fonts and pictures sized for the screen's dots per inch.
 
 #include <windows.h>
 #undef Yield  // 16-bit Windows' own; the window interface has one
@@ -11,29 +9,10 @@
 #include <string_view>
 
 #include "desktop/Forms.h"
+#include "desktop/win32/Drawing.h"
+#include "desktop/win32/Labels.h"
 
 namespace tavorin::win32 {
-
-// wchar_t holds UTF-16 on Windows: the same text without a copy of its meaning.
-inline std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
-inline std::u16string Utf16(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
-
-// Pixels of the tables (96 dots an inch) on this screen.
-int Scale(int pixels);
-RECT ScaledRect(const forms::Rect& where);
-
-// A font of the tables; made once and kept for the program's life. An empty font is the form's.
-HFONT FontOf(const forms::Font& font, const forms::Font& formFont, bool underline = false);
-
-// A picture of the program's resources at this size, its colours premultiplied for AlphaBlend;
-// kept for the program's life.
-HBITMAP Picture(std::u16string_view name, int width, int height);
-void DrawPicture(HDC dc, std::u16string_view name, const RECT& where);
-HICON ProgramIcon(int side);
-HCURSOR LabelPointer();
-
-// Notifications a label sends its form in WM_COMMAND, beside STN_CLICKED for a click.
-inline constexpr WORD LabelHovered = 0x100;
 
 // A control's window id in its form: its row's index plus this.
 inline constexpr int FirstControlId = 100;
@@ -84,10 +63,5 @@ private:
     HWND hwnd_ = nullptr;
     HWND tooltips_ = nullptr;
 };
-
-// The label class's state, changed through these.
-void SetLabelColour(HWND label, COLORREF colour);
-void SetLabelBold(HWND label, bool bold);
-void SetLabelCursor(HWND label, HCURSOR cursor);
 
 }  // namespace tavorin::win32
