@@ -12,6 +12,7 @@
 #include "base/Memory.h"
 #include "cli/Commands.h"
 #include "cli/Input.h"
+#include "cli/MessageStream.h"
 #include "cli/Options.h"
 #include "cli/System.h"
 #include "engines/Engine.h"

@@ -19,6 +19,7 @@
 #include "base/KeyGuess.h"
 #include "cli/Cli.h"
 #include "cli/Input.h"
+#include "cli/MessageStream.h"
 #include "codecs/CSHA256.h"
 #include "engines/FrameFormat.h"
 #include "engines/Registry.h"
