@@ -1,9 +1,5 @@
 #include "desktop/MessageCommands.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -12,14 +8,13 @@
 #include <new>
 #include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 
 #include "base/AnsiCodePage.h"
 #include "base/Failure.h"
 #include "base/TextGate.h"
 #include "base/Types.h"
 #include "codecs/modHEX.h"
+#include "desktop/LargeText.h"
 #include "envelope/Detect.h"
 #include "envelope/Envelope.h"
 #include "envelope/Find.h"
@@ -44,28 +39,6 @@ constexpr std::int32_t kInternalError = 51;
 std::u16string Ascii(std::string_view s) { return std::u16string(s.begin(), s.end()); }
 
 std::u16string Decimal(std::int64_t n) { return Ascii(std::to_string(n)); }
-
-// Whether the text holds a CR or LF; an envelope is millions of characters, looked at eight
-// a step where the processor can.
-bool HasLineBreak(std::u16string_view text) {
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi16(u'\r');
-    const __m128i lf = _mm_set1_epi16(u'\n');
-    for (; i + 32 <= text.size(); i += 32) {
-        const auto* at = reinterpret_cast<const __m128i*>(text.data() + i);
-        __m128i found = _mm_setzero_si128();
-        for (int k = 0; k < 4; ++k) {
-            const __m128i c = _mm_loadu_si128(at + k);
-            found = _mm_or_si128(found, _mm_or_si128(_mm_cmpeq_epi16(c, cr), _mm_cmpeq_epi16(c, lf)));
-        }
-        if (_mm_movemask_epi8(found) != 0) {
-            return true;
-        }
-    }
-#endif
-    return text.find_first_of(u"\r\n", i) != std::u16string_view::npos;
-}
 
 // The pairs of an envelope, folded by a mail program or not: where the text holds a line break,
 // the command line's unwrapping rule comes first. That rule looks only at blanks and line
@@ -285,16 +258,6 @@ std::optional<ByteArray> MessageOrRefuse(MessageWindow& window, std::u16string_v
     }
 }
 
-// An empty text with room for `size` characters, its pages mapped in one call: a fault for
-// each of thousands of fresh pages costs more than filling them (large pages would stall at
-// times while the system gathers them).
-std::u16string LargeText(std::size_t size) {
-    std::u16string text;
-    text.reserve(size);
-    PrefaultPages(text.data(), size * sizeof(char16_t));
-    return text;
-}
-
 // The envelope as the window's text, with zeros standing where the digest's pairs go (the
 // digest is still being taken): widened into the text a piece at a time, with no narrow copy of
 // the whole beside it.
@@ -330,39 +293,22 @@ bool Seal(MessageWindow& window, Engine& engine, const std::u16string& key, cons
     WindowPasses passes(window, passCount, passResult);
     envelope::EncryptPasses(engine, *bytes, key, passes);
 
-    // The digest in front of the ciphertext, then the whole as pairs. The digest is taken on a
-    // second thread while both texts are made with a stand-in where it goes, written in after.
-    std::array<char, envelope::DigestLength> digest{};
-    std::exception_ptr digestFailure;
-    const auto takeDigest = [&] {
-        try {
-            digest = envelope::CiphertextDigest(bytes->data(), bytes->size());
-        } catch (...) {
-            digestFailure = std::current_exception();
-        }
-    };
-    std::jthread digester;  // joined on every way out
-    try {
-        digester = std::jthread(takeDigest);
-    } catch (const std::system_error&) {
-        takeDigest();
-    }
-    // The last pass's result: the window holds it.
-    const std::u16string& ciphertextText = passCount > 0 ? window.PeekMessageText() : passResult;
-    std::u16string digestAndCiphertext = LargeText(digest.size() + ciphertextText.size());
-    digestAndCiphertext.append(digest.size(), u'0');
-    digestAndCiphertext += ciphertextText;
-    std::u16string envelope = EnvelopeOf(*bytes);
-    if (digester.joinable()) {
-        digester.join();
-    }
-    if (digestFailure) {
-        std::rethrow_exception(digestFailure);
-    }
+    // The digest in front of the ciphertext, then the whole as pairs. The digest is taken while
+    // both texts are made with a stand-in where it goes, written in after.
+    std::u16string digestAndCiphertext;
+    std::u16string envelopeText;
+    const auto digest = DigestWhile(*bytes, [&] {
+        // The last pass's result: the window holds it.
+        const std::u16string& ciphertextText = passCount > 0 ? window.PeekMessageText() : passResult;
+        digestAndCiphertext = LargeText(envelope::DigestLength + ciphertextText.size());
+        digestAndCiphertext.append(envelope::DigestLength, u'0');
+        digestAndCiphertext += ciphertextText;
+        envelopeText = EnvelopeOf(*bytes);
+    });
     std::copy(digest.begin(), digest.end(), digestAndCiphertext.begin());
-    PutDigest(envelope, digest);
+    PutDigest(envelopeText, digest);
     window.SetMessageText(std::move(digestAndCiphertext));
-    window.SetMessageText(std::move(envelope));
+    window.SetMessageText(std::move(envelopeText));
     SecureWipe(*bytes);
     return true;
 }
