@@ -87,7 +87,7 @@ Section "Tavorin" SectionPrograms
 SectionEnd
 
 !define /math PATH_LONGEST ${NSIS_MAX_STRLEN} - 1
-Var PathNow   ; the machine's PATH, or "?" when it may have been cut on reading
+Var PathNow   ; the machine's PATH, or "?" when it is too long to be read whole
 Var PathRest  ; what PathFirst still has to split
 Var PathEntry ; the entry it split off
 
@@ -123,7 +123,20 @@ SectionEnd
 
 !macro PathFunctions prefix
 Function ${prefix}ReadPath
+  ClearErrors
   ReadRegStr $PathNow HKLM "${ENVIRONMENT_KEY}" "Path"
+  ; A value longer than a string here reads as nothing at all, as an absent one does: told
+  ; apart by its name among the key's values.
+  ${If} ${Errors}
+    StrCpy $0 0
+    ${Do}
+      EnumRegValue $1 HKLM "${ENVIRONMENT_KEY}" $0
+      ${If} $1 == "Path"
+        StrCpy $PathNow "?"
+      ${EndIf}
+      IntOp $0 $0 + 1
+    ${LoopUntil} $1 == ""
+  ${EndIf}
   StrLen $0 $PathNow
   ${If} $0 >= ${PATH_LONGEST}
     StrCpy $PathNow "?"
