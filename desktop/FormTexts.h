@@ -23,6 +23,18 @@ inline constexpr char16_t KeyMaskCharacter = u'\u2022';
 inline constexpr std::u16string_view ShowKeyTipChecked = u"Uncheck to hide key text";
 inline constexpr std::u16string_view ShowKeyTipUnchecked = u"Check to show key text";
 
+// What `tavorin --help` prints, on Linux and Windows alike (Qt adds a line of its own).
+inline constexpr std::string_view UsageText =
+    "Usage: tavorin [OPTION]\n\n"
+    "Protects a short text message with a key and one of five ciphers, as an envelope of\n"
+    "hexadecimal pairs to paste into an e-mail, and opens such envelopes again, in a window.\n"
+    "tavorin-cli does the same from a terminal.\n\n"
+    "Options:\n"
+    "  -h, --help     show this help and exit\n"
+    "  -V, --version  show the version and exit\n";
+// What `tavorin --version` prints: "tavorin 1.0" and a line end.
+std::string VersionText();
+
 // "version: 1.0", beside the main window's label-buttons.
 std::u16string MainVersionCaption(int major, int minor);
 // "Length: 42", under the message area.

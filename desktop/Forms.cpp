@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/Version.h"
 #include "desktop/FormTexts.h"
 
 // A row names the fields it sets; the others keep their defaults.
@@ -243,6 +244,8 @@ std::u16string ProductInfo(const Product& product) {
     }
     return info;
 }
+
+std::string VersionText() { return "tavorin " + std::string(Version) + "\n"; }
 
 std::u16string MainVersionCaption(int major, int minor) { return u"version: " + Number(major) + u"." + Number(minor); }
 

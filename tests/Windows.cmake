@@ -48,6 +48,8 @@ tavorin_windows_tests(desktop tavorin_desktop)
 file(GLOB TAVORIN_WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/desktop/win32/*.cpp)
 add_executable(tavorin_win32_tests ${TAVORIN_WIN32_TEST_SOURCES})
 target_link_libraries(tavorin_win32_tests PRIVATE tavorin_win32 gtest gtest_main)
+target_compile_definitions(tavorin_win32_tests PRIVATE TAVORIN_WINDOW_PATH=L"$<TARGET_FILE:tavorin>")
+add_dependencies(tavorin_win32_tests tavorin)
 target_compile_options(tavorin_win32_tests PRIVATE ${TAVORIN_WARNINGS} -Wno-conversion)
 gtest_discover_tests(tavorin_win32_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
   PROPERTIES TIMEOUT 600 RESOURCE_LOCK x_display)

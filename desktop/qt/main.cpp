@@ -7,6 +7,7 @@
 
 #include "base/Memory.h"
 #include "base/Version.h"
+#include "desktop/FormTexts.h"
 #include "desktop/qt/Pictures.h"
 #include "desktop/qt/Platform.h"
 #include "desktop/qt/frmMain.h"
@@ -18,19 +19,12 @@ bool Answered(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-            std::printf(
-                "Usage: tavorin [OPTION]\n\n"
-                "Protects a short text message with a key and one of five ciphers, as an envelope of\n"
-                "hexadecimal pairs to paste into an e-mail, and opens such envelopes again, in a window.\n"
-                "tavorin-cli does the same from a terminal.\n\n"
-                "Options:\n"
-                "  -h, --help     show this help and exit\n"
-                "  -V, --version  show the version and exit\n"
-                "Qt's own options (such as -platform offscreen) are accepted too.\n");
+            std::fputs(tavorin::forms::UsageText.data(), stdout);
+            std::fputs("Qt's own options (such as -platform offscreen) are accepted too.\n", stdout);
             return true;
         }
         if (std::strcmp(arg, "--version") == 0 || std::strcmp(arg, "-V") == 0) {
-            std::printf("tavorin %s\n", tavorin::Version);
+            std::fputs(tavorin::forms::VersionText().c_str(), stdout);
             return true;
         }
     }
