@@ -2,13 +2,6 @@
 // Runs a program as a child process with standard input and output on files (standard error
 // dropped) and takes its wall time and its own peak resident memory (wait4).
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/mman.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +9,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "tests/tools/ChildProcess.h"
 
 namespace tavorin::bench {
 
@@ -34,24 +29,14 @@ struct Child {
     int status = -1;
 };
 
-// The kernel starts a child's peak memory at its parent's (a spawned child shares the
-// parent's memory until its exec, a forked one copies it), and the benchmark holds large
-// buffers. A program's own peak is therefore taken through a fresh copy of the benchmark,
-// small when it starts the program, which writes the program's peak to descriptor 3.
+// A program's own peak is taken through a fresh copy of the benchmark, small when it starts
+// the program (tests/tools/ChildProcess.h).
 inline constexpr std::string_view kPeakOf = "--peak-of";
 
 // First thing in main: in such a copy, runs the program and exits.
 inline void ServePeakOf(int argc, char** argv) {
-    if (argc < 3 || std::string_view(argv[1]) != kPeakOf)
-        return;
-    ::fcntl(3, F_SETFD, FD_CLOEXEC);
-    pid_t pid = -1;
-    int status = 0;
-    rusage usage{};
-    if (posix_spawnp(&pid, argv[2], nullptr, nullptr, argv + 2, environ) != 0 || wait4(pid, &status, 0, &usage) < 0)
-        ::_exit(127);
-    ::dprintf(3, "%ld", usage.ru_maxrss);
-    ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+    if (argc >= 3 && std::string_view(argv[1]) == kPeakOf)
+        child::RunAndWritePeak(argv + 2);
 }
 
 // env: NAME=VALUE settings for the child. ownPeak: through a copy of this program (whose
@@ -60,21 +45,15 @@ inline Child RunChild(const std::vector<std::string>& args, const std::filesyste
                       const std::filesystem::path& out, const std::vector<std::string>& env = {},
                       bool ownPeak = false) {
     std::vector<std::string> store = args;
-    const int peakFd = ownPeak ? ::memfd_create("peak", MFD_CLOEXEC) : -1;
+    const int peakFd = ownPeak ? child::PeakFile() : -1;
     if (peakFd >= 0)
         store.insert(store.begin(), {"/proc/self/exe", std::string(kPeakOf)});
-    std::vector<char*> argv;
-    for (auto& a : store)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = child::PointersTo(store);
     // The settings first (the first of a name counts), then this process's environment.
     std::vector<std::string> settings = env;
     for (char** e = environ; *e != nullptr; ++e)
         settings.emplace_back(*e);
-    std::vector<char*> envp;
-    for (auto& e : settings)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
+    const std::vector<char*> envp = child::PointersTo(settings);
     // Spawned, not forked: a fork copies this process's page tables first (the benchmark holds
     // large buffers), which would count against the child.
     posix_spawn_file_actions_t actions;
@@ -97,11 +76,8 @@ inline Child RunChild(const std::vector<std::string>& args, const std::filesyste
         c.cpuSeconds = cpu(usage.ru_utime) + cpu(usage.ru_stime);
         c.maxRssKiB = usage.ru_maxrss;
     }
-    if (peakFd >= 0) {
-        char text[32] = {};
-        c.maxRssKiB = ::pread(peakFd, text, sizeof text - 1, 0) > 0 ? std::atol(text) : 0;
-        ::close(peakFd);
-    }
+    if (peakFd >= 0)
+        c.maxRssKiB = child::TakePeak(peakFd);
     return c;
 }
 

@@ -3,19 +3,15 @@
 // a small program between (tests/tools/peak_of.cpp).
 #include "tests/cli/Runner.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
-#include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
+
+#include "tests/tools/ChildProcess.h"
 
 namespace tavorin::test {
 
@@ -32,17 +28,10 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
     if (peakOf)
         argStore.insert(argStore.begin(), TAVORIN_PEAK_OF_PATH);
     argStore.insert(argStore.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argStore)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = child::PointersTo(argStore);
     std::vector<std::string> envStore = {"PATH=/usr/bin:/bin", "ASAN_OPTIONS=detect_leaks=1"};
     envStore.insert(envStore.end(), env.begin(), env.end());
-    std::vector<char*> envp;
-    for (auto& e : envStore)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
+    const std::vector<char*> envp = child::PointersTo(envStore);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (stdinFile.empty())
@@ -51,7 +40,7 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
         posix_spawn_file_actions_addopen(&actions, 0, stdinFile.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    const int peakFd = memfd_create("peak", MFD_CLOEXEC);
+    const int peakFd = child::PeakFile();
     posix_spawn_file_actions_adddup2(&actions, peakFd, 3);
     // A pipe's end may be number 3 (run with fewer descriptors open): by now the peak's
     // descriptor stands there, and closing 3 would close it.
@@ -136,12 +125,10 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
     int status = 0;
     waitpid(pid, &status, 0);
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    char peak[32] = {};
+    r.peakKb = child::TakePeak(peakFd);
     if (peakOf) {
-        EXPECT_GT(pread(peakFd, peak, sizeof peak - 1, 0), 0);
+        EXPECT_GT(r.peakKb, 0);
     }
-    close(peakFd);
-    r.peakKb = std::atol(peak);
     return r;
 }
 
