@@ -49,67 +49,104 @@ alignas(16) constexpr Shuffle kGaps[3] = {GapMask(0), GapMask(1), GapMask(2)};
 alignas(16) constexpr Shuffle kGather[2][3] = {{GatherIndex(0, 0), GatherIndex(1, 0), GatherIndex(2, 0)},
                                                {GatherIndex(0, 1), GatherIndex(1, 1), GatherIndex(2, 1)}};
 
-namespace {
+// The SSSE3 and AVX2 loops are written once, over the width of their registers: each operation
+// below works on 16 bytes, or on two 128-bit lanes of 16 alike (as the byte shuffles do), with
+// its width's target attribute. Each loop is instantiated for each width with that attribute
+// (GCC and Clang take it on an explicit instantiation; one that dropped it would refuse the
+// operations, not build the loop for another processor), and finishes with the form below it.
+#define TAVORIN_HEX_OP(width) [[gnu::always_inline]] TAVORIN_HEX_##width static inline
 
-TAVORIN_HEX_SSSE3 inline __m128i Load(const Shuffle& s) {
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(s.data()));
-}
+struct Ssse3 {
+    using V = __m128i;
+    static constexpr std::size_t kBytes = 16;
+    static constexpr std::uint32_t kAllBytes = 0xFFFF;
 
-TAVORIN_HEX_AVX2 inline __m256i Load2(const Shuffle& s) { return _mm256_broadcastsi128_si256(Load(s)); }
-
-}  // namespace
-
-TAVORIN_HEX_SSSE3 void EncodeSsse3(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept {
-    const __m128i digits =
-        _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F');
-    const __m128i nibble = _mm_set1_epi8(0x0F);
-    const __m128i gaps = _mm_set1_epi8(gap);
-    const __m128i s0 = Load(kSpread[0]), s1 = Load(kSpread[1]), s2 = Load(kSpread[2]);
-    const __m128i g0 = _mm_and_si128(Load(kGaps[0]), gaps);
-    const __m128i g1 = _mm_and_si128(Load(kGaps[1]), gaps);
-    const __m128i g2 = _mm_and_si128(Load(kGaps[2]), gaps);
-    std::size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        const __m128i high = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(b, 4), nibble));
-        const __m128i low = _mm_shuffle_epi8(digits, _mm_and_si128(b, nibble));
-        const __m128i p0 = _mm_unpacklo_epi8(high, low);
-        const __m128i p1 = _mm_unpackhi_epi8(high, low);
-        auto* o = reinterpret_cast<__m128i*>(out + 3 * i);
-        _mm_storeu_si128(o, _mm_or_si128(_mm_shuffle_epi8(p0, s0), g0));
-        _mm_storeu_si128(o + 1, _mm_or_si128(_mm_shuffle_epi8(_mm_alignr_epi8(p1, p0, 10), s1), g1));
-        _mm_storeu_si128(o + 2, _mm_or_si128(_mm_shuffle_epi8(p1, s2), g2));
+    TAVORIN_HEX_OP(SSSE3) V Zero() { return _mm_setzero_si128(); }
+    TAVORIN_HEX_OP(SSSE3) V Set1(char c) { return _mm_set1_epi8(c); }
+    TAVORIN_HEX_OP(SSSE3) V Lanes(__m128i x) { return x; }
+    TAVORIN_HEX_OP(SSSE3) V Table(const Shuffle& s) {
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(s.data()));
     }
-    EncodePortable(data + i, n - i, gap, out + 3 * i);
-}
+    TAVORIN_HEX_OP(SSSE3) V LoadU(const std::uint8_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    }
+    TAVORIN_HEX_OP(SSSE3) void StoreU(std::uint8_t* p, V v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+    // Sixteen characters as bytes; a wide character past 0xFF becomes 0xFF or 0x00, both
+    // outside the digits, as the portable code finds it.
+    TAVORIN_HEX_OP(SSSE3) V Chars(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    TAVORIN_HEX_OP(SSSE3) V Chars(const char16_t* p) {
+        return _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)));
+    }
+    // The 48 characters of 16 bytes, in order.
+    TAVORIN_HEX_OP(SSSE3) void Store3(char* out, V c0, V c1, V c2) {
+        auto* o = reinterpret_cast<__m128i*>(out);
+        _mm_storeu_si128(o, c0);
+        _mm_storeu_si128(o + 1, c1);
+        _mm_storeu_si128(o + 2, c2);
+    }
+    TAVORIN_HEX_OP(SSSE3) void Prefetch(const std::uint8_t*) {}
+
+    TAVORIN_HEX_OP(SSSE3) V And(V a, V b) { return _mm_and_si128(a, b); }
+    TAVORIN_HEX_OP(SSSE3) V Or(V a, V b) { return _mm_or_si128(a, b); }
+    TAVORIN_HEX_OP(SSSE3) V AndNot(V a, V b) { return _mm_andnot_si128(a, b); }
+    TAVORIN_HEX_OP(SSSE3) V Add(V a, V b) { return _mm_add_epi8(a, b); }
+    TAVORIN_HEX_OP(SSSE3) V Sub(V a, V b) { return _mm_sub_epi8(a, b); }
+    TAVORIN_HEX_OP(SSSE3) V Max(V a, V b) { return _mm_max_epu8(a, b); }
+    TAVORIN_HEX_OP(SSSE3) V Min(V a, V b) { return _mm_min_epu8(a, b); }
+    TAVORIN_HEX_OP(SSSE3) V Equal(V a, V b) { return _mm_cmpeq_epi8(a, b); }
+    TAVORIN_HEX_OP(SSSE3) V Greater(V a, V b) { return _mm_cmpgt_epi8(a, b); }
+    TAVORIN_HEX_OP(SSSE3) V Right4(V a) { return _mm_srli_epi16(a, 4); }
+    TAVORIN_HEX_OP(SSSE3) V Left4(V a) { return _mm_slli_epi16(a, 4); }
+    TAVORIN_HEX_OP(SSSE3) V Shuffle(V table, V index) { return _mm_shuffle_epi8(table, index); }
+    TAVORIN_HEX_OP(SSSE3) V UnpackLow(V a, V b) { return _mm_unpacklo_epi8(a, b); }
+    TAVORIN_HEX_OP(SSSE3) V UnpackHigh(V a, V b) { return _mm_unpackhi_epi8(a, b); }
+    TAVORIN_HEX_OP(SSSE3) V JoinAt10(V high, V low) { return _mm_alignr_epi8(high, low, 10); }
+    TAVORIN_HEX_OP(SSSE3) std::uint32_t Signs(V a) { return static_cast<std::uint32_t>(_mm_movemask_epi8(a)); }
+
+    static void EncodeRest(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept {
+        EncodePortable(data, n, gap, out);
+    }
+    template <class Char>
+    static bool DecodeRest(const Char* text, std::size_t count, std::uint8_t* out) noexcept {
+        return DecodePortable(text, count, out);
+    }
+    static std::size_t LedRest(const char* text, std::size_t count, std::uint8_t* out) noexcept {
+        return LedPairsPortable(text, count, out);
+    }
+};
 
 // How far ahead the encoders ask for their bytes: they come from far (the chain wrote them
 // long ago), and asked for early their loads overlap the work instead of stalling it.
 constexpr std::size_t kAhead = 2048;
 
-// 32 bytes at a time: each 128-bit lane makes the 48 characters of its 16 bytes as above,
-// and the upper lanes are stored after the lower ones.
-TAVORIN_HEX_AVX2 void EncodeAvx2(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept {
-    const __m256i digits = _mm256_broadcastsi128_si256(
-        _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'));
-    const __m256i nibble = _mm256_set1_epi8(0x0F);
-    const __m256i gaps = _mm256_set1_epi8(gap);
-    const __m256i s0 = Load2(kSpread[0]), s1 = Load2(kSpread[1]), s2 = Load2(kSpread[2]);
-    const __m256i g0 = _mm256_and_si256(Load2(kGaps[0]), gaps);
-    const __m256i g1 = _mm256_and_si256(Load2(kGaps[1]), gaps);
-    const __m256i g2 = _mm256_and_si256(Load2(kGaps[2]), gaps);
-    std::size_t i = 0;
-    for (; i + 32 <= n; i += 32) {
-        _mm_prefetch(reinterpret_cast<const char*>(data + i + kAhead), _MM_HINT_T0);
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
-        const __m256i high = _mm256_shuffle_epi8(digits, _mm256_and_si256(_mm256_srli_epi16(b, 4), nibble));
-        const __m256i low = _mm256_shuffle_epi8(digits, _mm256_and_si256(b, nibble));
-        const __m256i p0 = _mm256_unpacklo_epi8(high, low);
-        const __m256i p1 = _mm256_unpackhi_epi8(high, low);
-        const __m256i c0 = _mm256_or_si256(_mm256_shuffle_epi8(p0, s0), g0);
-        const __m256i c1 = _mm256_or_si256(_mm256_shuffle_epi8(_mm256_alignr_epi8(p1, p0, 10), s1), g1);
-        const __m256i c2 = _mm256_or_si256(_mm256_shuffle_epi8(p1, s2), g2);
-        auto* o = reinterpret_cast<__m128i*>(out + 3 * i);
+struct Avx2 {
+    using V = __m256i;
+    static constexpr std::size_t kBytes = 32;
+    static constexpr std::uint32_t kAllBytes = 0xFFFFFFFFu;
+
+    TAVORIN_HEX_OP(AVX2) V Zero() { return _mm256_setzero_si256(); }
+    TAVORIN_HEX_OP(AVX2) V Set1(char c) { return _mm256_set1_epi8(c); }
+    TAVORIN_HEX_OP(AVX2) V Lanes(__m128i x) { return _mm256_broadcastsi128_si256(x); }
+    TAVORIN_HEX_OP(AVX2) V Table(const Shuffle& s) {
+        return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(s.data())));
+    }
+    TAVORIN_HEX_OP(AVX2) V LoadU(const std::uint8_t* p) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    TAVORIN_HEX_OP(AVX2) void StoreU(std::uint8_t* p, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+    // Lane 0 from p[0..16), lane 1 from p[48..64): the characters of 16 bytes each.
+    TAVORIN_HEX_OP(AVX2) V Chars(const char* p) {
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(Ssse3::Chars(p)), Ssse3::Chars(p + 48), 1);
+    }
+    TAVORIN_HEX_OP(AVX2) V Chars(const char16_t* p) {
+        const __m256i packed = _mm256_packus_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
+                                                   _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 48)));
+        return _mm256_permute4x64_epi64(packed, 0xD8);
+    }
+    // The lower lanes' 48 characters, then the upper lanes'.
+    TAVORIN_HEX_OP(AVX2) void Store3(char* out, V c0, V c1, V c2) {
+        auto* o = reinterpret_cast<__m128i*>(out);
         _mm_storeu_si128(o, _mm256_castsi256_si128(c0));
         _mm_storeu_si128(o + 1, _mm256_castsi256_si128(c1));
         _mm_storeu_si128(o + 2, _mm256_castsi256_si128(c2));
@@ -117,7 +154,77 @@ TAVORIN_HEX_AVX2 void EncodeAvx2(const std::uint8_t* data, std::size_t n, char g
         _mm_storeu_si128(o + 4, _mm256_extracti128_si256(c1, 1));
         _mm_storeu_si128(o + 5, _mm256_extracti128_si256(c2, 1));
     }
-    EncodeSsse3(data + i, n - i, gap, out + 3 * i);
+    TAVORIN_HEX_OP(AVX2) void Prefetch(const std::uint8_t* p) {
+        _mm_prefetch(reinterpret_cast<const char*>(p + kAhead), _MM_HINT_T0);
+    }
+
+    TAVORIN_HEX_OP(AVX2) V And(V a, V b) { return _mm256_and_si256(a, b); }
+    TAVORIN_HEX_OP(AVX2) V Or(V a, V b) { return _mm256_or_si256(a, b); }
+    TAVORIN_HEX_OP(AVX2) V AndNot(V a, V b) { return _mm256_andnot_si256(a, b); }
+    TAVORIN_HEX_OP(AVX2) V Add(V a, V b) { return _mm256_add_epi8(a, b); }
+    TAVORIN_HEX_OP(AVX2) V Sub(V a, V b) { return _mm256_sub_epi8(a, b); }
+    TAVORIN_HEX_OP(AVX2) V Max(V a, V b) { return _mm256_max_epu8(a, b); }
+    TAVORIN_HEX_OP(AVX2) V Min(V a, V b) { return _mm256_min_epu8(a, b); }
+    TAVORIN_HEX_OP(AVX2) V Equal(V a, V b) { return _mm256_cmpeq_epi8(a, b); }
+    TAVORIN_HEX_OP(AVX2) V Greater(V a, V b) { return _mm256_cmpgt_epi8(a, b); }
+    TAVORIN_HEX_OP(AVX2) V Right4(V a) { return _mm256_srli_epi16(a, 4); }
+    TAVORIN_HEX_OP(AVX2) V Left4(V a) { return _mm256_slli_epi16(a, 4); }
+    TAVORIN_HEX_OP(AVX2) V Shuffle(V table, V index) { return _mm256_shuffle_epi8(table, index); }
+    TAVORIN_HEX_OP(AVX2) V UnpackLow(V a, V b) { return _mm256_unpacklo_epi8(a, b); }
+    TAVORIN_HEX_OP(AVX2) V UnpackHigh(V a, V b) { return _mm256_unpackhi_epi8(a, b); }
+    TAVORIN_HEX_OP(AVX2) V JoinAt10(V high, V low) { return _mm256_alignr_epi8(high, low, 10); }
+    TAVORIN_HEX_OP(AVX2) std::uint32_t Signs(V a) { return static_cast<std::uint32_t>(_mm256_movemask_epi8(a)); }
+
+    static void EncodeRest(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept {
+        EncodeSsse3(data, n, gap, out);
+    }
+    template <class Char>
+    static bool DecodeRest(const Char* text, std::size_t count, std::uint8_t* out) noexcept {
+        return DecodeSsse3(text, count, out);
+    }
+    static std::size_t LedRest(const char* text, std::size_t count, std::uint8_t* out) noexcept {
+        return LedPairsSsse3(text, count, out);
+    }
+};
+
+#undef TAVORIN_HEX_OP
+
+// Each byte's two digits, interleaved in P0 and P1, shuffled into the three registers of its
+// characters (for AVX2, each lane makes the 48 characters of its 16 bytes).
+template <class W>
+void EncodeLoop(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept {
+    using V = typename W::V;
+    const V digits =
+        W::Lanes(_mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'));
+    const V nibble = W::Set1(0x0F);
+    const V gaps = W::Set1(gap);
+    const V s0 = W::Table(kSpread[0]), s1 = W::Table(kSpread[1]), s2 = W::Table(kSpread[2]);
+    const V g0 = W::And(W::Table(kGaps[0]), gaps);
+    const V g1 = W::And(W::Table(kGaps[1]), gaps);
+    const V g2 = W::And(W::Table(kGaps[2]), gaps);
+    std::size_t i = 0;
+    for (; i + W::kBytes <= n; i += W::kBytes) {
+        W::Prefetch(data + i);
+        const V b = W::LoadU(data + i);
+        const V high = W::Shuffle(digits, W::And(W::Right4(b), nibble));
+        const V low = W::Shuffle(digits, W::And(b, nibble));
+        const V p0 = W::UnpackLow(high, low);
+        const V p1 = W::UnpackHigh(high, low);
+        W::Store3(out + 3 * i, W::Or(W::Shuffle(p0, s0), g0), W::Or(W::Shuffle(W::JoinAt10(p1, p0), s1), g1),
+                  W::Or(W::Shuffle(p1, s2), g2));
+    }
+    W::EncodeRest(data + i, n - i, gap, out + 3 * i);
+}
+
+template TAVORIN_HEX_SSSE3 void EncodeLoop<Ssse3>(const std::uint8_t*, std::size_t, char, char*) noexcept;
+template TAVORIN_HEX_AVX2 void EncodeLoop<Avx2>(const std::uint8_t*, std::size_t, char, char*) noexcept;
+
+TAVORIN_HEX_SSSE3 void EncodeSsse3(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept {
+    EncodeLoop<Ssse3>(data, n, gap, out);
+}
+
+TAVORIN_HEX_AVX2 void EncodeAvx2(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept {
+    EncodeLoop<Avx2>(data, n, gap, out);
 }
 
 // 32 bytes at a time with byte permutes over two registers: each of the three registers of
@@ -180,102 +287,51 @@ TAVORIN_HEX_AVX512 void EncodeAvx512(const std::uint8_t* data, std::size_t n, ch
     EncodeAvx2(data + i, n - i, gap, out + 3 * i);
 }
 
-namespace {
-
-// Sixteen characters as bytes; a wide character past 0xFF becomes 0xFF or 0x00, both outside
-// the digits, as the portable code finds it.
-TAVORIN_HEX_SSSE3 inline __m128i Load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-TAVORIN_HEX_SSSE3 inline __m128i Load16(const char16_t* p) {
-    return _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
-                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)));
+// The pairs' high and low digit characters gathered from three registers of 48 characters;
+// their digit indexes (code - 48) are kept in `seen` by their maximum, checked against 22 at the
+// end. Indexes 10 to 16 are the seven characters between "9" and "A": they make the pair 0. A
+// block stops a pair short of the end, which may lack its gap.
+template <class W, class Char>
+bool DecodeLoop(const Char* text, std::size_t count, std::uint8_t* out) noexcept {
+    using V = typename W::V;
+    const V h0 = W::Table(kGather[0][0]), h1 = W::Table(kGather[0][1]), h2 = W::Table(kGather[0][2]);
+    const V l0 = W::Table(kGather[1][0]), l1 = W::Table(kGather[1][1]), l2 = W::Table(kGather[1][2]);
+    const V code0 = W::Set1(48), nine = W::Set1(9), sixteen = W::Set1(16), seven = W::Set1(7);
+    V seen = W::Zero();
+    std::size_t i = 0;
+    for (; i + W::kBytes < count; i += W::kBytes) {
+        const Char* p = text + 3 * i;
+        const V c0 = W::Chars(p), c1 = W::Chars(p + 16), c2 = W::Chars(p + 32);
+        const V high = W::Or(W::Or(W::Shuffle(c0, h0), W::Shuffle(c1, h1)), W::Shuffle(c2, h2));
+        const V low = W::Or(W::Or(W::Shuffle(c0, l0), W::Shuffle(c1, l1)), W::Shuffle(c2, l2));
+        const V h = W::Sub(high, code0), l = W::Sub(low, code0);
+        seen = W::Max(seen, W::Max(h, l));
+        const V hLetter = W::Greater(h, nine), lLetter = W::Greater(l, nine);
+        const V between = W::Or(W::AndNot(W::Greater(h, sixteen), hLetter), W::AndNot(W::Greater(l, sixteen), lLetter));
+        const V hv = W::Sub(h, W::And(hLetter, seven));
+        const V lv = W::Sub(l, W::And(lLetter, seven));
+        const V value = W::Or(W::And(W::Left4(hv), W::Set1(static_cast<char>(0xF0))), lv);
+        W::StoreU(out + i, W::AndNot(between, value));
+    }
+    const V limit = W::Set1(kCodes - 1);
+    if (W::Signs(W::Equal(W::Max(seen, limit), limit)) != W::kAllBytes)
+        return false;
+    return W::DecodeRest(text + 3 * i, count - i, out + i);
 }
 
-// Lane 0 from p[0..16), lane 1 from p[48..64).
-TAVORIN_HEX_AVX2 inline __m256i Load16Twice(const char* p) {
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(Load16(p)), Load16(p + 48), 1);
-}
-TAVORIN_HEX_AVX2 inline __m256i Load16Twice(const char16_t* p) {
-    const __m256i packed = _mm256_packus_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
-                                               _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 48)));
-    return _mm256_permute4x64_epi64(packed, 0xD8);
-}
-
-// The bytes of 16 pairs from their high and low digit characters. The digit indexes
-// (code - 48) are gathered in `seen` by their maximum, checked against 22 at the end.
-// Indexes 10 to 16 are the seven characters between "9" and "A": they make the pair 0.
-TAVORIN_HEX_SSSE3 inline __m128i PairBytes(__m128i high, __m128i low, __m128i& seen) {
-    const __m128i h = _mm_sub_epi8(high, _mm_set1_epi8(48)), l = _mm_sub_epi8(low, _mm_set1_epi8(48));
-    seen = _mm_max_epu8(seen, _mm_max_epu8(h, l));
-    const __m128i nine = _mm_set1_epi8(9), sixteen = _mm_set1_epi8(16), seven = _mm_set1_epi8(7);
-    const __m128i hLetter = _mm_cmpgt_epi8(h, nine), lLetter = _mm_cmpgt_epi8(l, nine);
-    const __m128i between = _mm_or_si128(_mm_andnot_si128(_mm_cmpgt_epi8(h, sixteen), hLetter),
-                                         _mm_andnot_si128(_mm_cmpgt_epi8(l, sixteen), lLetter));
-    const __m128i hv = _mm_sub_epi8(h, _mm_and_si128(hLetter, seven));
-    const __m128i lv = _mm_sub_epi8(l, _mm_and_si128(lLetter, seven));
-    const __m128i value =
-        _mm_or_si128(_mm_and_si128(_mm_slli_epi16(hv, 4), _mm_set1_epi8(static_cast<char>(0xF0))), lv);
-    return _mm_andnot_si128(between, value);
-}
-
-// The same for 2 x 16 pairs.
-TAVORIN_HEX_AVX2 inline __m256i PairBytes(__m256i high, __m256i low, __m256i& seen) {
-    const __m256i h = _mm256_sub_epi8(high, _mm256_set1_epi8(48)), l = _mm256_sub_epi8(low, _mm256_set1_epi8(48));
-    seen = _mm256_max_epu8(seen, _mm256_max_epu8(h, l));
-    const __m256i nine = _mm256_set1_epi8(9), sixteen = _mm256_set1_epi8(16), seven = _mm256_set1_epi8(7);
-    const __m256i hLetter = _mm256_cmpgt_epi8(h, nine), lLetter = _mm256_cmpgt_epi8(l, nine);
-    const __m256i between = _mm256_or_si256(_mm256_andnot_si256(_mm256_cmpgt_epi8(h, sixteen), hLetter),
-                                            _mm256_andnot_si256(_mm256_cmpgt_epi8(l, sixteen), lLetter));
-    const __m256i hv = _mm256_sub_epi8(h, _mm256_and_si256(hLetter, seven));
-    const __m256i lv = _mm256_sub_epi8(l, _mm256_and_si256(lLetter, seven));
-    const __m256i value =
-        _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(hv, 4), _mm256_set1_epi8(static_cast<char>(0xF0))), lv);
-    return _mm256_andnot_si256(between, value);
-}
-
-}  // namespace
+template TAVORIN_HEX_SSSE3 bool DecodeLoop<Ssse3>(const char*, std::size_t, std::uint8_t*) noexcept;
+template TAVORIN_HEX_SSSE3 bool DecodeLoop<Ssse3>(const char16_t*, std::size_t, std::uint8_t*) noexcept;
+template TAVORIN_HEX_AVX2 bool DecodeLoop<Avx2>(const char*, std::size_t, std::uint8_t*) noexcept;
+template TAVORIN_HEX_AVX2 bool DecodeLoop<Avx2>(const char16_t*, std::size_t, std::uint8_t*) noexcept;
 
 template <class Char>
 TAVORIN_HEX_SSSE3 bool DecodeSsse3(const Char* text, std::size_t count, std::uint8_t* out) noexcept {
-    const __m128i h0 = Load(kGather[0][0]), h1 = Load(kGather[0][1]), h2 = Load(kGather[0][2]);
-    const __m128i l0 = Load(kGather[1][0]), l1 = Load(kGather[1][1]), l2 = Load(kGather[1][2]);
-    __m128i seen = _mm_setzero_si128();
-    std::size_t i = 0;
-    // A block reads 48 characters: it stops a pair short of the end, which may lack its gap.
-    for (; i + 16 < count; i += 16) {
-        const Char* p = text + 3 * i;
-        const __m128i c0 = Load16(p), c1 = Load16(p + 16), c2 = Load16(p + 32);
-        const __m128i high =
-            _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(c0, h0), _mm_shuffle_epi8(c1, h1)), _mm_shuffle_epi8(c2, h2));
-        const __m128i low =
-            _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(c0, l0), _mm_shuffle_epi8(c1, l1)), _mm_shuffle_epi8(c2, l2));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), PairBytes(high, low, seen));
-    }
-    const __m128i limit = _mm_set1_epi8(kCodes - 1);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(seen, limit), limit)) != 0xFFFF)
-        return false;
-    return DecodePortable(text + 3 * i, count - i, out + i);
+    return DecodeLoop<Ssse3>(text, count, out);
 }
 
 template <class Char>
 TAVORIN_HEX_AVX2 bool DecodeAvx2(const Char* text, std::size_t count, std::uint8_t* out) noexcept {
-    const __m256i h0 = Load2(kGather[0][0]), h1 = Load2(kGather[0][1]), h2 = Load2(kGather[0][2]);
-    const __m256i l0 = Load2(kGather[1][0]), l1 = Load2(kGather[1][1]), l2 = Load2(kGather[1][2]);
-    __m256i seen = _mm256_setzero_si256();
-    std::size_t i = 0;
-    for (; i + 32 < count; i += 32) {
-        const Char* p = text + 3 * i;
-        const __m256i c0 = Load16Twice(p), c1 = Load16Twice(p + 16), c2 = Load16Twice(p + 32);
-        const __m256i high = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(c0, h0), _mm256_shuffle_epi8(c1, h1)),
-                                             _mm256_shuffle_epi8(c2, h2));
-        const __m256i low = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(c0, l0), _mm256_shuffle_epi8(c1, l1)),
-                                            _mm256_shuffle_epi8(c2, l2));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), PairBytes(high, low, seen));
-    }
-    const __m256i limit = _mm256_set1_epi8(kCodes - 1);
-    if (static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(seen, limit), limit))) !=
-        0xFFFFFFFFu)
-        return false;
-    return DecodeSsse3(text + 3 * i, count - i, out + i);
+    return DecodeLoop<Avx2>(text, count, out);
 }
 
 // Led triples: the space is character 0 of each, the digits 1 and 2.
@@ -290,67 +346,43 @@ alignas(16) constexpr Shuffle kHighClass = {0, 0, 0, 1, 2, 0, 2, 0, 0, 0, 0, 0, 
 alignas(16) constexpr Shuffle kLowClasses = {1, 3, 3, 3, 3, 3, 3, 1, 1, 1, 0, 0, 0, 0, 0, 0};
 alignas(16) constexpr Shuffle kLetterAdd = {0, 0, 0, 0, 9, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
-namespace {
-
-// The value of each digit; `good` keeps its minimum with the class found, so it ends 0 where
-// a character is no digit.
-TAVORIN_HEX_SSSE3 inline __m128i AnyCaseDigits(__m128i c, __m128i& good) {
-    const __m128i nibble = _mm_set1_epi8(0x0F);
-    const __m128i high = _mm_and_si128(_mm_srli_epi16(c, 4), nibble), low = _mm_and_si128(c, nibble);
-    const __m128i cls =
-        _mm_and_si128(_mm_shuffle_epi8(Load(kHighClass), high), _mm_shuffle_epi8(Load(kLowClasses), low));
-    good = _mm_min_epu8(good, cls);
-    return _mm_add_epi8(low, _mm_shuffle_epi8(Load(kLetterAdd), high));
+// Each field of the triples (space, high digit, low digit) gathered from three registers; the
+// value of each digit by its two nibbles, `good` keeping the minimum of the classes found, so
+// that it ends 0 where a character is no digit.
+template <class W>
+std::size_t LedLoop(const char* text, std::size_t count, std::uint8_t* out) noexcept {
+    using V = typename W::V;
+    const V nibble = W::Set1(0x0F);
+    std::size_t i = 0;
+    for (; i + W::kBytes <= count; i += W::kBytes) {
+        const char* p = text + 3 * i;
+        const V c0 = W::Chars(p), c1 = W::Chars(p + 16), c2 = W::Chars(p + 32);
+        V part[3];
+        for (int k = 0; k < 3; ++k)
+            part[k] = W::Or(W::Or(W::Shuffle(c0, W::Table(kLed[k][0])), W::Shuffle(c1, W::Table(kLed[k][1]))),
+                            W::Shuffle(c2, W::Table(kLed[k][2])));
+        V good = W::Equal(part[0], W::Set1(' '));
+        for (int k = 1; k < 3; ++k) {
+            const V high = W::And(W::Right4(part[k]), nibble), low = W::And(part[k], nibble);
+            good = W::Min(good, W::And(W::Shuffle(W::Table(kHighClass), high), W::Shuffle(W::Table(kLowClasses), low)));
+            part[k] = W::Add(low, W::Shuffle(W::Table(kLetterAdd), high));
+        }
+        W::StoreU(out + i, W::Or(W::Left4(part[1]), part[2]));
+        if (const std::uint32_t bad = W::Signs(W::Equal(good, W::Zero())))
+            return i + static_cast<std::size_t>(std::countr_zero(bad));
+    }
+    return i + W::LedRest(text + 3 * i, count - i, out + i);
 }
 
-TAVORIN_HEX_AVX2 inline __m256i AnyCaseDigits(__m256i c, __m256i& good) {
-    const __m256i nibble = _mm256_set1_epi8(0x0F);
-    const __m256i high = _mm256_and_si256(_mm256_srli_epi16(c, 4), nibble), low = _mm256_and_si256(c, nibble);
-    const __m256i cls =
-        _mm256_and_si256(_mm256_shuffle_epi8(Load2(kHighClass), high), _mm256_shuffle_epi8(Load2(kLowClasses), low));
-    good = _mm256_min_epu8(good, cls);
-    return _mm256_add_epi8(low, _mm256_shuffle_epi8(Load2(kLetterAdd), high));
-}
-
-}  // namespace
+template TAVORIN_HEX_SSSE3 std::size_t LedLoop<Ssse3>(const char*, std::size_t, std::uint8_t*) noexcept;
+template TAVORIN_HEX_AVX2 std::size_t LedLoop<Avx2>(const char*, std::size_t, std::uint8_t*) noexcept;
 
 TAVORIN_HEX_SSSE3 std::size_t LedPairsSsse3(const char* text, std::size_t count, std::uint8_t* out) noexcept {
-    std::size_t i = 0;
-    for (; i + 16 <= count; i += 16) {
-        const char* p = text + 3 * i;
-        const __m128i c0 = Load16(p), c1 = Load16(p + 16), c2 = Load16(p + 32);
-        __m128i part[3];
-        for (int k = 0; k < 3; ++k)
-            part[k] = _mm_or_si128(
-                _mm_or_si128(_mm_shuffle_epi8(c0, Load(kLed[k][0])), _mm_shuffle_epi8(c1, Load(kLed[k][1]))),
-                _mm_shuffle_epi8(c2, Load(kLed[k][2])));
-        __m128i good = _mm_cmpeq_epi8(part[0], _mm_set1_epi8(' '));
-        const __m128i high = AnyCaseDigits(part[1], good), low = AnyCaseDigits(part[2], good);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_or_si128(_mm_slli_epi16(high, 4), low));
-        if (const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(good, _mm_setzero_si128())))
-            return i + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(mask)));
-    }
-    return i + LedPairsPortable(text + 3 * i, count - i, out + i);
+    return LedLoop<Ssse3>(text, count, out);
 }
 
 TAVORIN_HEX_AVX2 std::size_t LedPairsAvx2(const char* text, std::size_t count, std::uint8_t* out) noexcept {
-    std::size_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        const char* p = text + 3 * i;
-        const __m256i c0 = Load16Twice(p), c1 = Load16Twice(p + 16), c2 = Load16Twice(p + 32);
-        __m256i part[3];
-        for (int k = 0; k < 3; ++k)
-            part[k] = _mm256_or_si256(
-                _mm256_or_si256(_mm256_shuffle_epi8(c0, Load2(kLed[k][0])), _mm256_shuffle_epi8(c1, Load2(kLed[k][1]))),
-                _mm256_shuffle_epi8(c2, Load2(kLed[k][2])));
-        __m256i good = _mm256_cmpeq_epi8(part[0], _mm256_set1_epi8(' '));
-        const __m256i high = AnyCaseDigits(part[1], good), low = AnyCaseDigits(part[2], good);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_or_si256(_mm256_slli_epi16(high, 4), low));
-        if (const auto mask =
-                static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(good, _mm256_setzero_si256()))))
-            return i + static_cast<std::size_t>(std::countr_zero(mask));
-    }
-    return i + LedPairsSsse3(text + 3 * i, count - i, out + i);
+    return LedLoop<Avx2>(text, count, out);
 }
 
 // 64 triples at a time: each field (space, high digit, low digit) gathered from the three
