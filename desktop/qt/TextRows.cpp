@@ -8,7 +8,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "desktop/qt/TextScan.h"
+#include "desktop/TextScan.h"
 
 namespace tavorin {
 

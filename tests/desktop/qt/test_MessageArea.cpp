@@ -18,7 +18,7 @@
 #include "desktop/qt/MessageText.h"
 #include "desktop/qt/MessageView.h"
 #include "desktop/qt/Text.h"
-#include "desktop/qt/TextScan.h"
+#include "desktop/TextScan.h"
 
 using tavorin::FromShown;
 using tavorin::MessageEdit;

@@ -1,4 +1,4 @@
-#include "desktop/qt/TextScan.h"
+#include "desktop/TextScan.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
