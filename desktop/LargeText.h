@@ -1,22 +1,17 @@
 #pragma once
 // The fast forms of the window commands' work on large texts (the envelope of a long message is
-// millions of characters), beside MessageCommands.cpp. Each gives what its plain form, named
-// with it, gives.
+// millions of characters), beside MessageCommands.cpp: each gives what its plain form, named with
+// it, gives. The commands' scan for line breaks is in TextScan.h.
 
 #include <array>
 #include <cstddef>
 #include <functional>
 #include <string>
-#include <string_view>
 
 #include "base/Types.h"
 #include "envelope/Envelope.h"
 
 namespace tavorin {
-
-// Whether the text holds a CR or LF, as text.find_first_of(u"\r\n") tells: eight characters a
-// step with SSE2, the rest one at a time.
-bool HasLineBreak(std::u16string_view text) noexcept;
 
 // An empty text with room for `size` characters, as reserve() makes it, its pages mapped in one
 // call: a fault for each of thousands of fresh pages costs more than filling them (large pages

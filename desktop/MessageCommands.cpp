@@ -15,6 +15,7 @@
 #include "base/Types.h"
 #include "codecs/modHEX.h"
 #include "desktop/LargeText.h"
+#include "desktop/TextScan.h"
 #include "envelope/Detect.h"
 #include "envelope/Envelope.h"
 #include "envelope/Find.h"

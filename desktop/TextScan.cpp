@@ -12,8 +12,13 @@ std::size_t FindSpecialPlain(std::u16string_view text, std::size_t from) noexcep
     return text.size();
 }
 
+bool HasLineBreakPlain(std::u16string_view text) noexcept {
+    return text.find_first_of(u"\r\n") != std::u16string_view::npos;
+}
+
 #if !defined(__SSE2__)
 std::size_t FindSpecial(std::u16string_view text, std::size_t from) noexcept { return FindSpecialPlain(text, from); }
+bool HasLineBreak(std::u16string_view text) noexcept { return HasLineBreakPlain(text); }
 #endif
 
 }  // namespace tavorin

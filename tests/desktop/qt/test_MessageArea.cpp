@@ -18,7 +18,6 @@
 #include "desktop/qt/MessageText.h"
 #include "desktop/qt/MessageView.h"
 #include "desktop/qt/Text.h"
-#include "desktop/TextScan.h"
 
 using tavorin::FromShown;
 using tavorin::MessageEdit;
@@ -426,24 +425,5 @@ TEST_F(MessageArea, TheViewWrapsAFullLastRowWhoseLetterReachesPastTheEdge) {
             lines.push_back(static_cast<std::size_t>(block.layout()->lineAt(i).textStart()));
         }
         EXPECT_EQ(view.ViewRows(), lines) << static_cast<char>(last);
-    }
-}
-
-TEST(TextScan, TheVectorScanStopsWhereThePlainLoopStops) {
-    // The edges of printable ASCII around one character outside it, at every place and
-    // alignment: the saturating arithmetic must let neither neighbour of the range through.
-    std::u16string text;
-    for (int i = 0; i < 160; ++i) {
-        text += i % 3 == 0 ? u' ' : (i % 3 == 1 ? u'~' : u'a');
-    }
-    EXPECT_EQ(tavorin::FindSpecial(text, 0), text.size());
-    for (const char16_t special : {u'\x1f', u'\x7f', u'\x80', u'\u8020', u'\uffff'}) {
-        for (std::size_t at = 0; at < text.size(); ++at) {
-            std::u16string line = text;
-            line[at] = special;
-            for (const std::size_t from : {std::size_t{0}, std::size_t{3}, at}) {
-                ASSERT_EQ(tavorin::FindSpecial(line, from), tavorin::FindSpecialPlain(line, from)) << at;
-            }
-        }
     }
 }
