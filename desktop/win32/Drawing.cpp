@@ -15,14 +15,15 @@ namespace tavorin::win32 {
 
 namespace {
 
-int Dpi() {
-    static const int dpi = [] {
-        HDC screen = GetDC(nullptr);
-        const int found = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
-        return found > 0 ? found : 96;
-    }();
-    return dpi;
+// A function of user32 or shcore that older systems lack, or null.
+template <class Function>
+Function Optional(const wchar_t* module, const char* name) {
+    HMODULE loaded = GetModuleHandleW(module);
+    if (loaded == nullptr) {
+        loaded = LoadLibraryExW(module, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
+    return loaded == nullptr ? nullptr
+                             : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(loaded, name)));
 }
 
 // GDI+ for the rendered pictures, started once.
@@ -84,22 +85,61 @@ HBITMAP Render(std::u16string_view name, int width, int height) {
 
 }  // namespace
 
-int Scale(int pixels) { return MulDiv(pixels, Dpi(), 96); }
-
-RECT ScaledRect(const forms::Rect& where) {
-    return {Scale(where.left), Scale(where.top), Scale(where.left + where.width), Scale(where.top + where.height)};
+int SystemDpi() {
+    static const int dpi = [] {
+        HDC screen = GetDC(nullptr);
+        const int found = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+        return found > 0 ? found : TableDpi;
+    }();
+    return dpi;
 }
 
-HFONT FontOf(const forms::Font& font, const forms::Font& formFont, bool underline) {
+int DpiOf(HWND window) {
+    using ForWindow = UINT(WINAPI*)(HWND);                             // Windows 10 1607
+    using ForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);  // Windows 8.1
+    static const auto forWindow = Optional<ForWindow>(L"user32.dll", "GetDpiForWindow");
+    static const auto forMonitor = Optional<ForMonitor>(L"shcore.dll", "GetDpiForMonitor");
+    if (window != nullptr && forWindow != nullptr) {
+        if (const UINT dpi = forWindow(window); dpi > 0) {
+            return static_cast<int>(dpi);
+        }
+    }
+    UINT x = 0;
+    UINT y = 0;
+    if (window != nullptr && forMonitor != nullptr &&
+        forMonitor(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), 0 /* effective */, &x, &y) == S_OK && y > 0) {
+        return static_cast<int>(y);
+    }
+    return SystemDpi();
+}
+
+int Scale(int pixels, int dpi) { return MulDiv(pixels, dpi, TableDpi); }
+
+RECT ScaledRect(const forms::Rect& where, int dpi) {
+    return {Scale(where.left, dpi), Scale(where.top, dpi), Scale(where.left + where.width, dpi),
+            Scale(where.top + where.height, dpi)};
+}
+
+RECT FrameFor(RECT client, DWORD style, DWORD exStyle, int dpi) {
+    using Adjust = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);  // Windows 10 1607
+    static const auto adjust = Optional<Adjust>(L"user32.dll", "AdjustWindowRectExForDpi");
+    if (adjust == nullptr || !adjust(&client, style, FALSE, exStyle, static_cast<UINT>(dpi))) {
+        AdjustWindowRectEx(&client, style, FALSE, exStyle);
+    }
+    return client;
+}
+
+HFONT FontOf(const forms::Font& font, const forms::Font& formFont, int dpi, bool underline) {
     const forms::Font& chosen = font.Empty() ? formFont : font;
-    using Key = std::tuple<std::u16string, int, bool, bool, bool>;
+    using Key = std::tuple<std::u16string, int, bool, bool, bool, int>;
     static std::map<Key, HFONT> made;
-    const Key key{std::u16string(chosen.name), chosen.points, chosen.bold, chosen.fixed, underline};
+    const Key key{std::u16string(chosen.name), chosen.points, chosen.bold, chosen.fixed, underline, dpi};
     if (const auto found = made.find(key); found != made.end()) {
         return found->second;
     }
     LOGFONTW log{};
-    log.lfHeight = -MulDiv(chosen.points, Dpi(), 72);
+    log.lfHeight = -MulDiv(chosen.points, dpi, 72);
     log.lfWeight = chosen.bold ? FW_BOLD : FW_NORMAL;
     log.lfUnderline = underline ? TRUE : FALSE;
     log.lfCharSet = DEFAULT_CHARSET;
@@ -146,18 +186,23 @@ HICON ProgramIcon(int side) {
     return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, side, side, 0));
 }
 
-HCURSOR LabelPointer() {
-    static const HCURSOR pointer = [] {
-        const int side = Scale(32);
-        HBITMAP colour = Render(u"pointer", side, side);
-        HBITMAP mask = CreateBitmap(side, side, 1, 1, nullptr);
-        // Hot spot at the fingertip of the 32 x 32 drawing.
-        ICONINFO info{FALSE, static_cast<DWORD>(Scale(11)), static_cast<DWORD>(Scale(1)), mask, colour};
-        HCURSOR made = CreateIconIndirect(&info);
-        DeleteObject(mask);
-        DeleteObject(colour);
-        return made != nullptr ? made : LoadCursorW(nullptr, IDC_HAND);
-    }();
+HCURSOR LabelPointer(int dpi) {
+    static std::map<int, HCURSOR> made;
+    if (const auto found = made.find(dpi); found != made.end()) {
+        return found->second;
+    }
+    const int side = Scale(32, dpi);
+    HBITMAP colour = Render(u"pointer", side, side);
+    HBITMAP mask = CreateBitmap(side, side, 1, 1, nullptr);
+    // Hot spot at the fingertip of the 32 x 32 drawing.
+    ICONINFO info{FALSE, static_cast<DWORD>(Scale(11, dpi)), static_cast<DWORD>(Scale(1, dpi)), mask, colour};
+    HCURSOR pointer = CreateIconIndirect(&info);
+    DeleteObject(mask);
+    DeleteObject(colour);
+    if (pointer == nullptr) {
+        pointer = LoadCursorW(nullptr, IDC_HAND);
+    }
+    made.emplace(dpi, pointer);
     return pointer;
 }
 

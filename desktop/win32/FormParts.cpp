@@ -58,10 +58,9 @@ int FormWindow::ControlId(std::string_view name) const {
 
 void FormWindow::Create(HWND over, DWORD style) {
     RegisterClasses();
-    formFont_ = FontOf(form_.font, form_.font);
-    RECT frame{0, 0, Scale(form_.width), Scale(form_.height)};
-    const DWORD exStyle = WS_EX_CONTROLPARENT;
-    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    style_ = style;
+    dpi_ = DpiOf(over);
+    const RECT frame = FrameFor({0, 0, Scale(form_.width), Scale(form_.height)}, style, WS_EX_CONTROLPARENT, dpi_);
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
     RECT area{};
@@ -73,8 +72,8 @@ void FormWindow::Create(HWND over, DWORD style) {
     const int left = std::max(0L, area.left + (area.right - area.left - width) / 2);
     const int top = std::max(0L, area.top + (area.bottom - area.top - height) / 2);
     const std::wstring caption = Wide(form_.caption);
-    hwnd_ = CreateWindowExW(exStyle, FormClass, caption.c_str(), style, left, top, width, height, nullptr, nullptr,
-                            GetModuleHandleW(nullptr), this);
+    hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, FormClass, caption.c_str(), style, left, top, width, height, nullptr,
+                            nullptr, GetModuleHandleW(nullptr), this);
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FormWindow::Procedure));
     ++openForms;
@@ -83,6 +82,61 @@ void FormWindow::Create(HWND over, DWORD style) {
         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, GetModuleHandleW(nullptr), nullptr);
     SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, Scale(400));
     CreateControls();
+    // Opened on a monitor of other dots an inch than its owner's.
+    if (const int dpi = DpiOf(hwnd_); dpi != dpi_) {
+        ApplyDpi(dpi, nullptr);
+    }
+}
+
+RECT FormWindow::ControlRect(const forms::Control& row) const {
+    RECT at = ScaledRect(row.where);
+    if (row.kind == forms::Kind::ComboBox) {
+        at.bottom = at.top + Scale(200);  // with its list open
+    }
+    return at;
+}
+
+void FormWindow::ApplyFont(HWND control, const forms::Control& row) {
+    const bool underline = row.kind == forms::Kind::Link;
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font(row.font, underline)), FALSE);
+    wchar_t className[32] = {};
+    GetClassNameW(control, className, 32);
+    if (lstrcmpW(className, LabelClass) == 0) {
+        forms::Font bold = row.font.Empty() ? form_.font : row.font;
+        bold.bold = true;
+        SetLabelFonts(control, Font(row.font, underline), Font(bold, underline));
+    }
+}
+
+void FormWindow::ApplyDpi(int dpi, const RECT* suggested) {
+    dpi_ = dpi;
+    const RECT frame = FrameFor({0, 0, Scale(form_.width), Scale(form_.height)}, style_, WS_EX_CONTROLPARENT, dpi_);
+    RECT now{};
+    GetWindowRect(hwnd_, &now);
+    const POINT at = suggested != nullptr ? POINT{suggested->left, suggested->top} : POINT{now.left, now.top};
+    SetWindowPos(hwnd_, nullptr, at.x, at.y, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    // A frame the system draws at other dots an inch than these (a process unaware of each
+    // monitor's) leaves another client area: made good.
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    const int wider = Scale(form_.width) - client.right;
+    const int higher = Scale(form_.height) - client.bottom;
+    if (wider != 0 || higher != 0) {
+        SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left + wider, frame.bottom - frame.top + higher,
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    }
+    for (const forms::Control& row : form_.controls) {
+        if (HWND control = Control(row.name)) {
+            const RECT place = ControlRect(row);
+            SetWindowPos(control, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            ApplyFont(control, row);
+        }
+    }
+    SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, Scale(400));
+    DpiChanged();
+    InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 void FormWindow::Show() {
@@ -92,9 +146,7 @@ void FormWindow::Show() {
 
 HWND FormWindow::AddControl(std::string_view name) {
     const forms::Control& row = form_[name];
-    const RECT at = ScaledRect(row.where);
-    const int width = at.right - at.left;
-    const int height = at.bottom - at.top;
+    const RECT at = ControlRect(row);
     const std::wstring caption = Wide(row.caption);
     const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(name)));
     HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -103,7 +155,6 @@ HWND FormWindow::AddControl(std::string_view name) {
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
     DWORD exStyle = 0;
     void* parameter = nullptr;
-    int madeHeight = height;
     switch (row.kind) {
     case forms::Kind::Label:
     case forms::Kind::Picture:
@@ -130,7 +181,6 @@ HWND FormWindow::AddControl(std::string_view name) {
     case forms::Kind::ComboBox:
         windowClass = WC_COMBOBOXW;
         style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-        madeHeight = Scale(200);  // with its list open
         break;
     case forms::Kind::CheckBox:
         windowClass = WC_BUTTONW;
@@ -154,19 +204,13 @@ HWND FormWindow::AddControl(std::string_view name) {
     if (windowClass == LabelClass) {
         parameter = NewLabelState(row);
     }
-    HWND control = CreateWindowExW(exStyle, windowClass, caption.c_str(), style, at.left, at.top, width, madeHeight,
-                                   hwnd_, id, instance, parameter);
+    HWND control = CreateWindowExW(exStyle, windowClass, caption.c_str(), style, at.left, at.top, at.right - at.left,
+                                   at.bottom - at.top, hwnd_, id, instance, parameter);
     if (control == nullptr) {
         DeleteLabelState(parameter);
         return nullptr;
     }
-    const bool underline = row.kind == forms::Kind::Link;
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(row.font, form_.font, underline)), FALSE);
-    if (windowClass == LabelClass) {
-        forms::Font bold = row.font.Empty() ? form_.font : row.font;
-        bold.bold = true;
-        SetLabelFonts(control, FontOf(row.font, form_.font, underline), FontOf(bold, form_.font, underline));
-    }
+    ApplyFont(control, row);
     if (row.kind == forms::Kind::Link) {
         SetLabelColour(control, LinkColour());
         SetLabelCursor(control, LoadCursorW(nullptr, IDC_HAND));
@@ -231,6 +275,11 @@ LRESULT FormWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_CLOSE:
         Closing();
+        return 0;
+    case WM_DPICHANGED:
+        // Moved to a monitor of other dots an inch: everything drawn anew at them, where the
+        // system suggests.
+        ApplyDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;
     default:
         return DefWindowProcW(hwnd_, message, wParam, lParam);

@@ -31,6 +31,14 @@ public:
     // Shows the form and brings it forward.
     void Show();
 
+    // The dots an inch the form is drawn at, and the tables' pixels, places and fonts at them.
+    int Dpi() const noexcept { return dpi_; }
+    int Scale(int pixels) const noexcept { return win32::Scale(pixels, dpi_); }
+    RECT ScaledRect(const forms::Rect& where) const { return win32::ScaledRect(where, dpi_); }
+    HFONT Font(const forms::Font& font, bool underline = false) const {
+        return FontOf(font, form_.font, dpi_, underline);
+    }
+
     // Handles the keys that move between controls and press buttons; true when it took msg.
     static bool PreTranslate(MSG& msg);
     // Windows of this program open now; the program ends with the last.
@@ -53,15 +61,22 @@ protected:
     // A click of a control (also a label's), or a menu or key command.
     virtual void Command(int id, WORD code, HWND control);
     virtual void Closing();
-
-    HFONT formFont_ = nullptr;
+    // After the form moved to a screen of other dots an inch and its controls were placed and
+    // given their fonts anew from the table: what the form changed of them.
+    virtual void DpiChanged() {}
 
 private:
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // Places the controls, gives them their fonts, and sizes the window around its client area.
+    void ApplyDpi(int dpi, const RECT* suggested);
+    void ApplyFont(HWND control, const forms::Control& row);
+    RECT ControlRect(const forms::Control& row) const;
 
     const forms::Form& form_;
     HWND hwnd_ = nullptr;
     HWND tooltips_ = nullptr;
+    DWORD style_ = 0;
+    int dpi_ = TableDpi;
 };
 
 }  // namespace tavorin::win32

@@ -138,30 +138,14 @@ void frmMain::CreateControls() {
     lblVersion = Control("lblVersion");
     prgWork = Control("prgWork");
     for (const char* name : {"lblEncrypt", "lblDecrypt", "lblCopyText", "lblClear", "lblQuit", "lblMenu"}) {
-        HWND label = Control(name);
-        labelButtons_.push_back(label);
-        SetLabelCursor(label, LabelPointer());
+        labelButtons_.push_back(Control(name));
     }
-    SetLabelCursor(lblVersion, LabelPointer());
+    ApplyPointers();
 
     // The message area: plain text of any length, its changes told to the form.
     SendMessageW(txtMessage, EM_SETLIMITTEXT, 0, 0);
     SetWindowSubclass(txtMessage, &frmMain::MessageAreaProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
-    {
-        // As many pairs as fit the area's width, for an envelope shown folded.
-        RECT area;
-        GetClientRect(txtMessage, &area);
-        HDC dc = GetDC(txtMessage);
-        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(txtMessage, WM_GETFONT, 0, 0)));
-        SIZE pair{};
-        GetTextExtentPoint32W(dc, L"00 ", 3, &pair);
-        SelectObject(dc, old);
-        ReleaseDC(txtMessage, dc);
-        if (pair.cx > 0) {
-            pairsPerLine_ =
-                std::max<std::size_t>(1, static_cast<std::size_t>((area.right - area.left - Scale(8)) / pair.cx));
-        }
-    }
+    MeasurePairs();
     SendMessageW(chkShowKey, BM_SETCHECK, BST_CHECKED, 0);
     SendMessageW(prgWork, PBM_SETRANGE32, 0, 100);
     for (const char* name : {"cmdDecrypt", "cmdEncrypt", "cmdQuit", "cmdCopy", "cmdClear"}) {
@@ -171,6 +155,39 @@ void frmMain::CreateControls() {
     ApplyTabOrder();
     ApplyColours();
     SetFocus(txtMessage);
+}
+
+void frmMain::ApplyPointers() {
+    for (HWND label : labelButtons_) {
+        SetLabelCursor(label, LabelPointer(Dpi()));
+    }
+    SetLabelCursor(lblVersion, LabelPointer(Dpi()));
+}
+
+void frmMain::MeasurePairs() {
+    // As many pairs as fit the area's width, for an envelope shown folded.
+    RECT area;
+    GetClientRect(txtMessage, &area);
+    HDC dc = GetDC(txtMessage);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(txtMessage, WM_GETFONT, 0, 0)));
+    SIZE pair{};
+    GetTextExtentPoint32W(dc, L"00 ", 3, &pair);
+    SelectObject(dc, old);
+    ReleaseDC(txtMessage, dc);
+    if (pair.cx > 0) {
+        pairsPerLine_ =
+            std::max<std::size_t>(1, static_cast<std::size_t>((area.right - area.left - Scale(8)) / pair.cx));
+    }
+}
+
+void frmMain::DpiChanged() {
+    ApplyPointers();
+    ApplyKeyDisplay();
+    const std::size_t before = pairsPerLine_;
+    MeasurePairs();
+    if (pairsPerLine_ != before && !textFromControl_ && !commands_.Running()) {
+        ShowText();
+    }
 }
 
 void frmMain::CreateMenu() {
@@ -241,19 +258,17 @@ void frmMain::ApplyKeyDisplay() {
     switch (SendMessageW(chkShowKey, BM_GETCHECK, 0, 0)) {
     case BST_CHECKED:
         SendMessageW(txtEncKey, EM_SETPASSWORDCHAR, 0, 0);
-        SendMessageW(txtEncKey, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(forms::KeyShownFont, Table().font)), TRUE);
+        SendMessageW(txtEncKey, WM_SETFONT, reinterpret_cast<WPARAM>(Font(forms::KeyShownFont)), TRUE);
         SetTooltip(chkShowKey, forms::ShowKeyTipChecked);
         break;
     case BST_UNCHECKED:
         // "Wingdings 2" draws its character 151 as the mask; without it, the table's character.
         if (wingdings_) {
             SendMessageW(txtEncKey, WM_SETFONT,
-                         reinterpret_cast<WPARAM>(FontOf({u"Wingdings 2", forms::KeyMaskedFont.points}, Table().font)),
-                         TRUE);
+                         reinterpret_cast<WPARAM>(Font({u"Wingdings 2", forms::KeyMaskedFont.points})), TRUE);
             SendMessageW(txtEncKey, EM_SETPASSWORDCHAR, 0xF097, 0);
         } else {
-            SendMessageW(txtEncKey, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(forms::KeyMaskedFont, Table().font)),
-                         TRUE);
+            SendMessageW(txtEncKey, WM_SETFONT, reinterpret_cast<WPARAM>(Font(forms::KeyMaskedFont)), TRUE);
             SendMessageW(txtEncKey, EM_SETPASSWORDCHAR, forms::KeyMaskCharacter, 0);
         }
         SetTooltip(chkShowKey, forms::ShowKeyTipUnchecked);

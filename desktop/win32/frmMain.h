@@ -95,6 +95,7 @@ protected:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Command(int id, WORD code, HWND control) override;
     void Closing() override;
+    void DpiChanged() override;
 
 private:
     void CreateMenu();
@@ -105,6 +106,8 @@ private:
     void AddEngine(Engine* engine, std::u16string_view name);
     void RunCommand(bool encrypt);
     void ApplyColours();
+    void ApplyPointers();
+    void MeasurePairs();
     void ShowText();
     void PasteLongText(std::u16string_view pasted);
     static LRESULT CALLBACK MessageAreaProcedure(HWND area, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,

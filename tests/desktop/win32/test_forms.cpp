@@ -16,6 +16,7 @@
 #include "desktop/win32/frmAbout.h"
 #include "desktop/win32/frmDonate.h"
 #include "desktop/win32/frmLinks.h"
+#include "desktop/win32/frmMain.h"
 
 using namespace tavorin;
 using namespace tavorin::win32;
@@ -112,6 +113,42 @@ TEST(Win32Forms, AProductChosenReplacesTheOneBefore) {
     frmDonate donate(desktop, nullptr);
     Click(donate, "Image1");
     EXPECT_EQ(desktop.opened.back(), forms::address::Donation);
+}
+
+LONG FontHeight(HWND control) {
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+    return font.lfHeight;
+}
+
+// Moved to a monitor of other dots an inch, the form is laid out anew from its table: the
+// window where the system suggests, every control's place and font, the key field's own font.
+TEST(Win32Forms, AFormMovedToAnotherDpiIsLaidOutAnew) {
+    FakeDesktop desktop;
+    frmMain main(desktop);
+    for (const int dpi : {144, 96}) {
+        SCOPED_TRACE(dpi);
+        RECT suggested{10, 20, 30, 40};
+        SendMessageW(main.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        EXPECT_EQ(main.Dpi(), dpi);
+        RECT client{};
+        GetClientRect(main.Handle(), &client);
+        EXPECT_EQ(client.right, Scale(640, dpi));
+        EXPECT_EQ(client.bottom, Scale(444, dpi));
+        RECT frame{};
+        GetWindowRect(main.Handle(), &frame);
+        EXPECT_EQ(frame.left, 10);
+        for (const char* name : {"txtMessage", "Image1", "lblEncrypt", "chkShowKey"}) {
+            RECT at{};
+            GetWindowRect(main.Control(name), &at);
+            MapWindowPoints(nullptr, main.Handle(), reinterpret_cast<POINT*>(&at), 2);
+            const RECT wanted = ScaledRect(forms::Main[name].where, dpi);
+            EXPECT_EQ(at.left, wanted.left) << name;
+            EXPECT_EQ(at.right - at.left, wanted.right - wanted.left) << name;
+        }
+        EXPECT_EQ(FontHeight(main.Control("lblEncrypt")), -MulDiv(9, dpi, 72));
+        EXPECT_EQ(FontHeight(main.Control("txtEncKey")), -MulDiv(forms::KeyShownFont.points, dpi, 72));
+    }
 }
 
 }  // namespace
