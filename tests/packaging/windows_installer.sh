@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # The Windows setup under wine, as an administrator would run it: a silent install, the
 # installed tavorin-cli.exe found on the PATH, a silent uninstall, and then nothing left of it:
-# no file outside the temporary folders, no registry value, the PATH as it was. Then twice more,
-# with the PATH left as it was: chosen so (/NOPATH), and a PATH longer than Setup can hold,
-# which it must not cut.
+# no file outside the temporary folders, no registry value, the PATH as it was. Then again with
+# the PATH to be left as it was: by /NOPATH, and when it cannot hold the folder.
 # Runs in a copy of the build's wine prefix, so that a failure leaves nothing behind in it.
 # Usage: windows_installer.sh BUILD   (after scripts/windows-package BUILD)
 set -euo pipefail
@@ -32,22 +31,39 @@ state() {
   grep -i tavorin system.reg user.reg | grep -v '^#time' || true
 }
 
-# install ARGS...: setup.exe /S ARGS, and what it must always put in place.
-install() {
-  run "$setup" /S "$@" || fail "setup.exe /S $* failed"
+path_before=$(value "$environment_key" Path)
+state >before.txt
+installed="drive_c/Program Files/Tavorin"
+# Rounds: the folder added to the PATH; /NOPATH; PATHs that cannot hold it (1023 characters),
+# one that would be cut when written back and one that reads as nothing at all.
+for round in added /NOPATH 998 1024; do
+  path=$path_before args=()
+  case $round in
+  /NOPATH) args=(/NOPATH) ;;
+  [0-9]*)
+    while [ ${#path} -lt "$round" ]; do path="$path;C:\\Tools\\folder ${#path}"; done
+    run reg add "$environment_key" /v Path /t REG_EXPAND_SZ /d "$path" /f >/dev/null || fail "reg add failed" ;;
+  esac
+  run "$setup" /S "${args[@]}" || fail "setup.exe /S ${args[*]} failed"
   for file in tavorin-cli.exe LICENSE.txt README.txt "Uninstall Tavorin.exe"; do
     [ -f "$installed/$file" ] || fail "not installed: $file"
   done
   [ "$(value "$uninstall_key" DisplayVersion)" = "$version" ] || fail "no DisplayVersion $version in Apps and Features"
   [ -n "$(value "$uninstall_key" Publisher)" ] || fail "no Publisher in Apps and Features"
+  if [ "$round" = added ]; then
+    [ "$(value "$environment_key" Path)" = "$path_before;C:\\Program Files\\Tavorin" ] ||
+      fail "the PATH is not the old one and the install folder: $(value "$environment_key" Path)"
+    # A new process takes the PATH from the registry.
+    got=$(run cmd /c "tavorin-cli --version" | tr -d '\r')
+    [ "$got" = "tavorin-cli $version" ] || fail "tavorin-cli --version on the PATH printed '$got'"
+  else
+    [ "$(value "$environment_key" Path)" = "$path" ] || fail "Setup changed the PATH ($round)"
+  fi
   if [ -f "$installed/tavorin.exe" ]; then
     [ -f "drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tavorin.lnk" ] || fail "no Start-menu shortcut"
   fi
-}
-# uninstall PATH: the quiet uninstaller, then nothing left and the PATH as given.
-uninstall() {
+
   # The uninstaller starts a copy of itself from the temporary folder and ends at once.
-  local uninstaller
   uninstaller=$(value "$uninstall_key" QuietUninstallString)
   [ "$uninstaller" = '"C:\Program Files\Tavorin\Uninstall Tavorin.exe" /S' ] ||
     fail "QuietUninstallString is '$uninstaller'"
@@ -59,34 +75,7 @@ uninstall() {
   [ ! -e "$installed" ] || fail "the install folder is still there 20 s after uninstalling"
   state >after.txt
   diff -u before.txt after.txt >&2 || fail "left behind after uninstalling (above)"
-  [ "$(value "$environment_key" Path)" = "$1" ] || fail "the PATH is not what it was"
-}
-installed="drive_c/Program Files/Tavorin"
-
-path_before=$(value "$environment_key" Path)
-state >before.txt
-install
-[ "$(value "$environment_key" Path)" = "$path_before;C:\\Program Files\\Tavorin" ] ||
-  fail "the PATH is not the old one and the install folder: $(value "$environment_key" Path)"
-# A new process takes the PATH from the registry.
-got=$(run cmd /c "tavorin-cli --version" | tr -d '\r')
-[ "$got" = "tavorin-cli $version" ] || fail "tavorin-cli --version on the PATH printed '$got'"
-uninstall "$path_before"
-
-install /NOPATH
-[ "$(value "$environment_key" Path)" = "$path_before" ] || fail "/NOPATH changed the PATH"
-uninstall "$path_before"
-
-# A PATH that Setup cannot hold with its folder added (1023 characters): one that would be cut
-# when written back, and one that reads as nothing at all.
-for at_least in 998 1024; do
-  long=$path_before
-  while [ ${#long} -lt $at_least ]; do long="$long;C:\\Tools\\folder ${#long}"; done
-  run reg add "$environment_key" /v Path /t REG_EXPAND_SZ /d "$long" /f >/dev/null || fail "reg add Path failed"
-  install
-  [ "$(value "$environment_key" Path)" = "$long" ] || fail "Setup changed a PATH of ${#long} characters"
-  [ -z "$(value "$uninstall_key" AddedToPath)" ] || fail "Setup marked a PATH it left alone as changed"
-  uninstall "$long"
+  [ "$(value "$environment_key" Path)" = "$path" ] || fail "the PATH is not what it was ($round)"
 done
 echo "windows_installer: installed, ran tavorin-cli $version from the PATH, uninstalled, nothing left;" \
-  "the same with /NOPATH and with PATHs too long to hold the folder, all left as they were"
+  "with /NOPATH and with PATHs that cannot hold the folder, the PATH was left as it was"
