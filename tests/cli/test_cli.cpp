@@ -853,6 +853,28 @@ TEST(CliTerminal, KeyIsReadFromTheTerminalWithoutEchoAndTheMessageFromStandardIn
     EXPECT_NE(ended.screen.find("no key was typed"), std::string::npos) << ended.screen;
 }
 
+// A pipe is read to its end before the work: the terminal counts what was read, wipes that
+// count, then shows the bar; none of it reaches the file, both ways.
+TEST(CliTerminal, FilesFromAPipeCountWhatWasReadThenTheWork) {
+    TempDir dir;
+    WriteFile(dir / "k", "correct horse battery staple\n");
+    const ByteArray bytes = test::TestBytes(9u << 20, 7);
+    std::string input(bytes.begin(), bytes.end());
+    for (const std::string command : {"encrypt", "decrypt"}) {
+        const std::string file = In(dir, command == "encrypt" ? "piped.tav" : "back");
+        const TerminalResult t = RunOnTerminal({command + "-file", "--key-file", In(dir, "k"), "-", file}, input, {});
+        ASSERT_EQ(t.result.code, 0) << t.screen;
+        const std::size_t read = t.screen.find("\rreading: 8 MiB");
+        EXPECT_NE(read, std::string::npos) << t.screen;
+        EXPECT_LT(t.screen.find("\r" + std::string(24, ' ') + "\r", read),
+                  t.screen.find("\r" + command + "ing [", read))
+            << t.screen;
+        EXPECT_NE(t.screen.find("100%", read), std::string::npos) << t.screen;
+        input = ReadFileText(dir / "piped.tav");
+    }
+    EXPECT_EQ(test::ReadFile(dir / "back"), bytes);
+}
+
 #endif  // _WIN32
 
 // --- Files that carry their digest --------------------------------------------------------------
