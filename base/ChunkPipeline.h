@@ -25,11 +25,12 @@ public:
     // slots: kSlots buffers of the largest chunk, one after another, slotSize bytes apart.
     ChunkPipeline(std::uint8_t* slots, std::size_t slotSize) noexcept : slots_(slots), slotSize_(slotSize) {}
 
-    // Runs the n chunks. With a single chunk, or when no thread can be started, everything
-    // stays on this thread, in the same order.
+    // Runs the n chunks (ChunkPipelineOnTwoThreads.cpp). With a single chunk, or when no thread
+    // can be started, RunHere makes the same calls.
     void Run(std::size_t n, const Stage& read, const Stage& work, const Stage& write);
 
 private:
+    // The calls in their order, on this thread alone (ChunkPipeline.cpp).
     void RunHere(std::size_t n, const Stage& read, const Stage& work, const Stage& write);
     std::uint8_t* Slot(std::size_t k) const noexcept { return slots_ + (k % kSlots) * slotSize_; }
 

@@ -1,3 +1,5 @@
+// The chunks' stages on two threads: this one transforms, a second reads ahead and writes
+// behind, in the order RunHere (ChunkPipeline.cpp) makes the same calls on one.
 #include "base/ChunkPipeline.h"
 
 #include <condition_variable>
@@ -40,20 +42,6 @@ struct Shared {
 };
 
 }  // namespace
-
-// The same calls in the same order on this thread alone.
-void ChunkPipeline::RunHere(std::size_t n, const Stage& read, const Stage& work, const Stage& write) {
-    for (std::size_t k = 0; k < n && k < 2; ++k) {
-        read(k, Slot(k));
-    }
-    for (std::size_t k = 0; k < n; ++k) {
-        work(k, Slot(k));
-        write(k, Slot(k));
-        if (k + 2 < n) {
-            read(k + 2, Slot(k + 2));
-        }
-    }
-}
 
 void ChunkPipeline::Run(std::size_t n, const Stage& read, const Stage& work, const Stage& write) {
     if (n <= 1 || !ThreadsAvailable) {
