@@ -18,7 +18,7 @@
 #include <QShortcut>
 
 #include <array>
-#include <map>
+#include <optional>
 
 #include "base/Version.h"
 #include "desktop/Contrast.h"
@@ -115,7 +115,7 @@ QColor frmMain::HoverColour(const QPalette& palette) {
 }
 
 frmMain::frmMain(Desktop& desktop, QWidget* parent)
-    : QWidget(parent), desktop_(desktop), commands_(*this), keyStyle_(std::make_unique<KeyStyle>()) {
+    : QWidget(parent), desktop_(desktop), keyStyle_(std::make_unique<KeyStyle>()) {
     PlaceForm(this, Form());
     setWindowIcon(pictures::ProgramIcon());
     setMouseTracking(true);
@@ -168,12 +168,12 @@ void frmMain::CreateControls() {
     });
 
     // The push buttons the label-buttons stand for, outside the client area.
-    const std::array<std::pair<QPushButton**, void (frmMain::*)()>, 5> commands = {{
-        {&cmdDecrypt, &frmMain::cmdDecrypt_Click},
-        {&cmdEncrypt, &frmMain::cmdEncrypt_Click},
-        {&cmdQuit, &frmMain::cmdQuit_Click},
-        {&cmdCopy, &frmMain::cmdCopy_Click},
-        {&cmdClear, &frmMain::cmdClear_Click},
+    const std::array<std::pair<QPushButton**, void (*)(frmMain&)>, 5> commands = {{
+        {&cmdDecrypt, [](frmMain& main) { main.cmdDecrypt_Click(); }},
+        {&cmdEncrypt, [](frmMain& main) { main.cmdEncrypt_Click(); }},
+        {&cmdQuit, [](frmMain& main) { main.cmdQuit_Click(); }},
+        {&cmdCopy, [](frmMain& main) { main.cmdCopy_Click(); }},
+        {&cmdClear, [](frmMain& main) { main.cmdClear_Click(); }},
     }};
     const std::array<const char*, 5> commandNames = {"cmdDecrypt", "cmdEncrypt", "cmdQuit", "cmdCopy", "cmdClear"};
     for (std::size_t i = 0; i < commands.size(); ++i) {
@@ -183,7 +183,7 @@ void frmMain::CreateControls() {
                             ToQString(row.caption), this);
         Place(button, row);
         button->setFocusPolicy(Qt::NoFocus);
-        connect(button, &QPushButton::clicked, this, commands[i].second);
+        connect(button, &QPushButton::clicked, this, [this, handler = commands[i].second] { handler(*this); });
         *commands[i].first = button;
     }
 
@@ -214,7 +214,7 @@ void frmMain::CreateControls() {
     connect(lblClear, &LabelButton::Clicked, cmdClear, &QPushButton::click);
     connect(lblQuit, &LabelButton::Clicked, cmdQuit, &QPushButton::click);
     connect(lblMenu, &LabelButton::Clicked, this, &frmMain::lblMenu_Click);
-    connect(lblVersion, &LabelButton::Clicked, this, &frmMain::lblVersion_Click);
+    connect(lblVersion, &LabelButton::Clicked, this, [this] { lblVersion_Click(); });
     for (LabelButton* label : {lblEncrypt, lblDecrypt, lblCopyText, lblClear, lblQuit, lblMenu}) {
         connect(label, &LabelButton::Hovered, this, [this, label] { label->SetTextColour(HoverColour(palette())); });
     }
@@ -260,15 +260,6 @@ void frmMain::CreateControls() {
 }
 
 void frmMain::CreateMenu() {
-    const std::map<std::string_view, void (frmMain::*)()> handlers = {
-        {"mnuAbout", &frmMain::mnuAbout_Click},
-        {"mnuTavorinSite", &frmMain::mnuTavorinSite_Click},
-        {"mnuBrennickSite", &frmMain::mnuBrennickSite_Click},
-        {"mnuSupportForumSite", &frmMain::mnuSupportForumSite_Click},
-        {"mnuLinks", &frmMain::mnuLinks_Click},
-        {"mnuDonate", &frmMain::mnuDonate_Click},
-        {"mnuExit", &frmMain::mnuExit_Click},
-    };
     const auto qname = [](std::string_view name) {
         return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
     };
@@ -300,9 +291,7 @@ void frmMain::CreateMenu() {
             group->addAction(action);
             action->setChecked(group->actions().size() == 1);  // the first of a group is chosen at start
         }
-        if (const auto handler = handlers.find(item.name); handler != handlers.end()) {
-            connect(action, &QAction::triggered, this, handler->second);
-        }
+        connect(action, &QAction::triggered, this, [this, name = item.name] { MenuChosen(name); });
     }
     mnuEncodingAnsi = mnuMenu->findChild<QAction*>(QStringLiteral("mnuEncodingAnsi"));
     mnuEncodingUtf8 = mnuMenu->findChild<QAction*>(QStringLiteral("mnuEncodingUtf8"));
@@ -341,23 +330,11 @@ void frmMain::Form_Load() {
     ApplyKeyDisplay();
     lblVersion->setText(ToQString(forms::MainVersionCaption(VersionMajor, VersionMinor)));
 
-    EncryptSkipJack = CreateEngine(u"Skipjack");
-    EncryptBlowfish = CreateEngine(u"Blowfish");
-    EncryptTwofish = CreateEngine(u"Twofish");
-    EncryptGost = CreateEngine(u"Gost");
-    EncryptDES = CreateEngine(u"DES");
-
     {
         const QSignalBlocker quiet(cboEncryption);
-        AddEngine(EncryptBlowfish.get(), u"Blowfish");
-        AddEngine(EncryptDES.get(), u"DES");
-        AddEngine(EncryptGost.get(), u"Gost");
-        AddEngine(EncryptSkipJack.get(), u"Skipjack");
-        AddEngine(EncryptTwofish.get(), u"Twofish");
+        LoadEngines();
     }
     connect(cboEncryption, &QComboBox::currentIndexChanged, this, &frmMain::cboEncryption_Click);
-    cboEncryption->setCurrentIndex(0);
-    cboEncryption_Click();
 }
 
 void frmMain::FillPassesList() {
@@ -382,36 +359,29 @@ void frmMain::ApplyKeyDisplay() {
     }
 }
 
-void frmMain::AddEngine(Engine* engine, std::u16string_view name) {
-    engineList_.push_back({std::u16string(name), engine});
-    ++engineCount_;
-    cboEncryption->addItem(ToQString(name), engineCount_ - 1);
+void frmMain::AddEngineLine(std::u16string_view name, std::int32_t itemData) {
+    cboEncryption->addItem(ToQString(name), itemData);
+}
+
+void frmMain::SelectFirstEngineLine() {
+    cboEncryption->setCurrentIndex(0);
+    cboEncryption_Click();
 }
 
 void frmMain::cboEncryption_Click() {
     const QVariant item = cboEncryption->currentData();
-    if (!item.isValid()) {
-        selectedEngine_ = nullptr;
-        return;
-    }
-    const int index = item.toInt();
-    selectedEngine_ =
-        (index >= 0 && index < engineCount_) ? engineList_[static_cast<std::size_t>(index)].engine : nullptr;
+    SelectEngine(item.isValid() ? std::optional<std::int64_t>(item.toInt()) : std::nullopt);
 }
 
 void frmMain::chkShowKey_Click() { ApplyKeyDisplay(); }
 
-void frmMain::cmdQuit_Click() { close(); }
-
-void frmMain::mnuExit_Click() { close(); }
+void frmMain::CloseForm() { close(); }
 
 void frmMain::lblMenu_Click() {
     // From the keyboard the menu opens under the label, from the mouse at the pointer.
     const QPoint at = lblMenu->underMouse() ? QCursor::pos() : lblMenu->mapToGlobal(QPoint(0, lblMenu->height()));
     mnuMenu->popup(at);
 }
-
-void frmMain::lblVersion_Click() { mnuAbout_Click(); }
 
 namespace {
 
@@ -439,11 +409,9 @@ void frmMain::mnuLinks_Click() { ShowOnce(links_, desktop_, *this); }
 
 void frmMain::mnuDonate_Click() { ShowOnce(donate_, desktop_, *this); }
 
-void frmMain::mnuTavorinSite_Click() { ShowMessage(forms::SiteUnavailable, MessageIcon::None, u""); }
+void frmMain::OpenAddress(std::u16string_view address) { desktop_.OpenAddress(ToQString(address)); }
 
-void frmMain::mnuBrennickSite_Click() { desktop_.OpenAddress(ToQString(forms::address::MakerSite)); }
-
-void frmMain::mnuSupportForumSite_Click() { desktop_.OpenAddress(ToQString(forms::address::SupportForum)); }
+void frmMain::ShowEncoding(bool utf8) { (utf8 ? mnuEncodingUtf8 : mnuEncodingAnsi)->setChecked(true); }
 
 void frmMain::Form_MouseMove() {
     QFont plain = lblVersion->font();
@@ -457,9 +425,8 @@ void frmMain::Form_MouseMove() {
 
 void frmMain::txtMessage_Change() {
     lblLength->setText(ToQString(forms::LengthCaption(txtMessage->Text().size())));
-    if (!commands_.Running()) {
-        envelopeShown_ = false;
-        txtMessage->SetSecret(true);
+    if (!CommandRunning()) {
+        ForgetEnvelope();
     }
 }
 
@@ -490,9 +457,7 @@ void frmMain::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    if (commands_.Running()) {
-        // The command holds this window; close when it is done.
-        closeRequested_ = true;
+    if (CloseWaits()) {
         event->ignore();
         return;
     }

@@ -12,8 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "desktop/MessageCommands.h"
-#include "desktop/MessageWindow.h"
+#include "desktop/MainForm.h"
 #include "engines/Engine.h"
 
 class QAction;
@@ -36,7 +35,7 @@ class frmAbout;
 class frmDonate;
 class frmLinks;
 
-class frmMain final : public QWidget, public MessageWindow {
+class frmMain final : public QWidget, public MainForm {
     Q_OBJECT
 
 public:
@@ -45,11 +44,6 @@ public:
     // Long work shows the progress bar once it has run this long (SetProgressDelay),
     // and repaints it at most this often.
     static constexpr qint64 ProgressPaintMs = 40;
-
-    struct EngineEntry {
-        std::u16string name;
-        Engine* engine = nullptr;
-    };
 
     explicit frmMain(Desktop& desktop, QWidget* parent = nullptr);
     ~frmMain() override;
@@ -63,23 +57,14 @@ public:
     void SetMessageText(std::u16string&& text) override;
     std::u16string KeyText() override;
     std::u16string PassCountText() override;
-    std::u16string EngineName() override;
-    void SetStatusText(std::u16string_view text) override;
     void SetBusy(bool busy) override;
     void ShowMessage(std::u16string_view text, MessageIcon icon, std::u16string_view title) override;
     void FocusKeyField() override;
     void ClearClipboard() override;
     void Yield() override;
-    MessageEncoding Encoding() override;
     void ShowProgress(std::int32_t percent) override;
 
-    Engine* SelectedEngine() const noexcept { return selectedEngine_; }
-    const std::vector<EngineEntry>& EngineList() const noexcept { return engineList_; }
-    std::int32_t EngineCount() const noexcept { return engineCount_; }
-    const MessageCommands& Commands() const noexcept { return commands_; }
     bool Busy() const noexcept { return busy_; }
-    // True while Encrypt or Decrypt runs, also while it yields.
-    bool CommandRunning() const noexcept { return commands_.Running(); }
     void SetProgressDelay(qint64 ms) noexcept { progressAfterMs_ = ms; }
 
     frmAbout* AboutWindow() const;
@@ -95,22 +80,13 @@ public:
     // The event handlers.
     void cboEncryption_Click();
     void chkShowKey_Click();
-    void cmdEncrypt_Click();
-    void cmdDecrypt_Click();
     void cmdCopy_Click();
-    void cmdClear_Click();
-    void cmdQuit_Click();
     void lblMenu_Click();
-    void lblVersion_Click();
     void Form_MouseMove();
     void txtMessage_Change();
-    void mnuAbout_Click();
-    void mnuTavorinSite_Click();
-    void mnuBrennickSite_Click();
-    void mnuSupportForumSite_Click();
-    void mnuLinks_Click();
-    void mnuDonate_Click();
-    void mnuExit_Click();
+    void mnuAbout_Click() override;
+    void mnuLinks_Click() override;
+    void mnuDonate_Click() override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -118,6 +94,17 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void AddEngineLine(std::u16string_view name, std::int32_t itemData) override;
+    void SelectFirstEngineLine() override;
+    std::u16string EngineLineText() override;
+    void ShowStatus(std::u16string_view text) override;
+    void ClearKey() override;
+    void OpenAddress(std::u16string_view address) override;
+    void CloseForm() override;
+    void CommandStarting() override;
+    void CommandEnded() override;
+    void ShowEncoding(bool utf8) override;
+    void EnvelopeShownChanged() override;
 
 private:
     void CreateControls();
@@ -126,12 +113,9 @@ private:
     void Form_Load();
     void FillPassesList();
     void ApplyKeyDisplay();
-    void AddEngine(Engine* engine, std::u16string_view name);
-    void RunCommand(bool encrypt);
     void ApplyColours();
 
     Desktop& desktop_;
-    MessageCommands commands_;
 
     // Controls, by their names.
     MessageArea* txtMessage = nullptr;
@@ -170,20 +154,7 @@ private:
     std::unique_ptr<QStyle> keyStyle_;
     QPixmap background_;
 
-    std::unique_ptr<Engine> EncryptSkipJack;
-    std::unique_ptr<Engine> EncryptBlowfish;
-    std::unique_ptr<Engine> EncryptTwofish;
-    std::unique_ptr<Engine> EncryptGost;
-    std::unique_ptr<Engine> EncryptDES;
-    std::vector<EngineEntry> engineList_;
-    std::int32_t engineCount_ = 0;
-    Engine* selectedEngine_ = nullptr;
-
     bool busy_ = false;
-    bool closeRequested_ = false;
-    bool envelopeShown_ = false;  // the message area holds the envelope Encrypt made
-    std::u16string runningEngineName_;
-    std::u16string lastStatus_;
     QElapsedTimer commandClock_;
     QElapsedTimer progressClock_;
     qint64 progressAfterMs_ = 150;

@@ -16,62 +16,33 @@
 
 namespace tavorin {
 
-void frmMain::cmdEncrypt_Click() { RunCommand(true); }
-
-void frmMain::cmdDecrypt_Click() { RunCommand(false); }
-
-void frmMain::RunCommand(bool encrypt) {
-    // One command at a time: the yields between passes must not start another.
-    if (commands_.Running()) {
-        return;
-    }
-    if (selectedEngine_ == nullptr) {
-        ShowMessage(forms::MissingCipherText(ToU16(cboEncryption->currentText())), MessageIcon::Exclamation, u"Error");
-        return;
-    }
-    runningEngineName_ = ToU16(cboEncryption->currentText());
-    lastStatus_.clear();
+void frmMain::CommandStarting() {
     commandClock_.start();
     // The work text is kept in memory and shown once at the end; nobody edits it meanwhile.
     txtMessage->HoldDisplay(true);
     txtMessage->SetReadOnly(true);
     txtEncKey->setReadOnly(true);
-    if (encrypt) {
-        commands_.cmdEncrypt_Click(*selectedEngine_);
-    } else {
-        commands_.cmdDecrypt_Click(*selectedEngine_);
-    }
-    ShowProgress(-1);
+}
+
+void frmMain::CommandEnded() {
     txtEncKey->setReadOnly(false);
     txtMessage->SetReadOnly(false);
     txtMessage->HoldDisplay(false);
-    envelopeShown_ = encrypt && lastStatus_.starts_with(u"Results: ");
-    txtMessage->SetSecret(!envelopeShown_);
-    if (closeRequested_) {
-        closeRequested_ = false;
-        close();
-    }
 }
 
+void frmMain::EnvelopeShownChanged() { txtMessage->SetSecret(!EnvelopeShown()); }
+
 void frmMain::cmdCopy_Click() {
-    if (commands_.Running()) {
+    if (CommandRunning()) {
         return;
     }
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     // Plain text is a secret: keep it out of clipboard managers' history. The envelope is not.
-    clipboard->setMimeData(CopiedText(txtMessage->Text(), !envelopeShown_));
+    clipboard->setMimeData(CopiedText(txtMessage->Text(), !EnvelopeShown()));
 }
 
-void frmMain::cmdClear_Click() {
-    if (commands_.Running()) {
-        return;
-    }
-    txtMessage->SetText(u"");
-    txtEncKey->clear();
-    txtEncKey->setFocus();
-    lblResult->setText(QString());
-}
+void frmMain::ClearKey() { txtEncKey->clear(); }
 
 // The window of the commands.
 
@@ -89,14 +60,11 @@ std::u16string frmMain::KeyText() { return ToU16(txtEncKey->text()); }
 
 std::u16string frmMain::PassCountText() { return ToU16(cboEncPasses->currentText()); }
 
-std::u16string frmMain::EngineName() {
-    return commands_.Running() ? runningEngineName_ : ToU16(cboEncryption->currentText());
-}
+std::u16string frmMain::EngineLineText() { return ToU16(cboEncryption->currentText()); }
 
-void frmMain::SetStatusText(std::u16string_view text) {
-    lastStatus_.assign(text);
+void frmMain::ShowStatus(std::u16string_view text) {
     lblResult->setText(ToQString(text));
-    if (commands_.Running()) {
+    if (CommandRunning()) {
         lblResult->repaint();  // "Please Wait" shows before the long work, not after it
     }
 }
@@ -130,12 +98,8 @@ void frmMain::ClearClipboard() { QGuiApplication::clipboard()->clear(); }
 
 void frmMain::Yield() { QCoreApplication::processEvents(); }
 
-MessageEncoding frmMain::Encoding() {
-    return mnuEncodingUtf8->isChecked() ? MessageEncoding::Utf8 : MessageEncoding::Windows1252;
-}
-
 void frmMain::ShowProgress(std::int32_t percent) {
-    if (percent < 0 || !commands_.Running()) {
+    if (percent < 0 || !CommandRunning()) {
         prgWork->hide();
         return;
     }

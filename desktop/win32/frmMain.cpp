@@ -5,7 +5,7 @@
 #include <commctrl.h>
 
 #include <array>
-#include <map>
+#include <optional>
 
 #include "base/Version.h"
 #include "desktop/Contrast.h"
@@ -105,7 +105,7 @@ UINT MenuId(std::string_view name) {
 
 }  // namespace
 
-frmMain::frmMain(Desktop& desktop) : FormWindow(forms::Main), desktop_(desktop), commands_(*this) {
+frmMain::frmMain(Desktop& desktop) : FormWindow(forms::Main), desktop_(desktop) {
     Create(nullptr, MainStyle);
     CreateMenu();
     CreateShortcuts();
@@ -185,7 +185,7 @@ void frmMain::DpiChanged() {
     ApplyKeyDisplay();
     const std::size_t before = pairsPerLine_;
     MeasurePairs();
-    if (pairsPerLine_ != before && !textFromControl_ && !commands_.Running()) {
+    if (pairsPerLine_ != before && !textFromControl_ && !CommandRunning()) {
         ShowText();
     }
 }
@@ -231,19 +231,7 @@ void frmMain::Form_Load() {
     ApplyKeyDisplay();
     SetWindowTextW(lblVersion, Wide(forms::MainVersionCaption(VersionMajor, VersionMinor)).c_str());
 
-    EncryptSkipJack = CreateEngine(u"Skipjack");
-    EncryptBlowfish = CreateEngine(u"Blowfish");
-    EncryptTwofish = CreateEngine(u"Twofish");
-    EncryptGost = CreateEngine(u"Gost");
-    EncryptDES = CreateEngine(u"DES");
-
-    AddEngine(EncryptBlowfish.get(), u"Blowfish");
-    AddEngine(EncryptDES.get(), u"DES");
-    AddEngine(EncryptGost.get(), u"Gost");
-    AddEngine(EncryptSkipJack.get(), u"Skipjack");
-    AddEngine(EncryptTwofish.get(), u"Twofish");
-    SendMessageW(cboEncryption, CB_SETCURSEL, 0, 0);
-    cboEncryption_Click();
+    LoadEngines();
     txtMessage_Change();
 }
 
@@ -279,27 +267,27 @@ void frmMain::ApplyKeyDisplay() {
     InvalidateRect(txtEncKey, nullptr, TRUE);
 }
 
-void frmMain::AddEngine(Engine* engine, std::u16string_view name) {
-    engineList_.push_back({std::u16string(name), engine});
-    ++engineCount_;
+void frmMain::AddEngineLine(std::u16string_view name, std::int32_t itemData) {
     const std::wstring line = Wide(name);
     const auto at = SendMessageW(cboEncryption, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
-    SendMessageW(cboEncryption, CB_SETITEMDATA, static_cast<WPARAM>(at), engineCount_ - 1);
+    SendMessageW(cboEncryption, CB_SETITEMDATA, static_cast<WPARAM>(at), itemData);
+}
+
+void frmMain::SelectFirstEngineLine() {
+    SendMessageW(cboEncryption, CB_SETCURSEL, 0, 0);
+    cboEncryption_Click();
 }
 
 void frmMain::cboEncryption_Click() {
     const auto line = SendMessageW(cboEncryption, CB_GETCURSEL, 0, 0);
-    const auto index =
-        line == CB_ERR ? CB_ERR : SendMessageW(cboEncryption, CB_GETITEMDATA, static_cast<WPARAM>(line), 0);
-    selectedEngine_ =
-        (index >= 0 && index < engineCount_) ? engineList_[static_cast<std::size_t>(index)].engine : nullptr;
+    SelectEngine(line == CB_ERR ? std::nullopt
+                                : std::optional<std::int64_t>(
+                                      SendMessageW(cboEncryption, CB_GETITEMDATA, static_cast<WPARAM>(line), 0)));
 }
 
 void frmMain::chkShowKey_Click() { ApplyKeyDisplay(); }
 
-void frmMain::cmdQuit_Click() { PostMessageW(Handle(), WM_CLOSE, 0, 0); }
-
-void frmMain::mnuExit_Click() { PostMessageW(Handle(), WM_CLOSE, 0, 0); }
+void frmMain::CloseForm() { PostMessageW(Handle(), WM_CLOSE, 0, 0); }
 
 void frmMain::lblMenu_Click(bool fromKeyboard) {
     // From the keyboard the menu opens under the label, from the mouse at the pointer.
@@ -313,8 +301,6 @@ void frmMain::lblMenu_Click(bool fromKeyboard) {
     }
     TrackPopupMenu(mnuMenu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, Handle(), nullptr);
 }
-
-void frmMain::lblVersion_Click() { mnuAbout_Click(); }
 
 void frmMain::mnuAbout_Click() {
     if (about_ == nullptr || about_->Handle() == nullptr) {
@@ -337,11 +323,12 @@ void frmMain::mnuDonate_Click() {
     donate_->Show();
 }
 
-void frmMain::mnuTavorinSite_Click() { ShowMessage(forms::SiteUnavailable, MessageIcon::None, u""); }
+void frmMain::OpenAddress(std::u16string_view address) { desktop_.OpenAddress(Handle(), address); }
 
-void frmMain::mnuBrennickSite_Click() { desktop_.OpenAddress(Handle(), forms::address::MakerSite); }
-
-void frmMain::mnuSupportForumSite_Click() { desktop_.OpenAddress(Handle(), forms::address::SupportForum); }
+void frmMain::ShowEncoding(bool utf8) {
+    CheckMenuRadioItem(mnuMenu, MenuId("mnuEncodingAnsi"), MenuId("mnuEncodingUtf8"),
+                       MenuId(utf8 ? "mnuEncodingUtf8" : "mnuEncodingAnsi"), MF_BYCOMMAND);
+}
 
 void frmMain::Form_MouseMove() {
     SetLabelBold(lblVersion, false);
@@ -355,8 +342,8 @@ void frmMain::txtMessage_Change() {
     const std::size_t length =
         textFromControl_ ? static_cast<std::size_t>(SendMessageW(txtMessage, WM_GETTEXTLENGTH, 0, 0)) : text_.size();
     SetWindowTextW(lblLength, Wide(forms::LengthCaption(length)).c_str());
-    if (!commands_.Running()) {
-        envelopeShown_ = false;
+    if (!CommandRunning()) {
+        ForgetEnvelope();
     }
 }
 
@@ -422,23 +409,7 @@ void frmMain::Command(int id, WORD code, HWND control) {
         if (index >= Table().menu.size()) {
             return;
         }
-        const std::string_view name = Table().menu[index].name;
-        static const std::map<std::string_view, void (frmMain::*)()> handlers = {
-            {"mnuAbout", &frmMain::mnuAbout_Click},
-            {"mnuTavorinSite", &frmMain::mnuTavorinSite_Click},
-            {"mnuBrennickSite", &frmMain::mnuBrennickSite_Click},
-            {"mnuSupportForumSite", &frmMain::mnuSupportForumSite_Click},
-            {"mnuLinks", &frmMain::mnuLinks_Click},
-            {"mnuDonate", &frmMain::mnuDonate_Click},
-            {"mnuExit", &frmMain::mnuExit_Click},
-        };
-        if (const auto handler = handlers.find(name); handler != handlers.end()) {
-            (this->*handler->second)();
-        } else if (name == "mnuEncodingAnsi" || name == "mnuEncodingUtf8") {
-            encodingUtf8_ = name == "mnuEncodingUtf8";
-            CheckMenuRadioItem(mnuMenu, MenuId("mnuEncodingAnsi"), MenuId("mnuEncodingUtf8"), static_cast<UINT>(id),
-                               MF_BYCOMMAND);
-        }
+        MenuChosen(Table().menu[index].name);
         return;
     }
     if (id < FirstControlId || static_cast<std::size_t>(id - FirstControlId) >= Table().controls.size()) {
@@ -509,12 +480,9 @@ LRESULT CALLBACK frmMain::MessageAreaProcedure(HWND area, UINT message, WPARAM w
 }
 
 void frmMain::Closing() {
-    if (commands_.Running()) {
-        // The command holds this window; it closes when the command is done.
-        closeRequested_ = true;
-        return;
+    if (!CloseWaits()) {
+        FormWindow::Closing();
     }
-    FormWindow::Closing();
 }
 
 }  // namespace tavorin::win32

@@ -12,8 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "desktop/MessageCommands.h"
-#include "desktop/MessageWindow.h"
+#include "desktop/MainForm.h"
 #include "desktop/win32/FormParts.h"
 #include "engines/Engine.h"
 
@@ -24,18 +23,13 @@ class frmAbout;
 class frmLinks;
 class frmDonate;
 
-class frmMain final : public FormWindow, public MessageWindow {
+class frmMain final : public FormWindow, public MainForm {
 public:
     // Long work shows the progress bar once it has run this long (SetProgressDelay), and
     // repaints it at most this often.
     static constexpr ULONGLONG ProgressPaintMs = 40;
     // Characters past which a text pasted into the message area goes in through the window.
     static constexpr std::size_t LongPaste = 4096;
-
-    struct EngineEntry {
-        std::u16string name;
-        Engine* engine = nullptr;
-    };
 
     explicit frmMain(Desktop& desktop);
     ~frmMain() override;
@@ -49,19 +43,14 @@ public:
     void SetMessageText(std::u16string&& text) override;
     std::u16string KeyText() override;
     std::u16string PassCountText() override;
-    std::u16string EngineName() override;
-    void SetStatusText(std::u16string_view text) override;
     void SetBusy(bool busy) override;
     void ShowMessage(std::u16string_view text, MessageIcon icon, std::u16string_view title) override;
     void FocusKeyField() override;
     void ClearClipboard() override;
     void Yield() override;
-    MessageEncoding Encoding() override;
     void ShowProgress(std::int32_t percent) override;
 
-    Engine* SelectedEngine() const noexcept { return selectedEngine_; }
     bool Busy() const noexcept { return busy_; }
-    bool CommandRunning() const noexcept { return commands_.Running(); }
     void SetProgressDelay(ULONGLONG ms) noexcept { progressAfterMs_ = ms; }
     // Runs the command of a key pressed anywhere in this form (Ctrl+E, ...); true when it did.
     bool TakeShortcut(MSG& msg);
@@ -72,22 +61,13 @@ public:
     // The event handlers.
     void cboEncryption_Click();
     void chkShowKey_Click();
-    void cmdEncrypt_Click();
-    void cmdDecrypt_Click();
     void cmdCopy_Click();
-    void cmdClear_Click();
-    void cmdQuit_Click();
     void lblMenu_Click(bool fromKeyboard);
-    void lblVersion_Click();
     void Form_MouseMove();
     void txtMessage_Change();
-    void mnuAbout_Click();
-    void mnuTavorinSite_Click();
-    void mnuBrennickSite_Click();
-    void mnuSupportForumSite_Click();
-    void mnuLinks_Click();
-    void mnuDonate_Click();
-    void mnuExit_Click();
+    void mnuAbout_Click() override;
+    void mnuLinks_Click() override;
+    void mnuDonate_Click() override;
 
 protected:
     void CreateControls() override;
@@ -96,6 +76,16 @@ protected:
     void Command(int id, WORD code, HWND control) override;
     void Closing() override;
     void DpiChanged() override;
+    void AddEngineLine(std::u16string_view name, std::int32_t itemData) override;
+    void SelectFirstEngineLine() override;
+    std::u16string EngineLineText() override;
+    void ShowStatus(std::u16string_view text) override;
+    void ClearKey() override;
+    void OpenAddress(std::u16string_view address) override;
+    void CloseForm() override;
+    void CommandStarting() override;
+    void CommandEnded() override;
+    void ShowEncoding(bool utf8) override;
 
 private:
     void CreateMenu();
@@ -103,8 +93,6 @@ private:
     void Form_Load();
     void FillPassesList();
     void ApplyKeyDisplay();
-    void AddEngine(Engine* engine, std::u16string_view name);
-    void RunCommand(bool encrypt);
     void ApplyColours();
     void ApplyPointers();
     void MeasurePairs();
@@ -116,7 +104,6 @@ private:
     std::u16string ControlText(HWND control) const;
 
     Desktop& desktop_;
-    MessageCommands commands_;
 
     HWND txtMessage = nullptr;
     HWND txtEncKey = nullptr;
@@ -134,27 +121,12 @@ private:
     HBITMAP background_ = nullptr;
     bool wingdings_ = false;  // "Wingdings 2" is installed
 
-    std::unique_ptr<Engine> EncryptSkipJack;
-    std::unique_ptr<Engine> EncryptBlowfish;
-    std::unique_ptr<Engine> EncryptTwofish;
-    std::unique_ptr<Engine> EncryptGost;
-    std::unique_ptr<Engine> EncryptDES;
-    std::vector<EngineEntry> engineList_;
-    std::int32_t engineCount_ = 0;
-    Engine* selectedEngine_ = nullptr;
-
-    std::u16string text_;           // the message area's exact text
-    bool textFromControl_ = false;  // the user edited it: the control holds the text
-    bool writing_ = false;          // the program writes the control
-    bool displayStale_ = false;
-    std::size_t pairsPerLine_ =
-        20;  // of an envelope in the message area  // a command wrote text_ and the control shows an older text
-    bool encodingUtf8_ = false;
+    std::u16string text_;            // the message area's exact text
+    bool textFromControl_ = false;   // the user edited it: the control holds the text
+    bool writing_ = false;           // the program writes the control
+    bool displayStale_ = false;      // a command wrote text_ and the control shows an older text
+    std::size_t pairsPerLine_ = 20;  // of an envelope in the message area
     bool busy_ = false;
-    bool closeRequested_ = false;
-    bool envelopeShown_ = false;  // the message area holds the envelope Encrypt made
-    std::u16string runningEngineName_;
-    std::u16string lastStatus_;
     ULONGLONG commandStart_ = 0;
     ULONGLONG progressPainted_ = 0;
     ULONGLONG progressAfterMs_ = 150;

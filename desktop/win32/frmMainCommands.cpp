@@ -12,60 +12,30 @@
 
 namespace tavorin::win32 {
 
-void frmMain::cmdEncrypt_Click() { RunCommand(true); }
-
-void frmMain::cmdDecrypt_Click() { RunCommand(false); }
-
-void frmMain::RunCommand(bool encrypt) {
-    // One command at a time: the yields between passes must not start another.
-    if (commands_.Running()) {
-        return;
-    }
-    if (selectedEngine_ == nullptr) {
-        ShowMessage(forms::MissingCipherText(ControlText(cboEncryption)), MessageIcon::Exclamation, u"Error");
-        return;
-    }
-    runningEngineName_ = ControlText(cboEncryption);
-    lastStatus_.clear();
+void frmMain::CommandStarting() {
     commandStart_ = GetTickCount64();
     // Nobody edits the text while the command works on it.
     SendMessageW(txtMessage, EM_SETREADONLY, TRUE, 0);
     SendMessageW(txtEncKey, EM_SETREADONLY, TRUE, 0);
-    if (encrypt) {
-        commands_.cmdEncrypt_Click(*selectedEngine_);
-    } else {
-        commands_.cmdDecrypt_Click(*selectedEngine_);
-    }
-    ShowProgress(-1);
+}
+
+void frmMain::CommandEnded() {
     if (displayStale_) {
         ShowText();
     }
     SendMessageW(txtEncKey, EM_SETREADONLY, FALSE, 0);
     SendMessageW(txtMessage, EM_SETREADONLY, FALSE, 0);
-    envelopeShown_ = encrypt && lastStatus_.starts_with(u"Results: ");
-    if (closeRequested_) {
-        closeRequested_ = false;
-        PostMessageW(Handle(), WM_CLOSE, 0, 0);
-    }
 }
 
 void frmMain::cmdCopy_Click() {
-    if (commands_.Running()) {
+    if (CommandRunning()) {
         return;
     }
     // Plain text is a secret: kept out of the clipboard's history. The envelope is not.
-    CopyToClipboard(Handle(), Text(), !envelopeShown_);
+    CopyToClipboard(Handle(), Text(), !EnvelopeShown());
 }
 
-void frmMain::cmdClear_Click() {
-    if (commands_.Running()) {
-        return;
-    }
-    SetMessageText(u"");
-    SetWindowTextW(txtEncKey, L"");
-    SetFocus(txtEncKey);
-    SetWindowTextW(lblResult, L"");
-}
+void frmMain::ClearKey() { SetWindowTextW(txtEncKey, L""); }
 
 std::u16string frmMain::ControlText(HWND control) const {
     const int length = GetWindowTextLengthW(control);
@@ -163,7 +133,7 @@ void frmMain::SetMessageText(std::u16string_view text) { SetMessageText(std::u16
 void frmMain::SetMessageText(std::u16string&& text) {
     text_ = std::move(text);
     textFromControl_ = false;
-    if (commands_.Running()) {
+    if (CommandRunning()) {
         // Shown once, when the command is done.
         displayStale_ = true;
         txtMessage_Change();
@@ -184,12 +154,11 @@ std::u16string frmMain::KeyText() {
 
 std::u16string frmMain::PassCountText() { return ControlText(cboEncPasses); }
 
-std::u16string frmMain::EngineName() { return commands_.Running() ? runningEngineName_ : ControlText(cboEncryption); }
+std::u16string frmMain::EngineLineText() { return ControlText(cboEncryption); }
 
-void frmMain::SetStatusText(std::u16string_view text) {
-    lastStatus_.assign(text);
+void frmMain::ShowStatus(std::u16string_view text) {
     SetWindowTextW(lblResult, Wide(text).c_str());
-    if (commands_.Running()) {
+    if (CommandRunning()) {
         UpdateWindow(lblResult);  // "Please Wait" shows before the long work, not after it
     }
 }
@@ -237,10 +206,8 @@ bool frmMain::TakeShortcut(MSG& msg) {
            TranslateAcceleratorW(window, accelerators_, &msg) != 0;
 }
 
-MessageEncoding frmMain::Encoding() { return encodingUtf8_ ? MessageEncoding::Utf8 : MessageEncoding::Windows1252; }
-
 void frmMain::ShowProgress(std::int32_t percent) {
-    if (percent < 0 || !commands_.Running()) {
+    if (percent < 0 || !CommandRunning()) {
         if (progressShown_) {
             ShowWindow(prgWork, SW_HIDE);
             progressShown_ = false;
