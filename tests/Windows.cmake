@@ -11,7 +11,9 @@ add_dependencies(tavorin_cli_tests tavorin-cli)
 # the X display scripts/windows gives them, one at a time, since they share its pointer and
 # clipboard.
 file(GLOB TAVORIN_WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/desktop/win32/*.cpp)
-add_executable(tavorin_win32_tests ${TAVORIN_WIN32_TEST_SOURCES})
+# The command tests shared with the Qt window, over this front end's driver (Win32Driver.cpp).
+add_executable(tavorin_win32_tests ${TAVORIN_WIN32_TEST_SOURCES}
+  ${CMAKE_CURRENT_SOURCE_DIR}/desktop/window/test_window_commands.cpp)
 target_link_libraries(tavorin_win32_tests PRIVATE tavorin_win32 gtest gtest_main)
 target_compile_definitions(tavorin_win32_tests PRIVATE TAVORIN_WINDOW_PATH=L"$<TARGET_FILE:tavorin>")
 add_dependencies(tavorin_win32_tests tavorin)
