@@ -339,8 +339,10 @@ void frmMain::Form_MouseMove() {
 }
 
 void frmMain::txtMessage_Change() {
-    const std::size_t length =
-        textFromControl_ ? static_cast<std::size_t>(SendMessageW(txtMessage, WM_GETTEXTLENGTH, 0, 0)) : text_.size();
+    // The soft breaks in an edited envelope are not counted.
+    const std::size_t length = textFromControl_ && !softBreaks_
+                                   ? static_cast<std::size_t>(SendMessageW(txtMessage, WM_GETTEXTLENGTH, 0, 0))
+                                   : Text().size();
     SetWindowTextW(lblLength, Wide(forms::LengthCaption(length)).c_str());
     if (!CommandRunning()) {
         ForgetEnvelope();

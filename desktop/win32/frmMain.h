@@ -126,6 +126,7 @@ private:
     bool writing_ = false;           // the program writes the control
     bool displayStale_ = false;      // a command wrote text_ and the control shows an older text
     std::size_t pairsPerLine_ = 20;  // of an envelope in the message area
+    bool softBreaks_ = false;        // the control shows text_ with soft breaks put in
     bool busy_ = false;
     ULONGLONG commandStart_ = 0;
     ULONGLONG progressPainted_ = 0;

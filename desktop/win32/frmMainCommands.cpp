@@ -45,10 +45,36 @@ std::u16string frmMain::ControlText(HWND control) const {
     return Utf16(text);
 }
 
+namespace {
+
+// The line breaks the window put into an envelope for showing: CR CR LF, which the control
+// shows as a line break (as it shows its own soft breaks, EM_FMTLINES).
+constexpr std::u16string_view SoftBreak = u"\r\r\n";
+
+void RemoveSoftBreaks(std::u16string& text) {
+    std::size_t to = text.find(SoftBreak);
+    if (to == std::u16string::npos) {
+        return;
+    }
+    for (std::size_t from = to; from < text.size();) {
+        if (text.compare(from, SoftBreak.size(), SoftBreak) == 0) {
+            from += SoftBreak.size();
+        } else {
+            text[to++] = text[from++];
+        }
+    }
+    text.resize(to);
+}
+
+}  // namespace
+
 const std::u16string& frmMain::Text() {
     if (textFromControl_) {
-        // The user's edit: the control's text.
+        // The user's edit: the control's text, without the breaks the window put in.
         text_ = ControlText(txtMessage);
+        if (softBreaks_) {
+            RemoveSoftBreaks(text_);
+        }
         textFromControl_ = false;
     }
     return text_;
@@ -75,17 +101,19 @@ bool OneLineOfPairs(std::u16string_view text) {
 
 void frmMain::ShowText() {
     // What the control shows. It ends a text at a NUL: the NUL shows as U+FFFD. It takes
-    // seconds a kilobyte to wrap one long line: an envelope of more than a few lines shows
-    // folded at whole pairs, a line break in place of a space (Decrypt reads it either way,
-    // and the text itself stays one line until the user edits it).
+    // seconds a kilobyte to wrap one long line (wine: a minute for 200 KB), so the window
+    // wraps an envelope itself, at whole pairs as the Linux window does, with soft breaks
+    // that are no part of the text: Copy Text, the commands and the length line never see
+    // them, an edited envelope neither.
     std::u16string shown;
     const std::size_t perLine = 3 * pairsPerLine_;
-    if (text_.size() > 4 * perLine && OneLineOfPairs(text_)) {
-        shown.reserve(text_.size() + text_.size() / perLine + 1);
+    softBreaks_ = text_.size() > perLine && OneLineOfPairs(text_);
+    if (softBreaks_) {
+        shown.reserve(text_.size() + SoftBreak.size() * (text_.size() / perLine + 1));
         for (std::size_t at = 0; at < text_.size(); at += perLine) {
-            shown.append(text_, at, perLine - 1);
+            shown.append(text_, at, perLine);
             if (at + perLine < text_.size()) {
-                shown.append(u"\r\n");
+                shown.append(SoftBreak);
             }
         }
     } else {
@@ -104,15 +132,23 @@ void frmMain::ShowText() {
 // writes (an envelope folded), rather than as one line the control wraps.
 void frmMain::PasteLongText(std::u16string_view pasted) {
     std::u16string text = ControlText(txtMessage);
+    const bool softBreaks = softBreaks_;
     DWORD start = 0;
     DWORD end = 0;
     SendMessageW(txtMessage, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     start = std::min<DWORD>(start, static_cast<DWORD>(text.size()));
     end = std::clamp<DWORD>(end, start, static_cast<DWORD>(text.size()));
     text.replace(start, end - start, pasted);
+    if (softBreaks) {
+        RemoveSoftBreaks(text);
+    }
     SetMessageText(std::move(text));
-    const auto caret =
-        static_cast<WPARAM>(std::min<std::size_t>(start + pasted.size(), GetWindowTextLengthW(txtMessage)));
+    // After the pasted text, where the soft breaks shift it.
+    std::size_t after = start + pasted.size();
+    if (softBreaks_) {
+        after += SoftBreak.size() * (after / (3 * pairsPerLine_));
+    }
+    const auto caret = static_cast<WPARAM>(std::min<std::size_t>(after, GetWindowTextLengthW(txtMessage)));
     SendMessageW(txtMessage, EM_SETSEL, caret, static_cast<LPARAM>(caret));
     SendMessageW(txtMessage, EM_SCROLLCARET, 0, 0);
 }

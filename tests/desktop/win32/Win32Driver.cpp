@@ -138,6 +138,22 @@ public:
     void SetProgressDelay(int ms) override { window_->SetProgressDelay(static_cast<ULONGLONG>(ms)); }
     std::size_t LargeSize() override { return std::size_t{64} << 10; }  // wine's text box is slow
 
+    // The envelope shows wrapped at whole pairs, without a line break in its text: edited (its
+    // first pair deleted and typed again), it is the same envelope.
+    void CheckLargeEnvelope(const std::u16string& envelope) override {
+        HWND area = Control("txtMessage");
+        const auto rows = static_cast<std::size_t>(SendMessageW(area, EM_GETLINECOUNT, 0, 0));
+        EXPECT_GT(rows, envelope.size() / 200);
+        const auto first = static_cast<std::size_t>(SendMessageW(area, EM_LINELENGTH, 0, 0));
+        EXPECT_EQ(first % 3, 0u);
+        SendMessageW(area, EM_SETSEL, 0, 3);
+        SendMessageW(area, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
+        EXPECT_EQ(window_->MessageText(), envelope.substr(3));
+        SendMessageW(area, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(Wide(envelope.substr(0, 3)).c_str()));
+        EXPECT_EQ(window_->MessageText(), envelope);
+        EXPECT_EQ(LabelText("lblLength"), u"Length: " + Utf16(std::to_wstring(envelope.size())));
+    }
+
 private:
     HWND Control(const char* name) const { return window_->Control(name); }
     void Command(const char* name, WORD code) {
