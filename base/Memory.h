@@ -4,6 +4,7 @@
 // Every call is safe to make anywhere; the hints do nothing where the system has no such thing.
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,12 +14,82 @@ namespace tavorin {
 // (explicit_bzero; SecureZeroMemory on Windows.)
 void SecureWipe(void* data, std::size_t size) noexcept;
 
-template <class T>
-void SecureWipe(std::vector<T>& v) noexcept {
+template <class T, class A>
+void SecureWipe(std::vector<T, A>& v) noexcept {
     SecureWipe(v.data(), v.size() * sizeof(T));
 }
-inline void SecureWipe(std::u16string& s) noexcept { SecureWipe(s.data(), s.size() * sizeof(char16_t)); }
-inline void SecureWipe(std::string& s) noexcept { SecureWipe(s.data(), s.size()); }
+template <class C, class Traits, class A>
+void SecureWipe(std::basic_string<C, Traits, A>& s) noexcept {
+    SecureWipe(s.data(), s.size() * sizeof(C));
+}
+
+// Keeping secrets out of swap. A locked range's pages stay in memory and are never written to
+// swap while it lives (mlock; VirtualLock on Windows, the working-set minimum grown to fit).
+// Ranges may share pages: a page goes back to the system's care when the last range over it
+// ends. When a lock cannot be had, the memory is used all the same: nothing fails for it, and
+// SwapRefusals() tells what was left unlocked.
+enum class Holds {
+    Key,      // a key, its text or its schedule: small, always locked
+    Message,  // message bytes: locked while all that is locked stays within LockBudget()
+};
+
+class LockedMemory {
+public:
+    LockedMemory() noexcept = default;
+    LockedMemory(const void* data, std::size_t size, Holds holds) noexcept;
+    ~LockedMemory();
+    LockedMemory(LockedMemory&& other) noexcept;
+    LockedMemory& operator=(LockedMemory&& other) noexcept;
+
+    // Whether every page of the range is locked.
+    bool Locked() const noexcept { return locked_; }
+
+private:
+    const void* data_ = nullptr;
+    std::size_t size_ = 0;
+    bool counted_ = false;
+    bool locked_ = false;
+};
+
+// The same for memory that lives as long as its owner decides (an allocator's blocks): a key's
+// range, always counted, released by UnlockKey with the same range. Returns whether locked.
+bool LockKey(const void* data, std::size_t size) noexcept;
+void UnlockKey(const void* data, std::size_t size) noexcept;
+
+// What the process has been refused so far: bytes of keys and of messages left unlocked, and
+// the budget that message bytes are held to (the system's limit on locked memory, at most
+// 8 MiB, so that a large message never pins gigabytes).
+struct SwapRefusals {
+    std::size_t keyBytes = 0;
+    std::size_t messageBytes = 0;
+    std::size_t budget = 0;
+};
+SwapRefusals SwapGuardRefusals() noexcept;
+
+// An allocator whose blocks are locked as keys and wiped before they are freed, for a key's
+// text (KeyText) that an engine keeps.
+template <class T>
+struct KeyAllocator {
+    using value_type = T;
+    KeyAllocator() noexcept = default;
+    template <class U>
+    KeyAllocator(const KeyAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        T* p = std::allocator<T>().allocate(n);
+        LockKey(p, n * sizeof(T));
+        return p;
+    }
+    void deallocate(T* p, std::size_t n) noexcept {
+        SecureWipe(p, n * sizeof(T));
+        UnlockKey(p, n * sizeof(T));
+        std::allocator<T>().deallocate(p, n);
+    }
+    template <class U>
+    bool operator==(const KeyAllocator<U>&) const noexcept {
+        return true;
+    }
+};
+using KeyText = std::basic_string<char16_t, std::char_traits<char16_t>, KeyAllocator<char16_t>>;
 
 // Core dumps off for the whole process: a crash must not put keys or plaintext on disk. Called
 // once, first thing in main. (Linux: not dumpable, no core size; Windows: no error-report dump.)

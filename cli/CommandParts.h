@@ -39,10 +39,15 @@ void CheckFiles(const std::string& source, const std::string& dest, bool force);
 // the estimator (where there is one) finds easy to guess.
 void WarnAboutKey(const std::u16string& key, std::u16string_view cipher, Writer& err);
 
-// The key of one command, wiped when the command ends, however it ends.
+// With -v: what could not be kept out of swap, said once the command has done its work.
+void NoteSwapRefusals(Writer& err);
+
+// The key of one command, kept out of swap and wiped when the command ends, however it ends.
 struct CommandKey {
     std::u16string text;
-    explicit CommandKey(std::u16string key) : text(std::move(key)) {}
+    LockedMemory locked;
+    explicit CommandKey(std::u16string key)
+        : text(std::move(key)), locked(text.data(), (text.capacity() + 1) * sizeof(char16_t), Holds::Key) {}
     CommandKey(const CommandKey&) = delete;
     CommandKey& operator=(const CommandKey&) = delete;
     ~CommandKey() { SecureWipe(text); }

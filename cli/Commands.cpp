@@ -2,6 +2,7 @@
 // EnvelopeCommands.cpp, the file commands in FileCommands.cpp.
 #include "cli/Commands.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -127,6 +128,17 @@ void WarnAboutKey(const std::u16string& key, std::u16string_view cipher, Writer&
             << "hint: five or more random words, or 20 random characters, make a strong key\n";
     }
     err.Flush();
+}
+
+void NoteSwapRefusals(Writer& err) {
+    const SwapRefusals refused = SwapGuardRefusals();
+    if (refused.keyBytes != 0) {
+        err << "note: the key could not be kept out of swap: the system refused to lock its memory\n";
+    }
+    if (refused.messageBytes != 0) {
+        err << "note: the message could not be kept out of swap: it needs more than the "
+            << std::to_string(std::max<std::size_t>(refused.budget >> 10, 1)) << " KiB of memory this program locks\n";
+    }
 }
 
 namespace {

@@ -198,6 +198,7 @@ private:
             sink.emplace(out, output, system_.outFd, force_);
         }
         envelope::InPlace message = envelope::RoomIn(bytes, passes, engine.BlockSize());
+        LockedMemory locked(message.data, message.room, Holds::Message);
         Seal(engine, message, key, passes, wrap, *sink, err);
         SecureWipe(bytes);
         sink->Commit();
@@ -243,6 +244,8 @@ private:
             throw CliError(ExitDamaged, std::string(DamagedError), "make sure the whole envelope was copied");
         }
         Output sink(out, output, -1, force_);
+        // Decrypted in place into the message; unlocked before it is freed.
+        LockedMemory locked(found.ciphertext.data(), found.ciphertext.size(), Holds::Message);
         const std::int32_t named = options.passes;
         ProgressBar bar = Bar(err, found.ciphertext.size(), std::max(named, 1));
         options.progress = [&](std::int32_t pass, std::int32_t percent) {
@@ -288,6 +291,9 @@ private:
         if (system_.errIsTerminal || verbose) {
             err << "opened with " << ToUtf8(opened.cipher) << ", " << std::to_string(opened.passes)
                 << (opened.passes == 1 ? " pass" : " passes") << '\n';
+        }
+        if (verbose) {
+            NoteSwapRefusals(err);
         }
         if (looksUtf8) {
             err << "hint: the message reads as UTF-8; if its letters look wrong, try --encoding utf-8\n";

@@ -143,6 +143,9 @@ public:
                                 << " carries no digest (made by an older tavorin-cli, or with --bare): damage to "
                                    "it would have gone unnoticed\n";
                         }
+                        if (verbose) {
+                            NoteSwapRefusals(err);
+                        }
                         err.Flush();
                     }
                     return ExitOk;

@@ -19,6 +19,8 @@ MessageStream::MessageStream(std::size_t size, std::size_t slack, ReadAt readAt)
     buffer_.reset(new std::uint8_t[size + slack]);
     message_ = {buffer_.get(), size, size + slack};
     std::uint8_t* const data = buffer_.get();
+    // Within the budget of locked memory only, which keeps the faulting-in below a few MiB.
+    locked_ = LockedMemory(data, size + slack, Holds::Message);
     // Large pages past the first 2 MiB: fewer page faults for the reading thread and a quick
     // unmapping at the end. Not near the start, where the chain follows the reading closely: a
     // large page now and then takes milliseconds to come, which the chain would wait for.

@@ -45,6 +45,7 @@ public:
 
 private:
     std::unique_ptr<std::uint8_t[]> buffer_;
+    LockedMemory locked_;
     envelope::InPlace message_;
     std::size_t size_;
     ReadAt readAt_;

@@ -22,6 +22,8 @@ if(TAVORIN_WINE64 AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
 # Runs a Windows program of this build under wine, in the build's own prefix.
 export WINEPREFIX="${WINEPREFIX:-@CMAKE_BINARY_DIR@/wine}" WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
+# The program keeps this process: a test finds what it holds locked in Linux's /proc/PID.
+export TAVORIN_UNIX_PID=$$
 exec "@TAVORIN_WINE64@" "$@"
 ]])
   file(CHMOD ${CMAKE_BINARY_DIR}/wine-run PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ

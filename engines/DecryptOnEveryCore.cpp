@@ -115,9 +115,10 @@ void DecryptChunksOnEveryCore(InputFile& in, AtomicOutputFile& out, std::uint64_
             n = next->second.size();
         }
     };
-    // A buffer for each chunk under way, wiped at the end, errors included.
+    // A buffer for each chunk under way, kept out of swap and wiped at the end, errors included.
     std::mutex lock;
     std::vector<ByteArray> free;
+    std::vector<LockedMemory> locked;
     struct Wipe {
         std::vector<ByteArray>& buffers;
         ~Wipe() {
@@ -125,8 +126,10 @@ void DecryptChunksOnEveryCore(InputFile& in, AtomicOutputFile& out, std::uint64_
                 SecureWipe(b);
         }
     } wipe{free};
-    for (std::size_t i = 0; i < team.Size(); ++i)
+    for (std::size_t i = 0; i < team.Size(); ++i) {
         free.emplace_back(FileChunk + B);
+        locked.emplace_back(free.back().data(), free.back().size(), Holds::Message);
+    }
     std::atomic<std::uint64_t> done{0};
     std::atomic<bool> failed{false};
     std::exception_ptr failure;

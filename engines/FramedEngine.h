@@ -204,9 +204,13 @@ public:
 #endif
 
 protected:
-    FramedEngine() = default;
+    // The cipher's key schedule and key text lie in its object, which begins with this one (its
+    // only base): they stay out of swap while the engine lives, and are wiped before it ends.
+    FramedEngine() noexcept : locked_(this, sizeof(Derived), Holds::Key) {}
 
 private:
+    LockedMemory locked_;
+
     static_assert(frame::FileChunk % B == 0);
 
     // Pieces of the in-memory operations that stay in the first-level cache.

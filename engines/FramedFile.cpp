@@ -20,7 +20,8 @@ namespace {
 class Slots {
 public:
     explicit Slots(std::uint64_t total)
-        : bytes_(ChunkPipeline::kSlots * static_cast<std::size_t>(std::min<std::uint64_t>(total, FileChunk))) {}
+        : bytes_(ChunkPipeline::kSlots * static_cast<std::size_t>(std::min<std::uint64_t>(total, FileChunk))),
+          locked_(bytes_.data(), bytes_.size(), Holds::Message) {}
     ~Slots() { SecureWipe(bytes_); }
     Slots(const Slots&) = delete;
     Slots& operator=(const Slots&) = delete;
@@ -30,6 +31,7 @@ public:
 
 private:
     ByteArray bytes_;
+    LockedMemory locked_;  // the plaintext's way through
 };
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace tavorin {
 
 // Makes next the remembered key text; the old text is wiped first and next is left holding
 // the wiped buffer. Cannot fail, so it goes last in a key schedule.
-inline void ReplaceKeyText(std::u16string& current, std::u16string& next) noexcept {
+inline void ReplaceKeyText(KeyText& current, KeyText& next) noexcept {
     SecureWipe(current);
     current.swap(next);
 }

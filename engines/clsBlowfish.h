@@ -145,7 +145,7 @@ public:
 
 private:
     blowfish::Tables tables_;
-    std::u16string CurrentKey;
+    KeyText CurrentKey;
 };
 
 extern template class FramedEngine<clsBlowfish, 8>;

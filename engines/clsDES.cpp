@@ -287,7 +287,7 @@ void clsDES::Key(std::u16string_view New_Value) {
     // Everything that can fail comes first, so that a refused key changes nothing.
     // The conversion first: a copy of the key text made before a refusal would go unwiped.
     ByteArray bytes = AnsiCodePage::NormalizedTextToBytes(New_Value);
-    std::u16string next(New_Value);
+    KeyText next(New_Value);
     std::uint8_t key[8] = {};
     for (std::size_t i = 0; i < bytes.size() && i < 8; ++i)
         key[i] = bytes[i];

@@ -36,7 +36,7 @@ public:
     friend struct KeyMaterialView;
 
 private:
-    std::u16string CurrentKey;
+    KeyText CurrentKey;
     // Two words per round in the form the rounds use (see clsDES.cpp).
     std::array<std::uint32_t, 32> SubKeys{};
 };

@@ -207,7 +207,7 @@ void clsGost::Key(std::u16string_view New_Value) {
     // Everything that can fail comes first, so that a refused key changes nothing.
     // The conversion first: a copy of the key text made before a refusal would go unwiped.
     ByteArray bytes = AnsiCodePage::NormalizedTextToBytes(New_Value);
-    std::u16string next(New_Value);
+    KeyText next(New_Value);
     const std::size_t n = bytes.size();
     if (n == 0) {
         throw Failure(FailureKind::EmptyGostKey);

@@ -41,7 +41,7 @@ public:
     friend struct KeyMaterialView;
 
 private:
-    std::u16string CurrentKey;
+    KeyText CurrentKey;
     // The subkeys K0..K7 in the order of the 32 encryption rounds, then of the 32 decryption
     // rounds.
     std::array<std::uint32_t, 64> SubKey{};

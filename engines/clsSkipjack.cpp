@@ -201,7 +201,7 @@ void clsSkipjack::Key(std::u16string_view New_Value) {
     }
     // Everything that can fail comes before the schedule changes.
     ByteArray bytes = AnsiCodePage::NormalizedTextToBytes(New_Value);
-    std::u16string text(New_Value);
+    KeyText text(New_Value);
     Wipe();
     Schedule(bytes.data(), bytes.size());
     SecureWipe(bytes);

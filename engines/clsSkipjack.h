@@ -41,7 +41,7 @@ private:
     void Schedule(const std::uint8_t* key, std::size_t n) noexcept;
     void Wipe() noexcept;
 
-    std::u16string CurrentKey;
+    KeyText CurrentKey;
     std::array<std::uint8_t, RoundKeyBytes> KeyBytes{};
     // Round key byte i selects the table F[x ^ KeyBytes[i]]; equal key bytes share a table,
     // so a short key keeps its tables few and hot in the cache.

@@ -3,9 +3,11 @@
 
 #include <string.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #if defined(__linux__)
 #include <sys/prctl.h>
-#include <sys/resource.h>
+#include <sys/syscall.h>
 #endif
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -15,7 +17,40 @@
 #include <climits>
 #include <cstdint>
 
+#include "base/SystemPages.h"
+
 namespace tavorin {
+
+namespace pages {
+
+std::size_t Size() noexcept {
+    const long size = ::sysconf(_SC_PAGESIZE);
+    return size > 0 ? static_cast<std::size_t>(size) : 4096;
+}
+
+// The page's memory is a browser's array there: nothing to lock, and no swap of its own.
+#ifdef __EMSCRIPTEN__
+bool Lock(void*, std::size_t) noexcept { return true; }
+void Unlock(void*, std::size_t) noexcept {}
+#elif defined(__linux__)
+// Refused past RLIMIT_MEMLOCK (ENOMEM, or EPERM when it is 0) unless the process may lock
+// without limit (CAP_IPC_LOCK). The system calls themselves: the sanitizers' mlock does nothing.
+bool Lock(void* first, std::size_t n) noexcept { return ::syscall(SYS_mlock, first, n) == 0; }
+void Unlock(void* first, std::size_t n) noexcept { ::syscall(SYS_munlock, first, n); }
+#else
+bool Lock(void* first, std::size_t n) noexcept { return ::mlock(first, n) == 0; }
+void Unlock(void* first, std::size_t n) noexcept { ::munlock(first, n); }
+#endif
+
+std::size_t SystemLimit() noexcept {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_MEMLOCK, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return SIZE_MAX;
+    }
+    return static_cast<std::size_t>(std::min<rlim_t>(limit.rlim_cur, SIZE_MAX));
+}
+
+}  // namespace pages
 
 void SecureWipe(void* data, std::size_t size) noexcept {
     if (data != nullptr && size != 0) {

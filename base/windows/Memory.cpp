@@ -3,7 +3,44 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
+
+#include "base/SystemPages.h"
+
 namespace tavorin {
+
+namespace pages {
+
+std::size_t Size() noexcept {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwPageSize;
+}
+
+// VirtualLock holds pages within the process's working-set minimum (a few hundred KiB at
+// first); past it, it fails with ERROR_WORKING_SET_QUOTA until the minimum (and the maximum
+// with it) is grown by what is locked. Growing it needs no privilege that users lack. Under
+// wine it is mlock, held to RLIMIT_MEMLOCK instead (and free of it for root).
+bool Lock(void* first, std::size_t n) noexcept {
+    if (VirtualLock(first, n)) {
+        return true;
+    }
+    SIZE_T least = 0, most = 0;
+    const HANDLE self = GetCurrentProcess();
+    if (GetLastError() != ERROR_WORKING_SET_QUOTA || !GetProcessWorkingSetSize(self, &least, &most)) {
+        return false;
+    }
+    const SIZE_T more = n + (SIZE_T{64} << 10);  // and room for the system's own locked pages
+    return SetProcessWorkingSetSize(self, least + more, std::max(most, least + more) + more) && VirtualLock(first, n);
+}
+
+void Unlock(void* first, std::size_t n) noexcept { VirtualUnlock(first, n); }
+
+// Windows sets no limit of its own beyond the working set, which Lock grows.
+std::size_t SystemLimit() noexcept { return SIZE_MAX; }
+
+}  // namespace pages
 
 void SecureWipe(void* data, std::size_t size) noexcept {
     if (data != nullptr && size != 0) {

@@ -270,6 +270,13 @@ TEST(CliProgram, FindsCipherPassesAndEnvelopeAndRefusesEarly) {
     const Result d = Decrypt("Hi Bob,\n\n" + e.out + "-- \nAnn, 12 05 23\n", {"-v"});
     EXPECT_EQ(d.out, "found") << d.err;
     EXPECT_EQ(d.err, "opened with Twofish, 2 passes\n");
+    // Past the memory it locks, a message opens all the same, and -v alone says it was not locked.
+    const std::string large(9u << 20, 'L');
+    const std::string sealed = Encrypt(large).out;
+    const Result quiet = Decrypt(sealed), told = Decrypt(sealed, {"-v"});
+    EXPECT_TRUE(quiet.out == large && told.out == large);
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_NE(told.err.find("note: the message could not be kept out of swap"), std::string::npos) << told.err;
     const Result fewer = Decrypt(e.out, {"-p", "1"});
     EXPECT_EQ(fewer.code, 3);
     EXPECT_EQ(fewer.out, "");
