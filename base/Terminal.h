@@ -17,4 +17,10 @@ namespace tavorin {
 // the process ends. Every copy of the line made on the way is wiped.
 std::optional<std::string> AskWithoutEcho(std::string_view prompt, bool* endedEarly = nullptr);
 
+// Ctrl-C and Ctrl-Break end the process at once with the code an interrupted program has: on
+// POSIX the default of SIGINT (the files being written see to themselves), on Windows
+// STATUS_CONTROL_C_EXIT (0xC000013A; wine 8's default handler gives 0, which reads as success).
+// Called once, first thing in main.
+void EndOnInterrupt() noexcept;
+
 }  // namespace tavorin

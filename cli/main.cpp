@@ -3,10 +3,12 @@
 
 #include "base/Descriptors.h"
 #include "base/Memory.h"
+#include "base/Terminal.h"
 #include "cli/Cli.h"
 
 int main(int argc, char** argv) {
     tavorin::DisableCoreDumps();
+    tavorin::EndOnInterrupt();
     // Large buffers come from and go back to the system directly, so that a buffer freed
     // half way through (the input, once decoded) stops counting at once.
     tavorin::SetLargeBlockPolicy(256 * 1024);

@@ -6,10 +6,12 @@
 #include "base/AnsiCodePage.h"
 #include "base/Descriptors.h"
 #include "base/Memory.h"
+#include "base/Terminal.h"
 #include "cli/Cli.h"
 
 int wmain(int argc, wchar_t** argv) {
     tavorin::DisableCoreDumps();
+    tavorin::EndOnInterrupt();
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         const std::wstring_view arg(argv[i]);

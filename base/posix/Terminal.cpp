@@ -88,4 +88,6 @@ std::optional<std::string> AskWithoutEcho(std::string_view prompt, bool* endedEa
     return line;
 }
 
+void EndOnInterrupt() noexcept {}  // SIGINT's default, which the file units' handlers pass on
+
 }  // namespace tavorin

@@ -38,7 +38,17 @@ void WriteText(HANDLE output, std::string_view utf8) {
     WriteConsoleW(output, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
 }
 
+// Last in the chain: the key prompt's handler, set later, puts echo back first.
+BOOL WINAPI EndInterrupted(DWORD event) {
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        ExitProcess(STATUS_CONTROL_C_EXIT);  // a file being written goes with its last handle
+    }
+    return FALSE;
+}
+
 }  // namespace
+
+void EndOnInterrupt() noexcept { SetConsoleCtrlHandler(EndInterrupted, TRUE); }
 
 std::optional<std::string> AskWithoutEcho(std::string_view prompt, bool* endedEarly) {
     const HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -21,9 +21,11 @@ struct CliResult {
 // file stdinFile there), and the NAME=value pairs of env added to a small environment. With
 // endAfterMs, the program is ended that long after its start without running any of its code
 // (SIGKILL; TerminateProcess, as Task Manager ends one) unless it ended before: code is then 137.
+// With interrupt, it is sent Ctrl-C instead (SIGINT; the Ctrl-C event of the console it was
+// given, which has no window), and code is what it ends with.
 CliResult RunCliProgram(const std::vector<std::string>& args, const std::string& input = {},
                         const std::vector<std::string>& env = {}, const std::string& stdinFile = {},
-                        int endAfterMs = -1);
+                        int endAfterMs = -1, bool interrupt = false);
 
 // A descriptor of the file, opened for writing at its start or, with append, for appending
 // only (POSIX O_APPEND; on Windows FILE_APPEND_DATA, as PowerShell's >> opens one); -1 on

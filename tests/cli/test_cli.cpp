@@ -720,26 +720,40 @@ TEST(CliProgram, NamesInAnyLanguageAndMessagesByteForByte) {
 
 #ifdef _WIN32
 // Ended as Task Manager ends a program, none of its code running (test_cli_kills.cpp sends
-// POSIX's signals): the destination as it was, and nothing beside it.
+// POSIX's signals), or by Ctrl-C, which ends it with the code Windows gives (wine 8's own
+// handler would give 0): the destination as it was, and nothing beside it.
 TEST(CliProgram, AProgramEndedMidwayLeavesNothing) {
     TempDir dir;
     test::WriteFile(dir / "big", test::TestBytes(std::size_t{64} << 20));
+    ASSERT_EQ(RunCli({"encrypt-file", "--key-env", "TAVORIN_KEY", In(dir, "big"), In(dir, "sealed")}, {}, kKeyEnv).code,
+              0);
     test::WriteFile(dir / "old", {1, 2, 3});
-    for (const int ms : {30, 150, 400, 1000}) {
-        for (const char* dest : {"new", "old"}) {
-            const Result r = test::RunCliProgram(
-                {"encrypt-file", "--force", "--key-env", "TAVORIN_KEY", In(dir, "big"), In(dir, dest)}, {}, kKeyEnv, {},
-                ms);
-            if (r.code == 137) {
-                EXPECT_EQ(dir.Names(), (std::set<std::string>{"big", "old"})) << ms << " ms, " << dest;
-                EXPECT_EQ(test::ReadFile(dir / "old"), (ByteArray{1, 2, 3}));
-            } else {
-                ASSERT_EQ(r.code, 0) << r.err;
-                fs::remove(dir / "new");
-                test::WriteFile(dir / "old", {1, 2, 3});
+    const std::set<std::string> names = dir.Names();
+    int interrupted = 0;
+    for (const bool ctrlC : {false, true}) {
+        for (const int ms : ctrlC ? std::vector<int>{200, 700} : std::vector<int>{30, 150, 400, 1000}) {
+            for (const char* dest : {"new", "old"}) {
+                for (const char* command : {"encrypt-file", "decrypt-file"}) {
+                    if (!ctrlC && command[0] == 'd') {
+                        continue;
+                    }
+                    const Result r = test::RunCliProgram({command, "--force", "--key-env", "TAVORIN_KEY",
+                                                          In(dir, command[0] == 'e' ? "big" : "sealed"), In(dir, dest)},
+                                                         {}, kKeyEnv, {}, ms, ctrlC);
+                    if (r.code == (ctrlC ? static_cast<int>(0xC000013Au) : 137)) {  // STATUS_CONTROL_C_EXIT
+                        interrupted += ctrlC;
+                        EXPECT_EQ(dir.Names(), names) << ms << " ms, " << command << " " << dest;
+                        EXPECT_EQ(test::ReadFile(dir / "old"), (ByteArray{1, 2, 3}));
+                    } else {
+                        ASSERT_EQ(r.code, 0) << r.err;
+                        fs::remove(dir / "new");
+                        test::WriteFile(dir / "old", {1, 2, 3});
+                    }
+                }
             }
         }
     }
+    EXPECT_GT(interrupted, 0) << "no Ctrl-C came while a file was written";
 }
 #endif
 

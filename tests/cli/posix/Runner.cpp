@@ -16,7 +16,8 @@
 namespace tavorin::test {
 
 CliResult RunCliProgram(const std::vector<std::string>& args, const std::string& input,
-                        const std::vector<std::string>& env, const std::string& stdinFile, int endAfterMs) {
+                        const std::vector<std::string>& env, const std::string& stdinFile, int endAfterMs,
+                        bool interrupt) {
     int inPipe[2], outPipe[2], errPipe[2];
     EXPECT_EQ(pipe(inPipe), 0);
     EXPECT_EQ(pipe(outPipe), 0);
@@ -92,7 +93,7 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
             break;
         }
         if (ready == 0 && ending) {
-            kill(pid, SIGKILL);
+            kill(pid, interrupt ? SIGINT : SIGKILL);
             ending = false;
             continue;
         }

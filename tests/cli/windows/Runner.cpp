@@ -65,10 +65,23 @@ void Drain(HANDLE from, std::string& into) {
     }
 }
 
+// Ctrl-C as a person presses it in the program's console: this process joins that console for
+// the moment, and lets the event pass. (Wine 8 sends no Ctrl-Break: it fails there with
+// ERROR_INVALID_HANDLE, its server having only Ctrl-C.)
+void Interrupt(DWORD process) {
+    static const BOOL passing = SetConsoleCtrlHandler([](DWORD) -> BOOL { return TRUE; }, TRUE);
+    FreeConsole();
+    if (passing && AttachConsole(process)) {  // refused when the program has just ended
+        EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << GetLastError();
+        FreeConsole();
+    }
+}
+
 }  // namespace
 
 CliResult RunCliProgram(const std::vector<std::string>& args, const std::string& input,
-                        const std::vector<std::string>& env, const std::string& stdinFile, int endAfterMs) {
+                        const std::vector<std::string>& env, const std::string& stdinFile, int endAfterMs,
+                        bool interrupt) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr, errRead = nullptr,
            errWrite = nullptr;
@@ -100,9 +113,10 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
     startup.hStdOutput = outWrite;
     startup.hStdError = errWrite;
     PROCESS_INFORMATION process{};
-    const BOOL started =
-        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS | CREATE_UNICODE_ENVIRONMENT,
-                       environment.data(), nullptr, &startup, &process);
+    // To be interrupted it needs a console; one without a window (wine's then has none either).
+    const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                                        (interrupt ? CREATE_NO_WINDOW : DETACHED_PROCESS) | CREATE_UNICODE_ENVIRONMENT,
+                                        environment.data(), nullptr, &startup, &process);
     EXPECT_TRUE(started) << GetLastError();
     for (HANDLE child : {inRead, outWrite, errWrite}) {
         CloseHandle(child);
@@ -128,7 +142,11 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
     std::thread output([&] { Drain(outRead, r.out); });
     if (started && endAfterMs >= 0 &&
         WaitForSingleObject(process.hProcess, static_cast<DWORD>(endAfterMs)) == WAIT_TIMEOUT) {
-        TerminateProcess(process.hProcess, 137);
+        if (interrupt) {
+            Interrupt(process.dwProcessId);
+        } else {
+            TerminateProcess(process.hProcess, 137);
+        }
     }
     output.join();
     errors.join();
