@@ -4,6 +4,7 @@
 // base/windows/Cores.cpp (the process's and the thread's affinity masks).
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -12,6 +13,12 @@ namespace tavorin {
 // The cores this process may run on (a process pinned by taskset or a container's limit may
 // use fewer than the machine has); 0 when the system does not say.
 std::size_t AllowedCores() noexcept;
+
+// Sleeps the calling thread for about `time` (well under a millisecond) and returns true; returns
+// false at once where the system has no sleep that short (Windows: a sleep lasts whole timer
+// ticks, and the C++ library's sleep_for rounds one below a millisecond down to nothing, so a
+// loop of such naps would spin a core). The caller then waits to be woken instead.
+bool Nap(std::chrono::microseconds time) noexcept;
 
 // Keeps the calling thread off the core another thread runs on (that thread's CurrentCore()),
 // so that this thread's bursts of work never take that core from work everything else waits

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "base/Cores.h"
 #include "base/Team.h"
 #include "base/Watermark.h"
 #include "codecs/modHEX.h"
@@ -86,9 +87,9 @@ bool RunLastPass(Engine& engine, InPlace& message, std::u16string_view key, cons
                 const bool nearEnd = done != 0 && total - done <= 4 * kBatch;
                 const std::size_t want = done + (nearEnd ? kBatch / 4 : kBatch);
                 // Until near the end the worker naps instead of being woken: a wake-up costs the
-                // chain's thread a system call and the machine an interrupt between cores.
-                while (!nearEnd && ready.Value() < want && !ready.Closed()) {
-                    std::this_thread::sleep_for(kNap);
+                // chain's thread a system call and the machine an interrupt between cores. Where
+                // naps this short do not exist it is woken.
+                while (!nearEnd && ready.Value() < want && !ready.Closed() && Nap(kNap)) {
                 }
                 const std::size_t reached = ready.WaitFor(want);
                 if (reached == done) {

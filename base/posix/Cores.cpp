@@ -3,6 +3,7 @@
 #include <sched.h>
 
 #include <cstring>
+#include <thread>
 
 namespace tavorin {
 
@@ -57,5 +58,10 @@ void OffCore::Avoid(int other) noexcept { avoided_ = other; }
 int OffCore::CurrentCore() noexcept { return -1; }
 
 #endif
+
+bool Nap(std::chrono::microseconds time) noexcept {
+    std::this_thread::sleep_for(time);
+    return true;
+}
 
 }  // namespace tavorin

@@ -41,4 +41,6 @@ void OffCore::Avoid(int other) noexcept {
 
 int OffCore::CurrentCore() noexcept { return static_cast<int>(GetCurrentProcessorNumber()); }
 
+bool Nap(std::chrono::microseconds) noexcept { return false; }
+
 }  // namespace tavorin
