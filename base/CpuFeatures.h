@@ -51,6 +51,16 @@ inline bool ShaExtensions() noexcept {
 }
 #endif
 
+#elif defined(__EMSCRIPTEN__) && defined(__wasm_simd128__) && defined(__SSSE3__)
+
+// The page's module, built for WebAssembly's 128-bit vector instructions: Emscripten's headers
+// carry the SSSE3 intrinsics over to them, and nothing wider.
+inline bool Ssse3() noexcept { return true; }
+inline bool Avx2() noexcept { return false; }
+inline bool Bmi1() noexcept { return false; }
+inline bool Avx512Vbmi() noexcept { return false; }
+inline bool ShaExtensions() noexcept { return false; }
+
 #else
 
 inline bool Ssse3() noexcept { return false; }

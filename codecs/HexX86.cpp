@@ -1,8 +1,9 @@
-// The vector forms of the gapped pairs (see HexX86.h); each finishes with the form below it.
+// The vector forms of the gapped pairs (see HexX86.h); each finishes with the form below it. The
+// page's module builds the SSSE3 forms alone.
 
 #include "codecs/HexX86.h"
 
-#ifdef TAVORIN_HEX_X86
+#ifdef TAVORIN_HEX_VECTOR
 
 #include <algorithm>
 #include <bit>
@@ -116,6 +117,7 @@ struct Ssse3 {
     }
 };
 
+#ifdef TAVORIN_HEX_X86
 // How far ahead the encoders ask for their bytes: they come from far (the chain wrote them
 // long ago), and asked for early their loads overlap the work instead of stalling it.
 constexpr std::size_t kAhead = 2048;
@@ -186,6 +188,7 @@ struct Avx2 {
         return LedPairsSsse3(text, count, out);
     }
 };
+#endif
 
 #undef TAVORIN_HEX_OP
 
@@ -217,12 +220,15 @@ void EncodeLoop(const std::uint8_t* data, std::size_t n, char gap, char* out) no
 }
 
 template TAVORIN_HEX_SSSE3 void EncodeLoop<Ssse3>(const std::uint8_t*, std::size_t, char, char*) noexcept;
+#ifdef TAVORIN_HEX_X86
 template TAVORIN_HEX_AVX2 void EncodeLoop<Avx2>(const std::uint8_t*, std::size_t, char, char*) noexcept;
+#endif
 
 TAVORIN_HEX_SSSE3 void EncodeSsse3(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept {
     EncodeLoop<Ssse3>(data, n, gap, out);
 }
 
+#ifdef TAVORIN_HEX_X86
 TAVORIN_HEX_AVX2 void EncodeAvx2(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept {
     EncodeLoop<Avx2>(data, n, gap, out);
 }
@@ -286,6 +292,7 @@ TAVORIN_HEX_AVX512 void EncodeAvx512(const std::uint8_t* data, std::size_t n, ch
     }
     EncodeAvx2(data + i, n - i, gap, out + 3 * i);
 }
+#endif
 
 // The pairs' high and low digit characters gathered from three registers of 48 characters;
 // their digit indexes (code - 48) are kept in `seen` by their maximum, checked against 22 at the
@@ -321,18 +328,22 @@ bool DecodeLoop(const Char* text, std::size_t count, std::uint8_t* out) noexcept
 
 template TAVORIN_HEX_SSSE3 bool DecodeLoop<Ssse3>(const char*, std::size_t, std::uint8_t*) noexcept;
 template TAVORIN_HEX_SSSE3 bool DecodeLoop<Ssse3>(const char16_t*, std::size_t, std::uint8_t*) noexcept;
+#ifdef TAVORIN_HEX_X86
 template TAVORIN_HEX_AVX2 bool DecodeLoop<Avx2>(const char*, std::size_t, std::uint8_t*) noexcept;
 template TAVORIN_HEX_AVX2 bool DecodeLoop<Avx2>(const char16_t*, std::size_t, std::uint8_t*) noexcept;
+#endif
 
 template <class Char>
 TAVORIN_HEX_SSSE3 bool DecodeSsse3(const Char* text, std::size_t count, std::uint8_t* out) noexcept {
     return DecodeLoop<Ssse3>(text, count, out);
 }
 
+#ifdef TAVORIN_HEX_X86
 template <class Char>
 TAVORIN_HEX_AVX2 bool DecodeAvx2(const Char* text, std::size_t count, std::uint8_t* out) noexcept {
     return DecodeLoop<Avx2>(text, count, out);
 }
+#endif
 
 // Led triples: the space is character 0 of each, the digits 1 and 2.
 alignas(16) constexpr Shuffle kLed[3][3] = {{GatherIndex(0, 0), GatherIndex(1, 0), GatherIndex(2, 0)},
@@ -375,12 +386,15 @@ std::size_t LedLoop(const char* text, std::size_t count, std::uint8_t* out) noex
 }
 
 template TAVORIN_HEX_SSSE3 std::size_t LedLoop<Ssse3>(const char*, std::size_t, std::uint8_t*) noexcept;
+#ifdef TAVORIN_HEX_X86
 template TAVORIN_HEX_AVX2 std::size_t LedLoop<Avx2>(const char*, std::size_t, std::uint8_t*) noexcept;
+#endif
 
 TAVORIN_HEX_SSSE3 std::size_t LedPairsSsse3(const char* text, std::size_t count, std::uint8_t* out) noexcept {
     return LedLoop<Ssse3>(text, count, out);
 }
 
+#ifdef TAVORIN_HEX_X86
 TAVORIN_HEX_AVX2 std::size_t LedPairsAvx2(const char* text, std::size_t count, std::uint8_t* out) noexcept {
     return LedLoop<Avx2>(text, count, out);
 }
@@ -442,10 +456,13 @@ TAVORIN_HEX_AVX512 std::size_t LedPairsAvx512(const char* text, std::size_t coun
     }
     return i + LedPairsAvx2(text + 3 * i, count - i, out + i);
 }
+#endif
 template bool DecodeSsse3(const char*, std::size_t, std::uint8_t*) noexcept;
 template bool DecodeSsse3(const char16_t*, std::size_t, std::uint8_t*) noexcept;
+#ifdef TAVORIN_HEX_X86
 template bool DecodeAvx2(const char*, std::size_t, std::uint8_t*) noexcept;
 template bool DecodeAvx2(const char16_t*, std::size_t, std::uint8_t*) noexcept;
+#endif
 
 }  // namespace tavorin::modHEX::gapped
 

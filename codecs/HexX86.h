@@ -1,8 +1,9 @@
 #pragma once
 // The pairs with one-character gaps, the envelope's, in every form modHEX chooses from: the
 // portable table code (modHEX.cpp) and, on x86-64, SSSE3, AVX2 and AVX-512 code (HexX86.cpp),
-// which hands its last few pairs to the form below it. Every form gives the same characters,
-// the same bytes and the same refusals. Only modHEX.cpp and HexX86.cpp include this header.
+// which hands its last few pairs to the form below it; in the page, the SSSE3 code alone. Every
+// form gives the same characters, the same bytes and the same refusals. Only modHEX.cpp and
+// HexX86.cpp include this header.
 //
 // Encoding writes 3n characters for n bytes, the gap after every pair (the last one too).
 // Decoding reads `count` pairs at 3i and 3i + 1 from a text of at least 3 * count - 1
@@ -15,11 +16,17 @@
 
 #if defined(__x86_64__) && !defined(__EMSCRIPTEN__)
 #define TAVORIN_HEX_X86 1
+#define TAVORIN_HEX_VECTOR 1
 // Per function, never per file: an inline function built for a wider target could be the
 // copy the linker keeps for every caller.
 #define TAVORIN_HEX_SSSE3 __attribute__((target("ssse3")))
 #define TAVORIN_HEX_AVX2 __attribute__((target("avx2")))
 #define TAVORIN_HEX_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi")))
+#elif defined(__EMSCRIPTEN__) && defined(__wasm_simd128__) && defined(__SSSE3__)
+// The page: the SSSE3 forms alone, on WebAssembly's vector instructions, which Emscripten's
+// intrinsics headers carry them over to; the whole module is built for them.
+#define TAVORIN_HEX_VECTOR 1
+#define TAVORIN_HEX_SSSE3
 #endif
 
 namespace tavorin::modHEX::gapped {
@@ -44,18 +51,21 @@ template <class Char>
 bool DecodePortable(const Char* text, std::size_t count, std::uint8_t* out) noexcept;
 std::size_t LedPairsPortable(const char* text, std::size_t count, std::uint8_t* out) noexcept;
 
-#ifdef TAVORIN_HEX_X86
+#ifdef TAVORIN_HEX_VECTOR
 TAVORIN_HEX_SSSE3 void EncodeSsse3(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept;
+template <class Char>
+TAVORIN_HEX_SSSE3 bool DecodeSsse3(const Char* text, std::size_t count, std::uint8_t* out) noexcept;
+TAVORIN_HEX_SSSE3 std::size_t LedPairsSsse3(const char* text, std::size_t count, std::uint8_t* out) noexcept;
+#endif
+
+#ifdef TAVORIN_HEX_X86
 TAVORIN_HEX_AVX2 void EncodeAvx2(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept;
 TAVORIN_HEX_AVX512 void EncodeAvx512(const std::uint8_t* data, std::size_t n, char gap, char* out) noexcept;
 
 // For char and char16_t; AVX-512 reads pairs as AVX2 does.
 template <class Char>
-TAVORIN_HEX_SSSE3 bool DecodeSsse3(const Char* text, std::size_t count, std::uint8_t* out) noexcept;
-template <class Char>
 TAVORIN_HEX_AVX2 bool DecodeAvx2(const Char* text, std::size_t count, std::uint8_t* out) noexcept;
 
-TAVORIN_HEX_SSSE3 std::size_t LedPairsSsse3(const char* text, std::size_t count, std::uint8_t* out) noexcept;
 TAVORIN_HEX_AVX2 std::size_t LedPairsAvx2(const char* text, std::size_t count, std::uint8_t* out) noexcept;
 TAVORIN_HEX_AVX512 std::size_t LedPairsAvx512(const char* text, std::size_t count, std::uint8_t* out) noexcept;
 #endif

@@ -175,9 +175,11 @@ bool CpuRuns(Path path) noexcept {
     switch (path) {
     case Path::Portable:
         return true;
-#ifdef TAVORIN_HEX_X86
+#ifdef TAVORIN_HEX_VECTOR
     case Path::Ssse3:
         return cpu::Ssse3();
+#endif
+#ifdef TAVORIN_HEX_X86
     case Path::Avx2:
         return cpu::Avx2();
     case Path::Avx512:
@@ -203,6 +205,8 @@ void EncodeGapped(const std::uint8_t* data, std::size_t n, char gap, char* out) 
         return gapped::EncodeAvx512(data, n, gap, out);
     case Path::Avx2:
         return gapped::EncodeAvx2(data, n, gap, out);
+#endif
+#ifdef TAVORIN_HEX_VECTOR
     case Path::Ssse3:
         return gapped::EncodeSsse3(data, n, gap, out);
 #endif
@@ -218,6 +222,8 @@ bool DecodeGapped(const Char* text, std::size_t count, std::uint8_t* out) noexce
     case Path::Avx512:
     case Path::Avx2:
         return gapped::DecodeAvx2(text, count, out);
+#endif
+#ifdef TAVORIN_HEX_VECTOR
     case Path::Ssse3:
         return gapped::DecodeSsse3(text, count, out);
 #endif
@@ -326,6 +332,8 @@ std::size_t ReadSpaceLedPairs(const char* text, std::size_t size, std::size_t mo
         return gapped::LedPairsAvx512(text, count, out);
     case Path::Avx2:
         return gapped::LedPairsAvx2(text, count, out);
+#endif
+#ifdef TAVORIN_HEX_VECTOR
     case Path::Ssse3:
         return gapped::LedPairsSsse3(text, count, out);
 #endif

@@ -2,14 +2,14 @@
 
 #include "envelope/DigestX86.h"
 
-#ifdef TAVORIN_DIGEST_X86
+#ifdef TAVORIN_DIGEST_VECTOR
 
 #include <immintrin.h>
 
 namespace tavorin::envelope::digest {
 
 // Only the bytes 0x80 to 0x9F change: two shuffles look them up, sixteen at a time.
-__attribute__((target("ssse3"))) void MapSsse3(const std::uint8_t* data, std::size_t n, std::uint8_t* out) noexcept {
+TAVORIN_DIGEST_SSSE3 void MapSsse3(const std::uint8_t* data, std::size_t n, std::uint8_t* out) noexcept {
     const auto& map = DigestBytes();
     const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(map.data() + 0x80));
     const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(map.data() + 0x90));

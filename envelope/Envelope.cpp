@@ -52,7 +52,7 @@ void MapPortable(const std::uint8_t* data, std::size_t n, std::uint8_t* out) noe
 }  // namespace digest
 
 void MapToDigestBytes(const std::uint8_t* data, std::size_t n, std::uint8_t* out) noexcept {
-#ifdef TAVORIN_DIGEST_X86
+#ifdef TAVORIN_DIGEST_VECTOR
     static const bool vector = cpu::Ssse3();
     if (vector) {
         digest::MapSsse3(data, n, out);

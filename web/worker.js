@@ -315,7 +315,7 @@ self.onmessage = async (event) => {
   try {
     module = await ready;
   } catch (e) {
-    const words = "This browser could not start the page's WebAssembly (Chrome 97, Firefox 102 and Safari 16 can): ";
+    const words = "This browser could not start the page's WebAssembly (Chrome 97, Firefox 102 and Safari 16.4 can): ";
     postMessage({ type: "done", id: job.id, ...failed(words, e), milliseconds: 0 });
     return;
   }
