@@ -25,7 +25,7 @@ const statusLine = $("status");
 const workerSource = URL.createObjectURL(new Blob([$("worker-source").textContent], { type: "text/javascript" }));
 const worker = new Worker(workerSource);
 // Helpers beside it, one for each further core, decipher the pieces of a pass that it hands
-// them (each starts its module with the first decryption).
+// them (each starts its module at once, so that it is ready by the first decryption).
 const helpers = [];
 for (let i = 1; i < Math.min(navigator.hardwareConcurrency || 1, 8); ++i) {
   const channel = new MessageChannel();

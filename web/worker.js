@@ -8,20 +8,40 @@
 const LONG_TEXT = 2 * 1024 * 1024; // bytes: longer results are held by the page, not shown
 const SPLIT_FROM = 512 * 1024; // bytes of a pass: shorter ones are deciphered here alone
 const STEP = 1024 * 1024; // bytes deciphered between two looks at the progress
+const DIGEST_SHARE = 16; // the digest of a pass costs about what deciphering 1/16 of it does
 let lastProgress = 0;
+let warming = false;
 const progress = (pass, passes, percent) => {
   const now = performance.now();
+  if (warming) {
+    return;
+  }
   if (percent === 100 || now - lastProgress >= 50) {
     lastProgress = now;
     postMessage({ type: "progress", pass, passes, percent });
   }
 };
-const start = () => TavorinModule({ onProgress: progress });
-// A helper starts its module when the worker that runs the jobs starts one.
-let ready = self.name === "helper" ? null : start();
-ready?.catch(() => {}); // told to the job that waits for it
+const WARM_BYTES = 64 * 1024;
+// Starts the module and runs each cipher once over a little data while the page waits for the
+// user: the browser then has the hot code compiled in full before the first job, not during it.
+const start = () =>
+  TavorinModule({ onProgress: progress }).then((module) => {
+    warming = true;
+    try {
+      warm(module);
+    } catch {
+      // a module that cannot warm up still runs the jobs
+    }
+    warming = false;
+    return module;
+  });
+let ready = start(); // helpers too, so that they are ready before the first decryption
+ready.catch(() => {}); // told to the job that waits for it
 let helpers = []; // the ports of the helpers
 let pieces = 0; // pieces sent to the helpers, for their answers
+// A buffer for each helper, which carries its pieces there and back and is kept, wiped, for the
+// next pass: no fresh memory for the browser to map in each time.
+const spare = [];
 const waiting = new Map();
 
 // Copies a string into the module's memory as UTF-8; the module wipes it after the call.
@@ -68,6 +88,32 @@ function reserve(module, bytes) {
   if (at) {
     module._free(at);
   }
+}
+
+// Seals a little data with every cipher, writes its envelope, finds it again and deciphers it.
+function warm(module) {
+  const data = new Uint8Array(WARM_BYTES);
+  for (let cipher = 0, status = 0; status === 0; ++cipher) {
+    const placed = place(module, data);
+    status = withKey(module, "warm", (key, keySize) => module._tv_seal(cipher, key, keySize, 1, 0, placed.at, placed.size));
+    module._free(placed.at);
+    if (status !== 0) {
+      break;
+    }
+    const digest = place(module, "0".repeat(64));
+    module._tv_seal_finish(digest.at);
+    module._free(digest.at);
+    const envelope = module.HEAPU8.slice(module._tv_text(), module._tv_text() + module._tv_text_size());
+    module._tv_release();
+    const found = place(module, envelope);
+    module._tv_open_find(found.at, found.size, 1);
+    module._free(found.at);
+    module._tv_release();
+    const piece = place(module, data);
+    withKey(module, "warm", (key, keySize) => module._tv_decipher_piece(cipher, key, keySize, piece.at, piece.size));
+    module._free(piece.at);
+  }
+  module._tv_release();
 }
 
 // Calls work(...args, key at, key size) with the key placed; the module wipes it.
@@ -136,18 +182,25 @@ function send(port, message) {
 
 // One pass of `size` bytes: this worker deciphers the first piece in place while each helper
 // deciphers one of the others, sent with the ciphertext block before it; `before` runs once
-// they are sent, while the ciphertext is whole.
-async function pass(module, job, size, before) {
+// they are sent, while the ciphertext is whole. `digesting`: before takes the digest, here
+// (the browser's SHA-256 runs on the thread that asks), and this worker's piece is smaller by
+// about as many bytes as the helpers decipher in that time.
+async function pass(module, job, size, before, digesting) {
   const block = module._tv_block_size();
   const workers = size >= SPLIT_FROM ? Math.min(helpers.length + 1, job.workers) : 1;
-  const piece = Math.floor(size / workers / block) * block;
-  const first = workers > 1 ? piece : size;
+  const own = size / workers - (digesting ? size / DIGEST_SHARE : 0);
+  const first = workers > 1 ? Math.max(Math.floor(own / block), 1) * block : size;
+  const piece = Math.floor((size - first) / Math.max(workers - 1, 1) / block) * block;
   const sent = [];
   const base = module._tv_bytes();
   for (let k = 1; k < workers; ++k) {
-    const from = k * piece;
+    const from = first + (k - 1) * piece;
     const to = k + 1 === workers ? size : from + piece;
-    const data = module.HEAPU8.slice(base + from - block, base + to);
+    const length = to - from + block;
+    const kept = spare[k - 1];
+    spare[k - 1] = null;
+    const data = kept && kept.byteLength >= length ? new Uint8Array(kept, 0, length) : new Uint8Array(length);
+    data.set(module.HEAPU8.subarray(base + from - block, base + to));
     const chain = data.slice(0, block);
     sent.push({ from, to, chain, answer: send(helpers[k - 1], { cipher: module._tv_cipher_index(), key: job.key, data }) });
   }
@@ -156,7 +209,7 @@ async function pass(module, job, size, before) {
     module._tv_decipher(done, Math.min(STEP, first - done), 0);
     progress(module._tv_passes_done() + 1, job.passes, Math.floor((100 * done) / first));
   }
-  for (const s of sent) {
+  for (const [k, s] of sent.entries()) {
     let data = null;
     try {
       data = await s.answer;
@@ -172,6 +225,7 @@ async function pass(module, job, size, before) {
     }
     module.HEAPU8.set(data.subarray(block), module._tv_bytes() + s.from);
     data.fill(0);
+    spare[k] = data.buffer;
   }
   module._tv_open_passed();
 }
@@ -208,7 +262,7 @@ async function decrypt(module, job, assume = Boolean(self.crypto && crypto.subtl
   }
   const started = performance.now();
   for (let size; status === 0 && (size = module._tv_open_pass()) > 0;) {
-    await pass(module, job, size, check);
+    await pass(module, job, size, check, unchecked && matches === null);
     progress(module._tv_passes_done(), job.passes, 100);
   }
   job.passMilliseconds = performance.now() - started;
@@ -264,7 +318,8 @@ async function decipherPiece(port, message) {
     if (status !== 0) {
       throw new Error(module.UTF8ToString(module._tv_detail()));
     }
-    const data = module.HEAPU8.slice(placed.at, placed.at + placed.size);
+    const data = message.data; // the buffer goes back with the piece deciphered
+    data.set(module.HEAPU8.subarray(placed.at, placed.at + placed.size));
     port.postMessage({ id: message.id, data }, [data.buffer]);
   } catch (e) {
     port.postMessage({ id: message.id, error: String(e) });
@@ -280,13 +335,7 @@ self.onmessage = async (event) => {
   if (event.data.helper) {
     // A helper: its pieces come through the port from the worker that runs the jobs.
     const port = event.data.helper;
-    port.onmessage = (e) => {
-      ready = ready || start();
-      ready.catch(() => {});
-      if (e.data.data) {
-        decipherPiece(port, e.data);
-      }
-    };
+    port.onmessage = (e) => decipherPiece(port, e.data);
     return;
   }
   if (event.data.helpers) {
@@ -306,11 +355,6 @@ self.onmessage = async (event) => {
   }
   const job = event.data;
   job.workers = job.workers || Infinity;
-  if (job.op === "decrypt") {
-    for (const port of helpers) {
-      port.postMessage({ warm: true }); // their modules start while the envelope is found
-    }
-  }
   let module = null;
   try {
     module = await ready;
