@@ -16,8 +16,7 @@
 namespace tavorin::test {
 
 CliResult RunCliProgram(const std::vector<std::string>& args, const std::string& input,
-                        const std::vector<std::string>& env, const std::string& stdinFile, int endAfterMs,
-                        bool interrupt) {
+                        const std::vector<std::string>& env, const std::string& stdinFile, int endAfterMs, Ending how) {
     int inPipe[2], outPipe[2], errPipe[2];
     EXPECT_EQ(pipe(inPipe), 0);
     EXPECT_EQ(pipe(outPipe), 0);
@@ -93,7 +92,7 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
             break;
         }
         if (ready == 0 && ending) {
-            kill(pid, interrupt ? SIGINT : SIGKILL);
+            kill(pid, how == Ending::Kill ? SIGKILL : SIGINT);
             ending = false;
             continue;
         }

@@ -66,12 +66,25 @@ void Drain(HANDLE from, std::string& into) {
 }
 
 // Ctrl-C as a person presses it in the program's console: this process joins that console for
-// the moment, and lets the event pass. (Wine 8 sends no Ctrl-Break: it fails there with
-// ERROR_INVALID_HANDLE, its server having only Ctrl-C.)
-void Interrupt(DWORD process) {
+// the moment, and lets the event pass. Ctrl-Break as the console host itself delivers it, a
+// thread started in the program at kernelbase's CtrlRoutine (at one address in every process of
+// a boot), since wine 8 sends none: GenerateConsoleCtrlEvent fails there with ERROR_INVALID_HANDLE.
+void Interrupt(const PROCESS_INFORMATION& process, Ending how) {
+    if (how == Ending::CtrlBreak) {
+        static const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
+        const HANDLE thread = CreateRemoteThread(process.hProcess, nullptr, 0, routine,
+                                                 reinterpret_cast<void*>(CTRL_BREAK_EVENT), 0, nullptr);
+        // refused when the program has just ended
+        EXPECT_TRUE(thread || WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) << GetLastError();
+        if (thread) {
+            CloseHandle(thread);
+        }
+        return;
+    }
     static const BOOL passing = SetConsoleCtrlHandler([](DWORD) -> BOOL { return TRUE; }, TRUE);
     FreeConsole();
-    if (passing && AttachConsole(process)) {  // refused when the program has just ended
+    if (passing && AttachConsole(process.dwProcessId)) {  // refused when the program has just ended
         EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << GetLastError();
         FreeConsole();
     }
@@ -80,8 +93,7 @@ void Interrupt(DWORD process) {
 }  // namespace
 
 CliResult RunCliProgram(const std::vector<std::string>& args, const std::string& input,
-                        const std::vector<std::string>& env, const std::string& stdinFile, int endAfterMs,
-                        bool interrupt) {
+                        const std::vector<std::string>& env, const std::string& stdinFile, int endAfterMs, Ending how) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr, errRead = nullptr,
            errWrite = nullptr;
@@ -114,9 +126,10 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
     startup.hStdError = errWrite;
     PROCESS_INFORMATION process{};
     // To be interrupted it needs a console; one without a window (wine's then has none either).
-    const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
-                                        (interrupt ? CREATE_NO_WINDOW : DETACHED_PROCESS) | CREATE_UNICODE_ENVIRONMENT,
-                                        environment.data(), nullptr, &startup, &process);
+    const BOOL started =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                       (how != Ending::Kill ? CREATE_NO_WINDOW : DETACHED_PROCESS) | CREATE_UNICODE_ENVIRONMENT,
+                       environment.data(), nullptr, &startup, &process);
     EXPECT_TRUE(started) << GetLastError();
     for (HANDLE child : {inRead, outWrite, errWrite}) {
         CloseHandle(child);
@@ -142,8 +155,8 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
     std::thread output([&] { Drain(outRead, r.out); });
     if (started && endAfterMs >= 0 &&
         WaitForSingleObject(process.hProcess, static_cast<DWORD>(endAfterMs)) == WAIT_TIMEOUT) {
-        if (interrupt) {
-            Interrupt(process.dwProcessId);
+        if (how != Ending::Kill) {
+            Interrupt(process, how);
         } else {
             TerminateProcess(process.hProcess, 137);
         }
