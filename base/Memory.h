@@ -30,7 +30,7 @@ void SecureWipe(std::basic_string<C, Traits, A>& s) noexcept {
 // SwapRefusals() tells what was left unlocked.
 enum class Holds {
     Key,      // a key, its text or its schedule: small, always locked
-    Message,  // message bytes: locked while all that is locked stays within LockBudget()
+    Message,  // message bytes: locked while all that is locked stays within the budget below
 };
 
 class LockedMemory {
