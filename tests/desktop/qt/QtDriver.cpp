@@ -146,9 +146,7 @@ public:
 private:
     template <class T>
     T* Child(const char* name) const {
-        T* child = window_->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(child, nullptr) << name;
-        return child;
+        return ChildOf<T>(window_.get(), name);
     }
 
     // The watcher's boxes not yet taken over.

@@ -28,6 +28,14 @@ QT_END_NAMESPACE
 
 namespace tavorin::testing {
 
+// A widget of the window by its object name; a missing one fails the test that asked.
+template <class T>
+T* ChildOf(const QObject* window, const char* name) {
+    T* child = window->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+}
+
 class FakeStore final : public ToolStore {
 public:
     std::map<std::pair<QString, QString>, QString> values;
@@ -123,9 +131,7 @@ protected:
 
     template <class T>
     T* Child(const char* name) const {
-        T* child = window->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(child, nullptr) << name;
-        return child;
+        return ChildOf<T>(window.get(), name);
     }
 
     // The offscreen platform has no window manager to give the focus back after a box.
